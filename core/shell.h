@@ -1,0 +1,32 @@
+#pragma once
+// Child processes for the index queries, and the process-wide registry that
+// lets a new search stop every query an older search still runs.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qf {
+
+class ChildProcess;  // defined in child_process.h
+
+class QueryRunner {
+public:
+    static QueryRunner& shared();
+    void registerProcess(const std::shared_ptr<ChildProcess>& p);
+    void unregisterProcess(const std::shared_ptr<ChildProcess>& p);
+    // Terminates (SIGTERM to the child's process group) every listed child
+    // that still runs, and empties the list.
+    void cancelAll();
+    std::size_t runningCount();
+
+private:
+    QueryRunner() = default;
+    std::mutex lock_;
+    std::vector<std::shared_ptr<ChildProcess>> procs_;
+};
+
+// Runs cmd through /bin/sh -c; returns the non-empty lines of its stdout.
+std::vector<std::string> runShell(const std::string& cmd);
+
+}  // namespace qf

@@ -1,0 +1,26 @@
+#pragma once
+// Every question the program asks the file index, through mdfind.
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf {
+
+using PathSet = std::set<std::string>;
+
+// The mdfind executable: $QUILLFIND_MDFIND, else mdfind beside the running
+// program, else /usr/bin/mdfind.
+std::string mdfindExecutable();
+
+// Every "'" becomes '\'' so the text can sit inside a single-quoted value.
+std::string escapeQuotes(std::string_view s);
+std::string substringNameQuery(std::string_view literal);
+std::string wildcardNameQuery(std::string_view pattern);
+std::string recentFilesQuery();
+
+std::vector<std::string> mdfindNameCLI(const std::string& term);
+PathSet mdfindIntersection(const std::vector<std::string>& terms);
+std::vector<std::string> recentPaths();
+
+}  // namespace qf
