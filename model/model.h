@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 namespace qf {
 
 class DesktopServices;
+struct SearchPlan;
 
 class Model : public QObject {
     Q_OBJECT
@@ -23,6 +25,9 @@ public:
     // Which published property was just assigned.
     enum class Property { text, hits, total, gathering, caseSensitive, regexMode, sortKey, sortAsc, selectedPath };
     Q_ENUM(Property)
+
+    // The largest number of hits one run publishes.
+    static constexpr std::size_t cap = 1000;
 
     explicit Model(DesktopServices& desktop, QObject* parent = nullptr);
     ~Model() override;
@@ -42,6 +47,9 @@ public:
     bool sortAsc() const;
     const std::optional<std::string>& selectedPath() const;
     std::optional<Hit> selectedHit() const;
+
+    // The number of runs started so far; the serial of the newest run.
+    std::int64_t serial() const;
 
     void setText(std::string text);
     void setCaseSensitive(bool on);
@@ -68,10 +76,23 @@ public:
     DesktopServices& desktop() const;
 
 signals:
-    // Emitted on every assignment of a published property, equal values included.
+    // Emitted on every assignment of a published property, equal values
+    // included. It fires right after the value is stored, so a slot reads the
+    // new state.
     void changed(qf::Model::Property property);
 
 private:
+    void assignHits(std::vector<Hit> hits);
+    void assignTotal(std::int64_t total);
+    void assignGathering(bool on);
+    void assignSortKey(SortKey key);
+    void assignSortAsc(bool ascending);
+
+    void startNameQuery(SearchPlan plan);
+    void startRecentFiles(std::int64_t serial);
+    void publishNameQuery(std::int64_t serial, std::int64_t candidates, std::vector<Hit> hits);
+    void publishRecentFiles(std::int64_t serial, std::int64_t paths, std::vector<Hit> hits);
+
     struct State;
     std::unique_ptr<State> d_;
 };

@@ -1,0 +1,141 @@
+#include "model/name_query.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "core/debug_log.h"
+#include "core/matcher.h"
+#include "core/shell.h"
+#include "core/text.h"
+#include "model/run_limits.h"
+
+namespace qf {
+
+namespace {
+
+PathSet linesAsSet(std::vector<std::string> lines) {
+    return PathSet(std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+}
+
+PathSet indexTermCandidates(const SearchPlan& plan, const RunShared& shared) {
+    PathSet candidates = mdfindIntersection(plan.indexTerms);
+    for (int attempt = 1; attempt <= kIndexTermRetries; ++attempt) {
+        if (!candidates.empty() || !shared.isCurrent(plan.serial)) break;
+        dbg("retry#" + std::to_string(plan.serial) + " attempt=" + std::to_string(attempt));
+        std::this_thread::sleep_for(kRetryPause);
+        candidates = mdfindIntersection(plan.indexTerms);
+    }
+    return candidates;
+}
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool containsAll(std::string_view name, const std::vector<std::string>& terms) {
+    return std::all_of(terms.begin(), terms.end(),
+                       [&](const std::string& term) { return containsCanonical(name, term); });
+}
+
+bool passesLiteralFilter(const std::vector<std::string>& filter, std::string_view name, bool caseSensitive) {
+    if (caseSensitive) return containsAll(name, filter);
+    const std::string lowered = lowerCase(name);
+    return std::all_of(filter.begin(), filter.end(),
+                       [&](const std::string& term) { return containsCanonical(lowered, lowerCase(term)); });
+}
+
+void appendQuoted(std::string& out, const std::string& term) {
+    out += '"';
+    for (char c : term) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
+PathSet gatherCandidates(const SearchPlan& plan, const RunShared& shared) {
+    if (!plan.indexTerms.empty()) return indexTermCandidates(plan, shared);
+    if (plan.patternTokens.empty()) {
+        if (!plan.chosenLiteral) return {};
+        return linesAsSet(runShell(substringNameQuery(*plan.chosenLiteral)));
+    }
+    return linesAsSet(runShell(wildcardNameQuery(plan.patternTokens.front())));
+}
+
+std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std::size_t limit) {
+    // Composing each path once and comparing the UTF-8 bytes gives code-point
+    // order of the composed forms without normalising inside every comparison;
+    // most paths are ASCII and need no copy at all.
+    struct Entry {
+        const std::string* path;
+        std::string composed;
+        bool ascii;
+        std::string_view key() const { return ascii ? std::string_view(*path) : std::string_view(composed); }
+    };
+    std::vector<Entry> entries;
+    entries.reserve(candidates.size());
+    for (const auto& path : candidates) {
+        const bool ascii = isAscii(path);
+        entries.push_back({&path, ascii ? std::string() : nfc(path), ascii});
+    }
+    // The set already holds the exact strings in byte order, so equal composed
+    // forms keep a fixed order between them.
+    const auto less = [](const Entry& a, const Entry& b) {
+        const int c = a.key().compare(b.key());
+        return c != 0 ? c < 0 : *a.path < *b.path;
+    };
+    const std::size_t keep = std::min(limit, entries.size());
+    std::partial_sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(keep), entries.end(), less);
+
+    std::vector<const std::string*> first;
+    first.reserve(keep);
+    for (std::size_t i = 0; i < keep; ++i) first.push_back(entries[i].path);
+    return first;
+}
+
+bool namePasses(const SearchPlan& plan, std::string_view name, bool caseSensitiveNow) {
+    if (plan.expression) return plan.expression->matches(name);
+    for (const auto& pattern : plan.patternTokens) {
+        if (!patternMatch(pattern, name)) return false;
+    }
+    if (!plan.literalFilter.empty() && !passesLiteralFilter(plan.literalFilter, name, caseSensitiveNow)) return false;
+    if (plan.caseSensitiveCheck && !containsAll(name, plan.indexTerms)) return false;
+    return true;
+}
+
+std::string queryLogLine(std::int64_t serial, std::int64_t candidates, std::size_t hits,
+                         const std::vector<std::string>& indexTerms) {
+    std::string line = "query#" + std::to_string(serial) + " inter=" + std::to_string(candidates) +
+                       " arr=" + std::to_string(hits) + " lits=[";
+    for (std::size_t i = 0; i < indexTerms.size(); ++i) {
+        if (i > 0) line += ", ";
+        appendQuoted(line, indexTerms[i]);
+    }
+    line += ']';
+    return line;
+}
+
+std::optional<NameQueryResult> runNameQuery(const SearchPlan& plan, const RunShared& shared) {
+    const PathSet candidates = gatherCandidates(plan, shared);
+    if (!shared.isCurrent(plan.serial)) return std::nullopt;
+
+    NameQueryResult result;
+    result.candidates = static_cast<std::int64_t>(candidates.size());
+    for (const std::string* path : firstInPlainOrder(candidates, kCandidatesExamined)) {
+        if (result.hits.size() >= kHitCap) break;
+        if (!namePasses(plan, lastPathComponent(*path), shared.caseSensitive.load())) continue;
+        result.hits.push_back(hitForPath(*path));
+    }
+    dbg(queryLogLine(plan.serial, result.candidates, result.hits.size(), plan.indexTerms));
+    return result;
+}
+
+}  // namespace qf
