@@ -1,0 +1,45 @@
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+
+#include "actions/file_actions.h"
+#include "actions/sha256_file.h"
+#include "model/desktop_services.h"
+#include "model/model.h"
+
+namespace qf {
+
+namespace {
+
+void showDigest(Model& model, const std::string& path, const FileDigest& digest) {
+    DesktopServices& desktop = model.desktop();
+    // A read error part-way would make the digest of a prefix look like the
+    // file's; it is reported like a file that cannot be read.
+    if (!digest.ok()) {
+        showFailure(desktop, "计算失败", "无法读取文件：\n" + path);
+        return;
+    }
+    if (desktop.runAlert({"SHA256", digest.hex, {"复制", "关闭"}, AlertStyle::plain}) == kFirstButton) {
+        desktop.setClipboardText(digest.hex);
+    }
+}
+
+}  // namespace
+
+void FileActions::sha256(const Hit& hit) {
+    QPointer<Model> weak(&model_);
+    std::string path = hit.path();
+    QThreadPool::globalInstance()->start([weak, path] {
+        FileDigest digest = sha256File(path);
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;  // the program is shutting down
+        QMetaObject::invokeMethod(
+            app,
+            [weak, path, digest] {
+                if (weak) showDigest(*weak, path, digest);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+}  // namespace qf

@@ -1,0 +1,85 @@
+// ditto: the archiver behind "压缩为 ZIP". It accepts exactly
+//   ditto -c -k --sequesterRsrc --keepParent <source> <destination.zip>
+// and writes a zip whose top entry is the source under its own name. It never
+// replaces an existing destination, and a failed run leaves no archive.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "actions/ditto/zip_writer.h"
+#include "actions/file_ops.h"
+#include "actions/unique_fd.h"
+#include "core/hit.h"
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+int fail(const std::string& what, const std::string& why) {
+    std::fprintf(stderr, "ditto: %s: %s\n", what.c_str(), why.c_str());
+    return kFailed;
+}
+
+bool argumentsMatch(int argc, char** argv) {
+    constexpr std::array<std::string_view, 4> kFlags{"-c", "-k", "--sequesterRsrc", "--keepParent"};
+    if (argc != 7) return false;
+    for (size_t i = 0; i < kFlags.size(); ++i) {
+        if (argv[i + 1] != kFlags[i]) return false;
+    }
+    return argv[5][0] != '\0' && argv[6][0] != '\0';
+}
+
+// File names are bytes; reading them as UTF-8 keeps Chinese names intact
+// even when the caller's locale is plain C.
+void useUtf8Locale() {
+    std::setlocale(LC_ALL, "");
+    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+int archive(const std::string& source, const std::string& destination) {
+    struct stat src {};
+    if (lstat(source.c_str(), &src) != 0) return fail(source, std::strerror(errno));
+    if (qf::itemExists(destination)) return fail(destination, std::strerror(EEXIST));
+
+    std::string scratch = qf::joinPath(qf::containingFolder(destination), ".ditto-XXXXXX");
+    qf::UniqueFd fd(mkstemp(scratch.data()));
+    if (!fd.valid()) return fail(destination, std::strerror(errno));
+    struct stat self {};
+    fstat(fd.get(), &self);
+
+    auto written = qf::ditto::writeZip(fd.get(), source, self.st_dev, self.st_ino);
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (written.ok && fchmod(fd.get(), 0666 & ~mask) != 0) written = {false, std::strerror(errno)};
+    if (written.ok && fsync(fd.get()) != 0) written = {false, std::strerror(errno)};
+    if (fd.close() != 0 && written.ok) written = {false, std::strerror(errno)};
+    if (written.ok) {
+        if (auto ec = qf::renameNoReplace(scratch, destination)) written = {false, ec.message()};
+    }
+    if (!written.ok) {
+        unlink(scratch.c_str());
+        return fail(destination, written.error);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    useUtf8Locale();
+    if (!argumentsMatch(argc, argv)) {
+        std::fprintf(stderr, "usage: ditto -c -k --sequesterRsrc --keepParent <source> <destination.zip>\n");
+        return kUsage;
+    }
+    return archive(argv[5], argv[6]);
+}

@@ -1,0 +1,128 @@
+#include "actions/ditto/zip_writer.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "actions/file_ops.h"
+#include "actions/unique_fd.h"
+#include "core/hit.h"
+
+namespace qf::ditto {
+namespace {
+
+struct ArchiveDeleter {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+struct EntryDeleter {
+    void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
+using EntryPtr = std::unique_ptr<archive_entry, EntryDeleter>;
+
+ZipOutcome failure(const std::string& what, int err) { return {false, what + ": " + std::strerror(err)}; }
+ZipOutcome archiveFailure(archive* a) {
+    const char* msg = archive_error_string(a);
+    return {false, msg ? msg : "archive error"};
+}
+
+class ZipBuilder {
+public:
+    ZipBuilder(archive* a, dev_t skipDev, ino_t skipIno) : a_(a), skipDev_(skipDev), skipIno_(skipIno) {}
+
+    ZipOutcome add(const std::string& path, const std::string& entryName) {
+        struct stat st {};
+        if (lstat(path.c_str(), &st) != 0) return failure(path, errno);
+        if (st.st_dev == skipDev_ && st.st_ino == skipIno_) return {};
+        const auto type = st.st_mode & S_IFMT;
+        if (type != S_IFREG && type != S_IFDIR && type != S_IFLNK) {
+            return {};  // sockets, FIFOs and devices have no place in a zip
+        }
+        EntryPtr entry(archive_entry_new());
+        archive_entry_copy_stat(entry.get(), &st);
+        archive_entry_copy_pathname(entry.get(), entryName.c_str());
+        if (type == S_IFLNK) {
+            std::vector<char> target(4096);
+            const ssize_t n = readlink(path.c_str(), target.data(), target.size() - 1);
+            if (n < 0) return failure(path, errno);
+            target[static_cast<size_t>(n)] = '\0';
+            archive_entry_copy_symlink(entry.get(), target.data());
+            archive_entry_set_size(entry.get(), 0);
+        }
+        if (type == S_IFDIR) archive_entry_set_size(entry.get(), 0);
+
+        UniqueFd in;
+        if (type == S_IFREG) {
+            // Opened before the header goes out, so an unreadable file does
+            // not leave a header without data.
+            in = UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+            if (!in.valid()) return failure(path, errno);
+        }
+        if (archive_write_header(a_, entry.get()) < ARCHIVE_WARN) return archiveFailure(a_);
+        if (type == S_IFREG) {
+            if (auto out = copyData(in.get(), path); !out.ok) return out;
+        }
+        if (archive_write_finish_entry(a_) < ARCHIVE_WARN) return archiveFailure(a_);
+        if (type == S_IFDIR) return addChildren(path, entryName);
+        return {};
+    }
+
+private:
+    ZipOutcome copyData(int fd, const std::string& path) {
+        std::vector<char> buf(1 << 20);
+        for (;;) {
+            const ssize_t n = read(fd, buf.data(), buf.size());
+            if (n == 0) return {};
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return failure(path, errno);
+            }
+            if (archive_write_data(a_, buf.data(), static_cast<size_t>(n)) < 0) return archiveFailure(a_);
+        }
+    }
+
+    ZipOutcome addChildren(const std::string& path, const std::string& entryName) {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
+        if (!dir) return failure(path, errno);
+        std::vector<std::string> names;
+        while (dirent* e = readdir(dir.get())) {
+            const std::string_view n = e->d_name;
+            if (n != "." && n != "..") names.emplace_back(n);
+        }
+        std::sort(names.begin(), names.end());  // the same tree always gives the same archive
+        for (const auto& n : names) {
+            if (auto out = add(joinPath(path, n), entryName + "/" + n); !out.ok) return out;
+        }
+        return {};
+    }
+
+    archive* a_;
+    dev_t skipDev_;
+    ino_t skipIno_;
+};
+
+}  // namespace
+
+ZipOutcome writeZip(int fd, const std::string& source, dev_t skipDev, ino_t skipIno) {
+    ArchivePtr a(archive_write_new());
+    if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
+    // Names are stored as UTF-8 with the zip flag that says so, which is
+    // what unzip tools on every system read correctly.
+    archive_write_set_options(a.get(), "zip:hdrcharset=UTF-8");
+    if (archive_write_open_fd(a.get(), fd) != ARCHIVE_OK) return archiveFailure(a.get());
+    ZipBuilder builder(a.get(), skipDev, skipIno);
+    if (auto out = builder.add(source, lastPathComponent(source)); !out.ok) return out;
+    if (archive_write_close(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
+    return {};
+}
+
+}  // namespace qf::ditto

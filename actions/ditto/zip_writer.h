@@ -1,0 +1,19 @@
+#pragma once
+// Writes one item, under its own name, as the top entry of a zip archive:
+// folders recursively, symbolic links stored as links, modes and
+// modification times kept.
+#include <string>
+#include <sys/types.h>
+
+namespace qf::ditto {
+
+struct ZipOutcome {
+    bool ok = true;
+    std::string error;  // what failed, for the user's terminal
+};
+
+// Writes the archive to the open file fd. Entries whose device and inode
+// equal skipDev/skipIno (the archive being written) are left out.
+ZipOutcome writeZip(int fd, const std::string& source, dev_t skipDev, ino_t skipIno);
+
+}  // namespace qf::ditto

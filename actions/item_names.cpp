@@ -1,0 +1,93 @@
+#include "actions/item_names.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf8.h>
+
+#include "actions/file_ops.h"
+#include "core/hit.h"
+
+namespace qf {
+
+NameParts splitExtension(std::string_view name) {
+    std::string last = lastPathComponent(name);
+    const auto dot = last.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == last.size() ||
+        last.find(' ', dot) != std::string::npos) {
+        return {last, {}};
+    }
+    return {last.substr(0, dot), last.substr(dot + 1)};
+}
+
+std::string copyName(const NameParts& parts, int n) {
+    std::string name = parts.base + " 副本";
+    if (n > 0) name += std::to_string(n);
+    if (!parts.extension.empty()) name += "." + parts.extension;
+    return name;
+}
+
+std::string archiveName(std::string_view base, int n) {
+    std::string name(base);
+    if (n > 0) name += std::to_string(n);
+    return name + ".zip";
+}
+
+std::string freeCopyPath(const std::string& folder, std::string_view itemName) {
+    const NameParts parts = splitExtension(itemName);
+    std::string candidate;
+    for (int n = 0; n <= kMaxCopyNumber; ++n) {
+        candidate = joinPath(folder, copyName(parts, n));
+        if (!itemExists(candidate)) break;
+    }
+    return candidate;
+}
+
+std::string freeArchivePath(const std::string& folder, std::string_view itemName) {
+    const std::string base = splitExtension(itemName).base;
+    std::string candidate;
+    for (int n = 0; n <= kMaxArchiveNumber; ++n) {
+        candidate = joinPath(folder, archiveName(base, n));
+        if (!itemExists(candidate)) break;
+    }
+    return candidate;
+}
+
+namespace {
+
+bool isWhitespaceOrNewline(UChar32 c) {
+    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
+    const auto type = u_charType(c);
+    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+}  // namespace
+
+std::string trimWhitespaceAndNewlines(std::string_view s) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
+    const auto length = static_cast<int32_t>(s.size());
+    int32_t begin = 0;
+    while (begin < length) {
+        int32_t next = begin;
+        UChar32 c;
+        U8_NEXT(bytes, next, length, c);
+        if (c < 0 || !isWhitespaceOrNewline(c)) break;
+        begin = next;
+    }
+    int32_t end = length;
+    while (end > begin) {
+        int32_t prev = end;
+        UChar32 c;
+        U8_PREV(bytes, 0, prev, c);
+        if (c < 0 || !isWhitespaceOrNewline(c)) break;
+        end = prev;
+    }
+    return std::string(s.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)));
+}
+
+std::optional<std::string> unusableNameReason(std::string_view name) {
+    if (name.find('/') != std::string_view::npos) return "名称中不能含有“/”。";
+    if (name.find('\0') != std::string_view::npos) return "名称中不能含有空字符。";
+    if (name == "." || name == "..") return "“.”和“..”不能用作名称。";
+    return std::nullopt;
+}
+
+}  // namespace qf

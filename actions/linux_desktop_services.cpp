@@ -1,0 +1,142 @@
+#include "actions/linux_desktop_services.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
+#include <cstdlib>
+
+#include "actions/file_manager_bus.h"
+#include "actions/program_run.h"
+#include "actions/terminal_command.h"
+#include "actions/text_prompt_dialog.h"
+#include "actions/trash.h"
+#include "core/hit.h"
+
+namespace qf {
+
+namespace {
+
+QString qPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
+QString qText(const std::string& text) { return QString::fromStdString(text); }
+
+QUrl fileUrl(const std::string& path) { return QUrl::fromLocalFile(qPath(path)); }
+
+// The terminal's real name decides its option: x-terminal-emulator and
+// $TERMINAL are often links to one of the known terminals.
+QString terminalKind(const QString& executable) {
+    const QString target = QFileInfo(executable).canonicalFilePath();
+    return QFileInfo(target.isEmpty() ? executable : target).fileName();
+}
+
+QString findExecutable(const std::string& candidate) {
+    const QString name = qPath(candidate);
+    if (name.contains('/')) return QFileInfo(name).isExecutable() ? name : QString();
+    return QStandardPaths::findExecutable(name);
+}
+
+}  // namespace
+
+void LinuxDesktopServices::openItem(const std::string& path) { QDesktopServices::openUrl(fileUrl(path)); }
+
+void LinuxDesktopServices::revealItem(const std::string& path) {
+    // Without a file manager on the bus, the item's folder is the next best
+    // thing to showing it selected.
+    if (!callFileManager("ShowItems", path).ok) openItem(containingFolder(path));
+}
+
+ServiceResult LinuxDesktopServices::showItemProperties(const std::string& path) {
+    return callFileManager("ShowItemProperties", path);
+}
+
+ServiceResult LinuxDesktopServices::openTerminal(const std::string& folder) {
+    const auto candidates = terminalCandidates(std::getenv("TERMINAL"));
+    QString lastError;
+    for (const auto& candidate : candidates) {
+        const QString executable = findExecutable(candidate);
+        if (executable.isEmpty()) continue;
+        QStringList args;
+        for (const auto& a : terminalArguments(terminalKind(executable).toStdString(), folder)) args << qPath(a);
+        if (QProcess::startDetached(executable, args, qPath(folder))) return ServiceResult::success();
+        lastError = QStringLiteral("%1 无法启动").arg(executable);
+    }
+    if (!lastError.isEmpty()) return ServiceResult::failure(lastError.toStdString());
+    return ServiceResult::failure("找不到终端程序（已查找 $TERMINAL、x-terminal-emulator 和常见的终端程序）。");
+}
+
+void LinuxDesktopServices::setClipboardText(const std::string& text) {
+    QGuiApplication::clipboard()->setText(qText(text));
+}
+
+void LinuxDesktopServices::setClipboardFile(const std::string& path) {
+    const QUrl url = fileUrl(path);
+    auto mime = std::make_unique<QMimeData>();
+    mime->setUrls({url});  // text/uri-list
+    // GNOME-family file managers paste this as a copy of the item.
+    mime->setData(QStringLiteral("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
+    mime->setText(qPath(path));
+    QGuiApplication::clipboard()->setMimeData(mime.release());  // the clipboard owns it
+}
+
+int LinuxDesktopServices::runAlert(const AlertRequest& request) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setIcon(request.style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::NoIcon);
+    box.setText(qText(request.title));
+    box.setInformativeText(qText(request.detail));
+    box.setTextFormat(Qt::PlainText);
+    std::vector<QPushButton*> buttons;
+    for (std::size_t i = 0; i < request.buttons.size(); ++i) {
+        // The first button is the affirmative one; the desktop's button
+        // layout then places it where its users look for "OK".
+        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        buttons.push_back(box.addButton(qText(request.buttons[i]), role));
+    }
+    if (!buttons.empty()) {
+        box.setDefaultButton(buttons.front());
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) return kFirstButton + static_cast<int>(i);
+    }
+    return 0;
+}
+
+TextPromptResult LinuxDesktopServices::runTextPrompt(const TextPromptRequest& request) {
+    TextPromptDialog dialog(request, QApplication::activeWindow());
+    return dialog.ask();
+}
+
+std::optional<std::string> LinuxDesktopServices::chooseFolder(const FolderChoiceRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setFileMode(QFileDialog::Directory);
+    // Qt's own dialog, because the platform ones ignore a custom accept label.
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setLabelText(QFileDialog::Accept, qText(request.confirmText));
+    dialog.setWindowTitle(qText(request.message));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return QFile::encodeName(chosen.front()).toStdString();
+}
+
+ServiceResult LinuxDesktopServices::moveToTrash(const std::string& path) {
+    if (auto ec = moveItemToTrash(path)) return ServiceResult::failure(ec.message());
+    return ServiceResult::success();
+}
+
+ProgramResult LinuxDesktopServices::runProgram(const std::string& program, const std::vector<std::string>& args) {
+    return runProgramAndWait(program, args);
+}
+
+}  // namespace qf
