@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qf {
@@ -28,5 +29,7 @@ private:
 
 // Runs cmd through /bin/sh -c; returns the non-empty lines of its stdout.
 std::vector<std::string> runShell(const std::string& cmd);
+// The non-empty pieces of text between line feeds; CR LF does not end a line.
+std::vector<std::string> splitLines(std::string_view text);
 
 }  // namespace qf

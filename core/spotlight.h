@@ -12,6 +12,8 @@ using PathSet = std::set<std::string>;
 // The mdfind executable: $QUILLFIND_MDFIND, else mdfind beside the running
 // program, else /usr/bin/mdfind.
 std::string mdfindExecutable();
+// The folder that holds mdfindExecutable(); child shells find "mdfind" there first.
+std::string mdfindFolder();
 
 // Every "'" becomes '\'' so the text can sit inside a single-quoted value.
 std::string escapeQuotes(std::string_view s);

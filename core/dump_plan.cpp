@@ -1,0 +1,59 @@
+#include "core/dump_plan.h"
+
+#include <algorithm>
+
+#include "core/matcher.h"
+#include "core/spotlight.h"
+#include "core/text.h"
+#include "core/tokenizer.h"
+
+namespace qf {
+
+DumpPlan planDump(const std::vector<std::string>& tokens) {
+    DumpPlan plan;
+    std::vector<std::string> plain;
+    std::vector<std::string> shortTerms;
+    for (const auto& token : tokens) {
+        if (isPatternToken(token)) {
+            plan.patternTokens.push_back(lowerCase(token));
+        } else {
+            plain.push_back(token);
+        }
+    }
+    for (const auto& token : plain) {
+        if (!isWideShortToken(token)) {
+            plan.indexTerms.push_back(token);
+        } else if (charCount(token) >= 2) {
+            shortTerms.push_back(token);
+        }
+    }
+    if (!plan.indexTerms.empty()) {
+        plan.literalFilter = shortTerms;
+        return plan;
+    }
+    // Without index terms every plain token of two or more characters is a
+    // short term; one of them may become the substring question.
+    if (plan.patternTokens.empty() && !shortTerms.empty()) plan.chosenLiteral = shortTerms.front();
+    for (const auto& term : shortTerms) {
+        if (term != plan.chosenLiteral) plan.literalFilter.push_back(term);
+    }
+    return plan;
+}
+
+std::optional<std::string> dumpShellQuery(const DumpPlan& plan) {
+    if (!plan.patternTokens.empty()) return wildcardNameQuery(plan.patternTokens.front());
+    if (plan.chosenLiteral) return substringNameQuery(*plan.chosenLiteral);
+    return std::nullopt;
+}
+
+bool dumpAccepts(const DumpPlan& plan, const std::string& name) {
+    for (const auto& token : plan.patternTokens) {
+        if (!patternMatch(token, name)) return false;
+    }
+    if (plan.literalFilter.empty()) return true;
+    const std::string lowered = lowerCase(name);
+    return std::all_of(plan.literalFilter.begin(), plan.literalFilter.end(),
+                       [&](const std::string& term) { return containsCanonical(lowered, lowerCase(term)); });
+}
+
+}  // namespace qf
