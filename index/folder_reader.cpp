@@ -1,0 +1,83 @@
+#include "folder_reader.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "fold.h"
+
+namespace qf::index {
+namespace {
+
+struct LinuxDirent64 {
+  ino64_t d_ino;
+  off64_t d_off;
+  unsigned short d_reclen;
+  unsigned char d_type;
+  char d_name[];
+};
+
+EntryType typeFromMode(mode_t mode) {
+  if (S_ISDIR(mode)) return EntryType::Dir;
+  if (S_ISREG(mode)) return EntryType::File;
+  if (S_ISLNK(mode)) return EntryType::Symlink;
+  return EntryType::Other;
+}
+
+EntryType typeFromDirent(unsigned char t) {
+  switch (t) {
+    case DT_DIR: return EntryType::Dir;
+    case DT_REG: return EntryType::File;
+    case DT_LNK: return EntryType::Symlink;
+    default: return EntryType::Other;
+  }
+}
+
+}  // namespace
+
+std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
+  struct statx sx{};
+  int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
+  if (::statx(dirFd, name, flags, STATX_TYPE | STATX_MTIME | STATX_BTIME, &sx) != 0) return std::nullopt;
+  ItemFacts f;
+  f.type = typeFromMode(sx.stx_mode);
+  if (sx.stx_mask & STATX_MTIME) f.mtime = sx.stx_mtime.tv_sec;
+  if (sx.stx_mask & STATX_BTIME) f.btime = sx.stx_btime.tv_sec;
+  f.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+  return f;
+}
+
+std::vector<ListedItem> readFolder(int dirFd) {
+  std::vector<ListedItem> items;
+  alignas(8) char buffer[64 * 1024];
+  while (true) {
+    long n = ::syscall(SYS_getdents64, dirFd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    for (long pos = 0; pos < n;) {
+      auto* d = reinterpret_cast<LinuxDirent64*>(buffer + pos);
+      pos += d->d_reclen;
+      const char* name = d->d_name;
+      if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+      std::optional<ItemFacts> facts = factsAt(dirFd, name);
+      if (!facts) {
+        if (errno == ENOENT) continue;
+        facts = ItemFacts{typeFromDirent(d->d_type)};
+      }
+      ListedItem item;
+      item.name = name;
+      item.folded = foldName(item.name);
+      item.facts = *facts;
+      items.push_back(std::move(item));
+    }
+  }
+  return items;
+}
+
+}  // namespace qf::index

@@ -1,0 +1,35 @@
+#pragma once
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "index_store.h"
+
+namespace qf::index {
+
+// What the index keeps of one item, read without following symlinks.
+struct ItemFacts {
+  EntryType type = EntryType::Other;
+  int64_t mtime = kNoTime;
+  int64_t btime = kNoTime;
+  dev_t device = 0;
+};
+
+struct ListedItem {
+  std::string name;
+  std::string folded;
+  ItemFacts facts;
+};
+
+// Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path).
+std::optional<ItemFacts> factsAt(int dirFd, const char* name);
+
+// Every item of an open folder, with its facts and folded name, read with
+// getdents64. Items that vanish while being read are left out; items whose
+// facts cannot be read keep the type the folder listing gave.
+std::vector<ListedItem> readFolder(int dirFd);
+
+}  // namespace qf::index

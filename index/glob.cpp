@@ -1,0 +1,147 @@
+#include "glob.h"
+
+#include <unicode/brkiter.h>
+#include <unicode/utext.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "fold.h"
+
+namespace qf::index {
+namespace {
+
+std::vector<size_t> asciiBoundaries(std::string_view text) {
+  std::vector<size_t> b;
+  b.reserve(text.size() + 1);
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(i > 0 && text[i - 1] == '\r' && text[i] == '\n')) b.push_back(i);
+  b.push_back(text.size());
+  return b;
+}
+
+icu::BreakIterator* characterIterator() {
+  thread_local std::unique_ptr<icu::BreakIterator> it = [] {
+    UErrorCode ec = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> p(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), ec));
+    return U_SUCCESS(ec) ? std::move(p) : nullptr;
+  }();
+  return it.get();
+}
+
+}  // namespace
+
+std::vector<size_t> characterBoundaries(std::string_view text) {
+  icu::BreakIterator* it = characterIterator();
+  if (isAscii(text) || !it) return asciiBoundaries(text);
+  UErrorCode ec = U_ZERO_ERROR;
+  UText* ut = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &ec);
+  if (U_FAILURE(ec)) return asciiBoundaries(text);
+  it->setText(ut, ec);
+  std::vector<size_t> b;
+  for (int32_t p = it->first(); p != icu::BreakIterator::DONE; p = it->next())
+    b.push_back(static_cast<size_t>(p));
+  utext_close(ut);
+  if (b.empty() || b.back() != text.size()) b.push_back(text.size());
+  return b;
+}
+
+std::string globTokensToText(const std::vector<GlobToken>& tokens) {
+  std::string out;
+  for (const GlobToken& t : tokens) {
+    if (t.kind == GlobToken::Kind::AnyRun) { out += '*'; continue; }
+    if (t.kind == GlobToken::Kind::AnyChar) { out += '?'; continue; }
+    for (char c : t.text) {
+      if (c == '*' || c == '?' || c == '\\') out += '\\';
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<GlobToken> globTokensFromText(std::string_view text) {
+  std::vector<GlobToken> tokens;
+  auto literal = [&]() -> std::string& {
+    if (tokens.empty() || tokens.back().kind != GlobToken::Kind::Literal)
+      tokens.push_back({GlobToken::Kind::Literal, {}});
+    return tokens.back().text;
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) literal() += text[++i];
+    else if (c == '*') tokens.push_back({GlobToken::Kind::AnyRun, {}});
+    else if (c == '?') tokens.push_back({GlobToken::Kind::AnyChar, {}});
+    else literal() += c;
+  }
+  return tokens;
+}
+
+GlobPattern::GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode) : mode_(mode) {
+  for (const GlobToken& t : tokens) {
+    if (t.kind == GlobToken::Kind::AnyRun) {
+      if (tokens_.empty() || tokens_.back().kind != GlobToken::Kind::AnyRun) tokens_.push_back(t);
+    } else if (t.kind == GlobToken::Kind::AnyChar) {
+      tokens_.push_back(t);
+      usesAnyChar_ = true;
+    } else {
+      std::string folded = foldName(t.text, mode);
+      if (folded.empty()) continue;
+      if (!tokens_.empty() && tokens_.back().kind == GlobToken::Kind::Literal)
+        tokens_.back().text += folded;
+      else
+        tokens_.push_back({GlobToken::Kind::Literal, std::move(folded)});
+    }
+  }
+  for (const GlobToken& t : tokens_)
+    if (t.kind == GlobToken::Kind::Literal && t.text.size() > longest_.size()) longest_ = t.text;
+}
+
+bool GlobPattern::matches(std::string_view name) const {
+  // Without "?" a byte-wise walk gives the same answer as a walk by
+  // characters, since literals are whole UTF-8 sequences.
+  std::vector<size_t> bounds;
+  if (usesAnyChar_) bounds = characterBoundaries(name);
+  auto next = [&](size_t pos) -> size_t {
+    if (!usesAnyChar_) return pos + 1;
+    auto it = std::upper_bound(bounds.begin(), bounds.end(), pos);
+    return it == bounds.end() ? name.size() + 1 : *it;
+  };
+  auto onBoundary = [&](size_t pos) {
+    return !usesAnyChar_ || std::binary_search(bounds.begin(), bounds.end(), pos);
+  };
+
+  using Kind = GlobToken::Kind;
+  size_t ti = 0, si = 0;
+  size_t starTi = std::string::npos, starSi = 0;
+  while (true) {
+    if (ti < tokens_.size()) {
+      const GlobToken& t = tokens_[ti];
+      if (t.kind == Kind::AnyRun) {
+        starTi = ti++;
+        starSi = si;
+        continue;
+      }
+      if (t.kind == Kind::AnyChar && si < name.size()) {
+        si = next(si);
+        ++ti;
+        continue;
+      }
+      if (t.kind == Kind::Literal && name.compare(si, t.text.size(), t.text) == 0 &&
+          si + t.text.size() <= name.size() && onBoundary(si + t.text.size())) {
+        si += t.text.size();
+        ++ti;
+        continue;
+      }
+    } else if (si == name.size()) {
+      return true;
+    }
+    if (starTi == std::string::npos || starSi >= name.size()) return false;
+    starSi = next(starSi);
+    if (starSi > name.size()) return false;
+    si = starSi;
+    ti = starTi + 1;
+  }
+}
+
+}  // namespace qf::index

@@ -1,0 +1,190 @@
+#include "index_store.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qf::index {
+
+uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_view folded,
+                            EntryType type, int64_t mtime, int64_t btime) {
+  Entry e;
+  e.parent = parent;
+  e.type = type;
+  e.mtime = mtime;
+  e.btime = btime;
+  e.foldOff = static_cast<uint32_t>(folded_.size());
+  e.foldLen = static_cast<uint16_t>(std::min<size_t>(folded.size(), UINT16_MAX));
+  folded_.append(folded.substr(0, e.foldLen));
+  folded_ += '\0';
+  if (raw != folded.substr(0, e.foldLen)) {
+    e.rawOff = static_cast<uint32_t>(raw_.size());
+    e.rawLen = static_cast<uint16_t>(std::min<size_t>(raw.size(), UINT16_MAX));
+    raw_.append(raw.substr(0, e.rawLen));
+  }
+  entries_.push_back(e);
+  ++live_;
+  return static_cast<uint32_t>(entries_.size() - 1);
+}
+
+uint32_t IndexStore::addRoot(std::string_view path) {
+  uint32_t i = append(kNoEntry, path, {}, EntryType::Root, kNoTime, kNoTime);
+  roots_.push_back(i);
+  return i;
+}
+
+uint32_t IndexStore::addChild(uint32_t parent, std::string_view raw, std::string_view folded,
+                              EntryType type, int64_t mtime, int64_t btime) {
+  uint32_t i = append(parent, raw, folded, type, mtime, btime);
+  Entry& p = entries_[parent];
+  entries_[i].nextSibling = p.firstChild;
+  p.firstChild = i;
+  return i;
+}
+
+void IndexStore::unlinkFromParent(uint32_t index) {
+  uint32_t parent = entries_[index].parent;
+  if (parent == kNoEntry) {
+    std::erase(roots_, index);
+    return;
+  }
+  uint32_t* link = &entries_[parent].firstChild;
+  while (*link != kNoEntry && *link != index) link = &entries_[*link].nextSibling;
+  if (*link == index) *link = entries_[index].nextSibling;
+}
+
+void IndexStore::removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders) {
+  if (index >= entries_.size() || !entries_[index].alive()) return;
+  unlinkFromParent(index);
+  std::vector<uint32_t> stack{index};
+  while (!stack.empty()) {
+    uint32_t i = stack.back();
+    stack.pop_back();
+    Entry& e = entries_[i];
+    for (uint32_t c = e.firstChild; c != kNoEntry; c = entries_[c].nextSibling) stack.push_back(c);
+    if (e.isFolder() && removedFolders) removedFolders->push_back(i);
+    // Blank the folded name so scans no longer stop at it.
+    std::memset(folded_.data() + e.foldOff, 0, e.foldLen);
+    e.type = EntryType::Dead;
+    e.firstChild = e.nextSibling = kNoEntry;
+    --live_;
+  }
+}
+
+std::string_view IndexStore::rawName(uint32_t index) const {
+  const Entry& e = entries_[index];
+  if (e.rawOff == kNoEntry) return {folded_.data() + e.foldOff, e.foldLen};
+  return {raw_.data() + e.rawOff, e.rawLen};
+}
+
+std::string_view IndexStore::foldedName(uint32_t index) const {
+  const Entry& e = entries_[index];
+  return {folded_.data() + e.foldOff, e.foldLen};
+}
+
+uint32_t IndexStore::findChild(uint32_t folder, std::string_view raw) const {
+  for (uint32_t c = entries_[folder].firstChild; c != kNoEntry; c = entries_[c].nextSibling)
+    if (rawName(c) == raw) return c;
+  return kNoEntry;
+}
+
+void IndexStore::appendPath(uint32_t index, std::string& out) const {
+  thread_local std::vector<uint32_t> chain;
+  chain.clear();
+  for (uint32_t i = index; i != kNoEntry; i = entries_[i].parent) chain.push_back(i);
+  for (size_t depth = chain.size(); depth > 0;) {
+    uint32_t i = chain[--depth];
+    if (entries_[i].type != EntryType::Root && (out.empty() || out.back() != '/')) out += '/';
+    out.append(rawName(i));
+  }
+}
+
+std::string IndexStore::path(uint32_t index) const {
+  std::string out;
+  appendPath(index, out);
+  return out;
+}
+
+uint32_t IndexStore::entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const {
+  auto first = entries_.begin() + lo, last = entries_.begin() + hi;
+  auto it = std::upper_bound(first, last, offset,
+                             [](uint32_t off, const Entry& e) { return off < e.foldOff; });
+  return static_cast<uint32_t>((it - entries_.begin()) - 1);
+}
+
+size_t IndexStore::memoryBytes() const {
+  return entries_.capacity() * sizeof(Entry) + folded_.capacity() + raw_.capacity() +
+         roots_.capacity() * sizeof(uint32_t);
+}
+
+std::vector<uint32_t> IndexStore::compact() {
+  std::vector<uint32_t> remap(entries_.size(), kNoEntry);
+  std::vector<Entry> entries;
+  entries.reserve(live_);
+  std::string folded, raw;
+  folded.reserve(folded_.size());
+  for (uint32_t i = 0; i < entries_.size(); ++i) {
+    const Entry& old = entries_[i];
+    if (!old.alive()) continue;
+    Entry e = old;
+    remap[i] = static_cast<uint32_t>(entries.size());
+    e.foldOff = static_cast<uint32_t>(folded.size());
+    folded.append(foldedName(i));
+    folded += '\0';
+    if (old.rawOff != kNoEntry) {
+      e.rawOff = static_cast<uint32_t>(raw.size());
+      raw.append(rawName(i));
+    }
+    entries.push_back(e);
+  }
+  auto map = [&](uint32_t i) { return i == kNoEntry ? kNoEntry : remap[i]; };
+  for (Entry& e : entries) {
+    e.parent = map(e.parent);
+    e.firstChild = map(e.firstChild);
+    e.nextSibling = map(e.nextSibling);
+  }
+  for (uint32_t& r : roots_) r = map(r);
+  entries_ = std::move(entries);
+  folded_ = std::move(folded);
+  raw_ = std::move(raw);
+  folded_.shrink_to_fit();
+  raw_.shrink_to_fit();
+  return remap;
+}
+
+bool IndexStore::assign(std::vector<Entry> entries, std::string folded, std::string raw) {
+  uint64_t foldPos = 0, rawPos = 0;
+  std::vector<uint32_t> roots;
+  for (uint32_t i = 0; i < entries.size(); ++i) {
+    Entry& e = entries[i];
+    if (e.type == EntryType::Dead || static_cast<uint8_t>(e.type) > 5) return false;
+    bool root = e.type == EntryType::Root;
+    if (root != (e.parent == kNoEntry)) return false;
+    if (!root && (e.parent >= i || !entries[e.parent].isFolder())) return false;
+    e.foldOff = static_cast<uint32_t>(foldPos);
+    foldPos += e.foldLen + 1ull;
+    if (foldPos > folded.size() || folded[foldPos - 1] != '\0') return false;
+    if (e.rawOff != kNoEntry) {
+      e.rawOff = static_cast<uint32_t>(rawPos);
+      rawPos += e.rawLen;
+      if (rawPos > raw.size()) return false;
+    }
+    e.firstChild = e.nextSibling = kNoEntry;
+    if (root) roots.push_back(i);
+  }
+  if (foldPos != folded.size() || rawPos != raw.size()) return false;
+  // Relink children; walking backwards keeps each folder's list in index order.
+  for (uint32_t i = static_cast<uint32_t>(entries.size()); i-- > 0;) {
+    Entry& e = entries[i];
+    if (e.parent == kNoEntry) continue;
+    e.nextSibling = entries[e.parent].firstChild;
+    entries[e.parent].firstChild = i;
+  }
+  entries_ = std::move(entries);
+  folded_ = std::move(folded);
+  raw_ = std::move(raw);
+  roots_ = std::move(roots);
+  live_ = entries_.size();
+  return true;
+}
+
+}  // namespace qf::index

@@ -1,0 +1,88 @@
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qf::index {
+
+enum class EntryType : uint8_t { File = 0, Dir = 1, Symlink = 2, Other = 3, Root = 4, Dead = 5 };
+
+inline constexpr uint32_t kNoEntry = std::numeric_limits<uint32_t>::max();
+inline constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
+
+// One file-system item. Children of a folder form a singly linked list so
+// that no folder needs an allocation of its own.
+struct Entry {
+  uint32_t parent = kNoEntry;
+  uint32_t firstChild = kNoEntry;
+  uint32_t nextSibling = kNoEntry;
+  uint32_t foldOff = 0;
+  uint32_t rawOff = kNoEntry;  // kNoEntry: the name is its folded form
+  uint16_t foldLen = 0;
+  uint16_t rawLen = 0;
+  EntryType type = EntryType::File;
+  uint8_t flags = 0;
+  int64_t mtime = kNoTime;  // seconds since 1970
+  int64_t btime = kNoTime;
+
+  static constexpr uint8_t kListed = 1;  // a folder whose children were read
+  bool isFolder() const { return type == EntryType::Dir || type == EntryType::Root; }
+  bool alive() const { return type != EntryType::Dead; }
+};
+
+// Every indexed item with its name twice: as on disk, and folded (case and
+// diacritics) in one contiguous arena of NUL-ended names that searches scan.
+// Names appear in the arena in entry order, so an arena offset maps back to
+// its entry by binary search. Not thread-safe: the owner locks.
+class IndexStore {
+ public:
+  // A root's name is its whole absolute path; it never matches a query.
+  uint32_t addRoot(std::string_view path);
+  uint32_t addChild(uint32_t parent, std::string_view raw, std::string_view folded,
+                    EntryType type, int64_t mtime, int64_t btime);
+  // Marks the entry and everything below it dead and unlinks it. Folders
+  // removed are appended to `removedFolders` when given.
+  void removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders = nullptr);
+  uint32_t findChild(uint32_t folder, std::string_view raw) const;
+
+  std::string path(uint32_t index) const;
+  void appendPath(uint32_t index, std::string& out) const;
+  std::string_view rawName(uint32_t index) const;
+  std::string_view foldedName(uint32_t index) const;
+
+  const Entry& at(uint32_t index) const { return entries_[index]; }
+  Entry& at(uint32_t index) { return entries_[index]; }
+  size_t size() const { return entries_.size(); }
+  size_t liveCount() const { return live_; }
+  size_t deadCount() const { return entries_.size() - live_; }
+  const std::vector<uint32_t>& roots() const { return roots_; }
+  const std::vector<Entry>& entries() const { return entries_; }
+  const std::string& foldedArena() const { return folded_; }
+  const std::string& rawArena() const { return raw_; }
+  // Entry whose folded name holds arena byte `offset`.
+  uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
+  size_t memoryBytes() const;
+
+  // Drops dead entries and their names; returns old index -> new index
+  // (kNoEntry for dropped ones).
+  std::vector<uint32_t> compact();
+
+  // Rebuilds an index from its serialised parts (entries in parent-first
+  // order, names concatenated NUL-ended). Returns false when inconsistent.
+  bool assign(std::vector<Entry> entries, std::string folded, std::string raw);
+
+ private:
+  uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,
+                  EntryType type, int64_t mtime, int64_t btime);
+  void unlinkFromParent(uint32_t index);
+
+  std::vector<Entry> entries_;
+  std::string folded_;
+  std::string raw_;
+  std::vector<uint32_t> roots_;
+  size_t live_ = 0;
+};
+
+}  // namespace qf::index

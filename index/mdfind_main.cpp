@@ -1,0 +1,131 @@
+// mdfind: asks the index service for items by name or by change date and
+// prints one absolute path per line, streaming as the answer arrives.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "client.h"
+#include "fold.h"
+#include "index_protocol.h"
+#include "query_parser.h"
+
+namespace {
+
+using namespace qf::index;
+
+constexpr const char* kUsage =
+    "usage: mdfind [-onlyin DIR]... [-count] [-0] -name TEXT\n"
+    "       mdfind [-onlyin DIR]... [-count] [-0] QUERY\n"
+    "       mdfind --status | --start-service\n"
+    "\n"
+    "  -name TEXT     items whose name contains TEXT, ignoring case and diacritics\n"
+    "  QUERY          kMDItemFSName == 'PATTERN'[cd]   whole name; * any run, ? one character;\n"
+    "                                                  c ignores case, d diacritics\n"
+    "                 kMDItemFSContentChangeDate >= $time.today(N)   changed since the start\n"
+    "                                                  of the day N days from today\n"
+    "  -onlyin DIR    only items inside DIR (may be repeated)\n"
+    "  -count         print the number of matches only\n"
+    "  -0             end each path with NUL instead of a line feed\n"
+    "  --status       show the index service's state\n"
+    "  --start-service  start the index service when it is not running\n";
+
+// Buffered standard output that ends the process quietly when the reader
+// has gone (as when head has read enough).
+class Output {
+ public:
+  ~Output() { flush(); }
+  void write(std::string_view s) {
+    buffer_.append(s);
+    if (buffer_.size() >= 64 * 1024) flush();
+  }
+  void flush() {
+    size_t done = 0;
+    while (done < buffer_.size()) {
+      ssize_t n = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) std::_Exit(0);
+      done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+  }
+
+ private:
+  std::string buffer_;
+};
+
+int fail(const std::string& message, int status = 1) {
+  std::string line = "mdfind: " + message + "\n";
+  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+  return status;
+}
+
+std::string currentFolder() {
+  std::vector<char> buf(4096);
+  while (!::getcwd(buf.data(), buf.size())) {
+    if (errno != ERANGE) return "/";
+    buf.resize(buf.size() * 2);
+  }
+  return buf.data();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> args(argv + 1, argv + argc);
+  auto parsed = parseMdfindArguments(args, std::time(nullptr), currentFolder());
+  if (auto* e = std::get_if<ParseError>(&parsed)) return fail(e->message + " (see mdfind --help)", 2);
+  const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
+  if (cmd.help) {
+    Output out;
+    out.write(kUsage);
+    return 0;
+  }
+
+  std::string error;
+  UniqueFd connection = connectOrStartService(std::chrono::seconds(5), &error);
+  if (!connection) return fail(error);
+  if (cmd.startServiceOnly) return 0;
+
+  Output out;
+  std::string serviceError;
+  bool ended = exchange(connection.get(), cmd.request, [&](const ReplyRecord& r) {
+    switch (r.tag) {
+      case qf::protocol::kTagPath:
+        if (cmd.nulSeparated) {
+          out.write(r.payload);
+          out.write(std::string_view("\0", 1));
+        } else if (r.payload.find('\n') == std::string_view::npos && isValidUtf8(r.payload)) {
+          // A path that a line cannot hold is left out rather than garbling
+          // the whole answer.
+          out.write(r.payload);
+          out.write("\n");
+        }
+        break;
+      case qf::protocol::kTagCount:
+        out.write(r.payload);
+        out.write("\n");
+        break;
+      case qf::protocol::kTagStatus:
+        out.write(r.payload);
+        break;
+      case qf::protocol::kTagEnd:
+        if (r.payload != "0") serviceError = std::string(r.payload);
+        break;
+      default:
+        break;
+    }
+    return true;
+  });
+  out.flush();
+  if (!ended) return fail("the index service closed the connection early");
+  if (!serviceError.empty()) return fail(serviceError);
+  return 0;
+}

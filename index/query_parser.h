@@ -1,0 +1,40 @@
+#pragma once
+#include <ctime>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "request.h"
+
+namespace qf::index {
+
+struct ParseError {
+  std::string message;
+};
+
+// A query expression such as kMDItemFSName == '*.pdf'cd or
+// kMDItemFSContentChangeDate >= $time.today(-1d). Text that is not an
+// expression (no attribute and operator) asks for names containing it.
+// `now` anchors the $time values in local time.
+std::variant<Request, ParseError> parseQueryExpression(std::string_view text, std::time_t now);
+
+// Local midnight `days` days from the day of `now` (negative: earlier).
+std::time_t startOfLocalDay(std::time_t now, int days);
+
+// Everything mdfind was asked to do.
+struct MdfindCommand {
+  Request request;
+  bool nulSeparated = false;
+  bool startServiceOnly = false;
+  bool help = false;
+};
+
+// `args` excludes the program name; `cwd` makes -onlyin folders absolute.
+std::variant<MdfindCommand, ParseError> parseMdfindArguments(
+    const std::vector<std::string>& args, std::time_t now, const std::string& cwd);
+
+// "a/./b/../c/" -> "a/c": lexical, symbolic links are left alone.
+std::string normalizeAbsolutePath(std::string_view path, const std::string& cwd);
+
+}  // namespace qf::index

@@ -1,0 +1,123 @@
+#include "search.h"
+
+#include <cstring>
+#include <functional>
+#include <thread>
+
+namespace qf::index {
+namespace {
+
+using RangeScan = std::function<void(uint32_t lo, uint32_t hi, std::vector<uint32_t>& out)>;
+
+// Splits the entries into contiguous ranges, scans them on several threads
+// and concatenates the answers in entry order.
+std::vector<uint32_t> scanInParallel(size_t count, unsigned threads, const RangeScan& scan) {
+  constexpr size_t kMinPerThread = 1 << 16;
+  size_t parts = std::max<size_t>(1, std::min<size_t>(threads, count / kMinPerThread));
+  std::vector<std::vector<uint32_t>> results(parts);
+  auto bound = [&](size_t k) { return static_cast<uint32_t>(count * k / parts); };
+  if (parts == 1) {
+    scan(0, static_cast<uint32_t>(count), results[0]);
+    return std::move(results[0]);
+  }
+  {
+    std::vector<std::jthread> pool;
+    for (size_t k = 1; k < parts; ++k)
+      pool.emplace_back([&, k] { scan(bound(k), bound(k + 1), results[k]); });
+    scan(0, bound(1), results[0]);
+  }
+  size_t total = 0;
+  for (auto& r : results) total += r.size();
+  std::vector<uint32_t> all;
+  all.reserve(total);
+  for (auto& r : results) all.insert(all.end(), r.begin(), r.end());
+  return all;
+}
+
+bool answers(const Entry& e) { return e.type != EntryType::Dead && e.type != EntryType::Root; }
+
+void scanContaining(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
+                    std::vector<uint32_t>& out) {
+  const std::vector<Entry>& entries = store.entries();
+  const std::string& arena = store.foldedArena();
+  if (lo >= hi) return;
+  const char* base = arena.data();
+  const char* cur = base + entries[lo].foldOff;
+  const char* end = base + (hi < entries.size() ? entries[hi].foldOff : arena.size());
+  while (cur < end) {
+    const void* hit = needle.size() == 1
+                          ? std::memchr(cur, needle[0], static_cast<size_t>(end - cur))
+                          : memmem(cur, static_cast<size_t>(end - cur), needle.data(), needle.size());
+    if (!hit) break;
+    uint32_t e = store.entryAtOffset(static_cast<uint32_t>(static_cast<const char*>(hit) - base), lo, hi);
+    if (answers(entries[e])) out.push_back(e);
+    cur = base + entries[e].foldOff + entries[e].foldLen + 1;
+  }
+}
+
+void scanAll(const IndexStore& store, uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
+  const std::vector<Entry>& entries = store.entries();
+  for (uint32_t i = lo; i < hi; ++i)
+    if (answers(entries[i])) out.push_back(i);
+}
+
+}  // namespace
+
+std::vector<uint32_t> findContaining(const IndexStore& store, std::string_view foldedNeedle,
+                                     unsigned threads) {
+  return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
+    if (foldedNeedle.empty()) scanAll(store, lo, hi, out);
+    else scanContaining(store, foldedNeedle, lo, hi, out);
+  });
+}
+
+std::vector<uint32_t> findMatching(const IndexStore& store, const std::vector<GlobToken>& tokens,
+                                   FoldMode mode, unsigned threads) {
+  const FoldMode full{true, true};
+  const GlobPattern coarse(tokens, full);
+  const GlobPattern exact(tokens, mode);
+  const std::string needle = coarse.longestLiteral();
+  return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
+    std::vector<uint32_t> candidates;
+    if (needle.empty()) scanAll(store, lo, hi, candidates);
+    else scanContaining(store, needle, lo, hi, candidates);
+    for (uint32_t i : candidates) {
+      if (!coarse.matches(store.foldedName(i))) continue;
+      if (mode != full && !exact.matches(foldName(store.rawName(i), mode))) continue;
+      out.push_back(i);
+    }
+  });
+}
+
+std::vector<uint32_t> findChanged(const IndexStore& store, int64_t notBefore, int64_t before,
+                                  unsigned threads) {
+  const std::vector<Entry>& entries = store.entries();
+  return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
+    for (uint32_t i = lo; i < hi; ++i) {
+      const Entry& e = entries[i];
+      if (answers(e) && e.mtime != kNoTime && e.mtime >= notBefore && e.mtime < before) out.push_back(i);
+    }
+  });
+}
+
+std::vector<uint32_t> findForRequest(const IndexStore& store, const Request& request, unsigned threads) {
+  switch (request.op) {
+    case Request::Op::NameContains:
+      return findContaining(store, foldName(request.value), threads);
+    case Request::Op::NameGlob:
+      return findMatching(store, globTokensFromText(request.value), request.mode, threads);
+    case Request::Op::ChangedBetween:
+      return findChanged(store, request.notBefore, request.before, threads);
+    case Request::Op::Status:
+      break;
+  }
+  return {};
+}
+
+bool isWithin(std::string_view path, std::string_view folder) {
+  if (folder == "/") return !path.empty() && path[0] == '/';
+  if (path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+  return path.size() == folder.size() || path[folder.size()] == '/';
+}
+
+}  // namespace qf::index

@@ -1,0 +1,131 @@
+#pragma once
+#include <sys/types.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "folder_reader.h"
+#include "index_store.h"
+#include "request.h"
+#include "unique_fd.h"
+
+namespace qf::index {
+
+struct ServiceOptions {
+  std::vector<std::string> roots;  // resolved absolute folders
+  std::string snapshotPath;        // empty: no persistence
+  unsigned crawlThreads = 4;
+  unsigned searchThreads = 2;
+  int rescanSeconds = 60;     // folders without a watch are rescanned this often
+  int snapshotSeconds = 600;  // a changed index is saved at most this often
+  size_t maxWatches = 0;      // 0: as many as the kernel grants
+};
+
+// The index and everything that keeps it current: the crawl, the inotify
+// watches, the periodic rescans of unwatched folders and the snapshot.
+// Queries may run on any thread at any time, also during the crawl.
+class Service {
+ public:
+  explicit Service(ServiceOptions options);
+  ~Service();
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  // Loads the snapshot when there is one for the same roots; call before start.
+  void loadSnapshot();
+  // Starts the crawl (a catch-up when a snapshot was loaded) and the watches.
+  void start();
+  // Stops every thread and writes the snapshot. Safe to call twice.
+  void stop();
+
+  // Streams the answer to `request` as reply records; `send` returns false
+  // when the client went away. The final end record is not included.
+  void answer(const Request& request, const std::function<bool(const std::string&)>& send);
+  std::string statusText() const;
+
+  bool crawlIdle();
+  size_t entryCount() const;
+  bool saveSnapshot();
+
+ private:
+  struct ScanTask {
+    uint32_t entry = kNoEntry;
+    int fd = -1;         // open folder, or -1 to open by path
+    bool force = false;  // list even when the folder's time is unchanged
+    bool recurse = true;  // also visit known subfolders
+  };
+  struct ChildFolder {
+    uint32_t entry;
+    std::string name;
+    bool recurse;
+  };
+
+  void workerLoop();
+  void scanFolder(ScanTask task);
+  void pushTasks(std::vector<ScanTask> tasks);
+  void watchFolder(int fd, uint32_t entry);
+  void applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
+                    std::vector<ListedItem>& items, std::vector<ChildFolder>& childFolders);
+  bool isPruned(uint32_t folder, dev_t folderDevice, const ListedItem& item) const;
+  void removeEntry(uint32_t entry);
+
+  void watcherLoop();
+  void handleEvents(const char* buffer, size_t length);
+  void refreshChild(uint32_t folder, const std::string& name);
+  void removeChild(uint32_t folder, const std::string& name);
+  void refreshFolderTime(uint32_t folder);
+  void catchUp(bool onlyUnwatched);
+
+  void housekeepingLoop();
+  void compactIfWorthwhile();
+
+  ServiceOptions options_;
+
+  // Guards the store and every map that holds entry indices.
+  mutable std::shared_mutex mutex_;
+  IndexStore store_;
+  uint64_t generation_ = 0;  // changes when entry indices are renumbered
+  std::unordered_map<int, uint32_t> wdToEntry_;
+  std::unordered_map<uint32_t, int> entryToWd_;
+  std::unordered_set<uint32_t> unwatched_;
+  std::unordered_set<dev_t> prunedDevices_;
+
+  std::mutex queueMutex_;
+  std::condition_variable queueCv_;
+  std::vector<ScanTask> queue_;
+  size_t active_ = 0;
+  bool stopping_ = false;
+  std::atomic<int> queuedFds_{0};
+
+  UniqueFd inotify_;
+  UniqueFd wakeup_;  // eventfd that ends the watcher's poll
+  std::atomic<bool> watchLimitReached_{false};
+  std::atomic<size_t> watchCount_{0};
+
+  std::atomic<uint64_t> changes_{0};
+  std::atomic<uint64_t> foldersScanned_{0};
+  std::atomic<int64_t> crawlStartMs_{0};
+  std::atomic<int64_t> crawlEndMs_{0};
+  std::atomic<int64_t> snapshotMs_{0};
+  std::atomic<bool> snapshotLoaded_{false};
+  bool firstCrawlDone_ = false;
+  uint64_t changesAtSnapshot_ = 0;
+  std::mutex snapshotMutex_;
+
+  std::mutex stopMutex_;
+  std::condition_variable stopCv_;
+  bool started_ = false;
+  bool stopped_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace qf::index

@@ -1,0 +1,227 @@
+#include "snapshot.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "checksum.h"
+#include "unique_fd.h"
+
+namespace qf::index {
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'F', 'I', 'N', 'D', 'E', 'X', '\0'};
+constexpr uint32_t kVersion = 1;
+
+struct Header {
+  char magic[8];
+  uint32_t version;
+  uint32_t entrySize;
+  uint64_t entryCount;
+  uint64_t foldedBytes;
+  uint64_t rawBytes;
+  uint64_t checksum;  // of the header with this field zero, then the body
+};
+static_assert(sizeof(Header) == 48);
+
+struct DiskEntry {
+  uint32_t parent;
+  uint16_t foldLen;
+  uint16_t rawLen;
+  uint8_t type;
+  uint8_t flags;
+  uint8_t hasRaw;
+  uint8_t reserved[5];
+  int64_t mtime;
+  int64_t btime;
+};
+static_assert(sizeof(DiskEntry) == 32);
+
+// Buffered writer that checksums what it writes.
+class SnapshotWriter {
+ public:
+  explicit SnapshotWriter(int fd) : fd_(fd) { buffer_.reserve(kBuffer); }
+  void write(const void* data, size_t size) {
+    checksum_.update(data, size);
+    const char* p = static_cast<const char*>(data);
+    buffer_.append(p, size);
+    if (buffer_.size() >= kBuffer) flush();
+  }
+  bool flush() {
+    size_t done = 0;
+    while (ok_ && done < buffer_.size()) {
+      ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) { ok_ = false; error_ = errno; break; }
+      done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+    return ok_;
+  }
+  bool ok() const { return ok_; }
+  int error() const { return error_; }
+  uint64_t digest() const { return checksum_.digest(); }
+
+ private:
+  static constexpr size_t kBuffer = 1 << 20;
+  int fd_;
+  std::string buffer_;
+  Checksum checksum_;
+  bool ok_ = true;
+  int error_ = 0;
+};
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool readWhole(int fd, std::string& out) {
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) return false;
+  out.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < out.size()) {
+    ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  out.resize(done);
+  return true;
+}
+
+}  // namespace
+
+bool writeSnapshot(const IndexStore& store, const std::string& path, std::string* error) {
+  const std::string tmp = path + ".tmp." + std::to_string(::getpid());
+  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  if (!fd) {
+    if (error) *error = "cannot create " + tmp + ": " + std::strerror(errno);
+    return false;
+  }
+  // Only live entries are written; parents keep preceding their children.
+  std::vector<uint32_t> remap(store.size(), kNoEntry);
+  Header h{};
+  std::memcpy(h.magic, kMagic, sizeof kMagic);
+  h.version = kVersion;
+  h.entrySize = sizeof(DiskEntry);
+  for (uint32_t i = 0; i < store.size(); ++i) {
+    const Entry& e = store.at(i);
+    if (!e.alive()) continue;
+    remap[i] = static_cast<uint32_t>(h.entryCount++);
+    h.foldedBytes += e.foldLen + 1ull;
+    if (e.rawOff != kNoEntry) h.rawBytes += e.rawLen;
+  }
+  // Reserve the header; it is rewritten with its checksum at the end.
+  SnapshotWriter body(fd.get());
+  body.write(&h, sizeof h);
+  for (uint32_t i = 0; i < store.size(); ++i) {
+    const Entry& e = store.at(i);
+    if (!e.alive()) continue;
+    DiskEntry d{};
+    d.parent = e.parent == kNoEntry ? kNoEntry : remap[e.parent];
+    d.foldLen = e.foldLen;
+    d.rawLen = e.rawLen;
+    d.type = static_cast<uint8_t>(e.type);
+    d.flags = e.flags;
+    d.hasRaw = e.rawOff != kNoEntry;
+    d.mtime = e.mtime;
+    d.btime = e.btime;
+    body.write(&d, sizeof d);
+  }
+  for (uint32_t i = 0; i < store.size(); ++i)
+    if (store.at(i).alive()) {
+      std::string_view f = store.foldedName(i);
+      body.write(f.data(), f.size());
+      body.write("", 1);
+    }
+  for (uint32_t i = 0; i < store.size(); ++i)
+    if (store.at(i).alive() && store.at(i).rawOff != kNoEntry) {
+      std::string_view r = store.rawName(i);
+      body.write(r.data(), r.size());
+    }
+  bool ok = body.flush();
+  // The checksum covers the header written with a zero checksum field.
+  h.checksum = body.digest();
+  ok = ok && ::pwrite(fd.get(), &h, sizeof h, 0) == static_cast<ssize_t>(sizeof h);
+  ok = ok && ::fsync(fd.get()) == 0;
+  if (!ok) {
+    if (error) *error = "cannot write " + tmp + ": " + std::strerror(body.error() ? body.error() : errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  fd.reset();
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (error) *error = "cannot rename " + tmp + ": " + std::strerror(errno);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  UniqueFd dir(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.get());
+  return true;
+}
+
+SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error) {
+  auto corrupt = [&](const std::string& why) {
+    if (error) *error = why;
+    return SnapshotLoad::Corrupt;
+  };
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) {
+    if (errno == ENOENT) return SnapshotLoad::Missing;
+    return corrupt(std::string("cannot open: ") + std::strerror(errno));
+  }
+  std::string data;
+  if (!readWhole(fd.get(), data)) return corrupt("cannot read");
+  if (data.size() < sizeof(Header)) return corrupt("truncated header");
+  Header h;
+  std::memcpy(&h, data.data(), sizeof h);
+  if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0) return corrupt("not a snapshot");
+  if (h.version != kVersion) return corrupt("version " + std::to_string(h.version) + " is not supported");
+  if (h.entrySize != sizeof(DiskEntry)) return corrupt("unexpected entry size");
+  const uint64_t limit = data.size();
+  if (h.entryCount > limit / sizeof(DiskEntry) || h.foldedBytes > limit || h.rawBytes > limit ||
+      sizeof(Header) + h.entryCount * sizeof(DiskEntry) + h.foldedBytes + h.rawBytes != limit)
+    return corrupt("truncated or oversized body");
+  if (h.entryCount >= kNoEntry || h.foldedBytes >= UINT32_MAX || h.rawBytes >= UINT32_MAX)
+    return corrupt("too many entries");
+  Header zeroed = h;
+  zeroed.checksum = 0;
+  Checksum sum;
+  sum.update(&zeroed, sizeof zeroed);
+  sum.update(data.data() + sizeof h, data.size() - sizeof h);
+  if (sum.digest() != h.checksum) return corrupt("checksum mismatch");
+
+  std::vector<Entry> entries(h.entryCount);
+  const char* p = data.data() + sizeof h;
+  for (Entry& e : entries) {
+    DiskEntry d;
+    std::memcpy(&d, p, sizeof d);
+    p += sizeof d;
+    e.parent = d.parent;
+    e.foldLen = d.foldLen;
+    e.rawLen = d.rawLen;
+    e.type = static_cast<EntryType>(d.type);
+    e.flags = d.flags;
+    e.rawOff = d.hasRaw ? 0 : kNoEntry;
+    e.mtime = d.mtime;
+    e.btime = d.btime;
+  }
+  std::string folded(p, h.foldedBytes);
+  p += h.foldedBytes;
+  std::string raw(p, h.rawBytes);
+  data.clear();
+  data.shrink_to_fit();
+  IndexStore loaded;
+  if (!loaded.assign(std::move(entries), std::move(folded), std::move(raw)))
+    return corrupt("inconsistent entries");
+  store = std::move(loaded);
+  return SnapshotLoad::Loaded;
+}
+
+}  // namespace qf::index

@@ -1,0 +1,76 @@
+#pragma once
+// What the index service shares with everything that talks to it: the
+// environment variables, where its socket, lock and snapshot live, and the
+// record tags of its socket protocol. Header-only, POSIX only.
+
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace qf::protocol {
+
+// Colon-separated folders to index instead of the default roots.
+inline constexpr const char* kEnvIndexRoots = "QUILLFIND_INDEX_ROOTS";
+// One folder holding socket, lock and snapshot (tests point it at a temp dir).
+inline constexpr const char* kEnvIndexDir = "QUILLFIND_INDEX_DIR";
+// The mdfind executable the program runs.
+inline constexpr const char* kEnvMdfind = "QUILLFIND_MDFIND";
+
+inline constexpr const char* kSocketName = "indexd.sock";
+inline constexpr const char* kLockName = "indexd.lock";
+inline constexpr const char* kSnapshotName = "index.snapshot";
+inline constexpr const char* kLogName = "indexd.log";
+inline constexpr const char* kServiceExecutable = "quillfind-indexd";
+
+// Request: a sequence of "key=value" fields, each ended by NUL, the whole
+// request ended by an empty field (a second NUL). Keys are listed below.
+inline constexpr const char* kKeyOp = "op";          // name | glob | since | status
+inline constexpr const char* kKeyValue = "value";    // term or pattern (UTF-8)
+inline constexpr const char* kKeyCase = "icase";     // "1": ignore case
+inline constexpr const char* kKeyDiacritics = "idia";  // "1": ignore diacritics
+inline constexpr const char* kKeySince = "since";    // seconds since 1970, inclusive
+inline constexpr const char* kKeyBefore = "before";  // seconds since 1970, exclusive
+inline constexpr const char* kKeyOnlyIn = "onlyin";  // repeatable folder
+inline constexpr const char* kKeyCount = "count";    // "1": answer a count only
+
+// Reply: records of one tag byte, a payload and a NUL. The last record is
+// kTagEnd (payload "0" on success, an error message otherwise).
+inline constexpr char kTagPath = 'P';
+inline constexpr char kTagCount = 'C';
+inline constexpr char kTagStatus = 'S';
+inline constexpr char kTagEnd = 'E';
+
+inline std::string envOr(const char* name, std::string fallback = {}) {
+  const char* v = std::getenv(name);
+  return (v && *v) ? std::string(v) : fallback;
+}
+
+// The folder for socket and lock: private to the user, cleared at logout.
+inline std::string runtimeDirectory() {
+  std::string dir = envOr(kEnvIndexDir);
+  if (!dir.empty()) return dir;
+  std::string xdg = envOr("XDG_RUNTIME_DIR");
+  if (!xdg.empty()) return xdg + "/quillfind";
+  return "/tmp/quillfind-" + std::to_string(getuid());
+}
+
+// The folder for the snapshot: it must survive a reboot, so it lives in
+// the cache folder unless the index directory is overridden.
+inline std::string cacheDirectory() {
+  std::string dir = envOr(kEnvIndexDir);
+  if (!dir.empty()) return dir;
+  std::string xdg = envOr("XDG_CACHE_HOME");
+  if (!xdg.empty()) return xdg + "/quillfind";
+  std::string home = envOr("HOME");
+  if (!home.empty()) return home + "/.cache/quillfind";
+  return runtimeDirectory();
+}
+
+inline std::string socketPath() { return runtimeDirectory() + "/" + kSocketName; }
+inline std::string lockPath() { return runtimeDirectory() + "/" + kLockName; }
+inline std::string snapshotPath() { return cacheDirectory() + "/" + kSnapshotName; }
+inline std::string logPath() { return runtimeDirectory() + "/" + kLogName; }
+
+}  // namespace qf::protocol
