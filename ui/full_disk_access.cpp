@@ -1,0 +1,37 @@
+#include "ui/full_disk_access.h"
+
+#include <QDir>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qf {
+
+std::vector<std::string> fullDiskAccessProbePaths() {
+    const std::string home = QDir::homePath().toStdString();
+    return {
+        "/Library/Application Support/com.apple.TCC",
+        home + "/Library/Safari",
+        home + "/Library/Mail",
+    };
+}
+
+bool hasFullDiskAccess(const std::vector<std::string>& probePaths) {
+    for (const std::string& path : probePaths) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+        if (errno == EPERM || errno == EACCES) return false;
+    }
+    return true;
+}
+
+bool hasFullDiskAccess() { return hasFullDiskAccess(fullDiskAccessProbePaths()); }
+
+std::string fullDiskAccessSettingsLink() {
+    return "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles";
+}
+
+}  // namespace qf

@@ -1,0 +1,105 @@
+#include "ui/results_table_model.h"
+
+#include <array>
+
+#include "ui/date_text.h"
+#include "ui/size_text.h"
+
+namespace qf {
+
+namespace {
+
+constexpr Qt::Alignment kLeading = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment kTrailing = Qt::AlignRight | Qt::AlignVCenter;
+
+const std::array<ResultsTableModel::ColumnInfo, ResultsTableModel::columnCount_> kColumns{{
+    {"名称", SortKey::name, 0, kLeading},
+    {"类型", std::nullopt, 96, kLeading},
+    {"大小", SortKey::size, 84, kTrailing},
+    {"创建日期", SortKey::created, 112, kTrailing},
+    {"修改日期", SortKey::date, 112, kTrailing},
+}};
+
+QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+const ResultsTableModel::ColumnInfo& ResultsTableModel::column(int c) { return kColumns.at(static_cast<std::size_t>(c)); }
+
+ResultsTableModel::ResultsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultsTableModel::setFormatting(QLocale locale, std::string localeId, std::string zoneId) {
+    locale_ = std::move(locale);
+    localeId_ = std::move(localeId);
+    zoneId_ = std::move(zoneId);
+}
+
+void ResultsTableModel::setHits(const std::vector<Hit>& hits) {
+    beginResetModel();
+    hits_ = hits;
+    rows_.clear();
+    rows_.reserve(hits_.size());
+    rowOfPath_.clear();
+    rowOfPath_.reserve(static_cast<qsizetype>(hits_.size()));
+    const DateTextFormatter dates(localeId_, zoneId_);
+    for (const Hit& h : hits_) {
+        Row r;
+        r.name = fromUtf8(h.name());
+        r.path = fromUtf8(h.path());
+        r.kind = fromUtf8(h.kind());
+        r.size = sizeText(h, locale_);
+        r.created = dates.text(h.created());
+        r.modified = dates.text(h.modified());
+        r.icon = icons_.iconFor(r.name, h.isDir());
+        // The first row with a path wins, as the selection rule does.
+        rowOfPath_.insert(r.path, rowOfPath_.value(r.path, static_cast<int>(rows_.size())));
+        rows_.push_back(std::move(r));
+    }
+    endResetModel();
+}
+
+const Hit* ResultsTableModel::hitAt(int row) const {
+    if (row < 0 || row >= static_cast<int>(hits_.size())) return nullptr;
+    return &hits_[static_cast<std::size_t>(row)];
+}
+
+int ResultsTableModel::rowOfPath(const std::string& path) const { return rowOfPath_.value(fromUtf8(path), -1); }
+
+int ResultsTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ResultsTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columnCount_; }
+
+QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const Row& r = rows_[static_cast<std::size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case nameColumn: return r.name;
+        case kindColumn: return r.kind;
+        case sizeColumn: return r.size;
+        case createdColumn: return r.created;
+        case modifiedColumn: return r.modified;
+        default: return {};
+        }
+    case Qt::DecorationRole:
+        return index.column() == nameColumn ? QVariant(r.icon) : QVariant();
+    case Qt::ToolTipRole:
+        return index.column() == nameColumn ? QVariant(r.path) : QVariant();
+    case Qt::TextAlignmentRole:
+        return static_cast<int>(column(index.column()).alignment);
+    case PathRole: return r.path;
+    case NameRole: return r.name;
+    case IsDirRole: return hits_[static_cast<std::size_t>(index.row())].isDir();
+    default: return {};
+    }
+}
+
+QVariant ResultsTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columnCount_) return {};
+    return QString::fromUtf8(column(section).title);
+}
+
+}  // namespace qf
