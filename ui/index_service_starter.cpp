@@ -44,6 +44,7 @@ bool ensureIndexService(const QString& programDir) {
     // second window in the same moment simply ends.
     QProcess service;
     service.setProgram(program);
+    service.setArguments({QStringLiteral("--daemonize")});
     service.setStandardInputFile(QProcess::nullDevice());
     service.setStandardOutputFile(QProcess::nullDevice());
     service.setStandardErrorFile(QProcess::nullDevice());
