@@ -54,6 +54,10 @@ std::size_t QueryRunner::runningCount() {
     return procs_.size();
 }
 
+std::string spawnFailLine(std::string_view cmd, std::string_view error) {
+    return "SPAWN_FAIL " + firstChars(cmd, 40) + ": " + std::string(error) + "\n";
+}
+
 std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -73,7 +77,7 @@ std::vector<std::string> runShell(const std::string& cmd) {
     auto& runner = QueryRunner::shared();
     runner.registerProcess(child);
     if (auto error = child->start()) {
-        writeStderrLine("SPAWN_FAIL " + firstChars(cmd, 40) + ": " + *error + "\n");
+        writeStderrLine(spawnFailLine(cmd, *error));
         runner.unregisterProcess(child);
         return {};
     }

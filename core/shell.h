@@ -29,6 +29,9 @@ private:
 
 // Runs cmd through /bin/sh -c; returns the non-empty lines of its stdout.
 std::vector<std::string> runShell(const std::string& cmd);
+// The standard-error line for a command line that could not be started:
+// "SPAWN_FAIL " + its first 40 characters + ": " + error + "\n".
+std::string spawnFailLine(std::string_view cmd, std::string_view error);
 // The non-empty pieces of text between line feeds; CR LF does not end a line.
 std::vector<std::string> splitLines(std::string_view text);
 

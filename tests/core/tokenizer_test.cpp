@@ -1,0 +1,79 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/tokenizer.h"
+
+namespace qf {
+namespace {
+
+using ::testing::ElementsAreArray;
+using Tokens = std::vector<std::string>;
+
+TEST(Tokenizer, StrTokenize) {
+    const std::pair<std::string, Tokens> cases[] = {
+        {"", {}},
+        {"    ", {}},
+        {"foo  bar", {"foo", "bar"}},
+        {"\"big report\" x", {"big report", "x"}},
+        {"ab\"cd ef\"", {"abcd ef"}},          // text before an opening quote joins the phrase
+        {"\"cd\"ef", {"cd", "ef"}},             // text after a closing quote starts a new token
+        {"a \"\" b", {"a", "b"}},
+        {"\"\"", {}},
+        {"x \"open phrase  here", {"x", "open phrase  here"}},
+        {"report\t", {"report\t"}},            // only U+0020 separates
+        {"a\tb c", {"a\tb", "c"}},
+        {"报告\xE3\x80\x80文件", {"报告\xE3\x80\x80文件"}},
+        {" \" \" ", {" "}},
+        {"a\r\nb c", {"a\r\nb", "c"}},
+    };
+    for (const auto& [text, tokens] : cases) {
+        EXPECT_THAT(strTokenize(text), ElementsAreArray(tokens)) << ::testing::PrintToString(text);
+    }
+}
+
+TEST(Tokenizer, PathTailToken) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/Users/x/docs/report", "report"},
+        {"docs/", "docs"},
+        {"docs//report", "report"},
+        {"/", "/"},
+        {"//", "//"},
+        {"report", "report"},
+        {"资料/报告", "报告"},
+    };
+    for (const auto& [token, tail] : cases) EXPECT_EQ(pathTailToken(token), tail) << token;
+}
+
+TEST(Tokenizer, IsPatternToken) {
+    const std::pair<const char*, bool> cases[] = {
+        {"*.pdf", true}, {"a?c", true}, {".pdf", true}, {"*", true}, {"?", true},
+        {".", false},    {"report", false}, {"re.port", false}, {"", false}, {".报", true},
+    };
+    for (const auto& [token, pattern] : cases) EXPECT_EQ(isPatternToken(token), pattern) << token;
+}
+
+TEST(Tokenizer, IsWideShortToken) {
+    const std::pair<const char*, bool> cases[] = {
+        {"ab", true},   {"pdf", true},  {"a", true},   {"", true},    {"docs", false},
+        {"报告", false}, {"报", false},   {"é", false},  {"a\r\nb", true},  // CR LF counts once, ASCII
+        {"it's", false}, {"i'm", true},
+    };
+    for (const auto& [token, wideShort] : cases) EXPECT_EQ(isWideShortToken(token), wideShort) << token;
+}
+
+TEST(Tokenizer, ExtractLiterals) {
+    const std::pair<std::string, Tokens> cases[] = {
+        {"^report_(\\d+)\\.pdf$", {"report", "d", "pdf"}},
+        {"2024年报告", {"2024年报告"}},
+        {".*", {}},
+        {"[^]()+?", {}},
+        {"foo|bar", {"foo", "bar"}},
+        {"x²½", {"x²½"}},  // number categories beyond digits
+    };
+    for (const auto& [text, literals] : cases) {
+        EXPECT_THAT(extractLiterals(text), ElementsAreArray(literals)) << text;
+    }
+}
+
+}  // namespace
+}  // namespace qf
