@@ -28,6 +28,8 @@ void runInBackground(std::function<void()> work) {
     backgroundPool().start(std::move(work));
 }
 
+bool waitForBackgroundIdle(int timeoutMs) { return backgroundPool().waitForDone(timeoutMs); }
+
 void postToMain(RunShared& shared, std::function<void()> fn) {
     std::lock_guard<std::mutex> guard(shared.postLock);
     QCoreApplication* app = QCoreApplication::instance();

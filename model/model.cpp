@@ -13,6 +13,9 @@ Model::Model(DesktopServices& desktop, QObject* parent)
     : QObject(parent), d_(std::make_unique<State>(desktop)) {
     d_->debounce = new QTimer(this);
     d_->debounce->setSingleShot(true);
+    // A coarse timer may fire up to 5% early; the delay is part of the
+    // behaviour.
+    d_->debounce->setTimerType(Qt::PreciseTimer);
     d_->debounce->setInterval(kDebounceDelay);
     connect(d_->debounce, &QTimer::timeout, this, &Model::run);
 }

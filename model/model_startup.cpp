@@ -35,7 +35,7 @@ void Model::start() {
     run();
     if (auto simulated = envValue("QUILLFIND_SIMULATE")) {
         // The timer's context is the Model: it never fires once the Model is gone.
-        QTimer::singleShot(kSimulateDelay, this, [this, value = std::move(*simulated)] {
+        QTimer::singleShot(kSimulateDelay, Qt::PreciseTimer, this, [this, value = std::move(*simulated)] {
             dbg("SIMULATE '" + value + "'");
             setText(value);
             textChanged();

@@ -27,6 +27,10 @@ struct RunShared {
 // wait for one another.
 void runInBackground(std::function<void()> work);
 
+// Waits until no background work is left or the timeout (ms) passes; true
+// when idle. For orderly shutdowns, tests and benchmarks.
+bool waitForBackgroundIdle(int timeoutMs);
+
 // Queues fn on the main thread, after everything posted before it, unless the
 // Model behind shared is gone. fn must itself check that the Model exists.
 void postToMain(RunShared& shared, std::function<void()> fn);
