@@ -47,8 +47,8 @@ std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
   if (::statx(dirFd, name, flags, STATX_TYPE | STATX_MTIME | STATX_BTIME, &sx) != 0) return std::nullopt;
   ItemFacts f;
   f.type = typeFromMode(sx.stx_mode);
-  if (sx.stx_mask & STATX_MTIME) f.mtime = sx.stx_mtime.tv_sec;
-  if (sx.stx_mask & STATX_BTIME) f.btime = sx.stx_btime.tv_sec;
+  if (sx.stx_mask & STATX_MTIME) f.mtime = nanoseconds(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  if (sx.stx_mask & STATX_BTIME) f.btime = nanoseconds(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
   f.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
   return f;
 }

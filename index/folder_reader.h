@@ -11,6 +11,8 @@
 namespace qf::index {
 
 // What the index keeps of one item, read without following symlinks.
+inline int64_t nanoseconds(int64_t sec, int64_t nsec) { return sec * 1000000000 + nsec; }
+
 struct ItemFacts {
   EntryType type = EntryType::Other;
   int64_t mtime = kNoTime;

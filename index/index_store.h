@@ -24,8 +24,8 @@ struct Entry {
   uint16_t rawLen = 0;
   EntryType type = EntryType::File;
   uint8_t flags = 0;
-  int64_t mtime = kNoTime;  // seconds since 1970
-  int64_t btime = kNoTime;
+  int64_t mtime = kNoTime;  // nanoseconds since 1970
+  int64_t btime = kNoTime;  // nanoseconds since 1970
 
   static constexpr uint8_t kListed = 1;  // a folder whose children were read
   bool isFolder() const { return type == EntryType::Dir || type == EntryType::Root; }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <thread>
 
 namespace qf::index {
@@ -92,10 +93,18 @@ std::vector<uint32_t> findMatching(const IndexStore& store, const std::vector<Gl
 std::vector<uint32_t> findChanged(const IndexStore& store, int64_t notBefore, int64_t before,
                                   unsigned threads) {
   const std::vector<Entry>& entries = store.entries();
+  // Bounds are in seconds, times in nanoseconds.
+  auto toNs = [](int64_t s) -> int64_t {
+    constexpr int64_t kLimit = std::numeric_limits<int64_t>::max() / 1000000000;
+    if (s >= kLimit) return std::numeric_limits<int64_t>::max();
+    if (s <= -kLimit) return std::numeric_limits<int64_t>::min() + 1;
+    return s * 1000000000;
+  };
+  const int64_t lo_ns = toNs(notBefore), hi_ns = toNs(before);
   return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
     for (uint32_t i = lo; i < hi; ++i) {
       const Entry& e = entries[i];
-      if (answers(e) && e.mtime != kNoTime && e.mtime >= notBefore && e.mtime < before) out.push_back(i);
+      if (answers(e) && e.mtime != kNoTime && e.mtime >= lo_ns && e.mtime < hi_ns) out.push_back(i);
     }
   });
 }

@@ -28,7 +28,10 @@ namespace {
 constexpr uint8_t kPruned = 2;  // Entry flag: a folder the crawl does not enter
 constexpr int kMaxQueuedFds = 512;
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                IN_CLOSE_WRITE | IN_ATTRIB | IN_ONLYDIR | IN_EXCL_UNLINK;
+                                IN_CLOSE_WRITE | IN_ATTRIB | IN_MODIFY | IN_ONLYDIR |
+                                IN_EXCL_UNLINK;
+// Setting only a file's modification time reports IN_MODIFY, not IN_ATTRIB.
+constexpr uint32_t kTimeChanged = IN_CLOSE_WRITE | IN_ATTRIB | IN_MODIFY;
 
 int64_t nowMs() {
   using namespace std::chrono;
@@ -40,6 +43,16 @@ std::string childPath(const IndexStore& store, uint32_t folder, std::string_view
   if (path.empty() || path.back() != '/') path += '/';
   path.append(name);
   return path;
+}
+
+constexpr int64_t kTimestampSlackNs = 2'000'000'000;
+
+int64_t timeOf(const struct stat& st) { return nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec); }
+
+int64_t wallNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return nanoseconds(ts.tv_sec, ts.tv_nsec);
 }
 
 std::string secondsAgo(int64_t ms) {
@@ -206,21 +219,33 @@ void Service::scanFolder(ScanTask task) {
     std::shared_lock lock(mutex_);
     const Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
-    unchanged = !task.force && (e.flags & Entry::kListed) && e.mtime == st.st_mtime;
+    unchanged = !task.force && (e.flags & Entry::kListed) && e.mtime == timeOf(st);
     if (unchanged && task.recurse)
       for (uint32_t c = e.firstChild; c != kNoEntry; c = store_.at(c).nextSibling)
         if (store_.at(c).type == EntryType::Dir && !(store_.at(c).flags & kPruned))
           childFolders.push_back({c, std::string(store_.rawName(c)), true});
   }
   if (!unchanged) {
+    if (options_.beforeListing) {
+      std::string path;
+      {
+        std::shared_lock lock(mutex_);
+        path = store_.path(task.entry);
+      }
+      options_.beforeListing(path);
+    }
     std::vector<ListedItem> items = readFolder(fd.get());
     std::unique_lock lock(mutex_);
     Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
     applyListing(task.entry, fd.get(), st.st_dev, task.recurse, items, childFolders);
     Entry& after = store_.at(task.entry);
-    after.mtime = st.st_mtime;
-    after.flags |= Entry::kListed;
+    after.mtime = timeOf(st);
+    // A folder changed within the file system's timestamp granularity of
+    // this listing may change again without its time moving: such a folder
+    // is read again by the next catch-up instead of trusted.
+    if (wallNs() - after.mtime > kTimestampSlackNs) after.flags |= Entry::kListed;
+    else after.flags &= static_cast<uint8_t>(~Entry::kListed);
     ++changes_;
   }
   ++foldersScanned_;
@@ -361,6 +386,8 @@ void Service::watcherLoop() {
 
 void Service::handleEvents(const char* buffer, size_t length) {
   std::unordered_set<uint32_t> touched;
+  // A file being written reports many changes; each is read once per batch.
+  std::vector<std::pair<uint32_t, std::string>> timeChanges;
   for (size_t pos = 0; pos < length;) {
     const auto* ev = reinterpret_cast<const inotify_event*>(buffer + pos);
     pos += sizeof(inotify_event) + ev->len;
@@ -389,9 +416,13 @@ void Service::handleEvents(const char* buffer, size_t length) {
     if (folder == kNoEntry || ev->len == 0) continue;
     std::string name(ev->name);
     if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) removeChild(folder, name);
-    if (ev->mask & (IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE | IN_ATTRIB)) refreshChild(folder, name);
+    if (ev->mask & (IN_CREATE | IN_MOVED_TO)) refreshChild(folder, name);
+    else if (ev->mask & kTimeChanged) timeChanges.emplace_back(folder, std::move(name));
     if (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) touched.insert(folder);
   }
+  std::sort(timeChanges.begin(), timeChanges.end());
+  timeChanges.erase(std::unique(timeChanges.begin(), timeChanges.end()), timeChanges.end());
+  for (auto& [folder, name] : timeChanges) refreshChild(folder, name);
   for (uint32_t f : touched) refreshFolderTime(f);
 }
 

@@ -28,6 +28,8 @@ struct ServiceOptions {
   int rescanSeconds = 60;     // folders without a watch are rescanned this often
   int snapshotSeconds = 600;  // a changed index is saved at most this often
   size_t maxWatches = 0;      // 0: as many as the kernel grants
+  // Called on a crawl thread before a folder is read (tests hold it back).
+  std::function<void(const std::string& folder)> beforeListing;
 };
 
 // The index and everything that keeps it current: the crawl, the inotify
