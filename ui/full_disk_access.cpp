@@ -16,14 +16,23 @@ std::vector<std::string> fullDiskAccessProbePaths() {
     };
 }
 
-bool hasFullDiskAccess(const std::vector<std::string>& probePaths) {
+ProbeOutcome probePath(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return ProbeOutcome::opened;
+    }
+    return (errno == EPERM || errno == EACCES) ? ProbeOutcome::refused : ProbeOutcome::unavailable;
+}
+
+bool hasFullDiskAccess(const std::vector<std::string>& probePaths,
+                       const std::function<ProbeOutcome(const std::string&)>& probe) {
     for (const std::string& path : probePaths) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
+        switch (probe(path)) {
+        case ProbeOutcome::opened: return true;
+        case ProbeOutcome::refused: return false;
+        case ProbeOutcome::unavailable: break;
         }
-        if (errno == EPERM || errno == EACCES) return false;
     }
     return true;
 }

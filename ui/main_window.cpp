@@ -159,8 +159,7 @@ void MainWindow::applyMinimumSize() {
 }
 
 void MainWindow::checkFullDiskAccess() {
-    const bool granted = options_.fdaProbePaths.empty() ? hasFullDiskAccess()
-                                                        : hasFullDiskAccess(options_.fdaProbePaths);
+    const bool granted = options_.hasFullDiskAccess ? options_.hasFullDiskAccess() : hasFullDiskAccess();
     noFDA_ = !granted;
     banner_->setVisible(noFDA_);
 }

@@ -40,8 +40,8 @@ class StatusLine;
 struct MainWindowOptions {
     // Where "showPreview" is kept; empty: the application's settings.
     QString settingsFile;
-    // The full disk access probes; empty: the system's protected folders.
-    std::vector<std::string> fdaProbePaths;
+    // The full disk access check; empty: probing the protected folders.
+    std::function<bool()> hasFullDiskAccess;
     // Opens the settings link; empty: the desktop's URL handler.
     std::function<void(const QUrl&)> openUrl;
 };

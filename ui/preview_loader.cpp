@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QLocale>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <algorithm>
@@ -35,7 +36,9 @@ PreviewContent folderPreview(const QString& path, const PreviewLimits& limits) {
         const QFileInfo info = it.fileInfo();
         content.entries.push_back({info.fileName(), info.isDir() && !info.isSymLink()});
     }
-    QCollator collator;
+    // The C locale has no collation and would put file10 before file9.
+    const QLocale locale;
+    QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     collator.setNumericMode(true);
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(content.entries.begin(), content.entries.end(),

@@ -1,0 +1,77 @@
+#include "ui_test_support.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QTextStream>
+#include <cstdlib>
+
+namespace qf::test {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_ui";
+    static char* argv[] = {name, nullptr};
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication application(argc, argv);
+    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    return application;
+}
+
+Sandbox::Sandbox() { dir_.setAutoRemove(true); }
+
+QString Sandbox::path(const QString& relative) const {
+    return relative.isEmpty() ? dir_.path() : dir_.filePath(relative);
+}
+
+QString Sandbox::writeFile(const QString& relative, const QByteArray& content) const {
+    const QString full = path(relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(content);
+    return full;
+}
+
+QString Sandbox::makeFolder(const QString& relative) const {
+    const QString full = path(relative);
+    QDir().mkpath(full);
+    return full;
+}
+
+void isolateEnvironment(const Sandbox& sandbox, const std::vector<QString>& paths) {
+    QString list;
+    for (const QString& p : paths) list += p + QLatin1Char('\n');
+    sandbox.writeFile(QStringLiteral("fake-index/paths.txt"), list.toUtf8());
+    const QString script = sandbox.writeFile(QStringLiteral("fake-index/mdfind"), R"(#!/bin/sh
+list="$(dirname "$0")/paths.txt"
+if [ "$1" = "-name" ]; then
+  term=$(printf '%s' "$2" | tr '[:upper:]' '[:lower:]')
+  while IFS= read -r p; do
+    name=$(basename "$p" | tr '[:upper:]' '[:lower:]')
+    case "$name" in *"$term"*) printf '%s\n' "$p" ;; esac
+  done < "$list"
+else
+  cat "$list"
+fi
+)");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("QUILLFIND_MDFIND", script.toUtf8());
+    qputenv("QUILLFIND_DEBUG_LOG", sandbox.path(QStringLiteral("debug.log")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", sandbox.path(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_CACHE_HOME", sandbox.path(QStringLiteral("cache")).toUtf8());
+    qputenv("QUILLFIND_INDEX_DIR", sandbox.path(QStringLiteral("index")).toUtf8());
+    for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
+        qunsetenv(name);
+}
+
+Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified, std::optional<Date> created,
+            std::string kind) {
+    return Hit(path, lastPathComponent(path), false, size, modified, created, std::move(kind));
+}
+
+Hit folderHit(const std::string& path) {
+    return Hit(path, lastPathComponent(path), true, -1, std::nullopt, std::nullopt, "Folder");
+}
+
+}  // namespace qf::test
