@@ -1,0 +1,182 @@
+#include "actions/trash.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+
+#include "support.h"
+
+namespace qf {
+namespace {
+
+using test::exists;
+using test::readFile;
+using test::ScopedEnv;
+using test::TempDir;
+using test::writeFile;
+
+// Each test gets its own data home, so nothing reaches the real trash.
+class TrashTest : public ::testing::Test {
+protected:
+    TempDir data_;
+    TempDir work_;
+    ScopedEnv xdg_{"XDG_DATA_HOME", data_.path()};
+    std::string trash_ = data_ / "Trash";
+};
+
+std::string pathLine(const std::string& info) {
+    std::smatch m;
+    return std::regex_search(info, m, std::regex("\nPath=([^\n]*)\n")) ? m[1].str() : "";
+}
+
+std::time_t deletionTime(const std::string& info) {
+    std::smatch m;
+    if (!std::regex_search(info, m, std::regex("\nDeletionDate=(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\n"))) {
+        return -1;
+    }
+    std::tm t{};
+    t.tm_year = std::stoi(m[1]) - 1900;
+    t.tm_mon = std::stoi(m[2]) - 1;
+    t.tm_mday = std::stoi(m[3]);
+    t.tm_hour = std::stoi(m[4]);
+    t.tm_min = std::stoi(m[5]);
+    t.tm_sec = std::stoi(m[6]);
+    t.tm_isdst = -1;
+    return std::mktime(&t);  // the date is local time
+}
+
+TEST(PercentEncodePath, KeepsSlashesAndUnreservedBytes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/u/a-b_c.d~e", "/home/u/a-b_c.d~e"},
+        {"/tmp/a b", "/tmp/a%20b"},
+        {"/tmp/100%", "/tmp/100%25"},
+        {"/tmp/照片", "/tmp/%E7%85%A7%E7%89%87"},
+        {"/tmp/a\nb#?", "/tmp/a%0Ab%23%3F"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(percentEncodePath(in), out);
+}
+
+TEST(HomeTrashFolder, FollowsXdgDataHome) {
+    {
+        ScopedEnv data("XDG_DATA_HOME", std::string("/x/data"));
+        EXPECT_EQ(homeTrashFolder(), "/x/data/Trash");
+    }
+    ScopedEnv home("HOME", std::string("/home/someone"));
+    for (const std::optional<std::string>& unusable : {std::optional<std::string>{}, std::optional<std::string>{"rel/dir"}}) {
+        ScopedEnv data("XDG_DATA_HOME", unusable);
+        EXPECT_EQ(homeTrashFolder(), "/home/someone/.local/share/Trash");
+    }
+}
+
+TEST_F(TrashTest, FileGoesToHomeTrashWithItsInfo) {
+    const std::string item = work_ / "a b.txt";
+    writeFile(item, "content");
+    const std::time_t before = std::time(nullptr);
+    ASSERT_FALSE(moveItemToTrash(item));
+    const std::time_t after = std::time(nullptr);
+
+    EXPECT_FALSE(exists(item));
+    EXPECT_EQ(readFile(trash_ + "/files/a b.txt"), "content");
+    const std::string info = readFile(trash_ + "/info/a b.txt.trashinfo");
+    EXPECT_EQ(info.rfind("[Trash Info]\n", 0), 0u) << info;
+    EXPECT_EQ(pathLine(info), percentEncodePath(item));
+    const std::time_t when = deletionTime(info);
+    EXPECT_GE(when, before - 1);
+    EXPECT_LE(when, after + 1);
+}
+
+TEST_F(TrashTest, SameNameTwiceGetsTwoEntries) {
+    ASSERT_EQ(mkdir((work_ / "one").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((work_ / "two").c_str(), 0755), 0);
+    writeFile(work_ / "one/photo.jpg", "1");
+    writeFile(work_ / "two/photo.jpg", "2");
+    ASSERT_FALSE(moveItemToTrash(work_ / "one/photo.jpg"));
+    ASSERT_FALSE(moveItemToTrash(work_ / "two/photo.jpg"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "1");
+    EXPECT_EQ(readFile(trash_ + "/files/photo.2.jpg"), "2");
+    EXPECT_EQ(pathLine(readFile(trash_ + "/info/photo.2.jpg.trashinfo")), work_ / "two/photo.jpg");
+}
+
+TEST_F(TrashTest, FolderMovesWhole) {
+    ASSERT_EQ(mkdir((work_ / "Photos").c_str(), 0755), 0);
+    writeFile(work_ / "Photos/x.png", "x");
+    ASSERT_FALSE(moveItemToTrash(work_ / "Photos"));
+    EXPECT_EQ(readFile(trash_ + "/files/Photos/x.png"), "x");
+    EXPECT_TRUE(exists(trash_ + "/info/Photos.trashinfo"));
+}
+
+TEST_F(TrashTest, MissingItemLeavesNoInfoBehind) {
+    EXPECT_EQ(moveItemToTrash(work_ / "gone"), std::errc::no_such_file_or_directory);
+    EXPECT_FALSE(exists(trash_ + "/info/gone.trashinfo"));
+}
+
+TEST_F(TrashTest, StrayFileInFilesIsNotReplaced) {
+    std::filesystem::create_directories(trash_ + "/files");
+    ASSERT_TRUE(exists(trash_ + "/files"));
+    writeFile(trash_ + "/files/n.txt", "stray");
+    writeFile(work_ / "n.txt", "mine");
+    ASSERT_FALSE(moveItemToTrash(work_ / "n.txt"));
+    EXPECT_EQ(readFile(trash_ + "/files/n.txt"), "stray");
+    EXPECT_FALSE(exists(trash_ + "/info/n.txt.trashinfo"));
+    EXPECT_EQ(readFile(trash_ + "/files/n.2.txt"), "mine");
+}
+
+TEST_F(TrashTest, RefusesTheTrashItself) {
+    writeFile(work_ / "f", "");
+    ASSERT_FALSE(moveItemToTrash(work_ / "f"));
+    EXPECT_TRUE(moveItemToTrash(trash_ + "/files/f"));
+    EXPECT_TRUE(exists(trash_ + "/files/f"));
+    EXPECT_TRUE(moveItemToTrash(trash_));
+    EXPECT_TRUE(exists(trash_ + "/info/f.trashinfo"));
+}
+
+TEST_F(TrashTest, TopFolderTrashRecordsARelativePath) {
+    // A trash at the top of another volume records paths relative to it.
+    const TrashPlace place{work_ / ".Trash-test", work_.path()};
+    ASSERT_EQ(mkdir((work_ / "docs").c_str(), 0755), 0);
+    writeFile(work_ / "docs/r 1.pdf", "pdf");
+    ASSERT_FALSE(trashInto(work_ / "docs/r 1.pdf", place));
+    EXPECT_EQ(readFile(place.folder + "/files/r 1.pdf"), "pdf");
+    EXPECT_EQ(pathLine(readFile(place.folder + "/info/r 1.pdf.trashinfo")), "docs/r%201.pdf");
+    struct stat st {};
+    ASSERT_EQ(stat(place.folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(TrashTest, ItemOnTheDataHomeVolumeUsesTheHomeTrash) {
+    writeFile(work_ / "f", "");
+    std::error_code ec;
+    const auto place = trashPlaceFor(work_ / "f", ec);
+    ASSERT_TRUE(place) << ec.message();
+    EXPECT_EQ(place->folder, trash_);
+    EXPECT_TRUE(place->topFolder.empty());
+}
+
+TEST(TrashOtherVolume, UsesTrashAtTheTopOfThatVolume) {
+    struct stat shm {}, tmp {};
+    TempDir data;
+    if (stat("/dev/shm", &shm) != 0 || access("/dev/shm", W_OK) != 0 || stat(data.path().c_str(), &tmp) != 0 ||
+        shm.st_dev == tmp.st_dev) {
+        GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    }
+    // /dev/shm is the top of its own file system; clean up what we add.
+    const std::string own = "/dev/shm/.Trash-" + std::to_string(getuid());
+    const bool hadOwn = exists(own);
+    ScopedEnv xdg("XDG_DATA_HOME", data.path());
+    ScopedEnv tmpdir("TMPDIR", std::string("/dev/shm"));
+    TempDir work;
+    writeFile(work / "f.txt", "x");
+    std::error_code ec;
+    const auto place = trashPlaceFor(work / "f.txt", ec);
+    ASSERT_TRUE(place) << ec.message();
+    EXPECT_EQ(place->topFolder, "/dev/shm");
+    EXPECT_TRUE(place->folder == own || place->folder == "/dev/shm/.Trash/" + std::to_string(getuid()));
+    if (!hadOwn) std::filesystem::remove_all(own);
+}
+
+}  // namespace
+}  // namespace qf
