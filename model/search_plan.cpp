@@ -2,6 +2,7 @@
 
 #include "core/text.h"
 #include "core/tokenizer.h"
+#include "model/expression_literals.h"
 
 namespace qf {
 
@@ -59,7 +60,9 @@ PlanOutcome planExpression(const std::vector<std::string>& tokens, bool caseSens
     if (!expression) return PlanStop::expressionInvalid;
 
     SearchPlan plan;
-    plan.indexTerms = extractLiterals(text);
+    // Only the runs a matching name must contain go to the index: the letters of
+    // \d or [abc] are not name text.
+    plan.indexTerms = requiredLiterals(text);
     if (plan.indexTerms.empty()) return PlanStop::expressionUnusable;
     plan.expression = std::move(expression);
     return plan;

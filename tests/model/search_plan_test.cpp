@@ -106,7 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ExpressionCase{"^$", true, PlanStop::expressionUnusable, {}},
                       ExpressionCase{"foo|bar", false, std::nullopt, {"foo", "bar"}},
                       ExpressionCase{"docs/report", false, std::nullopt, {"docs", "report"}},
-                      ExpressionCase{"Report.*2024", true, std::nullopt, {"Report", "2024"}}));
+                      ExpressionCase{"Report.*2024", true, std::nullopt, {"Report", "2024"}},
+                      ExpressionCase{"^report_\\w+\\.txt$", false, std::nullopt, {"report", "txt"}},
+                      ExpressionCase{"[0-9]+", false, PlanStop::expressionUnusable, {}}));
 
 TEST(ExpressionPlanning, TokensAreJoinedWithSingleSpaces) {
     const PlanOutcome outcome = planFor("foo   bar", true, false);
