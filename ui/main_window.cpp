@@ -138,6 +138,8 @@ void MainWindow::setShowPreview(bool on) {
         root_->addWidget(previewDivider_);
         previewColumn_ = new PreviewColumn(this);
         root_->addWidget(previewColumn_);
+        previewDivider_->show();
+        previewColumn_->show();
         refreshPreview();
     } else {
         // Hiding the column discards its preview; showing it makes a new one.

@@ -39,6 +39,7 @@ void PreviewColumn::showHit(const std::optional<Hit>& hit) {
     if (hit) {
         pane_ = new PreviewPane(*hit, this);
         layout()->addWidget(pane_);
+        pane_->show();
     }
     empty_->setVisible(!hit);
 }

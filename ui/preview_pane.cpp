@@ -86,7 +86,7 @@ PreviewPane::PreviewPane(const Hit& hit, QWidget* parent)
     setContent(waiting);
 
     connect(&watcher_, &QFutureWatcher<PreviewContent>::finished, this, [this] {
-        if (watcher_.future().isValid() && watcher_.future().resultCount() > 0) show(watcher_.result());
+        if (watcher_.future().isValid() && watcher_.future().resultCount() > 0) showContent(watcher_.result());
     });
     const QString path = fromUtf8(hit_.path());
     const auto cancelled = cancelled_;
@@ -102,7 +102,7 @@ PreviewPane::~PreviewPane() {
     watcher_.disconnect();
 }
 
-void PreviewPane::show(const PreviewContent& content) {
+void PreviewPane::showContent(const PreviewContent& content) {
     kind_ = content.kind;
     switch (content.kind) {
     case PreviewContent::Kind::image: setContent(makeImageView(content.image)); break;
@@ -118,6 +118,7 @@ void PreviewPane::setContent(QWidget* widget) {
     if (content_) content_->deleteLater();
     content_ = widget;
     layout()->addWidget(widget);
+    widget->show();
 }
 
 QWidget* PreviewPane::makeImageView(const QImage& image) { return new ImageView(image, this); }

@@ -29,7 +29,7 @@ signals:
     void loaded();
 
 private:
-    void show(const PreviewContent& content);
+    void showContent(const PreviewContent& content);
     QWidget* makeImageView(const QImage& image);
     QWidget* makeTextView(const PreviewContent& content);
     QWidget* makeFolderView(const PreviewContent& content);
