@@ -108,6 +108,13 @@ ScopedEnv::~ScopedEnv() {
     }
 }
 
+std::string binDir() {
+    if (const char* dir = std::getenv("QF_BIN_DIR"); dir && *dir) return dir;
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;

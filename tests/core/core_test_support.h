@@ -34,6 +34,10 @@ private:
     std::string old_;
 };
 
+// Where the executables were built: $QF_BIN_DIR, else this test program's
+// own folder (every executable lands in the same bin folder).
+std::string binDir();
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 std::vector<std::string> linesOf(const std::string& text);

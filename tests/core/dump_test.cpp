@@ -180,9 +180,8 @@ TEST_F(DumpTest, AnEmptyTermEndsTheIntersection) {
 
 // The program itself, as a script would run it.
 TEST_F(DumpTest, ProgramWritesOnlyToStandardErrorAndExitsZero) {
-    const char* bin = std::getenv("QF_BIN_DIR");
-    const std::string program = std::string(bin ? bin : "") + "/quillfind";
-    if (!bin || ::access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "quillfind is not built";
+    const std::string program = test::binDir() + "/quillfind";
+    if (::access(program.c_str(), X_OK) != 0) GTEST_SKIP() << "quillfind is not built";
     fake.answer({byName, "report"}, {"/b/report", "/a/report"});
     test::ScopedEnv dumpOn("QUILLFIND_DUMP", "1");
     test::ScopedEnv query("QUILLFIND_QUERY", "report");

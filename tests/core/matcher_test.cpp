@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -9,6 +11,21 @@
 namespace qf {
 namespace {
 
+std::string escaped(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x21 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 struct MatchCase {
     const char* token;
     const char* name;
@@ -16,8 +33,8 @@ struct MatchCase {
 };
 
 void PrintTo(const MatchCase& c, std::ostream* os) {
-    // Case texts hold line breaks and non-ASCII; the assertions print them.
-    *os << "case " << static_cast<const void*>(&c);
+    // Case texts hold line breaks and non-ASCII: keep test names one plain line.
+    *os << escaped(c.token) << " / " << escaped(c.name);
 }
 
 class PatternMatchTest : public ::testing::TestWithParam<MatchCase> {};

@@ -1,9 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core/text.h"
 
 namespace qf {
 namespace {
+
+std::string escaped(const char* text) {
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c >= 0x21 && c < 0x7F) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
 
 struct CountCase {
     const char* text;
@@ -12,8 +29,8 @@ struct CountCase {
 };
 
 void PrintTo(const CountCase& c, std::ostream* os) {
-    // Case texts hold line breaks and non-ASCII; the assertions print them.
-    *os << "case " << static_cast<const void*>(&c);
+    // Case texts hold line breaks and non-ASCII: keep test names one plain line.
+    *os << escaped(c.text);
 }
 
 class CharCountTest : public ::testing::TestWithParam<CountCase> {};
