@@ -14,6 +14,8 @@ struct SizeCase {
     const char* expected;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.bytes << "@" << c.locale; }
+
 class ByteCountText : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(ByteCountText, MatchesFileStyle) {
@@ -58,6 +60,8 @@ struct DateCase {
     Date when;
     const char* expected;
 };
+
+void PrintTo(const DateCase& c, std::ostream* os) { *os << c.locale << "@" << c.zone << "@" << c.when; }
 
 class DateText : public ::testing::TestWithParam<DateCase> {};
 

@@ -18,6 +18,8 @@ struct ProbeCase {
     std::size_t probesTried;
 };
 
+void PrintTo(const ProbeCase& c, std::ostream* os) { *os << c.what; }
+
 class ProbeRule : public ::testing::TestWithParam<ProbeCase> {};
 
 TEST_P(ProbeRule, AnswersAndStopsWhereTheRuleSays) {

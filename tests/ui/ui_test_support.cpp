@@ -1,21 +1,44 @@
 #include "ui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QTextStream>
 #include <cstdlib>
+#include <memory>
 
 namespace qf::test {
 
+namespace {
+
+// The application lives from the first test to the end of the run and is
+// destroyed before exit handlers run: Qt's own globals are gone by then.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { application.reset(); }
+    static inline std::unique_ptr<QApplication> application;
+};
+
+int appArgc = 1;
+char appName[] = "test_ui";
+char* appArgv[] = {appName, nullptr};
+
+// gtest owns registered environments.
+[[maybe_unused]] ::testing::Environment* const registered =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+}  // namespace
+
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
-    QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
-    return application;
+    auto& application = ApplicationEnvironment::application;
+    if (!application) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application = std::make_unique<QApplication>(appArgc, appArgv);
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
+    return *application;
 }
 
 Sandbox::Sandbox() { dir_.setAutoRemove(true); }
