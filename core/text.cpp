@@ -1,15 +1,11 @@
 #include "core/text.h"
 
-#include <unicode/brkiter.h>
 #include <unicode/bytestream.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
-#include <unicode/utext.h>
 #include <unicode/utf8.h>
-
-#include <memory>
 
 #include "core/grapheme.h"
 
