@@ -3,11 +3,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "actions/file_actions.h"
 #include "actions/linux_desktop_services.h"
 #include "core/dump.h"
 #include "model/model.h"
 #include "ui/index_service_starter.h"
 #include "ui/main_window.h"
+#include "ui/row_menu.h"
 
 int main(int argc, char** argv) {
     if (qf::dumpModeSelected(std::getenv("QUILLFIND_DUMP"))) qf::dumpSync();
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
 
     qf::LinuxDesktopServices desktop;
     qf::MainWindow window([&desktop] { return std::make_unique<qf::Model>(desktop); });
+    qf::FileActions actions(window.model());
+    window.setRowMenuHandler(
+        [&actions](const qf::Hit& hit, const QPoint& globalPos) { qf::execRowMenu(actions, hit, globalPos); });
     window.show();
     return app.exec();
 }
