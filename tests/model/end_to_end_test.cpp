@@ -21,8 +21,7 @@ class EndToEnd : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
-        const char* binDir = std::getenv("QF_BIN_DIR");
-        mdfind_ = std::string(binDir ? binDir : "") + "/mdfind";
+        mdfind_ = binDir() + "/mdfind";
         if (::access(mdfind_.c_str(), X_OK) != 0) GTEST_SKIP() << "no index service built at " << mdfind_;
         ASSERT_TRUE(world_.isValid());
         base_ = world_.path().toStdString();

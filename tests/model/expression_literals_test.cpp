@@ -8,6 +8,7 @@ namespace {
 struct LiteralCase {
     const char* expression;
     std::vector<std::string> literals;
+    friend void PrintTo(const LiteralCase& c, std::ostream* os) { *os << "'" << c.expression << "'"; }
 };
 
 class RequiredLiterals : public ::testing::TestWithParam<LiteralCase> {};

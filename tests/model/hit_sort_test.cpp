@@ -23,6 +23,7 @@ struct NameCase {
     bool ascending;
     const char* locale;
     Strings expected;
+    friend void PrintTo(const NameCase& c, std::ostream* os) { *os << c.locale << (c.ascending ? " ascending" : " descending"); }
 };
 
 class NameSort : public ::testing::TestWithParam<NameCase> {};
@@ -64,6 +65,7 @@ struct DateCase {
     SortKey key;
     bool ascending;
     Strings expected;
+    friend void PrintTo(const DateCase& c, std::ostream* os) { *os << static_cast<int>(c.key) << (c.ascending ? " ascending" : " descending"); }
 };
 
 class DateSort : public ::testing::TestWithParam<DateCase> {};

@@ -234,6 +234,7 @@ struct ShellQueryCase {
     const char* call;  // the query argument mdfind receives
     Strings answer;
     Strings shown;
+    friend void PrintTo(const ShellQueryCase& c, std::ostream* os) { *os << "'" << c.query << "'"; }
 };
 
 class ShellQueries : public ModelTest, public ::testing::WithParamInterface<ShellQueryCase> {};
@@ -315,6 +316,7 @@ TEST_F(ModelRun, CaseSensitiveExpressionMatchesAsWritten) {
 
 struct DeadExpressionCase {
     const char* expression;
+    friend void PrintTo(const DeadExpressionCase& c, std::ostream* os) { *os << "'" << c.expression << "'"; }
 };
 
 class DeadExpressions : public ModelTest, public ::testing::WithParamInterface<DeadExpressionCase> {};

@@ -60,6 +60,13 @@ void ensureApp() {
     static QCoreApplication app(argc, argv);
 }
 
+std::string binDir() {
+    const char* dir = std::getenv("QF_BIN_DIR");
+    if (dir != nullptr && *dir != '\0') return dir;
+    ensureApp();
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
     return QTest::qWaitFor(pred, static_cast<int>(timeout.count()));
 }

@@ -19,6 +19,9 @@ namespace qf::test {
 // The one QCoreApplication of the test process.
 void ensureApp();
 
+// Where the built programs are: $QF_BIN_DIR, else beside this test program.
+std::string binDir();
+
 // Processes events until pred holds or the timeout passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // Processes events for the given time.

@@ -19,6 +19,7 @@ struct FilterCase {
     bool caseSensitive;  // at planning time and at filtering time
     const char* name;
     bool passes;
+    friend void PrintTo(const FilterCase& c, std::ostream* os) { *os << "'" << c.query << "' on '" << c.name << "'"; }
 };
 
 class NameFilter : public ::testing::TestWithParam<FilterCase> {};
@@ -106,6 +107,7 @@ struct LogCase {
     std::size_t hits;
     std::vector<std::string> terms;
     const char* expected;
+    friend void PrintTo(const LogCase& c, std::ostream* os) { *os << c.expected; }
 };
 
 class QueryLog : public ::testing::TestWithParam<LogCase> {};

@@ -20,6 +20,7 @@ struct WordCase {
     Strings patternTokens;
     std::optional<std::string> chosenLiteral;
     Strings literalFilter;
+    friend void PrintTo(const WordCase& c, std::ostream* os) { *os << "'" << c.query << (c.caseSensitive ? "' case-sensitive" : "'"); }
 };
 
 class WordPlanning : public ::testing::TestWithParam<WordCase> {};
@@ -75,6 +76,7 @@ struct ExpressionCase {
     bool caseSensitive;
     std::optional<PlanStop> stop;
     Strings indexTerms;
+    friend void PrintTo(const ExpressionCase& c, std::ostream* os) { *os << "'" << c.query << "'"; }
 };
 
 class ExpressionPlanning : public ::testing::TestWithParam<ExpressionCase> {};

@@ -27,6 +27,7 @@ struct KeyCase {
     int delta;
     bool consumed;
     std::optional<std::string> after;
+    friend void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.selected.value_or("none") << " " << c.delta; }
 };
 
 class ArrowKeys : public Selection, public ::testing::WithParamInterface<KeyCase> {};
@@ -72,6 +73,7 @@ struct MoveCase {
     std::optional<std::string> selected;
     std::int64_t delta;
     std::string after;
+    friend void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.selected.value_or("none") << " " << c.delta; }
 };
 
 class MoveSelection : public Selection, public ::testing::WithParamInterface<MoveCase> {};

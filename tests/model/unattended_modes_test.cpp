@@ -25,6 +25,7 @@ int countPrefix(const Strings& messages, const std::string& prefix) {
 struct SplitCase {
     const char* value;
     Strings pieces;
+    friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << "'" << c.value << "'"; }
 };
 
 class StressSplit : public ::testing::TestWithParam<SplitCase> {};
@@ -40,6 +41,7 @@ INSTANTIATE_TEST_SUITE_P(Values, StressSplit,
 struct TermsCase {
     const char* query;
     Strings terms;
+    friend void PrintTo(const TermsCase& c, std::ostream* os) { *os << "'" << c.query << "'"; }
 };
 
 class StressTerms : public ::testing::TestWithParam<TermsCase> {};
@@ -145,8 +147,7 @@ struct HelperRun {
 class StressMode : public ModelTest {
 protected:
     HelperRun runHelper(const std::map<std::string, std::string>& vars, int lifetimeMs) {
-        const char* binDir = std::getenv("QF_BIN_DIR");
-        const QString helper = QString::fromUtf8(binDir ? binDir : ".") + "/model_test_helper";
+        const QString helper = QString::fromStdString(binDir() + "/model_test_helper");
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const auto& [name, value] : vars)
