@@ -73,6 +73,16 @@ ReadyPipe daemonize() {
   ::close(fds[0]);
   ::setsid();
   if (::fork() > 0) std::_Exit(0);
+  // Descriptors inherited without close-on-exec (a caller's pipe, say)
+  // would keep that caller waiting for end of file as long as we live.
+  int ready = fds[1];
+  if (ready != 3) {
+    ::dup2(ready, 3);
+    ::close(ready);
+    ready = 3;
+  }
+  ::fcntl(ready, F_SETFD, FD_CLOEXEC);
+  ::close_range(4, ~0u, 0);
   int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   ::dup2(devnull, STDIN_FILENO);
   ::dup2(devnull, STDOUT_FILENO);
@@ -81,7 +91,7 @@ ReadyPipe daemonize() {
   if (log >= 0) ::close(log);
   ::close(devnull);
   ::chdir("/");
-  return ReadyPipe(fds[1]);
+  return ReadyPipe(ready);
 }
 
 void raiseFileLimit() {

@@ -1,6 +1,7 @@
 #include "service.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -491,6 +492,11 @@ void Service::housekeepingLoop() {
       if (stopCv_.wait_for(lock, std::chrono::milliseconds(250), [&] { return stopped_; })) return;
     }
     bool idle = crawlIdle();
+    if (wasCrawling && idle) {
+      // The crawl's short-lived listings leave freed memory in the
+      // allocator's per-thread arenas; hand it back to the system.
+      ::malloc_trim(0);
+    }
     if (wasCrawling && idle && !firstCrawlDone_) {
       firstCrawlDone_ = true;
       logLine("crawl finished: " + std::to_string(entryCount()) + " entries, " +
