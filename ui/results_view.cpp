@@ -1,5 +1,6 @@
 #include "ui/results_view.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -23,7 +24,6 @@ ResultsView::ResultsView(Model& model, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    setContextMenuPolicy(Qt::CustomContextMenu);
     setMouseTracking(false);
 
     verticalHeader()->hide();
@@ -44,7 +44,6 @@ ResultsView::ResultsView(Model& model, QWidget* parent)
     connect(&model_, &Model::changed, this, &ResultsView::onModelChanged);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ResultsView::onSelectionChanged);
     connect(this, &QAbstractItemView::doubleClicked, this, &ResultsView::onDoubleClicked);
-    connect(this, &QWidget::customContextMenuRequested, this, &ResultsView::onContextMenu);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &ResultsView::reportScrollBarWidth);
 
     table_->setHits(model_.hits());
@@ -97,12 +96,20 @@ void ResultsView::onDoubleClicked(const QModelIndex& index) {
     if (const Hit* hit = table_->hitAt(index.row())) model_.desktop().openItem(hit->path());
 }
 
-void ResultsView::onContextMenu(const QPoint& pos) {
-    const QModelIndex index = indexAt(pos);
-    if (const Hit* hit = table_->hitAt(index.row())) {
-        const Hit copy = *hit;  // the handler may start a run that replaces the rows
-        emit rowMenuRequested(copy, viewport()->mapToGlobal(pos));
+void ResultsView::contextMenuEvent(QContextMenuEvent* event) {
+    // From the keyboard the menu belongs to the selected row, under it.
+    int row = indexAt(event->pos()).row();
+    QPoint pos = event->pos();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const auto& path = model_.selectedPath();
+        row = path ? table_->rowOfPath(*path) : -1;
+        pos = rowRect(row).bottomLeft() + QPoint(RowDelegate::kSidePadding, 0);
     }
+    const Hit* hit = table_->hitAt(row);
+    if (!hit) return;
+    event->accept();
+    const Hit copy = *hit;  // the handler may start a run that replaces the rows
+    emit rowMenuRequested(copy, viewport()->mapToGlobal(pos));
 }
 
 void ResultsView::mousePressEvent(QMouseEvent* event) {

@@ -32,6 +32,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -39,7 +40,6 @@ private:
     void showSelectedPath();
     void onSelectionChanged();
     void onDoubleClicked(const QModelIndex& index);
-    void onContextMenu(const QPoint& pos);
     void reportScrollBarWidth();
 
     Model& model_;

@@ -441,6 +441,17 @@ TEST_F(MainWindowTest, RowMenuHookGetsTheClickedRowWithoutSelectingIt) {
     EXPECT_EQ(asked, std::vector<std::string>{rowPath(*w, 3)});
     EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, 0));
     EXPECT_EQ(selectedRows(*w), std::vector<int>{0});
+
+    // Below the last row there is no row and no menu.
+    const QPoint empty(20, w->resultsView()->rowRect(rows(*w) - 1).bottom() + 30);
+    QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, viewport->mapToGlobal(empty));
+    QApplication::sendEvent(viewport, &outside);
+    EXPECT_EQ(asked.size(), 1u);
+
+    // The menu key opens it for the selected row.
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), viewport->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(viewport, &key);
+    EXPECT_EQ(asked, (std::vector<std::string>{rowPath(*w, 3), rowPath(*w, 0)}));
 }
 
 TEST_F(MainWindowTest, BannerShowsForARefusedProbeAndRechecks) {
