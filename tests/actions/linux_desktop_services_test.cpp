@@ -1,0 +1,229 @@
+// The real desktop services on the offscreen platform: clipboard formats,
+// dialogs with their buttons, terminals, the file-manager fallback.
+#include "actions/linux_desktop_services.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "actions/text_prompt_dialog.h"
+#include "support.h"
+
+namespace qf {
+namespace {
+
+using test::exists;
+using test::readFile;
+using test::ScopedEnv;
+using test::TempDir;
+using test::writeFile;
+
+// Runs `inspect` on the modal dialog once its event loop is running.
+void whenModal(std::function<void(QWidget*)> inspect) {
+    QTimer::singleShot(0, [inspect] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w) {
+            ADD_FAILURE() << "no modal dialog";
+            return;
+        }
+        inspect(w);
+    });
+}
+
+QPushButton* buttonNamed(QWidget* dialog, const QString& text) {
+    for (auto* b : dialog->findChildren<QPushButton*>()) {
+        if (b->text() == text) return b;
+    }
+    return nullptr;
+}
+
+TEST(LinuxClipboard, FileGoesOnAsUriListGnomeCopyAndText) {
+    LinuxDesktopServices desktop;
+    const std::string path = "/tmp/我的 文件#1.txt";
+    desktop.setClipboardFile(path);
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+    EXPECT_EQ(mime->urls(), QList<QUrl>{url});
+    EXPECT_EQ(mime->data("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
+    EXPECT_EQ(mime->text().toStdString(), path);
+
+    desktop.setClipboardText("a.txt");
+    mime = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(mime->text(), "a.txt");
+    EXPECT_FALSE(mime->hasUrls()) << "the earlier file reference is gone";
+}
+
+TEST(LinuxAlert, ButtonsInOrderAndTheAnswerOfEach) {
+    struct Case {
+        std::vector<std::string> buttons;
+        QString press;  // empty: Escape
+        int answer;
+    };
+    const Case cases[] = {
+        {{"确定", "取消"}, "确定", kFirstButton},
+        {{"确定", "取消"}, "取消", kFirstButton + 1},
+        {{"确定", "取消"}, "", kFirstButton + 1},
+        {{"复制", "关闭"}, "复制", kFirstButton},
+        {{"好"}, "好", kFirstButton},
+    };
+    LinuxDesktopServices desktop;
+    for (const Case& c : cases) {
+        whenModal([&c](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            ASSERT_TRUE(box);
+            EXPECT_EQ(box->text(), "移到废纸篓？");
+            EXPECT_EQ(box->informativeText(), "「a.txt」将移到废纸篓。");
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            ASSERT_EQ(box->buttons().size(), static_cast<qsizetype>(c.buttons.size()));
+            EXPECT_EQ(box->defaultButton(), buttonNamed(box, QString::fromStdString(c.buttons.front())));
+            EXPECT_EQ(box->buttonRole(buttonNamed(box, QString::fromStdString(c.buttons.front()))),
+                      QMessageBox::AcceptRole);
+            if (c.press.isEmpty()) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            } else {
+                buttonNamed(box, c.press)->click();
+            }
+        });
+        EXPECT_EQ(desktop.runAlert({"移到废纸篓？", "「a.txt」将移到废纸篓。", c.buttons, AlertStyle::warning}),
+                  c.answer)
+            << c.press.toStdString();
+    }
+}
+
+TEST(LinuxTextPrompt, FocusedFieldOfThreeHundredByTwentyFour) {
+    LinuxDesktopServices desktop;
+    for (const bool confirm : {true, false}) {
+        whenModal([confirm](QWidget* w) {
+            auto* dialog = dynamic_cast<TextPromptDialog*>(w);
+            ASSERT_TRUE(dialog);
+            EXPECT_EQ(dialog->field()->size(), QSize(300, 24));
+            EXPECT_EQ(dialog->field()->text(), "a.txt");
+            EXPECT_TRUE(QTest::qWaitFor([dialog] { return dialog->field()->hasFocus(); }, 2000));
+            // Typing replaces the whole name at once.
+            QTest::keyClicks(dialog->field(), "b.txt");
+            buttonNamed(dialog, confirm ? "确定" : "取消")->click();
+        });
+        const TextPromptResult r = desktop.runTextPrompt({"重命名", "/x/a.txt", "a.txt", {"确定", "取消"}});
+        EXPECT_EQ(r.response, confirm ? kFirstButton : kFirstButton + 1);
+        EXPECT_EQ(r.text, "b.txt");
+    }
+}
+
+TEST(LinuxFolderChooser, ConfirmTextMessageAndChoice) {
+    TempDir dir;
+    LinuxDesktopServices desktop;
+    for (const bool accept : {true, false}) {
+        whenModal([&dir, accept](QWidget* w) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_TRUE(dialog);
+            EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "移动到此处");
+            EXPECT_EQ(dialog->windowTitle(), "选择目标文件夹（效果同剪切到此）");
+            EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+            dialog->setDirectory(QString::fromStdString(dir.path()));
+            dialog->selectFile(QString::fromStdString(dir.path()));
+            QMetaObject::invokeMethod(dialog, accept ? "accept" : "reject");
+        });
+        const auto chosen = desktop.chooseFolder({"移动到此处", "选择目标文件夹（效果同剪切到此）"});
+        if (accept) {
+            ASSERT_TRUE(chosen);
+            EXPECT_EQ(std::filesystem::canonical(*chosen), std::filesystem::canonical(dir.path()));
+        } else {
+            EXPECT_FALSE(chosen);
+        }
+    }
+}
+
+// Stands in for the desktop's URL handler.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.push_back(url); }
+};
+
+TEST(LinuxFileManager, WithoutFileManagerRevealOpensTheFolderAndInfoFails) {
+    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler("file", &recorder, "open");
+    LinuxDesktopServices desktop;
+    desktop.revealItem("/tmp/some folder/a.txt");
+    EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile("/tmp/some folder")});
+    const ServiceResult info = desktop.showItemProperties("/tmp/some folder/a.txt");
+    EXPECT_FALSE(info.ok);
+    EXPECT_FALSE(info.error.empty());
+    QDesktopServices::unsetUrlHandler("file");
+}
+
+class LinuxTerminal : public ::testing::Test {
+protected:
+    // A fake terminal that writes its working folder and arguments.
+    void makeTerminal(const std::string& name) {
+        const std::string script = bin_ / name;
+        writeFile(script, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > '" + (out_ / "tmp") +
+                              "' && /bin/mv '" + (out_ / "tmp") + "' '" + (out_ / "log") + "'\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    }
+    std::string waitForLog() {
+        (void)QTest::qWaitFor([this] { return exists(out_ / "log"); }, 5000);
+        return readFile(out_ / "log");
+    }
+    TempDir bin_, out_, folder_;
+    ScopedEnv path_{"PATH", bin_.path()};
+};
+
+TEST_F(LinuxTerminal, KnownTerminalGetsItsFolderOption) {
+    makeTerminal("konsole");
+    ScopedEnv terminal("TERMINAL", std::nullopt);
+    LinuxDesktopServices desktop;
+    ASSERT_TRUE(desktop.openTerminal(folder_.path()).ok);
+    EXPECT_EQ(waitForLog(), folder_.path() + "\n--workdir\n" + folder_.path() + "\n");
+}
+
+TEST_F(LinuxTerminal, TerminalVariableComesFirstAndWorksThroughLinks) {
+    makeTerminal("my-term");
+    makeTerminal("xterm");
+    // x-terminal-emulator is a link to a known terminal: its option is used.
+    std::filesystem::create_symlink(bin_ / "my-term", bin_ / "kitty");
+    ScopedEnv terminal("TERMINAL", bin_ / "kitty");
+    LinuxDesktopServices desktop;
+    ASSERT_TRUE(desktop.openTerminal(folder_.path()).ok);
+    // The link resolves to my-term, unknown: the folder is the working folder only.
+    EXPECT_EQ(waitForLog(), folder_.path() + "\n");
+}
+
+TEST_F(LinuxTerminal, NoTerminalGivesAReason) {
+    ScopedEnv terminal("TERMINAL", std::nullopt);
+    LinuxDesktopServices desktop;
+    const ServiceResult r = desktop.openTerminal(folder_.path());
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("x-terminal-emulator"), std::string::npos) << r.error;
+}
+
+TEST(LinuxTrash, MovesIntoTheTrashOfTheDataHome) {
+    TempDir data, work;
+    ScopedEnv xdg("XDG_DATA_HOME", data.path());
+    writeFile(work / "t.txt", "t");
+    LinuxDesktopServices desktop;
+    EXPECT_TRUE(desktop.moveToTrash(work / "t.txt").ok);
+    EXPECT_EQ(readFile(data / "Trash/files/t.txt"), "t");
+    const ServiceResult again = desktop.moveToTrash(work / "t.txt");
+    EXPECT_FALSE(again.ok);
+    EXPECT_EQ(again.error, std::make_error_code(std::errc::no_such_file_or_directory).message());
+}
+
+}  // namespace
+}  // namespace qf
+
+#include "linux_desktop_services_test.moc"
