@@ -44,6 +44,8 @@ void makeSampleTree(const std::string& root) {
     ASSERT_EQ(symlink("../a.txt", (root + "/sub/to-a").c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/target", (root + "/dangling").c_str()), 0);
     setMtime(root + "/a.txt", 1000000000);
+    setMtime(root + "/run.sh", 1050000000);
+    setMtime(root + "/dangling", 1150000000, true);
     setMtime(root + "/sub/b.bin", 1100000000);
     setMtime(root + "/sub/to-a", 1200000000, true);
     setMtime(root + "/sub", 1300000000);
