@@ -53,7 +53,7 @@ std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
   return f;
 }
 
-std::vector<ListedItem> readFolder(int dirFd) {
+std::vector<ListedItem> readFolder(int dirFd, bool withTimes) {
   std::vector<ListedItem> items;
   alignas(8) char buffer[64 * 1024];
   while (true) {
@@ -65,7 +65,9 @@ std::vector<ListedItem> readFolder(int dirFd) {
       pos += d->d_reclen;
       const char* name = d->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
-      std::optional<ItemFacts> facts = factsAt(dirFd, name);
+      std::optional<ItemFacts> facts;
+      if (withTimes || d->d_type == DT_UNKNOWN) facts = factsAt(dirFd, name);
+      else facts = ItemFacts{typeFromDirent(d->d_type)};
       if (!facts) {
         if (errno == ENOENT) continue;
         facts = ItemFacts{typeFromDirent(d->d_type)};

@@ -29,9 +29,11 @@ struct ListedItem {
 // Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path).
 std::optional<ItemFacts> factsAt(int dirFd, const char* name);
 
-// Every item of an open folder, with its facts and folded name, read with
-// getdents64. Items that vanish while being read are left out; items whose
-// facts cannot be read keep the type the folder listing gave.
-std::vector<ListedItem> readFolder(int dirFd);
+// Every item of an open folder with its folded name, read with getdents64.
+// With `withTimes` each item's facts are read too (one statx each); without,
+// items carry the type the listing gives and no times, and only items of
+// unknown type are examined. Items that vanish while being read are left
+// out; items whose facts cannot be read keep the listing's type.
+std::vector<ListedItem> readFolder(int dirFd, bool withTimes = true);
 
 }  // namespace qf::index

@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -37,6 +38,21 @@ std::vector<uint32_t> scanInParallel(size_t count, unsigned threads, const Range
 
 bool answers(const Entry& e) { return e.type != EntryType::Dead && e.type != EntryType::Root; }
 
+// The entry at or after `from` whose folded name holds arena byte `offset`.
+// Hits come in arena order, so a galloping search from the previous hit
+// touches a few nearby entries instead of binary-searching the whole table.
+uint32_t entryFrom(const std::vector<Entry>& entries, uint32_t from, uint32_t hi, uint32_t offset) {
+  uint32_t step = 1, lo = from;
+  while (from + step < hi && entries[from + step].foldOff <= offset) {
+    lo = from + step;
+    step *= 2;
+  }
+  uint32_t top = std::min<uint64_t>(hi, static_cast<uint64_t>(from) + step);
+  auto it = std::upper_bound(entries.begin() + lo, entries.begin() + top, offset,
+                             [](uint32_t off, const Entry& e) { return off < e.foldOff; });
+  return static_cast<uint32_t>((it - entries.begin()) - 1);
+}
+
 void scanContaining(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
                     std::vector<uint32_t>& out) {
   const std::vector<Entry>& entries = store.entries();
@@ -45,12 +61,13 @@ void scanContaining(const IndexStore& store, std::string_view needle, uint32_t l
   const char* base = arena.data();
   const char* cur = base + entries[lo].foldOff;
   const char* end = base + (hi < entries.size() ? entries[hi].foldOff : arena.size());
+  uint32_t e = lo;
   while (cur < end) {
     const void* hit = needle.size() == 1
                           ? std::memchr(cur, needle[0], static_cast<size_t>(end - cur))
                           : memmem(cur, static_cast<size_t>(end - cur), needle.data(), needle.size());
     if (!hit) break;
-    uint32_t e = store.entryAtOffset(static_cast<uint32_t>(static_cast<const char*>(hit) - base), lo, hi);
+    e = entryFrom(entries, e, hi, static_cast<uint32_t>(static_cast<const char*>(hit) - base));
     if (answers(entries[e])) out.push_back(e);
     cur = base + entries[e].foldOff + entries[e].foldLen + 1;
   }

@@ -103,6 +103,7 @@ void Service::start() {
   }
   crawlStartMs_ = nowMs();
   crawlEndMs_ = 0;
+  namesEndMs_ = 0;
   {
     std::lock_guard lock(stopMutex_);
     started_ = true;
@@ -136,6 +137,7 @@ void Service::stop() {
   for (ScanTask& t : queue_)
     if (t.fd >= 0) ::close(t.fd);
   queue_.clear();
+  timesQueue_.clear();
   saveSnapshot();
 }
 
@@ -150,49 +152,98 @@ void Service::pushTasks(std::vector<ScanTask> tasks) {
         if (t.fd >= 0) ::close(t.fd);
       return;
     }
-    if (queue_.empty() && active_ == 0 && crawlEndMs_ != 0) {
+    if (queue_.empty() && timesQueue_.empty() && active_ == 0 && crawlEndMs_ != 0) {
       crawlStartMs_ = nowMs();
       crawlEndMs_ = 0;
+      namesEndMs_ = 0;
     }
     for (ScanTask& t : tasks) queue_.push_back(t);
   }
   queueCv_.notify_all();
 }
 
+void Service::pushTimes(uint32_t folder) {
+  {
+    std::lock_guard lock(queueMutex_);
+    if (stopping_) return;
+    timesQueue_.push_back(folder);
+  }
+  queueCv_.notify_one();
+}
+
 void Service::workerLoop() {
   while (true) {
     ScanTask task;
+    bool names;
     {
       std::unique_lock lock(queueMutex_);
-      queueCv_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+      queueCv_.wait(lock, [&] { return stopping_ || !queue_.empty() || !timesQueue_.empty(); });
       if (stopping_) return;
-      task = queue_.back();
-      queue_.pop_back();
+      names = !queue_.empty();
+      if (names) {
+        task = queue_.back();
+        queue_.pop_back();
+        ++activeNames_;
+      } else {
+        task.entry = timesQueue_.back();
+        timesQueue_.pop_back();
+      }
       ++active_;
     }
-    if (task.fd >= 0) --queuedFds_;
-    scanFolder(task);
+    if (names) {
+      if (task.fd >= 0) --queuedFds_;
+      scanFolder(task);
+    } else {
+      readTimes(task.entry);
+    }
     {
       std::lock_guard lock(queueMutex_);
       --active_;
-      if (queue_.empty() && active_ == 0 && crawlEndMs_ == 0) crawlEndMs_ = nowMs();
+      if (names) --activeNames_;
+      if (queue_.empty() && activeNames_ == 0 && namesEndMs_ == 0) namesEndMs_ = nowMs();
+      if (queue_.empty() && timesQueue_.empty() && active_ == 0 && crawlEndMs_ == 0) crawlEndMs_ = nowMs();
     }
   }
 }
 
 bool Service::crawlIdle() {
   std::lock_guard lock(queueMutex_);
-  return queue_.empty() && active_ == 0;
+  return queue_.empty() && timesQueue_.empty() && active_ == 0;
 }
 
-bool Service::isPruned(uint32_t folder, dev_t folderDevice, const ListedItem& item) const {
+bool Service::isPrunedByName(uint32_t folder, const ListedItem& item) const {
   if (item.facts.type != EntryType::Dir) return false;
   const Entry& f = store_.at(folder);
-  if (f.type == EntryType::Root && store_.rawName(folder) == "/") {
-    const auto& top = prunedTopFolders();
-    if (std::find(top.begin(), top.end(), item.name) != top.end()) return true;
+  if (f.type != EntryType::Root || store_.rawName(folder) != "/") return false;
+  const auto& top = prunedTopFolders();
+  return std::find(top.begin(), top.end(), item.name) != top.end();
+}
+
+void Service::readTimes(uint32_t folder) {
+  std::vector<std::pair<uint32_t, std::string>> items;
+  std::string path;
+  {
+    std::shared_lock lock(mutex_);
+    if (!store_.at(folder).alive()) return;
+    path = store_.path(folder);
+    for (uint32_t c = store_.at(folder).firstChild; c != kNoEntry; c = store_.at(c).nextSibling)
+      if (store_.at(c).type != EntryType::Dir) items.emplace_back(c, store_.rawName(c));
   }
-  return item.facts.device != folderDevice && prunedDevices_.count(item.facts.device) > 0;
+  if (items.empty()) return;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return;
+  std::vector<std::pair<uint32_t, ItemFacts>> facts;
+  facts.reserve(items.size());
+  for (auto& [entry, name] : items)
+    if (auto f = factsAt(fd.get(), name.c_str())) facts.emplace_back(entry, *f);
+  std::unique_lock lock(mutex_);
+  for (auto& [entry, f] : facts) {
+    Entry& e = store_.at(entry);
+    if (!e.alive() || e.type != f.type) continue;
+    e.mtime = f.mtime;
+    e.btime = f.btime;
+  }
+  ++changes_;
 }
 
 void Service::scanFolder(ScanTask task) {
@@ -211,6 +262,14 @@ void Service::scanFolder(ScanTask task) {
   }
   struct stat st{};
   if (::fstat(fd.get(), &st) != 0) return;
+  if (task.parentDevice != 0 && st.st_dev != task.parentDevice && prunedDevices_.count(st.st_dev)) {
+    // A mount point of a pseudo or network file system: named, not entered.
+    std::unique_lock lock(mutex_);
+    Entry& e = store_.at(task.entry);
+    e.flags |= kPruned;
+    e.mtime = timeOf(st);
+    return;
+  }
   // Watch before reading, so nothing created meanwhile goes unseen.
   watchFolder(fd.get(), task.entry);
 
@@ -235,11 +294,14 @@ void Service::scanFolder(ScanTask task) {
       }
       options_.beforeListing(path);
     }
-    std::vector<ListedItem> items = readFolder(fd.get());
+    std::vector<ListedItem> items = readFolder(fd.get(), false);
+    bool needTimes = std::any_of(items.begin(), items.end(),
+                                 [](const ListedItem& i) { return i.facts.type != EntryType::Dir; });
     std::unique_lock lock(mutex_);
     Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
     applyListing(task.entry, fd.get(), st.st_dev, task.recurse, items, childFolders);
+    if (needTimes) pushTimes(task.entry);
     Entry& after = store_.at(task.entry);
     after.mtime = timeOf(st);
     // A folder changed within the file system's timestamp granularity of
@@ -259,15 +321,16 @@ void Service::scanFolder(ScanTask task) {
       childFd = ::openat(fd.get(), c.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (childFd >= 0) ++queuedFds_;
     }
-    tasks.push_back({c.entry, childFd, task.force, c.recurse});
+    tasks.push_back({c.entry, childFd, task.force, c.recurse, st.st_dev});
   }
   pushTasks(std::move(tasks));
 }
 
 void Service::applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
                            std::vector<ListedItem>& items, std::vector<ChildFolder>& childFolders) {
+  (void)device;
   auto add = [&](ListedItem& item) {
-    bool pruned = isPruned(folder, device, item);
+    bool pruned = isPrunedByName(folder, item);
     uint32_t c = store_.addChild(folder, item.name, item.folded, item.facts.type,
                                  item.facts.mtime, item.facts.btime);
     if (pruned) store_.at(c).flags |= kPruned;
@@ -297,8 +360,10 @@ void Service::applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
       fresh.push_back(&item);
       continue;
     }
-    e.mtime = item.facts.mtime;
-    e.btime = item.facts.btime;
+    if (item.facts.mtime != kNoTime) {
+      e.mtime = item.facts.mtime;
+      e.btime = item.facts.btime;
+    }
     if (recurse && e.type == EntryType::Dir && !(e.flags & kPruned))
       childFolders.push_back({c, item.name, true});
   }
@@ -500,7 +565,8 @@ void Service::housekeepingLoop() {
     if (wasCrawling && idle && !firstCrawlDone_) {
       firstCrawlDone_ = true;
       logLine("crawl finished: " + std::to_string(entryCount()) + " entries, " +
-              std::to_string(foldersScanned_.load()) + " folders in " +
+              std::to_string(foldersScanned_.load()) + " folders; names in " +
+              std::to_string(namesEndMs_ - crawlStartMs_) + " ms, times in " +
               std::to_string(crawlEndMs_ - crawlStartMs_) + " ms");
       saveSnapshot();
     }
@@ -623,19 +689,22 @@ std::string Service::statusText() const {
     memory = store_.memoryBytes();
     unwatched = unwatched_.size();
   }
-  bool idle;
+  bool idle, namesDone;
+  size_t timesQueued;
   {
     std::lock_guard lock(const_cast<std::mutex&>(queueMutex_));
     queued = queue_.size();
-    idle = queue_.empty() && active_ == 0;
+    timesQueued = timesQueue_.size();
+    namesDone = queue_.empty() && activeNames_ == 0;
+    idle = namesDone && timesQueue_.empty() && active_ == 0;
   }
-  s += "state: " + std::string(idle ? "idle" : "crawling") + "\n";
+  s += "state: " + std::string(idle ? "idle" : namesDone ? "reading times" : "crawling") + "\n";
   s += "entries: " + std::to_string(entries) + "\n";
   s += "folders scanned: " + std::to_string(foldersScanned_.load()) + " (queued: " +
-       std::to_string(queued) + ")\n";
+       std::to_string(queued) + ", awaiting times: " + std::to_string(timesQueued) + ")\n";
   if (idle && crawlEndMs_ != 0)
-    s += "last crawl: " + std::to_string((crawlEndMs_ - crawlStartMs_) / 1000.0) + " s, finished " +
-         secondsAgo(crawlEndMs_) + "\n";
+    s += "last crawl: names in " + std::to_string(namesEndMs_ - crawlStartMs_) + " ms, times in " +
+         std::to_string(crawlEndMs_ - crawlStartMs_) + " ms, finished " + secondsAgo(crawlEndMs_) + "\n";
   else
     s += "crawl running for: " + std::to_string((nowMs() - crawlStartMs_) / 1000) + " s\n";
   s += "watches: " + std::to_string(watchCount_.load()) + "\n";

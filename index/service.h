@@ -64,6 +64,7 @@ class Service {
     int fd = -1;         // open folder, or -1 to open by path
     bool force = false;  // list even when the folder's time is unchanged
     bool recurse = true;  // also visit known subfolders
+    dev_t parentDevice = 0;  // 0: do not check for a pruned mount
   };
   struct ChildFolder {
     uint32_t entry;
@@ -73,11 +74,13 @@ class Service {
 
   void workerLoop();
   void scanFolder(ScanTask task);
+  void readTimes(uint32_t folder);
+  void pushTimes(uint32_t folder);
   void pushTasks(std::vector<ScanTask> tasks);
   void watchFolder(int fd, uint32_t entry);
   void applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
                     std::vector<ListedItem>& items, std::vector<ChildFolder>& childFolders);
-  bool isPruned(uint32_t folder, dev_t folderDevice, const ListedItem& item) const;
+  bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
   void removeEntry(uint32_t entry);
 
   void watcherLoop();
@@ -103,8 +106,13 @@ class Service {
 
   std::mutex queueMutex_;
   std::condition_variable queueCv_;
+  // Names first: folders are listed from `queue_`; the times of their
+  // items are read afterwards from `timesQueue_`, so that every name is
+  // searchable as early as a plain listing allows.
   std::vector<ScanTask> queue_;
-  size_t active_ = 0;
+  std::vector<uint32_t> timesQueue_;
+  size_t active_ = 0;       // tasks of either kind being worked on
+  size_t activeNames_ = 0;  // folder listings being worked on
   bool stopping_ = false;
   std::atomic<int> queuedFds_{0};
 
@@ -117,6 +125,7 @@ class Service {
   std::atomic<uint64_t> foldersScanned_{0};
   std::atomic<int64_t> crawlStartMs_{0};
   std::atomic<int64_t> crawlEndMs_{0};
+  std::atomic<int64_t> namesEndMs_{0};
   std::atomic<int64_t> snapshotMs_{0};
   std::atomic<bool> snapshotLoaded_{false};
   bool firstCrawlDone_ = false;
