@@ -93,6 +93,8 @@ int LinuxDesktopServices::runAlert(const AlertRequest& request) {
     box.setText(qText(request.title));
     box.setInformativeText(qText(request.detail));
     box.setTextFormat(Qt::PlainText);
+    // Digests and error texts are worth selecting and copying.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     std::vector<QPushButton*> buttons;
     for (std::size_t i = 0; i < request.buttons.size(); ++i) {
         // The first button is the affirmative one; the desktop's button
@@ -123,6 +125,10 @@ std::optional<std::string> LinuxDesktopServices::chooseFolder(const FolderChoice
     // Qt's own dialog, because the platform ones ignore a custom accept label.
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
     dialog.setLabelText(QFileDialog::Accept, qText(request.confirmText));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("位置："));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件夹："));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("类型："));
     dialog.setWindowTitle(qText(request.message));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
