@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCryptographicHash>
+#include <openssl/evp.h>
+
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "actions/unique_fd.h"
@@ -24,11 +26,37 @@ UniqueFd openRegularFile(const std::string& path) {
     return fd;
 }
 
+struct DigestContextFree {
+    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
+};
+
+// OpenSSL picks the CPU's SHA extensions where there are any.
+class Sha256 {
+public:
+    Sha256() : ctx_(EVP_MD_CTX_new()) { EVP_DigestInit_ex(ctx_.get(), EVP_sha256(), nullptr); }
+    void add(const char* data, std::size_t size) { EVP_DigestUpdate(ctx_.get(), data, size); }
+    std::string hex() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        EVP_DigestFinal_ex(ctx_.get(), digest, &length);
+        static const char* digits = "0123456789abcdef";
+        std::string out;
+        for (unsigned int i = 0; i < length; ++i) {
+            out += digits[digest[i] >> 4];
+            out += digits[digest[i] & 15];
+        }
+        return out;
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, DigestContextFree> ctx_;
+};
+
 }  // namespace
 
 FileDigest sha256File(const std::string& path, std::size_t chunkBytes) {
     FileDigest result;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     UniqueFd fd = openRegularFile(path);
     if (fd.valid()) {
         result.opened = true;
@@ -45,13 +73,13 @@ FileDigest sha256File(const std::string& path, std::size_t chunkBytes) {
                 filled += static_cast<std::size_t>(n);
             }
             if (filled > 0) {
-                hash.addData(QByteArrayView(chunk.data(), static_cast<qsizetype>(filled)));
+                hash.add(chunk.data(), filled);
                 ++result.chunks;
             }
             if (filled < chunk.size() || result.readError) break;
         }
     }
-    result.hex = hash.result().toHex().toStdString();
+    result.hex = hash.hex();
     return result;
 }
 
