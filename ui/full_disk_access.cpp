@@ -17,7 +17,9 @@ std::vector<std::string> fullDiskAccessProbePaths() {
 }
 
 ProbeOutcome probePath(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO or device at a probe path must not hang the window
+    // that waits for this answer; nothing is read either way.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd >= 0) {
         ::close(fd);
         return ProbeOutcome::opened;

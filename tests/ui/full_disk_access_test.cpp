@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <sys/stat.h>
 
 #include "ui/full_disk_access.h"
 #include "ui_test_support.h"
@@ -63,6 +64,14 @@ TEST(FullDiskAccess, RealProbeOfFilesFoldersAndMissingPaths) {
     EXPECT_EQ(probePath(missing), O::unavailable);
     EXPECT_TRUE(hasFullDiskAccess({missing, missing + "2", missing + "3"}));
     EXPECT_TRUE(hasFullDiskAccess({missing, file}));
+}
+
+TEST(FullDiskAccess, AFifoAtAProbePathDoesNotBlock) {
+    test::Sandbox box;
+    const std::string fifo = box.path(QStringLiteral("pipe")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A blocking open would wait here for a writer that never comes.
+    EXPECT_EQ(probePath(fifo), O::opened);
 }
 
 TEST(FullDiskAccess, RealProbeOfARefusedPath) {
