@@ -97,7 +97,40 @@ GlobPattern::GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode) : 
     if (t.kind == GlobToken::Kind::Literal && t.text.size() > longest_.size()) longest_ = t.text;
 }
 
+// Patterns of literals and "*" only: the first literal must start the name
+// and the last end it (unless a "*" stands there), and the others are found
+// left to right; the leftmost choice never loses a match.
+static bool matchesWithStarsOnly(const std::vector<GlobToken>& tokens, std::string_view name) {
+  if (tokens.empty()) return name.empty();
+  const bool leading = tokens.front().kind == GlobToken::Kind::AnyRun;
+  const bool trailing = tokens.back().kind == GlobToken::Kind::AnyRun;
+  std::vector<std::string_view> literals;
+  literals.reserve(tokens.size());
+  for (const GlobToken& t : tokens)
+    if (t.kind == GlobToken::Kind::Literal) literals.push_back(t.text);
+  if (literals.empty()) return true;  // "*" alone
+  if (literals.size() == 1 && !leading && !trailing) return name == literals[0];
+  size_t first = 0, last = literals.size(), pos = 0, limit = name.size();
+  if (!leading) {
+    if (!name.starts_with(literals[0])) return false;
+    pos = literals[0].size();
+    first = 1;
+  }
+  if (!trailing) {
+    if (!name.ends_with(literals.back()) || name.size() - literals.back().size() < pos) return false;
+    limit = name.size() - literals.back().size();
+    --last;
+  }
+  for (size_t k = first; k < last; ++k) {
+    size_t at = name.substr(0, limit).find(literals[k], pos);
+    if (at == std::string_view::npos) return false;
+    pos = at + literals[k].size();
+  }
+  return true;
+}
+
 bool GlobPattern::matches(std::string_view name) const {
+  if (!usesAnyChar_) return matchesWithStarsOnly(tokens_, name);
   // Without "?" a byte-wise walk gives the same answer as a walk by
   // characters, since literals are whole UTF-8 sequences.
   std::vector<size_t> bounds;

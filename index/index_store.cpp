@@ -118,9 +118,9 @@ size_t IndexStore::memoryBytes() const {
 
 std::vector<uint32_t> IndexStore::compact() {
   std::vector<uint32_t> remap(entries_.size(), kNoEntry);
-  std::vector<Entry> entries;
+  EntryTable entries;
   entries.reserve(live_);
-  std::string folded, raw;
+  Arena folded, raw;
   folded.reserve(folded_.size());
   for (uint32_t i = 0; i < entries_.size(); ++i) {
     const Entry& old = entries_[i];
@@ -151,7 +151,11 @@ std::vector<uint32_t> IndexStore::compact() {
   return remap;
 }
 
-bool IndexStore::assign(std::vector<Entry> entries, std::string folded, std::string raw) {
+bool IndexStore::assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw) {
+  return assign(EntryTable(entries.begin(), entries.end()), Arena(folded), Arena(raw));
+}
+
+bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
   uint64_t foldPos = 0, rawPos = 0;
   std::vector<uint32_t> roots;
   for (uint32_t i = 0; i < entries.size(); ++i) {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "huge_page_allocator.h"
+
 namespace qf::index {
 
 enum class EntryType : uint8_t { File = 0, Dir = 1, Symlink = 2, Other = 3, Root = 4, Dead = 5 };
@@ -32,6 +34,8 @@ struct Entry {
   bool alive() const { return type != EntryType::Dead; }
 };
 
+using EntryTable = HugeVector<Entry>;
+
 // Every indexed item with its name twice: as on disk, and folded (case and
 // diacritics) in one contiguous arena of NUL-ended names that searches scan.
 // Names appear in the arena in entry order, so an arena offset maps back to
@@ -58,9 +62,9 @@ class IndexStore {
   size_t liveCount() const { return live_; }
   size_t deadCount() const { return entries_.size() - live_; }
   const std::vector<uint32_t>& roots() const { return roots_; }
-  const std::vector<Entry>& entries() const { return entries_; }
-  const std::string& foldedArena() const { return folded_; }
-  const std::string& rawArena() const { return raw_; }
+  const EntryTable& entries() const { return entries_; }
+  const Arena& foldedArena() const { return folded_; }
+  const Arena& rawArena() const { return raw_; }
   // Entry whose folded name holds arena byte `offset`.
   uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
   size_t memoryBytes() const;
@@ -71,16 +75,17 @@ class IndexStore {
 
   // Rebuilds an index from its serialised parts (entries in parent-first
   // order, names concatenated NUL-ended). Returns false when inconsistent.
-  bool assign(std::vector<Entry> entries, std::string folded, std::string raw);
+  bool assign(EntryTable entries, Arena folded, Arena raw);
+  bool assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw);
 
  private:
   uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,
                   EntryType type, int64_t mtime, int64_t btime);
   void unlinkFromParent(uint32_t index);
 
-  std::vector<Entry> entries_;
-  std::string folded_;
-  std::string raw_;
+  EntryTable entries_;
+  Arena folded_;
+  Arena raw_;
   std::vector<uint32_t> roots_;
   size_t live_ = 0;
 };

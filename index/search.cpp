@@ -41,7 +41,7 @@ bool answers(const Entry& e) { return e.type != EntryType::Dead && e.type != Ent
 // The entry at or after `from` whose folded name holds arena byte `offset`.
 // Hits come in arena order, so a galloping search from the previous hit
 // touches a few nearby entries instead of binary-searching the whole table.
-uint32_t entryFrom(const std::vector<Entry>& entries, uint32_t from, uint32_t hi, uint32_t offset) {
+uint32_t entryFrom(const EntryTable& entries, uint32_t from, uint32_t hi, uint32_t offset) {
   uint32_t step = 1, lo = from;
   while (from + step < hi && entries[from + step].foldOff <= offset) {
     lo = from + step;
@@ -55,8 +55,8 @@ uint32_t entryFrom(const std::vector<Entry>& entries, uint32_t from, uint32_t hi
 
 void scanContaining(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
                     std::vector<uint32_t>& out) {
-  const std::vector<Entry>& entries = store.entries();
-  const std::string& arena = store.foldedArena();
+  const EntryTable& entries = store.entries();
+  const Arena& arena = store.foldedArena();
   if (lo >= hi) return;
   const char* base = arena.data();
   const char* cur = base + entries[lo].foldOff;
@@ -74,7 +74,7 @@ void scanContaining(const IndexStore& store, std::string_view needle, uint32_t l
 }
 
 void scanAll(const IndexStore& store, uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
-  const std::vector<Entry>& entries = store.entries();
+  const EntryTable& entries = store.entries();
   for (uint32_t i = lo; i < hi; ++i)
     if (answers(entries[i])) out.push_back(i);
 }
@@ -109,7 +109,7 @@ std::vector<uint32_t> findMatching(const IndexStore& store, const std::vector<Gl
 
 std::vector<uint32_t> findChanged(const IndexStore& store, int64_t notBefore, int64_t before,
                                   unsigned threads) {
-  const std::vector<Entry>& entries = store.entries();
+  const EntryTable& entries = store.entries();
   // Bounds are in seconds, times in nanoseconds.
   auto toNs = [](int64_t s) -> int64_t {
     constexpr int64_t kLimit = std::numeric_limits<int64_t>::max() / 1000000000;

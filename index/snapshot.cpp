@@ -1,6 +1,7 @@
 #include "snapshot.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,21 +81,6 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool readWhole(int fd, std::string& out) {
-  struct stat st{};
-  if (::fstat(fd, &st) != 0) return false;
-  out.resize(static_cast<size_t>(st.st_size));
-  size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  out.resize(done);
-  return true;
-}
-
 }  // namespace
 
 bool writeSnapshot(const IndexStore& store, const std::string& path, std::string* error) {
@@ -166,6 +152,38 @@ bool writeSnapshot(const IndexStore& store, const std::string& path, std::string
   return true;
 }
 
+// A read-only view of a whole file, mapped and read ahead in one go.
+class MappedFile {
+ public:
+  explicit MappedFile(int fd) {
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return;
+    size_ = static_cast<size_t>(st.st_size);
+    ok_ = true;
+    if (size_ == 0) return;
+    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) {
+      ok_ = false;
+      size_ = 0;
+      return;
+    }
+    data_ = static_cast<const char*>(p);
+  }
+  ~MappedFile() {
+    if (data_) ::munmap(const_cast<char*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool ok() const { return ok_; }
+  const char* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  bool ok_ = false;
+};
+
 SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error) {
   auto corrupt = [&](const std::string& why) {
     if (error) *error = why;
@@ -176,15 +194,15 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
     if (errno == ENOENT) return SnapshotLoad::Missing;
     return corrupt(std::string("cannot open: ") + std::strerror(errno));
   }
-  std::string data;
-  if (!readWhole(fd.get(), data)) return corrupt("cannot read");
-  if (data.size() < sizeof(Header)) return corrupt("truncated header");
+  MappedFile file(fd.get());
+  if (!file.ok()) return corrupt("cannot read");
+  if (file.size() < sizeof(Header)) return corrupt("truncated header");
   Header h;
-  std::memcpy(&h, data.data(), sizeof h);
+  std::memcpy(&h, file.data(), sizeof h);
   if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0) return corrupt("not a snapshot");
   if (h.version != kVersion) return corrupt("version " + std::to_string(h.version) + " is not supported");
   if (h.entrySize != sizeof(DiskEntry)) return corrupt("unexpected entry size");
-  const uint64_t limit = data.size();
+  const uint64_t limit = file.size();
   if (h.entryCount > limit / sizeof(DiskEntry) || h.foldedBytes > limit || h.rawBytes > limit ||
       sizeof(Header) + h.entryCount * sizeof(DiskEntry) + h.foldedBytes + h.rawBytes != limit)
     return corrupt("truncated or oversized body");
@@ -194,11 +212,11 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
   zeroed.checksum = 0;
   Checksum sum;
   sum.update(&zeroed, sizeof zeroed);
-  sum.update(data.data() + sizeof h, data.size() - sizeof h);
+  sum.update(file.data() + sizeof h, file.size() - sizeof h);
   if (sum.digest() != h.checksum) return corrupt("checksum mismatch");
 
-  std::vector<Entry> entries(h.entryCount);
-  const char* p = data.data() + sizeof h;
+  EntryTable entries(h.entryCount);
+  const char* p = file.data() + sizeof h;
   for (Entry& e : entries) {
     DiskEntry d;
     std::memcpy(&d, p, sizeof d);
@@ -212,11 +230,9 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
     e.mtime = d.mtime;
     e.btime = d.btime;
   }
-  std::string folded(p, h.foldedBytes);
+  Arena folded(p, h.foldedBytes);
   p += h.foldedBytes;
-  std::string raw(p, h.rawBytes);
-  data.clear();
-  data.shrink_to_fit();
+  Arena raw(p, h.rawBytes);
   IndexStore loaded;
   if (!loaded.assign(std::move(entries), std::move(folded), std::move(raw)))
     return corrupt("inconsistent entries");
