@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <thread>
 
+#include <unicode/normalizer2.h>
+#include <unicode/stringpiece.h>
+
 #include "core/debug_log.h"
 #include "core/matcher.h"
 #include "core/shell.h"
@@ -30,6 +33,17 @@ PathSet indexTermCandidates(const SearchPlan& plan, const RunShared& shared) {
 
 bool isAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// True when the text is its own composed (NFC) form; text that is not valid
+// UTF-8 counts as not composed.
+bool isComposed(std::string_view s) {
+    if (isAscii(s)) return true;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* composer = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return false;
+    const bool composed = composer->isNormalizedUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())), status);
+    return U_SUCCESS(status) && composed;
 }
 
 bool containsAll(std::string_view name, const std::vector<std::string>& terms) {
@@ -71,32 +85,32 @@ PathSet gatherCandidates(const SearchPlan& plan, const RunShared& shared) {
 }
 
 std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std::size_t limit) {
-    // Composing each path once and comparing the UTF-8 bytes gives code-point
-    // order of the composed forms without normalising inside every comparison;
-    // most paths are ASCII and need no copy at all.
+    const std::size_t keep = std::min(limit, candidates.size());
+    std::vector<const std::string*> first;
+    first.reserve(keep);
+    // UTF-8 byte order is code-point order, and the set already holds the
+    // paths in byte order: only paths that are not in composed form can sit
+    // elsewhere in the plain order. Usually there are none, and the first
+    // paths of the set are the answer.
+    if (std::all_of(candidates.begin(), candidates.end(), [](const std::string& p) { return isComposed(p); })) {
+        for (auto it = candidates.begin(); first.size() < keep; ++it) first.push_back(&*it);
+        return first;
+    }
+
     struct Entry {
         const std::string* path;
-        std::string composed;
-        bool ascii;
-        std::string_view key() const { return ascii ? std::string_view(*path) : std::string_view(composed); }
+        std::string composed;  // only for paths not already composed
+        std::string_view key() const { return composed.empty() ? std::string_view(*path) : std::string_view(composed); }
     };
     std::vector<Entry> entries;
     entries.reserve(candidates.size());
-    for (const auto& path : candidates) {
-        const bool ascii = isAscii(path);
-        entries.push_back({&path, ascii ? std::string() : nfc(path), ascii});
-    }
-    // The set already holds the exact strings in byte order, so equal composed
-    // forms keep a fixed order between them.
+    for (const auto& path : candidates) entries.push_back({&path, isComposed(path) ? std::string() : nfc(path)});
+    // Equal composed forms keep their byte order, so the result is stable.
     const auto less = [](const Entry& a, const Entry& b) {
         const int c = a.key().compare(b.key());
         return c != 0 ? c < 0 : *a.path < *b.path;
     };
-    const std::size_t keep = std::min(limit, entries.size());
     std::partial_sort(entries.begin(), entries.begin() + static_cast<std::ptrdiff_t>(keep), entries.end(), less);
-
-    std::vector<const std::string*> first;
-    first.reserve(keep);
     for (std::size_t i = 0; i < keep; ++i) first.push_back(entries[i].path);
     return first;
 }

@@ -90,6 +90,13 @@ TEST(PlainOrder, ComposesBeforeComparingCodePoints) {
     EXPECT_EQ(order, expected);
 }
 
+TEST(PlainOrder, ComposedPathsKeepCodePointOrder) {
+    const PathSet candidates{"/t/\xe6\x8a\xa5\xe5\x91\x8a", "/t/z", "/t/\xc3\xa9", "/t/A"};  // 报告, z, é, A
+    std::vector<std::string> order;
+    for (const auto* path : firstInPlainOrder(candidates, 3)) order.push_back(*path);
+    EXPECT_EQ(order, (std::vector<std::string>{"/t/A", "/t/z", "/t/\xc3\xa9"}));
+}
+
 TEST(PlainOrder, KeepsOnlyTheFirstOnes) {
     PathSet candidates;
     for (int i = 0; i < 50; ++i) candidates.insert("/p/" + std::to_string(1000 + (i * 37) % 50));
