@@ -1,0 +1,46 @@
+#pragma once
+// Isolation helpers every test program shares: temporary folders, scoped
+// environment variables, small file helpers and where the programs were built.
+#include <optional>
+#include <string>
+
+namespace qf::test {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    std::string operator/(const std::string& name) const { return file(name); }
+
+private:
+    std::string path_;
+};
+
+// Sets (or, with nullopt, unsets) one environment variable and restores the
+// old value afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+// lstat-based: a dangling symbolic link exists.
+bool exists(const std::string& path);
+// Where the executables were built ($QF_BIN_DIR) and the source root.
+std::string binDir();
+std::string sourceDir();
+
+}  // namespace qf::test
