@@ -1,10 +1,8 @@
 #include "actions/item_names.h"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include "actions/file_ops.h"
 #include "core/hit.h"
+#include "core/text.h"
 
 namespace qf {
 
@@ -51,36 +49,8 @@ std::string freeArchivePath(const std::string& folder, std::string_view itemName
     return candidate;
 }
 
-namespace {
-
-bool isWhitespaceOrNewline(UChar32 c) {
-    if ((c >= 0x09 && c <= 0x0D) || c == 0x85) return true;
-    const auto type = u_charType(c);
-    return type == U_SPACE_SEPARATOR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
-}
-
-}  // namespace
-
 std::string trimWhitespaceAndNewlines(std::string_view s) {
-    const auto* bytes = reinterpret_cast<const uint8_t*>(s.data());
-    const auto length = static_cast<int32_t>(s.size());
-    int32_t begin = 0;
-    while (begin < length) {
-        int32_t next = begin;
-        UChar32 c;
-        U8_NEXT(bytes, next, length, c);
-        if (c < 0 || !isWhitespaceOrNewline(c)) break;
-        begin = next;
-    }
-    int32_t end = length;
-    while (end > begin) {
-        int32_t prev = end;
-        UChar32 c;
-        U8_PREV(bytes, 0, prev, c);
-        if (c < 0 || !isWhitespaceOrNewline(c)) break;
-        end = prev;
-    }
-    return std::string(s.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin)));
+    return trimSpacesAndLineBreaks(s);
 }
 
 std::optional<std::string> unusableNameReason(std::string_view name) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/dump_plan.h"
+#include "core/query_plan.h"
 #include "core/hit.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
@@ -31,9 +31,9 @@ void writeLine(int fd, const std::string& line) {
     }
 }
 
-PathSet candidates(const DumpPlan& plan) {
+PathSet candidates(const QueryPlan& plan) {
     if (!plan.indexTerms.empty()) return mdfindIntersection(plan.indexTerms);
-    const auto command = dumpShellQuery(plan);
+    const auto command = nameQueryCommand(plan);
     if (!command) return {};
     const auto lines = runShell(*command);
     return PathSet(lines.begin(), lines.end());
@@ -50,14 +50,14 @@ void writeDump(std::string_view query, int fd) {
     std::vector<std::string> tokens = strTokenize(query);
     if (tokens.empty()) return;
     for (auto& token : tokens) token = pathTailToken(token);
-    const DumpPlan plan = planDump(tokens);
+    const QueryPlan plan = planQuery(tokens);
     const PathSet found = candidates(plan);
     std::vector<std::string> sorted(found.begin(), found.end());
     std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) { return plainLess(a, b); });
     std::size_t shown = 0;
     for (const auto& path : sorted) {
         if (shown == shownLimit) break;
-        if (!dumpAccepts(plan, lastPathComponent(path))) continue;
+        if (!acceptsIgnoringCase(plan, lastPathComponent(path))) continue;
         writeLine(fd, path + "\n");
         ++shown;
     }

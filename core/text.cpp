@@ -146,7 +146,10 @@ bool containsCanonical(std::string_view haystack, std::string_view needle) {
     return false;
 }
 
-std::string trimSpaces(std::string_view s) {
+namespace {
+
+template <typename Predicate>
+std::string trimmed(std::string_view s, Predicate isTrimmed) {
     const auto* p = reinterpret_cast<const uint8_t*>(s.data());
     const int32_t length = static_cast<int32_t>(s.size());
     int32_t begin = 0;
@@ -154,7 +157,7 @@ std::string trimSpaces(std::string_view s) {
         int32_t next = begin;
         UChar32 c;
         U8_NEXT(p, next, length, c);
-        if (c < 0 || !isTrimmedSpace(c)) break;
+        if (c < 0 || !isTrimmed(c)) break;
         begin = next;
     }
     int32_t end = length;
@@ -162,10 +165,26 @@ std::string trimSpaces(std::string_view s) {
         int32_t prev = end;
         UChar32 c;
         U8_PREV(p, begin, prev, c);
-        if (c < 0 || !isTrimmedSpace(c)) break;
+        if (c < 0 || !isTrimmed(c)) break;
         end = prev;
     }
     return std::string(s.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin)));
+}
+
+bool isLineBreak(UChar32 c) {
+    if ((c >= 0x0A && c <= 0x0D) || c == 0x85) return true;
+    const auto type = u_charType(c);
+    return type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR;
+}
+
+}  // namespace
+
+std::string trimSpaces(std::string_view s) {
+    return trimmed(s, isTrimmedSpace);
+}
+
+std::string trimSpacesAndLineBreaks(std::string_view s) {
+    return trimmed(s, [](UChar32 c) { return isTrimmedSpace(c) || isLineBreak(c); });
 }
 
 bool plainLess(std::string_view a, std::string_view b) {

@@ -77,11 +77,9 @@ void appendQuoted(std::string& out, const std::string& term) {
 
 PathSet gatherCandidates(const SearchPlan& plan, const RunShared& shared) {
     if (!plan.indexTerms.empty()) return indexTermCandidates(plan, shared);
-    if (plan.patternTokens.empty()) {
-        if (!plan.chosenLiteral) return {};
-        return linesAsSet(runShell(substringNameQuery(*plan.chosenLiteral)));
-    }
-    return linesAsSet(runShell(wildcardNameQuery(plan.patternTokens.front())));
+    const auto command = nameQueryCommand(plan);
+    if (!command) return {};
+    return linesAsSet(runShell(*command));
 }
 
 std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std::size_t limit) {

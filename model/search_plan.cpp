@@ -8,48 +8,6 @@ namespace qf {
 
 namespace {
 
-bool hasTwoOrMoreChars(const std::string& token) { return charCount(token) >= 2; }
-
-bool sameText(const std::string& a, const std::string& b) { return a == b || nfc(a) == nfc(b); }
-
-SearchPlan planWords(const std::vector<std::string>& tokens) {
-    SearchPlan plan;
-    std::vector<std::string> plain;
-    std::vector<std::string> shortTerms;
-    for (const auto& token : tokens) {
-        if (isPatternToken(token)) {
-            plan.patternTokens.push_back(lowerCase(token));
-            continue;
-        }
-        plain.push_back(token);
-        if (!isWideShortToken(token))
-            plan.indexTerms.push_back(token);
-        else if (hasTwoOrMoreChars(token))
-            shortTerms.push_back(token);
-    }
-
-    if (!plan.indexTerms.empty()) {
-        plan.literalFilter = std::move(shortTerms);
-        return plan;
-    }
-    if (plain.empty()) return plan;
-
-    if (plan.patternTokens.empty()) {
-        for (const auto& token : plain) {
-            if (hasTwoOrMoreChars(token)) {
-                plan.chosenLiteral = token;
-                break;
-            }
-        }
-    }
-    for (const auto& token : plain) {
-        if (!hasTwoOrMoreChars(token)) continue;
-        if (plan.chosenLiteral && sameText(token, *plan.chosenLiteral)) continue;
-        plan.literalFilter.push_back(token);
-    }
-    return plan;
-}
-
 PlanOutcome planExpression(const std::vector<std::string>& tokens, bool caseSensitive) {
     std::string text;
     for (const auto& token : tokens) {
@@ -74,7 +32,8 @@ PlanOutcome planSearch(std::vector<std::string> tokens, bool regexMode, bool cas
     if (regexMode) return planExpression(tokens, caseSensitive);
 
     for (auto& token : tokens) token = pathTailToken(token);
-    SearchPlan plan = planWords(tokens);
+    SearchPlan plan;
+    static_cast<QueryPlan&>(plan) = planQuery(tokens);
     plan.caseSensitiveCheck = caseSensitive;
     return plan;
 }

@@ -7,21 +7,14 @@
 #include <vector>
 
 #include "core/matcher.h"
+#include "core/query_plan.h"
 
 namespace qf {
 
-struct SearchPlan {
+// The query plan of dump mode, plus what only the window's runs carry. In
+// expression mode the index terms are the runs a matching name must contain.
+struct SearchPlan : QueryPlan {
     std::int64_t serial = 0;
-    // Sent to the by-name search and intersected; in expression mode the
-    // letter and digit runs of the expression.
-    std::vector<std::string> indexTerms;
-    // Lower-cased wildcard and suffix tokens; each must match the name.
-    std::vector<std::string> patternTokens;
-    // The one short word given to the substring name query when nothing
-    // else can go to the index.
-    std::optional<std::string> chosenLiteral;
-    // Words every name must contain, tested here rather than by the index.
-    std::vector<std::string> literalFilter;
     std::optional<Regex> expression;
     // Case-sensitive mode outside expression mode: the index ignores case,
     // so every index term is tested again in the name as written.

@@ -11,7 +11,7 @@
 
 #include "core/core_test_support.h"
 #include "core/dump.h"
-#include "core/dump_plan.h"
+#include "core/query_plan.h"
 #include "core/tokenizer.h"
 
 extern char** environ;
@@ -64,7 +64,7 @@ TEST(DumpMode, OnlyExactlyOneSelectsIt) {
     for (const auto& [value, selected] : cases) EXPECT_EQ(dumpModeSelected(value), selected) << (value ? value : "(unset)");
 }
 
-TEST(DumpPlanning, ClassifiesTokens) {
+TEST(QueryPlanning, ClassifiesTokens) {
     const struct {
         Args tokens;
         Args patterns;
@@ -84,7 +84,7 @@ TEST(DumpPlanning, ClassifiesTokens) {
         {{"2024", "report"}, {}, {"2024", "report"}, std::nullopt, {}},
     };
     for (const auto& c : cases) {
-        const DumpPlan plan = planDump(c.tokens);
+        const QueryPlan plan = planQuery(c.tokens);
         const std::string label = ::testing::PrintToString(c.tokens);
         EXPECT_THAT(plan.patternTokens, ElementsAreArray(c.patterns)) << label;
         EXPECT_THAT(plan.indexTerms, ElementsAreArray(c.index)) << label;

@@ -1,4 +1,4 @@
-#include "core/dump_plan.h"
+#include "core/query_plan.h"
 
 #include <algorithm>
 
@@ -9,44 +9,46 @@
 
 namespace qf {
 
-DumpPlan planDump(const std::vector<std::string>& tokens) {
-    DumpPlan plan;
-    std::vector<std::string> plain;
+namespace {
+
+bool canonicallyEqual(const std::string& a, const std::string& b) {
+    return a == b || nfc(a) == nfc(b);
+}
+
+}  // namespace
+
+QueryPlan planQuery(const std::vector<std::string>& tokens) {
+    QueryPlan plan;
     std::vector<std::string> shortTerms;
     for (const auto& token : tokens) {
         if (isPatternToken(token)) {
             plan.patternTokens.push_back(lowerCase(token));
-        } else {
-            plain.push_back(token);
-        }
-    }
-    for (const auto& token : plain) {
-        if (!isWideShortToken(token)) {
+        } else if (!isWideShortToken(token)) {
             plan.indexTerms.push_back(token);
         } else if (charCount(token) >= 2) {
             shortTerms.push_back(token);
         }
     }
     if (!plan.indexTerms.empty()) {
-        plan.literalFilter = shortTerms;
+        plan.literalFilter = std::move(shortTerms);
         return plan;
     }
     // Without index terms every plain token of two or more characters is a
     // short term; one of them may become the substring question.
     if (plan.patternTokens.empty() && !shortTerms.empty()) plan.chosenLiteral = shortTerms.front();
-    for (const auto& term : shortTerms) {
-        if (term != plan.chosenLiteral) plan.literalFilter.push_back(term);
+    for (auto& term : shortTerms) {
+        if (!plan.chosenLiteral || !canonicallyEqual(term, *plan.chosenLiteral)) plan.literalFilter.push_back(std::move(term));
     }
     return plan;
 }
 
-std::optional<std::string> dumpShellQuery(const DumpPlan& plan) {
+std::optional<std::string> nameQueryCommand(const QueryPlan& plan) {
     if (!plan.patternTokens.empty()) return wildcardNameQuery(plan.patternTokens.front());
     if (plan.chosenLiteral) return substringNameQuery(*plan.chosenLiteral);
     return std::nullopt;
 }
 
-bool dumpAccepts(const DumpPlan& plan, const std::string& name) {
+bool acceptsIgnoringCase(const QueryPlan& plan, const std::string& name) {
     for (const auto& token : plan.patternTokens) {
         if (!patternMatch(token, name)) return false;
     }
