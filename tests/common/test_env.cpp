@@ -1,16 +1,50 @@
-// CTest's discovered tests cannot carry several environment variables on
-// this CMake version, so every test program learns where the built programs
-// and the sources are from its own compile definitions, unless the caller
-// already set them.
+// Every test program starts from a private environment: CTest's discovered
+// tests cannot carry several environment variables on this CMake version,
+// and no test may ever index, log to or start a service for the real user,
+// even one that forgets to isolate itself. Variables a caller already set
+// are kept.
+#include <signal.h>
+#include <stdlib.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace {
 
+bool isIndexService(long pid) {
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string program;
+    std::getline(cmdline, program, '\0');
+    return program.find("quillfind-indexd") != std::string::npos;
+}
+
 struct TestEnvironment {
+    std::string folder;
+
     TestEnvironment() {
         ::setenv("QF_BIN_DIR", QF_BUILD_BIN_DIR, 0);
         ::setenv("QF_SOURCE_DIR", QF_SOURCE_ROOT, 0);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/qf-testenv-XXXXXX";
+        if (!::mkdtemp(pattern.data())) return;
+        folder = pattern;
+        std::filesystem::create_directories(folder + "/index");
+        std::filesystem::create_directories(folder + "/roots");
+        ::setenv("QUILLFIND_INDEX_DIR", (folder + "/index").c_str(), 0);
+        ::setenv("QUILLFIND_INDEX_ROOTS", (folder + "/roots").c_str(), 0);
+        ::setenv("QUILLFIND_DEBUG_LOG", (folder + "/debug.log").c_str(), 0);
+    }
+
+    ~TestEnvironment() {
+        if (folder.empty()) return;
+        // A service some test started on demand in the private folder.
+        std::ifstream lock(folder + "/index/indexd.lock");
+        long pid = 0;
+        if (lock >> pid && pid > 1 && isIndexService(pid)) ::kill(static_cast<pid_t>(pid), SIGTERM);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
     }
 };
 
