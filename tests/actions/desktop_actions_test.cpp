@@ -1,69 +1,103 @@
-// Open, reveal, information window, terminal and clipboard: hand-overs to
-// the desktop that never refresh.
-#include <functional>
+// The row menu, the hand-overs to the desktop that never refresh, and the
+// digest that is hashed off the main thread and shown back on it.
+#include <QCryptographicHash>
+#include <QTest>
+#include <QThreadPool>
+#include <filesystem>
+#include <map>
 
-#include "actions_fixture.h"
+#include "actions/menu_items.h"
+#include "support.h"
 
 namespace qf {
 namespace {
 
 using test::ActionsTest;
+using test::writeFile;
 
-struct HandOver {
-    const char* what;
-    void (FileActions::*action)(const Hit&);
-    std::string path;
-    std::string call;
-};
+TEST(RowMenuItems, FifteenItemsInOrderWithThreeDividers) {
+    const std::vector<std::string> expected{
+        "打开", "打开所在文件夹", "在 Finder 中显示", "在终端中打开", "显示简介", "-",
+        "复制", "剪切（移动到…）", "拷贝副本", "重命名…", "移到废纸篓…", "-",
+        "复制绝对路径", "复制文件名", "复制所在文件夹路径", "-",
+        "压缩为 ZIP", "计算 SHA256"};
+    std::vector<std::string> titles;
+    for (const MenuItem& item : rowMenuItems()) {
+        EXPECT_EQ(item.isDivider(), item.title.empty());
+        titles.emplace_back(item.isDivider() ? "-" : std::string(item.title));
+    }
+    EXPECT_EQ(titles, expected);
+    // U+2026 and the full-width parentheses, not their ASCII look-alikes.
+    EXPECT_EQ(rowMenuItems()[7].title, "\xE5\x89\xAA\xE5\x88\x87\xEF\xBC\x88\xE7\xA7\xBB\xE5\x8A\xA8\xE5\x88\xB0\xE2\x80\xA6\xEF\xBC\x89");
+}
 
-TEST_F(ActionsTest, HandOversPassTheRightPath) {
-    const HandOver cases[] = {
-        {"open", &FileActions::open, "/Users/x/a.txt", "openItem /Users/x/a.txt"},
-        {"open folder", &FileActions::open, "/Users/x/Projects", "openItem /Users/x/Projects"},
-        {"openParent", &FileActions::openParent, "/Users/x/a.txt", "openItem /Users/x"},
-        {"openParent of folder", &FileActions::openParent, "/Users/x/Projects", "openItem /Users/x"},
-        {"openParent under root", &FileActions::openParent, "/Applications", "openItem /"},
-        {"reveal", &FileActions::reveal, "/gone/away.txt", "revealItem /gone/away.txt"},
-        {"showInfo of folder", &FileActions::showInfo, "/Users/x/Projects", "showItemProperties /Users/x/Projects"},
-        {"openTerminal", &FileActions::openTerminal, "/Users/x/Projects", "openTerminal /Users/x"},
-        {"openTerminal under root", &FileActions::openTerminal, "/Applications", "openTerminal /"},
-        {"quotes stay as they are", &FileActions::openTerminal, "/tmp/a\"b\\c/d", "openTerminal /tmp/a\"b\\c"},
-        {"copyFiles", &FileActions::copyFiles, "/Users/x/Projects", "setClipboardFile /Users/x/Projects"},
-        {"copyName", &FileActions::copyName, "/Users/x/a.txt", "setClipboardText a.txt"},
-        {"copyPath", &FileActions::copyPath, "/Users/x/a.txt", "setClipboardText /Users/x/a.txt"},
-        {"copyParent", &FileActions::copyParent, "/Users/x/a.txt", "setClipboardText /Users/x"},
-        {"copyParent of folder", &FileActions::copyParent, "/Users/x/Projects", "setClipboardText /Users/x"},
-        {"copyParent under root", &FileActions::copyParent, "/Applications", "setClipboardText /"},
+// Each item reaches the desktop through its own operation. The scripted
+// answers cancel every dialog, so nothing changes on disk.
+TEST_F(ActionsTest, EachMenuItemCallsItsOwnOperation) {
+    const std::string path = dir_ / "missing.txt", folder = dir_.path();
+    desktop_.programAnswer = ProgramResult{true, "", 1};
+    const std::map<std::string, std::string> firstCall{
+        {"打开", "openItem " + path},
+        {"打开所在文件夹", "openItem " + folder},
+        {"在 Finder 中显示", "revealItem " + path},
+        {"在终端中打开", "openTerminal " + folder},
+        {"显示简介", "showItemProperties " + path},
+        {"复制", "setClipboardFile " + path},
+        {"剪切（移动到…）", "chooseFolder"},
+        {"拷贝副本", "alert 拷贝副本失败"},
+        {"重命名…", "prompt 重命名"},
+        {"移到废纸篓…", "alert 移到废纸篓？"},
+        {"复制绝对路径", "setClipboardText " + path},
+        {"复制文件名", "setClipboardText missing.txt"},
+        {"复制所在文件夹路径", "setClipboardText " + folder},
+        {"压缩为 ZIP", "runProgram " + test::binDir() + "/ditto"},
+        {"计算 SHA256", "alert 计算失败"},
     };
-    for (const HandOver& c : cases) {
+    std::size_t items = 0;
+    for (const MenuItem& item : rowMenuItems()) {
+        if (item.isDivider()) continue;
+        ++items;
+        desktop_.calls.clear();
+        (actions_.*item.action)(hit(path));
+        (void)QTest::qWaitFor([this] { return !desktop_.calls.empty(); }, 10000);
+        ASSERT_FALSE(desktop_.calls.empty()) << item.title;
+        EXPECT_EQ(desktop_.calls.front(), firstCall.at(std::string(item.title))) << item.title;
+    }
+    EXPECT_EQ(items, 15u);
+    EXPECT_FALSE(refreshed());
+}
+
+// The parent of a top-level item is the root, and paths pass as they are.
+TEST_F(ActionsTest, HandOversMakeExactlyOneCallWithTheRightPath) {
+    const struct {
+        void (FileActions::*action)(const Hit&);
+        std::string path, call;
+    } cases[] = {
+        {&FileActions::openParent, "/Users/x/Projects", "openItem /Users/x"},
+        {&FileActions::openParent, "/Applications", "openItem /"},
+        {&FileActions::showInfo, "/Users/x/Projects", "showItemProperties /Users/x/Projects"},
+        {&FileActions::openTerminal, "/Applications", "openTerminal /"},
+        {&FileActions::openTerminal, "/tmp/a\"b\\c/d", "openTerminal /tmp/a\"b\\c"},
+        {&FileActions::copyFiles, "/Users/x/Projects", "setClipboardFile /Users/x/Projects"},
+        {&FileActions::copyParent, "/Applications", "setClipboardText /"},
+    };
+    for (const auto& c : cases) {
         desktop_.calls.clear();
         (actions_.*c.action)(hit(c.path));
-        EXPECT_EQ(desktop_.calls, std::vector<std::string>{c.call}) << c.what;
+        EXPECT_EQ(desktop_.calls, std::vector<std::string>{c.call}) << c.call;
     }
     EXPECT_TRUE(desktop_.alerts.empty());
     EXPECT_FALSE(refreshed());
 }
 
-TEST_F(ActionsTest, SecondCopyReplacesTheFirst) {
-    actions_.copyPath(hit("/Users/x/a.txt"));
-    actions_.copyName(hit("/Users/x/a.txt"));
-    EXPECT_EQ(desktop_.clipboardText, "a.txt");
-    actions_.copyFiles(hit("/Users/x/a.txt"));
-    EXPECT_FALSE(desktop_.clipboardText);
-    EXPECT_EQ(desktop_.clipboardFile, "/Users/x/a.txt");
-}
-
-struct FailingService {
-    const char* what;
-    void (FileActions::*action)(const Hit&);
-    ServiceResult test::RecordingDesktop::*answer;
-    const char* title;
-};
-
 TEST_F(ActionsTest, DesktopFailuresShowTheReasonOrTheFixedText) {
-    const FailingService services[] = {
-        {"showInfo", &FileActions::showInfo, &test::RecordingDesktop::propertiesAnswer, "无法显示简介"},
-        {"openTerminal", &FileActions::openTerminal, &test::RecordingDesktop::terminalAnswer, "无法打开终端"},
+    const struct {
+        void (FileActions::*action)(const Hit&);
+        ServiceResult test::RecordingDesktop::*answer;
+        const char* title;
+    } services[] = {
+        {&FileActions::showInfo, &test::RecordingDesktop::propertiesAnswer, "无法显示简介"},
+        {&FileActions::openTerminal, &test::RecordingDesktop::terminalAnswer, "无法打开终端"},
     };
     const std::pair<std::string, std::string> reasons[] = {
         {"The name org.freedesktop.FileManager1 was not provided", "The name org.freedesktop.FileManager1 was not provided"},
@@ -74,14 +108,74 @@ TEST_F(ActionsTest, DesktopFailuresShowTheReasonOrTheFixedText) {
             desktop_.alerts.clear();
             desktop_.*s.answer = ServiceResult::failure(reason);
             (actions_.*s.action)(hit("/Users/x/a.txt"));
-            ASSERT_EQ(desktop_.alerts.size(), 1u) << s.what;
-            EXPECT_EQ(desktop_.alerts[0].title, s.title);
-            EXPECT_EQ(desktop_.alerts[0].detail, detail);
-            EXPECT_EQ(desktop_.alerts[0].buttons, std::vector<std::string>{"好"});
+            expectOnlyFailure(s.title, detail, s.title);
             EXPECT_EQ(desktop_.alerts[0].style, AlertStyle::plain);
         }
     }
     EXPECT_FALSE(refreshed());
+}
+
+std::string digestOf(const std::string& content) {
+    return QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+class DigestTest : public ActionsTest {
+protected:
+    bool waitForAlert() {
+        return QTest::qWaitFor([this] { return !desktop_.alerts.empty(); }, 10000);
+    }
+};
+
+TEST_F(DigestTest, ShowsTheDigestAndCopiesItOnRequest) {
+    writeFile(dir_ / "f.bin", "some content");
+    for (const auto& [answer, copied] : {std::pair{kFirstButton, true}, std::pair{kFirstButton + 1, false}}) {
+        desktop_.alerts.clear();
+        desktop_.clipboardText = "before";
+        desktop_.alertAnswers = {answer};
+        actions_.sha256(hit(dir_ / "f.bin"));
+        EXPECT_TRUE(desktop_.alerts.empty()) << "returns before the digest is known";
+        ASSERT_TRUE(waitForAlert()) << answer;
+        const AlertRequest& alert = desktop_.alerts[0];
+        EXPECT_EQ(alert.title, "SHA256");
+        EXPECT_EQ(alert.detail, digestOf("some content"));
+        EXPECT_EQ(alert.buttons, (std::vector<std::string>{"复制", "关闭"}));
+        EXPECT_EQ(desktop_.clipboardText, copied ? digestOf("some content") : "before") << answer;
+    }
+    EXPECT_FALSE(refreshed());
+}
+
+TEST_F(DigestTest, UnreadableItemsGiveTheFailureAlert) {
+    std::filesystem::create_directory(dir_ / "folder");
+    for (const std::string& path : {dir_ / "deleted.txt", dir_ / "folder"}) {
+        desktop_.alerts.clear();
+        actions_.sha256(hit(path));
+        ASSERT_TRUE(waitForAlert()) << path;
+        expectOnlyFailure("计算失败", "无法读取文件：\n" + path, path);
+    }
+    EXPECT_FALSE(desktop_.clipboardText);
+}
+
+TEST_F(DigestTest, HashingRunsOffTheMainThread) {
+    writeFile(dir_ / "big", std::string(3 * 1024 * 1024, 'x'));
+    actions_.sha256(hit(dir_ / "big"));
+    // Hashing on the main thread, even with the result queued, would post
+    // the result before this event; a worker posts it only later.
+    bool mainThreadFree = false;
+    QMetaObject::invokeMethod(qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
+    ASSERT_TRUE(waitForAlert());
+    EXPECT_TRUE(mainThreadFree);
+    EXPECT_EQ(desktop_.alerts[0].detail, digestOf(std::string(3 * 1024 * 1024, 'x')));
+}
+
+TEST_F(DigestTest, NothingIsShownOnceTheModelIsGone) {
+    writeFile(dir_ / "f", std::string(1024 * 1024, 'y'));
+    actions_.sha256(hit(dir_ / "f"));
+    model_.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QTest::qWait(50);  // deliver the queued result
+    EXPECT_TRUE(desktop_.alerts.empty());
 }
 
 }  // namespace

@@ -6,9 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <gtest/gtest.h>
 
 #include "support.h"
 
@@ -16,6 +14,7 @@ namespace qf {
 namespace {
 
 using test::exists;
+using test::namesIn;
 using test::readFile;
 using test::TempDir;
 using test::writeFile;
@@ -26,13 +25,10 @@ struct stat statOf(const std::string& path) {
     return st;
 }
 
-void setMtime(const std::string& path, time_t seconds, bool link = false) {
-    const timespec times[2] = {{seconds, 0}, {seconds, 123456789}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, link ? AT_SYMLINK_NOFOLLOW : 0), 0) << path;
-}
-
 // A folder with a file, an executable, a subfolder, a relative link and a
 // dangling link, each with its own mode and time.
+const char* const kSampleEntries[] = {"", "/a.txt", "/run.sh", "/sub", "/sub/b.bin", "/sub/to-a", "/dangling"};
+
 void makeSampleTree(const std::string& root) {
     ASSERT_EQ(mkdir(root.c_str(), 0750), 0);
     writeFile(root + "/a.txt", "alpha");
@@ -43,31 +39,22 @@ void makeSampleTree(const std::string& root) {
     writeFile(root + "/sub/b.bin", std::string(300000, 'b'));
     ASSERT_EQ(symlink("../a.txt", (root + "/sub/to-a").c_str()), 0);
     ASSERT_EQ(symlink("/nonexistent/target", (root + "/dangling").c_str()), 0);
-    setMtime(root + "/a.txt", 1000000000);
-    setMtime(root + "/run.sh", 1050000000);
-    setMtime(root + "/dangling", 1150000000, true);
-    setMtime(root + "/sub/b.bin", 1100000000);
-    setMtime(root + "/sub/to-a", 1200000000, true);
-    setMtime(root + "/sub", 1300000000);
-    setMtime(root, 1400000000);
-}
-
-void expectSameMetadata(const std::string& a, const std::string& b) {
-    const struct stat sa = statOf(a), sb = statOf(b);
-    EXPECT_EQ(sa.st_mode, sb.st_mode) << b;
-    if (!S_ISLNK(sa.st_mode)) {
-        EXPECT_EQ(sa.st_mtim.tv_sec, sb.st_mtim.tv_sec) << b;
-        EXPECT_EQ(sa.st_mtim.tv_nsec, sb.st_mtim.tv_nsec) << b;
+    for (int i = 0; i < static_cast<int>(std::size(kSampleEntries)); ++i) {
+        const time_t t = 1000000000 + 50000000 * i;
+        const timespec times[2] = {{t, 0}, {t, 123456789}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (root + kSampleEntries[i]).c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     }
 }
 
 void expectFaithfulCopy(const std::string& original, const std::string& copy) {
     EXPECT_TRUE(sameTree(original, copy));
-    for (const char* rel : {"", "/a.txt", "/run.sh", "/sub", "/sub/b.bin", "/sub/to-a", "/dangling"}) {
-        expectSameMetadata(original + rel, copy + rel);
+    for (const char* rel : kSampleEntries) {
+        const struct stat a = statOf(original + rel), b = statOf(copy + rel);
+        EXPECT_EQ(a.st_mode, b.st_mode) << rel;
+        if (S_ISLNK(a.st_mode)) continue;
+        EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec) << rel;
+        EXPECT_EQ(a.st_mtim.tv_nsec, b.st_mtim.tv_nsec) << rel;
     }
-    EXPECT_TRUE(S_ISLNK(statOf(copy + "/sub/to-a").st_mode));
-    EXPECT_TRUE(S_ISLNK(statOf(copy + "/dangling").st_mode));
 }
 
 // A Unix socket cannot be copied, which makes any tree holding one fail
@@ -83,39 +70,14 @@ void placeSocket(const std::string& path) {
     close(fd);
 }
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(PathHelpers, JoinAndInside) {
-    struct Case {
-        std::string folder, name, joined;
-    };
-    for (const Case& c : std::vector<Case>{{"/", "a", "/a"}, {"/x", "a b", "/x/a b"}, {"/x/", "c", "/x/c"}}) {
-        EXPECT_EQ(joinPath(c.folder, c.name), c.joined);
-    }
-    struct Inside {
-        std::string path, folder;
-        bool inside;
-    };
-    for (const Inside& c : std::vector<Inside>{{"/a/b", "/a", true},
-                                               {"/a", "/a", false},
-                                               {"/ab", "/a", false},
-                                               {"/a/b/c", "/a/b/", true},
-                                               {"/a", "/", true},
-                                               {"/", "/", false}}) {
-        EXPECT_EQ(isInside(c.path, c.folder), c.inside) << c.path << " in " << c.folder;
-    }
-}
-
-TEST(ItemExists, CountsDanglingLinks) {
-    TempDir dir;
-    EXPECT_FALSE(itemExists(dir / "none"));
-    ASSERT_EQ(symlink("/nonexistent", (dir / "link").c_str()), 0);
-    EXPECT_TRUE(itemExists(dir / "link"));
+    const std::tuple<std::string, std::string, std::string> joins[] = {
+        {"/", "a", "/a"}, {"/x", "a b", "/x/a b"}, {"/x/", "c", "/x/c"}};
+    for (const auto& [folder, name, joined] : joins) EXPECT_EQ(joinPath(folder, name), joined);
+    const std::tuple<std::string, std::string, bool> inside[] = {
+        {"/a/b", "/a", true},     {"/a", "/a", false}, {"/ab", "/a", false},
+        {"/a/b/c", "/a/b/", true}, {"/a", "/", true},   {"/", "/", false}};
+    for (const auto& [path, folder, in] : inside) EXPECT_EQ(isInside(path, folder), in) << path << " in " << folder;
 }
 
 TEST(RenameNoReplace, NeverReplacesAnExistingItem) {
@@ -123,25 +85,13 @@ TEST(RenameNoReplace, NeverReplacesAnExistingItem) {
     writeFile(dir / "a", "A");
     writeFile(dir / "b", "B");
     EXPECT_EQ(renameNoReplace(dir / "a", dir / "b"), std::errc::file_exists);
-    EXPECT_EQ(readFile(dir / "a"), "A");
     EXPECT_EQ(readFile(dir / "b"), "B");
     EXPECT_FALSE(renameNoReplace(dir / "a", dir / "c"));
-    EXPECT_FALSE(exists(dir / "a"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"b", "c"}));
     EXPECT_EQ(readFile(dir / "c"), "A");
 }
 
-TEST(MoveItem, MovesFolderWithinOneFileSystem) {
-    TempDir dir;
-    makeSampleTree(dir / "tree");
-    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
-    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
-    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
-    EXPECT_FALSE(exists(dir / "tree"));
-    EXPECT_EQ(readFile(dir / "dest/tree/a.txt"), "alpha");
-    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode) << "a same-volume move is a rename";
-}
-
-TEST(MoveItem, RefusesExistingDestinationAndOwnSubfolder) {
+TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     writeFile(dir / "taken", "keep me");
@@ -149,7 +99,11 @@ TEST(MoveItem, RefusesExistingDestinationAndOwnSubfolder) {
     EXPECT_EQ(readFile(dir / "taken"), "keep me");
     EXPECT_EQ(moveItem(dir / "tree", dir / "tree/sub/tree"), std::errc::invalid_argument);
     EXPECT_EQ(moveItem(dir / "tree", dir / "tree"), std::errc::invalid_argument);
-    EXPECT_EQ(readFile(dir / "tree/a.txt"), "alpha");
+    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
+    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
+    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
+    EXPECT_FALSE(exists(dir / "tree"));
+    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode) << "a same-volume move is a rename";
 }
 
 // /dev/shm is a tmpfs on Debian, so it stands for "another volume".
@@ -157,101 +111,74 @@ class CrossVolume : public ::testing::Test {
 protected:
     void SetUp() override {
         struct stat a {}, b {};
-        if (stat("/dev/shm", &b) != 0 || !S_ISDIR(b.st_mode) || access("/dev/shm", W_OK) != 0) {
-            GTEST_SKIP() << "no writable /dev/shm";
+        if (stat("/dev/shm", &b) != 0 || !S_ISDIR(b.st_mode) || access("/dev/shm", W_OK) != 0 ||
+            stat(home_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev) {
+            GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
         }
-        other_ = std::make_unique<ScopedTmp>("/dev/shm");
-        stat(home_.path().c_str(), &a);
-        if (a.st_dev == b.st_dev) GTEST_SKIP() << "temporary folder and /dev/shm share a file system";
+        test::ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
+        other_ = std::make_unique<TempDir>();
     }
-    struct ScopedTmp {
-        explicit ScopedTmp(const char* base) : env("TMPDIR", std::string(base)) {}
-        test::ScopedEnv env;
-        TempDir dir;
-    };
     TempDir home_;
-    std::unique_ptr<ScopedTmp> other_;
+    std::unique_ptr<TempDir> other_;
 };
 
 TEST_F(CrossVolume, CopiesVerifiesThenRemovesTheSource) {
     makeSampleTree(home_ / "tree");
     TempDir reference;  // the same tree, to compare with after the move
     makeSampleTree(reference / "tree");
-    const std::string dest = other_->dir / "tree";
-    ASSERT_FALSE(moveItem(home_ / "tree", dest));
+    ASSERT_FALSE(moveItem(home_ / "tree", *other_ / "tree"));
     EXPECT_FALSE(exists(home_ / "tree"));
-    expectFaithfulCopy(reference / "tree", dest);
+    expectFaithfulCopy(reference / "tree", *other_ / "tree");
     // Nothing but the item itself is left in the destination folder.
-    EXPECT_EQ(namesIn(other_->dir.path()), std::vector<std::string>{"tree"});
+    EXPECT_EQ(namesIn(other_->path()), std::vector<std::string>{"tree"});
 }
 
-TEST_F(CrossVolume, FailedCopyLeavesSourceAndNoPartialCopy) {
+TEST_F(CrossVolume, FailedCopyOrTakenNameLeavesBothSidesAsTheyWere) {
     makeSampleTree(home_ / "tree");
     placeSocket(home_ / "tree/sub/zz.sock");
-    EXPECT_TRUE(moveItem(home_ / "tree", other_->dir / "tree"));
-    EXPECT_TRUE(namesIn(other_->dir.path()).empty());
-    EXPECT_EQ(readFile(home_ / "tree/a.txt"), "alpha");
+    EXPECT_TRUE(moveItem(home_ / "tree", *other_ / "tree"));
+    EXPECT_TRUE(namesIn(other_->path()).empty());
     EXPECT_TRUE(exists(home_ / "tree/sub/zz.sock"));
-}
 
-TEST_F(CrossVolume, RefusesExistingDestination) {
     writeFile(home_ / "f.txt", "new");
-    writeFile(other_->dir / "f.txt", "old");
-    EXPECT_EQ(moveItem(home_ / "f.txt", other_->dir / "f.txt"), std::errc::file_exists);
-    EXPECT_EQ(readFile(other_->dir / "f.txt"), "old");
+    writeFile(*other_ / "f.txt", "old");
+    EXPECT_EQ(moveItem(home_ / "f.txt", *other_ / "f.txt"), std::errc::file_exists);
+    EXPECT_EQ(readFile(*other_ / "f.txt"), "old");
     EXPECT_EQ(readFile(home_ / "f.txt"), "new");
 }
 
-TEST(CopyItem, CopiesTreeKeepingLinksModesAndTimes) {
+TEST(CopyItem, CopiesTreesAndLinksKeepingModesAndTimes) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     ASSERT_FALSE(copyItem(dir / "tree", dir / "tree 副本"));
     expectFaithfulCopy(dir / "tree", dir / "tree 副本");
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"tree", "tree 副本"}));
+    ASSERT_FALSE(copyItem(dir / "tree/sub/to-a", dir / "link"));
+    EXPECT_EQ(std::filesystem::read_symlink(dir / "link"), "../a.txt");
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"link", "tree", "tree 副本"}));
 }
 
-TEST(CopyItem, CopiesALinkAsALink) {
-    TempDir dir;
-    writeFile(dir / "target", "t");
-    ASSERT_EQ(symlink("target", (dir / "link").c_str()), 0);
-    ASSERT_FALSE(copyItem(dir / "link", dir / "link 副本"));
-    char buf[64] = {};
-    ASSERT_EQ(readlink((dir / "link 副本").c_str(), buf, sizeof buf), 6);
-    EXPECT_STREQ(buf, "target");
-}
-
-TEST(CopyItem, NeverOverwrites) {
-    TempDir dir;
-    writeFile(dir / "a", "new");
-    writeFile(dir / "b", "old");
-    EXPECT_EQ(copyItem(dir / "a", dir / "b"), std::errc::file_exists);
-    EXPECT_EQ(readFile(dir / "b"), "old");
-    ASSERT_EQ(symlink("/nonexistent", (dir / "dangling").c_str()), 0);
-    EXPECT_EQ(copyItem(dir / "a", dir / "dangling"), std::errc::file_exists);
-}
-
-TEST(CopyItem, FailureLeavesNothingBehind) {
+TEST(CopyItem, FailuresLeaveNothingNewBehind) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     placeSocket(dir / "tree/sub/zz.sock");
-    EXPECT_EQ(copyItem(dir / "tree", dir / "tree 副本"), std::errc::operation_not_supported);
-    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"tree"});
-}
-
-TEST(CopyItem, MissingSourceReportsNoSuchFile) {
-    TempDir dir;
-    EXPECT_EQ(copyItem(dir / "gone", dir / "gone 副本"), std::errc::no_such_file_or_directory);
-    EXPECT_TRUE(namesIn(dir.path()).empty());
+    writeFile(dir / "a", "new");
+    writeFile(dir / "b", "old");
+    ASSERT_EQ(symlink("/nonexistent", (dir / "dangling").c_str()), 0);
+    const std::tuple<std::string, std::string, std::errc> cases[] = {
+        {"a", "b", std::errc::file_exists},
+        {"a", "dangling", std::errc::file_exists},
+        {"tree", "tree 副本", std::errc::operation_not_supported},
+        {"gone", "gone 副本", std::errc::no_such_file_or_directory},
+    };
+    for (const auto& [from, to, error] : cases) EXPECT_EQ(copyItem(dir / from, dir / to), error) << from;
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b", "dangling", "tree"}));
+    EXPECT_EQ(readFile(dir / "b"), "old");
 }
 
 TEST(SameTree, NoticesEveryKindOfDifference) {
     TempDir dir;
     makeSampleTree(dir / "a");
-    struct Case {
-        const char* what;
-        void (*spoil)(const std::string& root);
-    };
-    const std::vector<Case> cases{
+    const std::pair<const char*, void (*)(const std::string&)> cases[] = {
         {"content", [](const std::string& r) { writeFile(r + "/sub/b.bin", std::string(299999, 'b') + "c"); }},
         {"length", [](const std::string& r) { writeFile(r + "/a.txt", "alph"); }},
         {"link target", [](const std::string& r) {
@@ -261,12 +188,12 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
         {"extra entry", [](const std::string& r) { writeFile(r + "/sub/extra", ""); }},
         {"missing entry", [](const std::string& r) { unlink((r + "/run.sh").c_str()); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, spoil] : cases) {
         std::filesystem::remove_all(dir / "b");
         ASSERT_FALSE(copyItem(dir / "a", dir / "b"));
-        EXPECT_TRUE(sameTree(dir / "a", dir / "b")) << c.what;
-        c.spoil(dir / "b");
-        EXPECT_FALSE(sameTree(dir / "a", dir / "b")) << c.what;
+        EXPECT_TRUE(sameTree(dir / "a", dir / "b")) << what;
+        spoil(dir / "b");
+        EXPECT_FALSE(sameTree(dir / "a", dir / "b")) << what;
     }
 }
 

@@ -1,14 +1,11 @@
 #include "support.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <cstdlib>
+#include <algorithm>
+#include <array>
 #include <filesystem>
-#include <fstream>
-#include <gtest/gtest.h>
-#include <sstream>
 
 #include "actions/program_run.h"
 #include "actions/trash.h"
@@ -17,11 +14,9 @@ namespace qf::test {
 
 namespace {
 
-// Widgets, the clipboard and queued calls need an application object; one
-// is made for the whole test program, with its side effects kept in a
-// temporary home.
+// Widgets, the clipboard and queued calls need one application object for
+// the whole test program.
 class QtEnvironment : public ::testing::Environment {
-public:
     void SetUp() override {
         static char name[] = "test_actions";
         static char* argv[] = {name, nullptr};
@@ -29,92 +24,36 @@ public:
         app_ = std::make_unique<QApplication>(argc, argv);
     }
     void TearDown() override { app_.reset(); }
-
-private:
     std::unique_ptr<QApplication> app_;
 };
 
 const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
+std::uint32_t le(std::string_view s, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
 }  // namespace
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qf-actions-XXXXXX";
-    if (!mkdtemp(pattern.data())) std::abort();
-    path_ = pattern;
+void ActionsTest::expectOnlyFailure(const std::string& title, const std::string& detail, const std::string& what) {
+    ASSERT_EQ(desktop_.alerts.size(), 1u) << what;
+    EXPECT_EQ(desktop_.alerts[0].title, title) << what;
+    EXPECT_EQ(desktop_.alerts[0].detail, detail) << what;
+    EXPECT_EQ(desktop_.alerts[0].buttons, std::vector<std::string>{"好"}) << what;
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+std::string errorText(std::errc e) { return std::make_error_code(e).message(); }
+
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value) {
-        setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
-ScopedEnv::~ScopedEnv() {
-    if (old_) {
-        setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out) ADD_FAILURE() << "cannot write " << path;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool exists(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0;
-}
-
-std::string binDir() {
-    const char* dir = std::getenv("QF_BIN_DIR");
-    return dir ? dir : "";
-}
-
-void RecordingDesktop::openItem(const std::string& path) { calls.push_back("openItem " + path); }
-
-void RecordingDesktop::revealItem(const std::string& path) { calls.push_back("revealItem " + path); }
-
-ServiceResult RecordingDesktop::showItemProperties(const std::string& path) {
-    calls.push_back("showItemProperties " + path);
-    return propertiesAnswer;
-}
-
-ServiceResult RecordingDesktop::openTerminal(const std::string& folder) {
-    calls.push_back("openTerminal " + folder);
-    return terminalAnswer;
-}
-
-void RecordingDesktop::setClipboardText(const std::string& text) {
-    calls.push_back("setClipboardText " + text);
-    clipboardText = text;
-    clipboardFile.reset();
-}
-
-void RecordingDesktop::setClipboardFile(const std::string& path) {
-    calls.push_back("setClipboardFile " + path);
-    clipboardFile = path;
-    clipboardText.reset();
-}
+bool dittoBuilt() { return access((binDir() + "/ditto").c_str(), X_OK) == 0; }
 
 int RecordingDesktop::runAlert(const AlertRequest& request) {
     calls.push_back("alert " + request.title);
@@ -125,21 +64,8 @@ int RecordingDesktop::runAlert(const AlertRequest& request) {
     return answer;
 }
 
-TextPromptResult RecordingDesktop::runTextPrompt(const TextPromptRequest& request) {
-    calls.push_back("prompt " + request.title);
-    prompts.push_back(request);
-    return promptAnswer;
-}
-
-std::optional<std::string> RecordingDesktop::chooseFolder(const FolderChoiceRequest& request) {
-    calls.push_back("chooseFolder");
-    folderRequests.push_back(request);
-    return folderAnswer;
-}
-
 ServiceResult RecordingDesktop::moveToTrash(const std::string& path) {
     calls.push_back("moveToTrash " + path);
-    if (trashAnswer) return *trashAnswer;
     if (auto ec = moveItemToTrash(path)) return ServiceResult::failure(ec.message());
     return ServiceResult::success();
 }
@@ -149,8 +75,40 @@ ProgramResult RecordingDesktop::runProgram(const std::string& program, const std
     std::vector<std::string> line{program};
     line.insert(line.end(), args.begin(), args.end());
     programs.push_back(line);
-    if (programAnswer) return *programAnswer;
-    return runProgramAndWait(program, args);
+    return programAnswer ? *programAnswer : runProgramAndWait(program, args);
+}
+
+std::uint32_t crc32Of(std::string_view data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : data) {
+        crc ^= b;
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::map<std::string, ZipEntry> readZipDirectory(const std::string& path) {
+    const std::string zip = readFile(path);
+    std::size_t eocd = zip.size() < 22 ? std::string::npos : zip.rfind("PK\x05\x06");
+    if (eocd == std::string::npos || eocd + 22 > zip.size()) return {};
+    const std::uint32_t count = le(zip, eocd + 10, 2);
+    std::size_t at = le(zip, eocd + 16, 4);
+    std::map<std::string, ZipEntry> entries;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (at + 46 > zip.size() || le(zip, at, 4) != 0x02014b50) return {};
+        const bool unixHost = (le(zip, at + 4, 2) >> 8) == 3;
+        const std::uint32_t nameLen = le(zip, at + 28, 2);
+        entries[zip.substr(at + 46, nameLen)] = {static_cast<std::uint16_t>(le(zip, at + 8, 2)), le(zip, at + 16, 4),
+                                                 unixHost ? le(zip, at + 38, 4) >> 16 : 0};
+        at += 46 + nameLen + le(zip, at + 30, 2) + le(zip, at + 32, 2);
+    }
+    return entries;
+}
+
+std::vector<std::string> namesInZip(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& [name, entry] : readZipDirectory(path)) names.push_back(name);
+    return names;
 }
 
 }  // namespace qf::test

@@ -1,49 +1,23 @@
 #pragma once
-// Shared helpers for the file-action tests: a temporary folder, scoped
-// environment variables, file helpers and a recording desktop.
-#include <sys/types.h>
+// The file-action tests' recording desktop, a Model on it in an isolated
+// environment (searches go to a missing index tool, log and trash into
+// temporary folders) and a reader of zip directories.
+#include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "actions/file_actions.h"
+#include "common/test_support.h"
 #include "core/hit.h"
 #include "model/desktop_services.h"
+#include "model/model.h"
 
 namespace qf::test {
-
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-// Sets (or, with nullopt, unsets) one variable and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(std::string name, const std::optional<std::string>& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-void writeFile(const std::string& path, const std::string& content);
-std::string readFile(const std::string& path);
-bool exists(const std::string& path);  // lstat-based: a dangling link exists
-std::string binDir();                  // QF_BIN_DIR, where ditto was built
 
 // Every call the actions make, as text, plus scripted answers.
 class RecordingDesktop : public DesktopServices {
@@ -54,29 +28,78 @@ public:
     std::vector<FolderChoiceRequest> folderRequests;
     std::vector<std::vector<std::string>> programs;  // program followed by its arguments
     std::optional<std::string> clipboardText;
-    std::optional<std::string> clipboardFile;
 
     std::deque<int> alertAnswers;  // consumed in order; 1001 once empty
     TextPromptResult promptAnswer{1001, {}};
     std::optional<std::string> folderAnswer;
-    ServiceResult propertiesAnswer;
-    ServiceResult terminalAnswer;
-    // Empty: really trash the item with the freedesktop Trash.
-    std::optional<ServiceResult> trashAnswer;
-    // Empty: really run the program.
-    std::optional<ProgramResult> programAnswer;
+    ServiceResult propertiesAnswer, terminalAnswer;
+    std::optional<ProgramResult> programAnswer;  // empty: really run the program
 
-    void openItem(const std::string& path) override;
-    void revealItem(const std::string& path) override;
-    ServiceResult showItemProperties(const std::string& path) override;
-    ServiceResult openTerminal(const std::string& folder) override;
-    void setClipboardText(const std::string& text) override;
-    void setClipboardFile(const std::string& path) override;
+    void openItem(const std::string& path) override { calls.push_back("openItem " + path); }
+    void revealItem(const std::string& path) override { calls.push_back("revealItem " + path); }
+    ServiceResult showItemProperties(const std::string& path) override {
+        calls.push_back("showItemProperties " + path);
+        return propertiesAnswer;
+    }
+    ServiceResult openTerminal(const std::string& folder) override {
+        calls.push_back("openTerminal " + folder);
+        return terminalAnswer;
+    }
+    void setClipboardText(const std::string& text) override {
+        calls.push_back("setClipboardText " + text);
+        clipboardText = text;
+    }
+    void setClipboardFile(const std::string& path) override { calls.push_back("setClipboardFile " + path); }
     int runAlert(const AlertRequest& request) override;
-    TextPromptResult runTextPrompt(const TextPromptRequest& request) override;
-    std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) override;
-    ServiceResult moveToTrash(const std::string& path) override;
+    TextPromptResult runTextPrompt(const TextPromptRequest& request) override {
+        calls.push_back("prompt " + request.title);
+        prompts.push_back(request);
+        return promptAnswer;
+    }
+    std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) override {
+        calls.push_back("chooseFolder");
+        folderRequests.push_back(request);
+        return folderAnswer;
+    }
+    ServiceResult moveToTrash(const std::string& path) override;  // the real freedesktop Trash
     ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) override;
 };
+
+class ActionsTest : public ::testing::Test {
+protected:
+    TempDir dir_, state_;
+    ScopedEnv xdgData_{"XDG_DATA_HOME", state_ / "data"};
+    ScopedEnv xdgConfig_{"XDG_CONFIG_HOME", state_ / "config"};
+    ScopedEnv xdgCache_{"XDG_CACHE_HOME", state_ / "cache"};
+    ScopedEnv log_{"QUILLFIND_DEBUG_LOG", state_ / "debug.log"};
+    ScopedEnv mdfind_{"QUILLFIND_MDFIND", state_ / "no-mdfind"};
+    ScopedEnv indexDir_{"QUILLFIND_INDEX_DIR", state_ / "index"};
+    ScopedEnv indexRoots_{"QUILLFIND_INDEX_ROOTS", state_ / "roots"};
+    ScopedEnv ditto_{"QUILLFIND_DITTO", binDir() + "/ditto"};
+    RecordingDesktop desktop_;
+    std::unique_ptr<Model> model_ = std::make_unique<Model>(desktop_);
+    FileActions actions_{*model_};
+    std::int64_t serialAtStart_ = model_->serial();
+
+    // True when the action ran the query again.
+    bool refreshed() const { return model_->serial() != serialAtStart_; }
+    Hit hit(const std::string& path) const { return hitForPath(path); }
+    // Checks that exactly one alert was shown, with these texts and "好".
+    void expectOnlyFailure(const std::string& title, const std::string& detail, const std::string& what = "");
+};
+
+std::string errorText(std::errc e);
+std::vector<std::string> namesIn(const std::string& folder);  // sorted
+bool dittoBuilt();
+
+// A zip's central directory, read without the library that wrote it.
+struct ZipEntry {
+    std::uint16_t flags = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t unixMode = 0;
+};
+std::map<std::string, ZipEntry> readZipDirectory(const std::string& path);  // empty when unreadable
+std::vector<std::string> namesInZip(const std::string& path);
+std::uint32_t crc32Of(std::string_view data);
 
 }  // namespace qf::test

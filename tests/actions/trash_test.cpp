@@ -5,7 +5,6 @@
 
 #include <ctime>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <regex>
 
 #include "support.h"
@@ -22,8 +21,7 @@ using test::writeFile;
 // Each test gets its own data home, so nothing reaches the real trash.
 class TrashTest : public ::testing::Test {
 protected:
-    TempDir data_;
-    TempDir work_;
+    TempDir data_, work_;
     ScopedEnv xdg_{"XDG_DATA_HOME", data_.path()};
     std::string trash_ = data_ / "Trash";
 };
@@ -61,25 +59,29 @@ TEST(PercentEncodePath, KeepsSlashesAndUnreservedBytes) {
 }
 
 TEST(HomeTrashFolder, FollowsXdgDataHome) {
-    {
-        ScopedEnv data("XDG_DATA_HOME", std::string("/x/data"));
-        EXPECT_EQ(homeTrashFolder(), "/x/data/Trash");
-    }
     ScopedEnv home("HOME", std::string("/home/someone"));
-    for (const std::optional<std::string>& unusable : {std::optional<std::string>{}, std::optional<std::string>{"rel/dir"}}) {
-        ScopedEnv data("XDG_DATA_HOME", unusable);
-        EXPECT_EQ(homeTrashFolder(), "/home/someone/.local/share/Trash");
+    const std::pair<std::optional<std::string>, const char*> cases[] = {
+        {"/x/data", "/x/data/Trash"},
+        {std::nullopt, "/home/someone/.local/share/Trash"},
+        {"rel/dir", "/home/someone/.local/share/Trash"},
+    };
+    for (const auto& [data, folder] : cases) {
+        ScopedEnv xdg("XDG_DATA_HOME", data);
+        EXPECT_EQ(homeTrashFolder(), folder);
     }
 }
 
-TEST_F(TrashTest, FileGoesToHomeTrashWithItsInfo) {
+TEST_F(TrashTest, ItemsGoToTheHomeTrashWithTheirInfo) {
     const std::string item = work_ / "a b.txt";
     writeFile(item, "content");
+    ASSERT_EQ(mkdir((work_ / "Photos").c_str(), 0755), 0);
+    writeFile(work_ / "Photos/x.png", "x");
     const std::time_t before = std::time(nullptr);
     ASSERT_FALSE(moveItemToTrash(item));
     const std::time_t after = std::time(nullptr);
+    ASSERT_FALSE(moveItemToTrash(work_ / "Photos"));
 
-    EXPECT_FALSE(exists(item));
+    EXPECT_TRUE(std::filesystem::is_empty(work_.path()));
     EXPECT_EQ(readFile(trash_ + "/files/a b.txt"), "content");
     const std::string info = readFile(trash_ + "/info/a b.txt.trashinfo");
     EXPECT_EQ(info.rfind("[Trash Info]\n", 0), 0u) << info;
@@ -87,45 +89,29 @@ TEST_F(TrashTest, FileGoesToHomeTrashWithItsInfo) {
     const std::time_t when = deletionTime(info);
     EXPECT_GE(when, before - 1);
     EXPECT_LE(when, after + 1);
-}
-
-TEST_F(TrashTest, SameNameTwiceGetsTwoEntries) {
-    ASSERT_EQ(mkdir((work_ / "one").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((work_ / "two").c_str(), 0755), 0);
-    writeFile(work_ / "one/photo.jpg", "1");
-    writeFile(work_ / "two/photo.jpg", "2");
-    ASSERT_FALSE(moveItemToTrash(work_ / "one/photo.jpg"));
-    ASSERT_FALSE(moveItemToTrash(work_ / "two/photo.jpg"));
-    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "1");
-    EXPECT_EQ(readFile(trash_ + "/files/photo.2.jpg"), "2");
-    EXPECT_EQ(pathLine(readFile(trash_ + "/info/photo.2.jpg.trashinfo")), work_ / "two/photo.jpg");
-}
-
-TEST_F(TrashTest, FolderMovesWhole) {
-    ASSERT_EQ(mkdir((work_ / "Photos").c_str(), 0755), 0);
-    writeFile(work_ / "Photos/x.png", "x");
-    ASSERT_FALSE(moveItemToTrash(work_ / "Photos"));
     EXPECT_EQ(readFile(trash_ + "/files/Photos/x.png"), "x");
-    EXPECT_TRUE(exists(trash_ + "/info/Photos.trashinfo"));
+    EXPECT_EQ(pathLine(readFile(trash_ + "/info/Photos.trashinfo")), work_ / "Photos");
 }
 
-TEST_F(TrashTest, MissingItemLeavesNoInfoBehind) {
+TEST_F(TrashTest, TakenNamesInFilesOrInfoGetTheNextName) {
+    for (const char* folder : {"one", "two", "three"}) {
+        ASSERT_EQ(mkdir((work_ / folder).c_str(), 0755), 0);
+        writeFile(work_ / folder + "/photo.jpg", folder);
+    }
+    ASSERT_FALSE(moveItemToTrash(work_ / "one/photo.jpg"));
+    writeFile(trash_ + "/files/photo.2.jpg", "stray");  // a file without its info
+    ASSERT_FALSE(moveItemToTrash(work_ / "two/photo.jpg"));
+    ASSERT_FALSE(moveItemToTrash(work_ / "three/photo.jpg"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "one");
+    EXPECT_EQ(readFile(trash_ + "/files/photo.2.jpg"), "stray");
+    EXPECT_FALSE(exists(trash_ + "/info/photo.2.jpg.trashinfo"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.3.jpg"), "two");
+    EXPECT_EQ(pathLine(readFile(trash_ + "/info/photo.4.jpg.trashinfo")), work_ / "three/photo.jpg");
+}
+
+TEST_F(TrashTest, RefusesMissingItemsAndTheTrashItself) {
     EXPECT_EQ(moveItemToTrash(work_ / "gone"), std::errc::no_such_file_or_directory);
     EXPECT_FALSE(exists(trash_ + "/info/gone.trashinfo"));
-}
-
-TEST_F(TrashTest, StrayFileInFilesIsNotReplaced) {
-    std::filesystem::create_directories(trash_ + "/files");
-    ASSERT_TRUE(exists(trash_ + "/files"));
-    writeFile(trash_ + "/files/n.txt", "stray");
-    writeFile(work_ / "n.txt", "mine");
-    ASSERT_FALSE(moveItemToTrash(work_ / "n.txt"));
-    EXPECT_EQ(readFile(trash_ + "/files/n.txt"), "stray");
-    EXPECT_FALSE(exists(trash_ + "/info/n.txt.trashinfo"));
-    EXPECT_EQ(readFile(trash_ + "/files/n.2.txt"), "mine");
-}
-
-TEST_F(TrashTest, RefusesTheTrashItself) {
     writeFile(work_ / "f", "");
     ASSERT_FALSE(moveItemToTrash(work_ / "f"));
     EXPECT_TRUE(moveItemToTrash(trash_ + "/files/f"));
