@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <sys/sysmacros.h>
+
+#include <set>
+
+#include "index_store.h"
+#include "index_test_support.h"
+#include "mounts.h"
+#include "search.h"
+#include "snapshot.h"
+
+namespace qf::index {
+namespace {
+
+using testing::TempDir;
+constexpr FoldMode kBoth{true, true};
+constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+
+std::vector<std::string> paths(const IndexStore& store, const std::vector<uint32_t>& ids) {
+  std::vector<std::string> out;
+  for (uint32_t i : ids) out.push_back(store.path(i));
+  return testing::sorted(out);
+}
+
+// /r/{Réport.txt, docs/{RÉPORT.pdf, 报告.doc, sub/{i'm here}}, notes.md}
+class StoreTest : public ::testing::Test {
+ protected:
+  uint32_t add(uint32_t parent, const std::string& name, EntryType type = EntryType::File, int64_t mtime = 100) {
+    return store.addChild(parent, name, foldName(name), type, mtime * 1'000'000'000, kNoTime);
+  }
+  std::vector<std::string> found(const std::vector<uint32_t>& ids) { return paths(store, ids); }
+  std::vector<std::string> containing(const std::string& term, unsigned threads = 2) {
+    return found(findContaining(store, foldName(term), threads));
+  }
+
+  IndexStore store;
+  uint32_t root = store.addRoot("/r");
+  uint32_t report = add(root, "Réport.txt", EntryType::File, 500);
+  uint32_t docs = add(root, "docs", EntryType::Dir);
+  uint32_t pdf = add(docs, "RÉPORT.pdf", EntryType::File, 1000);
+  uint32_t cjk = add(docs, "报告.doc");
+  uint32_t sub = add(docs, "sub", EntryType::Dir);
+  uint32_t apostrophe = add(sub, "i'm here");
+  uint32_t notes = add(root, "notes.md", EntryType::File, 999);
+};
+
+TEST_F(StoreTest, PathsNamesAndLookups) {
+  EXPECT_EQ(store.path(apostrophe), "/r/docs/sub/i'm here");
+  EXPECT_EQ(store.rawName(pdf), "RÉPORT.pdf");
+  EXPECT_EQ(store.foldedName(pdf), "report.pdf");
+  EXPECT_EQ(store.rawName(notes), "notes.md");  // stored once: already folded
+  EXPECT_EQ(store.liveCount(), 8u);
+  EXPECT_EQ(store.findChild(docs, "RÉPORT.pdf"), pdf);
+  EXPECT_EQ(store.findChild(docs, "report.pdf"), kNoEntry);  // lookups are exact
+  EXPECT_EQ(store.findChild(root, "sub"), kNoEntry);
+  IndexStore slash;
+  uint32_t etc = slash.addChild(slash.addRoot("/"), "etc", "etc", EntryType::Dir, 0, kNoTime);
+  EXPECT_EQ(slash.path(slash.addChild(etc, "hosts", "hosts", EntryType::File, 0, kNoTime)), "/etc/hosts");
+}
+
+TEST_F(StoreTest, ContainsIgnoresCaseAndDiacritics) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"RÉPORT", {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+      {"报告", {"/r/docs/报告.doc"}},
+      {"m h", {"/r/docs/sub/i'm here"}},
+      {".PDF", {"/r/docs/RÉPORT.pdf"}},
+      {"r", {"/r/Réport.txt", "/r/docs/RÉPORT.pdf", "/r/docs/sub/i'm here"}},  // never the root
+      {"zzz", {}},
+      {"txt.", {}},  // never spans two names
+  };
+  for (const auto& [term, expected] : cases)
+    for (unsigned threads : {1u, 4u}) EXPECT_EQ(containing(term, threads), expected) << term;
+}
+
+TEST_F(StoreTest, GlobModesAreHonoured) {
+  const std::tuple<const char*, FoldMode, std::vector<std::string>> cases[] = {
+      {"*report*", kBoth, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+      {"*Réport*", {false, false}, {"/r/Réport.txt"}},
+      {"*réport*", {true, false}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+      {"*REPORT*", {false, true}, {"/r/docs/RÉPORT.pdf"}},
+      {"*", kBoth, {"/r/Réport.txt", "/r/docs", "/r/docs/RÉPORT.pdf", "/r/docs/sub", "/r/docs/sub/i'm here",
+                    "/r/docs/报告.doc", "/r/notes.md"}},
+  };
+  for (const auto& [pattern, mode, expected] : cases)
+    EXPECT_EQ(found(findMatching(store, globTokensFromText(pattern), mode, 2)), expected) << pattern;
+}
+
+TEST_F(StoreTest, ChangedBetweenUsesContentTimes) {
+  EXPECT_EQ(found(findChanged(store, 999, kMax, 2)), (std::vector<std::string>{"/r/docs/RÉPORT.pdf", "/r/notes.md"}));
+  EXPECT_EQ(found(findChanged(store, 500, 999, 2)), (std::vector<std::string>{"/r/Réport.txt"}));
+}
+
+TEST_F(StoreTest, RemovingASubtreeThenCompacting) {
+  std::vector<uint32_t> folders;
+  store.removeSubtree(docs, &folders);
+  std::sort(folders.begin(), folders.end());
+  EXPECT_EQ(folders, (std::vector<uint32_t>{docs, sub}));
+  EXPECT_EQ(store.liveCount(), 3u);
+  EXPECT_EQ(containing("report"), (std::vector<std::string>{"/r/Réport.txt"}));
+  EXPECT_TRUE(found(findMatching(store, globTokensFromText("*here"), kBoth, 1)).empty());
+  EXPECT_EQ(store.findChild(root, "docs"), kNoEntry);
+  EXPECT_EQ(store.findChild(root, "notes.md"), notes);
+  store.removeSubtree(docs);  // twice is harmless
+  EXPECT_EQ(store.liveCount(), 3u);
+
+  uint32_t extra = add(root, "Zeta.txt");
+  std::vector<uint32_t> remap = store.compact();
+  EXPECT_EQ(store.deadCount(), 0u);
+  EXPECT_EQ(remap[apostrophe], kNoEntry);
+  EXPECT_EQ(store.path(remap[extra]), "/r/Zeta.txt");
+  EXPECT_EQ(store.findChild(remap[root], "notes.md"), remap[notes]);
+  EXPECT_EQ(containing("t"), (std::vector<std::string>{"/r/Réport.txt", "/r/Zeta.txt", "/r/notes.md"}));
+}
+
+TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
+  IndexStore s;
+  std::vector<uint32_t> folders{s.addRoot("/big")};
+  for (int i = 0; i < 300000; ++i) {
+    std::string name = (i % 7 == 0 ? "Файл-" : "file-") + std::to_string(i) + (i % 3 ? ".txt" : ".PDF");
+    EntryType t = i % 50 == 0 ? EntryType::Dir : EntryType::File;
+    uint32_t id = s.addChild(folders[i % folders.size()], name, foldName(name), t, i, kNoTime);
+    if (t == EntryType::Dir) folders.push_back(id);
+  }
+  for (const char* term : {"файл-1", "99", ".pdf"}) {
+    auto one = findContaining(s, foldName(term), 1);
+    EXPECT_EQ(one, findContaining(s, foldName(term), 8)) << term;
+    EXPECT_FALSE(one.empty()) << term;
+  }
+  EXPECT_EQ(findContaining(s, "-", 8).size(), 300000u);
+  EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
+}
+
+TEST(WithinTest, FolderBoundaries) {
+  EXPECT_TRUE(isWithin("/a/b", "/a") && isWithin("/a", "/a") && isWithin("/x", "/"));
+  EXPECT_FALSE(isWithin("/ab", "/a") || isWithin("/a", "/a/b"));
+}
+
+// ---- snapshots ----
+
+IndexStore sampleStore() {
+  IndexStore s;
+  uint32_t r = s.addRoot("/data");
+  auto add = [&](uint32_t p, const std::string& n, EntryType t, int64_t m) {
+    return s.addChild(p, n, foldName(n), t, m, m - 10);
+  };
+  uint32_t d = add(r, "Docs", EntryType::Dir, 50);
+  s.at(d).flags |= Entry::kListed;
+  add(d, "Réport.pdf", EntryType::File, 100);
+  uint32_t gone = add(d, "gone.txt", EntryType::File, 7);
+  add(r, "报告", EntryType::Symlink, 200);
+  add(r, std::string("bad\xFF") + "name", EntryType::Other, 300);
+  s.removeSubtree(gone);  // dead entries are not saved
+  return s;
+}
+
+// Every live entry as "path|mtime|btime|type|flags", sorted.
+std::vector<std::string> describe(const IndexStore& s) {
+  std::vector<std::string> out;
+  for (uint32_t i = 0; i < s.size(); ++i) {
+    const Entry& e = s.at(i);
+    if (e.alive())
+      out.push_back(s.path(i) + "|" + std::to_string(e.mtime) + "|" + std::to_string(e.btime) + "|" +
+                    std::to_string(static_cast<int>(e.type)) + "|" + std::to_string(e.flags));
+  }
+  return testing::sorted(out);
+}
+
+TEST(SnapshotTest, RoundTripKeepsEntriesNamesAndTimes) {
+  TempDir dir;
+  IndexStore original = sampleStore();
+  std::string error;
+  ASSERT_TRUE(writeSnapshot(original, dir / "s", &error)) << error;
+  IndexStore loaded;
+  ASSERT_EQ(loadSnapshot(dir / "s", loaded, &error), SnapshotLoad::Loaded) << error;
+  EXPECT_EQ(describe(loaded), describe(original));
+  EXPECT_EQ(loaded.deadCount(), 0u);
+  EXPECT_EQ(paths(loaded, findContaining(loaded, "report", 1)), std::vector<std::string>{"/data/Docs/Réport.pdf"});
+  uint32_t docs = loaded.findChild(loaded.roots().at(0), "Docs");
+  ASSERT_NE(docs, kNoEntry);
+  EXPECT_NE(loaded.findChild(docs, "Réport.pdf"), kNoEntry);
+  EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::Missing);
+}
+
+TEST(SnapshotTest, WriteReplacesTheOldAndLeavesNoTemporaryFiles) {
+  TempDir dir;
+  IndexStore s = sampleStore();
+  ASSERT_TRUE(writeSnapshot(s, dir / "s", nullptr));
+  s.addChild(s.roots()[0], "later", "later", EntryType::File, 1, 1);
+  ASSERT_TRUE(writeSnapshot(s, dir / "s", nullptr));
+  auto files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+  EXPECT_EQ(files, 1);
+  IndexStore loaded;
+  ASSERT_EQ(loadSnapshot(dir / "s", loaded, nullptr), SnapshotLoad::Loaded);
+  EXPECT_EQ(findContaining(loaded, "later", 1).size(), 1u);
+  std::string error;
+  EXPECT_FALSE(writeSnapshot(s, "/nonexistent-folder/x/s", &error));
+  EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+}
+
+// Every kind of damage is detected and leaves the target store untouched.
+TEST(SnapshotTest, DamageIsDetected) {
+  TempDir dir;
+  ASSERT_TRUE(writeSnapshot(sampleStore(), dir / "good", nullptr));
+  const std::string good = qf::test::readFile(dir / "good");
+  ASSERT_GT(good.size(), 100u);
+  auto flipped = [&](size_t at, char bits) {
+    std::string s = good;
+    s[at] ^= bits;
+    return s;
+  };
+  const std::tuple<const char*, std::string, const char*> damages[] = {
+      {"empty", "", "truncated header"},
+      {"short header", good.substr(0, 20), "truncated header"},
+      {"truncated body", good.substr(0, good.size() - 1), "truncated"},
+      {"extra byte", good + "x", "oversized"},
+      {"flipped body byte", flipped(good.size() - 3, 0x20), "checksum"},
+      {"flipped entry count", flipped(16, 0x01), ""},
+      {"other version", flipped(8, 99 ^ good[8]), "version"},
+      {"not a snapshot", flipped(0, 'X' ^ good[0]), "not a snapshot"},
+  };
+  for (const auto& [what, bytes, reason] : damages) {
+    qf::test::writeFile(dir / "bad", bytes);
+    IndexStore target;
+    target.addRoot("/keep");
+    std::string error;
+    EXPECT_EQ(loadSnapshot(dir / "bad", target, &error), SnapshotLoad::Corrupt) << what;
+    EXPECT_NE(error.find(reason), std::string::npos) << what << ": " << error;
+    ASSERT_EQ(target.size(), 1u) << what;
+    EXPECT_EQ(target.path(target.roots().at(0)), "/keep") << what;
+  }
+}
+
+TEST(StoreAssignTest, RejectsInconsistentEntries) {
+  auto entry = [](uint32_t parent, EntryType t, uint16_t len) {
+    Entry e;
+    e.parent = parent;
+    e.type = t;
+    e.foldLen = len;
+    return e;
+  };
+  const Entry root = entry(kNoEntry, EntryType::Root, 0);
+  IndexStore s;
+  EXPECT_FALSE(s.assign({entry(1, EntryType::File, 1), root}, std::string("a\0\0", 3), "/r"));  // child first
+  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 1), entry(1, EntryType::File, 1)},  // child of a file
+                        std::string("\0a\0b\0", 5), ""));
+  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 5)}, std::string("\0a\0", 3), ""));  // bad lengths
+  EXPECT_FALSE(s.assign({entry(0, EntryType::Root, 0)}, std::string("\0", 1), ""));  // root with a parent
+  EXPECT_EQ(s.size(), 0u);
+}
+
+// ---- mounts and roots ----
+
+TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
+  auto mounts = parseMountInfo(
+      "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
+      "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+      "27 26 0:24 / /mnt/my\\040disk ro,nosuid shared:5 master:2 - tmpfs tmpfs ro\n"
+      "28 26 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
+      "29 26 0:50 / /net/share rw - nfs4 srv:/x rw\n"
+      "30 26 0:60 / /home/u/remote rw,nosuid - fuse.sshfs u@h: rw\n"
+      "garbage line\n");
+  ASSERT_EQ(mounts.size(), 6u);
+  EXPECT_EQ(mounts[0].fsType, "proc");
+  EXPECT_EQ(mounts[1].device, makedev(254, 0));
+  EXPECT_EQ(mounts[2].path, "/mnt/my disk");  // octal escape
+  EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
+  EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
+  auto devices = prunedDevices(mounts);
+  EXPECT_EQ(std::set<dev_t>(devices.begin(), devices.end()),
+            (std::set<dev_t>{makedev(0, 20), makedev(0, 24), makedev(0, 50), makedev(0, 60)}));
+  for (auto [type, pruned] : std::initializer_list<std::pair<const char*, bool>>{
+           {"sysfs", true}, {"cgroup2", true}, {"overlay", true}, {"nfs", true}, {"cifs", true},
+           {"btrfs", false}, {"xfs", false}, {"fuseblk", false}, {"ntfs3", false}, {"zfs", false}})
+    EXPECT_EQ(isPrunedFsType(type), pruned) << type;
+}
+
+TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "a/b");
+  std::filesystem::create_directories(dir / "c");
+  std::filesystem::create_symlink(dir / "c", dir / "link");
+  testing::touch(dir / "file");
+  std::string base = std::filesystem::canonical(dir.path());
+  EXPECT_EQ(resolveRoots({dir / "a/b", dir / "a", dir / "link", dir / "c/", dir / "missing", dir / "file", ""}),
+            (std::vector<std::string>{base + "/a", base + "/c"}));
+}
+
+}  // namespace
+}  // namespace qf::index
