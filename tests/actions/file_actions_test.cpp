@@ -95,16 +95,6 @@ TEST_F(ActionsTest, DuplicateFailuresChangeNothing) {
     EXPECT_FALSE(refreshed());
 }
 
-TEST_F(ActionsTest, RenamePromptShowsPathNameAndButtons) {
-    writeFile(dir_ / "a.txt", "a");
-    actions_.rename(hit(dir_ / "a.txt"));
-    ASSERT_EQ(desktop_.prompts.size(), 1u);
-    EXPECT_EQ(desktop_.prompts[0].title, "重命名");
-    EXPECT_EQ(desktop_.prompts[0].detail, dir_ / "a.txt");
-    EXPECT_EQ(desktop_.prompts[0].initialText, "a.txt");
-    EXPECT_EQ(desktop_.prompts[0].buttons, (std::vector<std::string>{"确定", "取消"}));
-}
-
 TEST_F(ActionsTest, RenameAnswers) {
     const std::string composed = "caf\xC3\xA9.txt";     // é as one code point
     const std::string decomposed = "cafe\xCC\x81.txt";  // e + combining acute
@@ -133,7 +123,13 @@ TEST_F(ActionsTest, RenameAnswers) {
         EXPECT_EQ(test::namesIn(dir_.path()), std::vector<std::string>{c.after}) << c.what;
         EXPECT_EQ(readFile(dir_ / c.after), "a") << c.what;
         EXPECT_EQ(refreshed(), c.refresh) << c.what;
+        ASSERT_FALSE(desktop_.prompts.empty());
+        EXPECT_EQ(desktop_.prompts.back().title, "重命名");
+        EXPECT_EQ(desktop_.prompts.back().detail, dir_ / c.from);
+        EXPECT_EQ(desktop_.prompts.back().initialText, c.from);
+        EXPECT_EQ(desktop_.prompts.back().buttons, (std::vector<std::string>{"确定", "取消"}));
     }
+    EXPECT_EQ(desktop_.prompts.size(), std::size(cases));
     EXPECT_TRUE(desktop_.alerts.empty());
 }
 

@@ -80,17 +80,6 @@ TEST(PathHelpers, JoinAndInside) {
     for (const auto& [path, folder, in] : inside) EXPECT_EQ(isInside(path, folder), in) << path << " in " << folder;
 }
 
-TEST(RenameNoReplace, NeverReplacesAnExistingItem) {
-    TempDir dir;
-    writeFile(dir / "a", "A");
-    writeFile(dir / "b", "B");
-    EXPECT_EQ(renameNoReplace(dir / "a", dir / "b"), std::errc::file_exists);
-    EXPECT_EQ(readFile(dir / "b"), "B");
-    EXPECT_FALSE(renameNoReplace(dir / "a", dir / "c"));
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"b", "c"}));
-    EXPECT_EQ(readFile(dir / "c"), "A");
-}
-
 TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
     TempDir dir;
     makeSampleTree(dir / "tree");

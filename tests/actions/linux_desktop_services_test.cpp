@@ -1,5 +1,6 @@
 // The real desktop services on the offscreen platform: clipboard formats,
-// dialogs with their buttons, terminals, the file-manager fallback.
+// dialogs with their buttons, terminals and their options, the file-manager
+// fallback.
 #include "actions/linux_desktop_services.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "actions/terminal_command.h"
 #include "actions/text_prompt_dialog.h"
 #include "support.h"
 
@@ -164,6 +166,42 @@ TEST(LinuxFileManager, WithoutFileManagerRevealOpensTheFolderAndInfoFails) {
     QDesktopServices::unsetUrlHandler("file");
 }
 
+using Args = std::vector<std::string>;
+
+TEST(TerminalArguments, EachTerminalGetsTheFolderAsItsOwnArgument) {
+    const std::string folder = "/tmp/a b'$(rm -rf x)";
+    const std::pair<const char*, Args> cases[] = {
+        {"gnome-terminal", {"--working-directory=" + folder}},
+        {"gnome-terminal.wrapper", {"--working-directory=" + folder}},
+        {"konsole", {"--workdir", folder}},
+        {"xfce4-terminal", {"--working-directory=" + folder}},
+        {"alacritty", {"--working-directory", folder}},
+        {"kitty", {"--directory", folder}},
+        {"wezterm", {"start", "--cwd", folder}},
+        {"urxvt", {"-cd", folder}},
+        {"xterm", {}},
+        {"some-unknown-terminal", {}},
+    };
+    for (const auto& [program, args] : cases) EXPECT_EQ(terminalArguments(program, folder), args) << program;
+}
+
+TEST(TerminalCandidates, EnvironmentFirstThenDebianAlternativeThenKnownOnes) {
+    const Args plain = terminalCandidates(nullptr);
+    ASSERT_GE(plain.size(), 3u);
+    EXPECT_EQ(plain.front(), "x-terminal-emulator");
+    EXPECT_EQ(plain.back(), "xterm");
+    EXPECT_EQ(terminalCandidates(""), plain);
+    const Args withEnv = terminalCandidates("foot");
+    ASSERT_EQ(withEnv.size(), plain.size() + 1);
+    EXPECT_EQ(withEnv.front(), "foot");
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), withEnv.begin() + 1));
+    // Every terminal tried knows how to start in the folder, or is xterm-like.
+    for (const auto& name : plain) {
+        if (name == "x-terminal-emulator" || name == "xterm") continue;
+        EXPECT_FALSE(terminalArguments(name, "/f").empty()) << name;
+    }
+}
+
 class LinuxTerminal : public ::testing::Test {
 protected:
     // A fake terminal that writes its working folder and arguments.
@@ -181,28 +219,38 @@ protected:
     ScopedEnv path_{"PATH", bin_.path()};
 };
 
-TEST_F(LinuxTerminal, KnownTerminalGetsItsFolderOption) {
-    makeTerminal("konsole");
-    ScopedEnv terminal("TERMINAL", std::nullopt);
-    ASSERT_TRUE(LinuxDesktopServices().openTerminal(folder_.path()).ok);
-    EXPECT_EQ(waitForLog(), folder_.path() + "\n--workdir\n" + folder_.path() + "\n");
-}
-
-TEST_F(LinuxTerminal, TerminalVariableComesFirstAndWorksThroughLinks) {
-    makeTerminal("my-term");
-    makeTerminal("xterm");
-    std::filesystem::create_symlink(bin_ / "my-term", bin_ / "kitty");
-    ScopedEnv terminal("TERMINAL", bin_ / "kitty");
-    ASSERT_TRUE(LinuxDesktopServices().openTerminal(folder_.path()).ok);
-    // kitty is a link to my-term, unknown: the folder is the working folder only.
-    EXPECT_EQ(waitForLog(), folder_.path() + "\n");
-}
-
-TEST_F(LinuxTerminal, NoTerminalGivesAReason) {
-    ScopedEnv terminal("TERMINAL", std::nullopt);
-    const ServiceResult r = LinuxDesktopServices().openTerminal(folder_.path());
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.error.find("x-terminal-emulator"), std::string::npos) << r.error;
+// A known terminal gets its folder option; $TERMINAL comes first and is
+// known by what its link resolves to; with none at all the reason names
+// what was looked for.
+TEST_F(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
+    const std::string folder = folder_.path();
+    const struct {
+        std::vector<std::string> installed;
+        std::optional<std::string> variable;
+        std::string log;  // empty: no terminal starts
+    } cases[] = {
+        {{"konsole"}, std::nullopt, folder + "\n--workdir\n" + folder + "\n"},
+        {{"my-term", "xterm", "kitty->my-term"}, "kitty", folder + "\n"},
+        {{}, std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(bin_.path());
+        std::filesystem::create_directory(bin_.path());
+        for (const std::string& name : c.installed) {
+            const auto arrow = name.find("->");
+            if (arrow == std::string::npos) makeTerminal(name);
+            else std::filesystem::create_symlink(bin_ / name.substr(arrow + 2), bin_ / name.substr(0, arrow));
+        }
+        ScopedEnv terminal("TERMINAL", c.variable ? std::optional(bin_ / *c.variable) : std::nullopt);
+        const ServiceResult r = LinuxDesktopServices().openTerminal(folder);
+        EXPECT_EQ(r.ok, !c.log.empty()) << c.log;
+        if (r.ok) {
+            EXPECT_EQ(waitForLog(), c.log);
+            std::filesystem::remove(out_ / "log");
+        } else {
+            EXPECT_NE(r.error.find("x-terminal-emulator"), std::string::npos) << r.error;
+        }
+    }
 }
 
 TEST(LinuxTrash, MovesIntoTheTrashOfTheDataHome) {

@@ -56,18 +56,15 @@ std::vector<std::string> namesIn(const std::string& folder) {
 bool dittoBuilt() { return access((binDir() + "/ditto").c_str(), X_OK) == 0; }
 
 int RecordingDesktop::runAlert(const AlertRequest& request) {
-    calls.push_back("alert " + request.title);
     alerts.push_back(request);
-    if (alertAnswers.empty()) return kFirstButton + 1;
-    const int answer = alertAnswers.front();
-    alertAnswers.pop_front();
-    return answer;
+    const int answer = alertAnswers.empty() ? kFirstButton + 1 : alertAnswers.front();
+    if (!alertAnswers.empty()) alertAnswers.pop_front();
+    return record("alert " + request.title, answer);
 }
 
 ServiceResult RecordingDesktop::moveToTrash(const std::string& path) {
-    calls.push_back("moveToTrash " + path);
-    if (auto ec = moveItemToTrash(path)) return ServiceResult::failure(ec.message());
-    return ServiceResult::success();
+    const auto ec = moveItemToTrash(path);
+    return record("moveToTrash " + path, ec ? ServiceResult::failure(ec.message()) : ServiceResult::success());
 }
 
 ProgramResult RecordingDesktop::runProgram(const std::string& program, const std::vector<std::string>& args) {

@@ -35,31 +35,25 @@ public:
     ServiceResult propertiesAnswer, terminalAnswer;
     std::optional<ProgramResult> programAnswer;  // empty: really run the program
 
-    void openItem(const std::string& path) override { calls.push_back("openItem " + path); }
-    void revealItem(const std::string& path) override { calls.push_back("revealItem " + path); }
-    ServiceResult showItemProperties(const std::string& path) override {
-        calls.push_back("showItemProperties " + path);
-        return propertiesAnswer;
+    template <class T>
+    T record(const std::string& call, T answer) {
+        calls.push_back(call);
+        return answer;
     }
-    ServiceResult openTerminal(const std::string& folder) override {
-        calls.push_back("openTerminal " + folder);
-        return terminalAnswer;
-    }
-    void setClipboardText(const std::string& text) override {
-        calls.push_back("setClipboardText " + text);
-        clipboardText = text;
-    }
-    void setClipboardFile(const std::string& path) override { calls.push_back("setClipboardFile " + path); }
+    void openItem(const std::string& p) override { calls.push_back("openItem " + p); }
+    void revealItem(const std::string& p) override { calls.push_back("revealItem " + p); }
+    ServiceResult showItemProperties(const std::string& p) override { return record("showItemProperties " + p, propertiesAnswer); }
+    ServiceResult openTerminal(const std::string& folder) override { return record("openTerminal " + folder, terminalAnswer); }
+    void setClipboardText(const std::string& text) override { clipboardText = record("setClipboardText " + text, text); }
+    void setClipboardFile(const std::string& p) override { calls.push_back("setClipboardFile " + p); }
     int runAlert(const AlertRequest& request) override;
     TextPromptResult runTextPrompt(const TextPromptRequest& request) override {
-        calls.push_back("prompt " + request.title);
         prompts.push_back(request);
-        return promptAnswer;
+        return record("prompt " + request.title, promptAnswer);
     }
     std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) override {
-        calls.push_back("chooseFolder");
         folderRequests.push_back(request);
-        return folderAnswer;
+        return record("chooseFolder", folderAnswer);
     }
     ServiceResult moveToTrash(const std::string& path) override;  // the real freedesktop Trash
     ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) override;

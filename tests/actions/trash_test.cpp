@@ -33,16 +33,11 @@ std::string pathLine(const std::string& info) {
 
 std::time_t deletionTime(const std::string& info) {
     std::smatch m;
-    if (!std::regex_search(info, m, std::regex("\nDeletionDate=(\\d{4})-(\\d\\d)-(\\d\\d)T(\\d\\d):(\\d\\d):(\\d\\d)\n"))) {
+    std::tm t{};
+    if (!std::regex_search(info, m, std::regex("\nDeletionDate=(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d)\n")) ||
+        !strptime(m[1].str().c_str(), "%Y-%m-%dT%H:%M:%S", &t)) {
         return -1;
     }
-    std::tm t{};
-    t.tm_year = std::stoi(m[1]) - 1900;
-    t.tm_mon = std::stoi(m[2]) - 1;
-    t.tm_mday = std::stoi(m[3]);
-    t.tm_hour = std::stoi(m[4]);
-    t.tm_min = std::stoi(m[5]);
-    t.tm_sec = std::stoi(m[6]);
     t.tm_isdst = -1;
     return std::mktime(&t);  // the date is local time
 }
