@@ -31,6 +31,7 @@ struct QueryCase {
   FoldMode mode;
   int64_t notBefore = kMin, before = kMax;
 };
+void PrintTo(const QueryCase& c, std::ostream* os) { *os << c.query; }
 
 class QueryTest : public ::testing::TestWithParam<QueryCase> {};
 
@@ -89,6 +90,7 @@ struct ErrorCase {
   const char* query;
   const char* fragment;  // expected in the message
 };
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.query; }
 
 class QueryErrorTest : public ::testing::TestWithParam<ErrorCase> {};
 
