@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "core/core_test_support.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
@@ -11,24 +13,21 @@ namespace qf {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
-using Args = std::vector<std::string>;
-
-class SpotlightTest : public ::testing::Test {
-protected:
-    void SetUp() override { test::clearDebugLog(); }
-    test::FakeMdfind fake;
-};
+using ::testing::UnorderedElementsAreArray;
+using test::Args;
+using test::Lines;
 
 TEST(SpotlightQueries, CommandLinesAreExact) {
+    const std::string tail = "cd\" 2>/dev/null | head -50000";
     const std::pair<std::string, std::string> cases[] = {
-        {substringNameQuery("ab"), "mdfind \"kMDItemFSName == '*ab*'cd\" 2>/dev/null | head -50000"},
-        {substringNameQuery("i'm"), "mdfind \"kMDItemFSName == '*i'\\''m*'cd\" 2>/dev/null | head -50000"},
-        {wildcardNameQuery(".pdf"), "mdfind \"kMDItemFSName == '*.pdf'cd\" 2>/dev/null | head -50000"},
-        {wildcardNameQuery("*.pdf"), "mdfind \"kMDItemFSName == '*.pdf'cd\" 2>/dev/null | head -50000"},
-        {wildcardNameQuery("report?.txt"), "mdfind \"kMDItemFSName == 'report?.txt'cd\" 2>/dev/null | head -50000"},
-        {wildcardNameQuery("'*"), "mdfind \"kMDItemFSName == ''\\''*'cd\" 2>/dev/null | head -50000"},
+        {substringNameQuery("ab"), "mdfind \"kMDItemFSName == '*ab*'" + tail},
+        {substringNameQuery("i'm"), "mdfind \"kMDItemFSName == '*i'\\''m*'" + tail},
+        {wildcardNameQuery(".pdf"), "mdfind \"kMDItemFSName == '*.pdf'" + tail},
+        {wildcardNameQuery("*.pdf"), "mdfind \"kMDItemFSName == '*.pdf'" + tail},
+        {wildcardNameQuery("report?.txt"), "mdfind \"kMDItemFSName == 'report?.txt'" + tail},
+        {wildcardNameQuery("'*"), "mdfind \"kMDItemFSName == ''\\''*'" + tail},
         {recentFilesQuery(), "mdfind 'kMDItemFSContentChangeDate >= $time.today(-1d)' 2>/dev/null | head -2000"},
         {escapeQuotes("a'b''"), "a'\\''b'\\'''\\''"},
     };
@@ -41,74 +40,80 @@ TEST(SpotlightQueries, MdfindExecutableFollowsTheEnvironment) {
         EXPECT_EQ(mdfindExecutable(), "/opt/x/mdfind");
         EXPECT_EQ(mdfindFolder(), "/opt/x");
     }
-    test::ScopedEnv unset("QUILLFIND_MDFIND", nullptr);
     test::ScopedEnv empty("QUILLFIND_MDFIND", "");
-    char self[4096] = {};
-    ASSERT_GT(::readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    std::string beside(self);
-    beside = beside.substr(0, beside.rfind('/')) + "/mdfind";
+    const std::string beside = std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/mdfind";
     EXPECT_EQ(mdfindExecutable(), ::access(beside.c_str(), X_OK) == 0 ? beside : "/usr/bin/mdfind");
 }
 
-TEST_F(SpotlightTest, QueriesThroughTheShellReachMdfindAsOneArgument) {
+TEST(SpotlightShell, QueriesReachMdfindAsOneArgumentAndAreCappedByHead) {
+    test::FakeMdfind fake;
     // Inside the double quotes the shell passes '\'' on as it stands.
-    const std::string value = "kMDItemFSName == '*i'\\''m*'cd";
-    fake.answer({value}, {"/home/u/i'm here.txt"});
+    const Args apostrophe{"kMDItemFSName == '*i'\\''m*'cd"};
+    fake.answer(apostrophe, {"/home/u/i'm here.txt"});
+    Lines many;
+    for (int i = 0; i < 50010; ++i) many.push_back("/d/" + std::to_string(i) + ".pdf");
+    fake.answer({"kMDItemFSName == '*.pdf'cd"}, many);
     EXPECT_THAT(runShell(substringNameQuery("i'm")), ElementsAre("/home/u/i'm here.txt"));
     EXPECT_THAT(recentPaths(), IsEmpty());
-    EXPECT_THAT(fake.calls(), ElementsAre(Args{value},
-                                          Args{"kMDItemFSContentChangeDate >= $time.today(-1d)"}));
-}
-
-TEST_F(SpotlightTest, NameQueryOutputIsCappedByHead) {
-    std::string many;
-    for (int i = 0; i < 50010; ++i) many += "/d/" + std::to_string(i) + ".pdf\n";
-    fake.answerRaw({"kMDItemFSName == '*.pdf'cd"}, many);
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
+    EXPECT_THAT(fake.calls(), ElementsAre(apostrophe, Args{"kMDItemFSContentChangeDate >= $time.today(-1d)"},
+                                          Args{"kMDItemFSName == '*.pdf'cd"}));
 }
 
-TEST_F(SpotlightTest, NameSearchPassesTheTermUnaltered) {
-    fake.answer({"-name", "big report"}, {"/a/big report.txt", "", "/b/big report"});
-    EXPECT_THAT(mdfindNameCLI("big report"), ElementsAre("/a/big report.txt", "/b/big report"));
-    EXPECT_THAT(mdfindNameCLI("it's"), IsEmpty());
-    EXPECT_THAT(fake.calls(), ElementsAre(Args{"-name", "big report"}, Args{"-name", "it's"}));
+// The by-name searches of an intersection: each term asked in order, the
+// answers intersected, and how each search ended in the debug log.
+TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
+    const struct {
+        const char* name;
+        std::vector<std::tuple<Args, std::string, std::string>> fixtures;  // args, suffix, content
+        Args terms;
+        Lines found;
+        std::vector<Args> calls;
+        Lines log;
+    } cases[] = {
+        {"two terms",
+         {{{"-name", "report"}, ".out", "/a/report 2024\n/b/report\n/c/2024 report\n/a/report 2024\n"},
+          {{"-name", "2024"}, ".out", "/a/report 2024\n/c/2024 report\n/d/2024\n"}},
+         {"report", "2024"}, {"/a/report 2024", "/c/2024 report"},
+         {{"-name", "report"}, {"-name", "2024"}},
+         {"tok 'report' -> 4 lines", "tok '2024' -> 3 lines"}},  // duplicates counted as returned
+        {"early stop",
+         {{{"-name", "zzqx"}, ".status", "3"}, {{"-name", "report"}, ".out", "/a/report\n"}},
+         {"zzqx", "report"}, {}, {{"-name", "zzqx"}},
+         {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
+        {"term with itself",
+         {{{"-name", "report"}, ".out", "/a/report\n/b/report\n"}},
+         {"report", "report"}, {"/a/report", "/b/report"}, {{"-name", "report"}, {"-name", "report"}},
+         {"tok 'report' -> 2 lines", "tok 'report' -> 2 lines"}},
+        {"no terms", {}, {}, {}, {}, {}},
+        {"term unaltered, empty lines dropped",
+         {{{"-name", "big report"}, ".out", "/a/big report.txt\n\n/b/big report\n"}},
+         {"big report"}, {"/a/big report.txt", "/b/big report"}, {{"-name", "big report"}},
+         {"tok 'big report' -> 2 lines"}},
+        {"killed", {{{"-name", "gone"}, ".signal", "TERM"}, {{"-name", "gone"}, ".out", "/a/gone\n"}},
+         {"gone"}, {"/a/gone"}, {{"-name", "gone"}}, {"tok 'gone' -> 1 lines"}},
+        {"killed, no output", {{{"-name", "gone"}, ".signal", "TERM"}}, {"gone"}, {}, {{"-name", "gone"}},
+         {"mdfind 'gone' EMPTY reason=SIG15", "tok 'gone' -> 0 lines"}},
+        {"invalid UTF-8", {{{"-name", "bad"}, ".out", "/a/ok\n/a/\xFF\n"}}, {"bad"}, {}, {{"-name", "bad"}},
+         {"mdfind 'bad' EMPTY reason=exit0", "tok 'bad' -> 0 lines"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::FakeMdfind fake;
+        for (const auto& [args, suffix, content] : c.fixtures) fake.set(args, suffix, content);
+        test::clearDebugLog();
+        EXPECT_THAT(mdfindIntersection(c.terms), UnorderedElementsAreArray(c.found));
+        EXPECT_THAT(fake.calls(), ElementsAreArray(c.calls));
+        EXPECT_THAT(test::debugMessages(), ElementsAreArray(c.log));
+    }
 }
 
-TEST_F(SpotlightTest, IntersectionAsksEachTermInOrder) {
-    fake.answer({"-name", "report"}, {"/a/report 2024", "/b/report", "/c/2024 report", "/a/report 2024"});
-    fake.answer({"-name", "2024"}, {"/a/report 2024", "/c/2024 report", "/d/2024"});
-    EXPECT_THAT(mdfindIntersection({"report", "2024"}), UnorderedElementsAre("/a/report 2024", "/c/2024 report"));
-    EXPECT_THAT(fake.calls(), ElementsAre(Args{"-name", "report"}, Args{"-name", "2024"}));
-    // Lines are counted as returned, duplicates included.
-    EXPECT_THAT(test::debugMessages(), ElementsAre("tok 'report' -> 4 lines", "tok '2024' -> 3 lines"));
-}
-
-TEST_F(SpotlightTest, IntersectionStopsAtTheFirstEmptyAnswer) {
-    fake.exitStatus({"-name", "zzqx"}, 3);
-    fake.answer({"-name", "report"}, {"/a/report"});
-    EXPECT_THAT(mdfindIntersection({"zzqx", "report"}), IsEmpty());
-    EXPECT_THAT(fake.calls(), ElementsAre(Args{"-name", "zzqx"}));
-    EXPECT_THAT(test::debugMessages(), ElementsAre("mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"));
-}
-
-TEST_F(SpotlightTest, IntersectionOfATermWithItself) {
-    fake.answer({"-name", "report"}, {"/a/report", "/b/report"});
-    EXPECT_THAT(mdfindIntersection({"report", "report"}), UnorderedElementsAre("/a/report", "/b/report"));
-    EXPECT_EQ(fake.calls().size(), 2u);
-    EXPECT_THAT(mdfindIntersection({}), IsEmpty());
-    EXPECT_EQ(fake.calls().size(), 2u);
-}
-
-TEST_F(SpotlightTest, EmptyAnswerLogsHowTheSearchEnded) {
-    fake.dieBy({"-name", "gone"}, "TERM");
-    EXPECT_THAT(mdfindNameCLI("gone"), IsEmpty());
-    EXPECT_THAT(mdfindNameCLI("none"), IsEmpty());
-    EXPECT_THAT(test::debugMessages(), ElementsAre("mdfind 'gone' EMPTY reason=SIG15", "mdfind 'none' EMPTY reason=exit0"));
-}
-
-TEST_F(SpotlightTest, StartFailureIsLoggedNotPrinted) {
+TEST(SpotlightIntersection, StartFailureIsLoggedNotPrinted) {
     test::ScopedEnv missing("QUILLFIND_MDFIND", "/nonexistent/mdfind");
+    test::clearDebugLog();
+    ::testing::internal::CaptureStderr();
     EXPECT_THAT(mdfindIntersection({"report", "2024"}), IsEmpty());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     EXPECT_THAT(test::debugMessages(),
                 ElementsAre("SPAWN_FAIL 'report': No such file or directory", "tok 'report' -> 0 lines"));
 }
