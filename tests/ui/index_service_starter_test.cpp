@@ -15,37 +15,13 @@
 namespace qf {
 namespace {
 
-// A socket that accepts connections, as a running service's does.
-class Listener {
-public:
-    explicit Listener(const std::string& path) : path_(path), fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        listening_ = fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-                     ::listen(fd_, 4) == 0;
-    }
-    ~Listener() { close(); }
-    bool listening() const { return listening_; }
-    void close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        ::unlink(path_.c_str());
-    }
-
-private:
-    std::string path_;
-    int fd_;
-    bool listening_ = false;
-};
-
 class IndexServiceStarterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::app();
-        test::isolateEnvironment(box, {});
-        box.makeFolder(QStringLiteral("index"));
-        qputenv("QUILLFIND_INDEX_ROOTS", box.makeFolder(QStringLiteral("roots")).toUtf8());
+        test::isolateEnvironment(dir, {});
+        test::mkdirs(dir, QStringLiteral("index"));
+        qputenv("QUILLFIND_INDEX_ROOTS", test::mkdirs(dir, QStringLiteral("roots")).toUtf8());
     }
     void TearDown() override {
         if (startedPid > 0) {
@@ -54,50 +30,48 @@ protected:
         }
     }
 
-    test::Sandbox box;
+    test::TempDir dir;
     pid_t startedPid = 0;
 };
 
-TEST_F(IndexServiceStarterTest, NothingRunsWithoutASocket) { EXPECT_FALSE(indexServiceRunning()); }
-
-TEST_F(IndexServiceStarterTest, SomethingListeningCountsAsRunning) {
-    Listener server(box.path(QStringLiteral("index/indexd.sock")).toStdString());
-    ASSERT_TRUE(server.listening());
+TEST_F(IndexServiceStarterTest, SomethingListeningCountsAsRunningAndStartsNothing) {
+    EXPECT_FALSE(indexServiceRunning());
+    // A socket that accepts connections, as a running service's does.
+    const std::string path = dir / "index/indexd.sock";
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
     EXPECT_TRUE(indexServiceRunning());
     // Already running: nothing is started, even without any executable.
-    EXPECT_TRUE(ensureIndexService(box.path(QStringLiteral("nowhere"))));
-    server.close();
+    EXPECT_TRUE(ensureIndexService(test::at(dir, QStringLiteral("nowhere"))));
+    ::close(fd);
+    ::unlink(path.c_str());
     EXPECT_FALSE(indexServiceRunning());
 }
 
-TEST_F(IndexServiceStarterTest, ExecutableBesideTheProgramComesFirst) {
-    const QString beside = box.writeFile(QStringLiteral("bin/quillfind-indexd"), "#!/bin/sh\n");
+TEST_F(IndexServiceStarterTest, TheExecutableBesideTheProgramOnlyIfExecutableElseNothingStarts) {
+    test::ScopedEnv path("PATH", dir / "empty");
+    const QString bin = test::at(dir, QStringLiteral("bin"));
+    const QString beside = test::put(dir, QStringLiteral("bin/quillfind-indexd"), "#!/bin/sh\n");
     QFile::setPermissions(beside, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_EQ(indexServiceExecutable(box.path(QStringLiteral("bin"))), beside);
-    // Not executable: not taken.
+    EXPECT_EQ(indexServiceExecutable(bin), beside);
     QFile::setPermissions(beside, QFile::ReadOwner);
-    EXPECT_NE(indexServiceExecutable(box.path(QStringLiteral("bin"))), beside);
-}
-
-TEST_F(IndexServiceStarterTest, MissingExecutableStartsNothing) {
-    qputenv("PATH", box.path(QStringLiteral("empty")).toUtf8());
-    EXPECT_FALSE(ensureIndexService(box.path(QStringLiteral("nowhere"))));
+    EXPECT_EQ(indexServiceExecutable(bin), QString());
+    EXPECT_FALSE(ensureIndexService(bin));
     EXPECT_FALSE(indexServiceRunning());
 }
 
 TEST_F(IndexServiceStarterTest, StartsTheRealServiceWhenNoneRuns) {
-    const QString binDir = qEnvironmentVariable("QF_BIN_DIR");
-    if (binDir.isEmpty() || !QFile::exists(binDir + QStringLiteral("/quillfind-indexd")))
-        GTEST_SKIP() << "quillfind-indexd is not built beside the tests";
-    ASSERT_FALSE(indexServiceRunning());
+    const QString binDir = QString::fromStdString(test::binDir());
+    ASSERT_TRUE(QFile::exists(binDir + QStringLiteral("/quillfind-indexd"))) << "build quillfind-indexd first";
     EXPECT_TRUE(ensureIndexService(binDir));
     ASSERT_TRUE(QTest::qWaitFor([] { return indexServiceRunning(); }, 10000));
     // The service writes its process id into its lock file.
-    QFile lock(box.path(QStringLiteral("index/indexd.lock")));
-    ASSERT_TRUE(lock.open(QIODevice::ReadOnly));
-    startedPid = static_cast<pid_t>(lock.readAll().trimmed().toLongLong());
+    startedPid = static_cast<pid_t>(std::stol("0" + test::readFile(dir / "index/indexd.lock")));
     ASSERT_GT(startedPid, 0);
-    // A second launch finds it and starts no other.
     EXPECT_TRUE(ensureIndexService(binDir));
 }
 

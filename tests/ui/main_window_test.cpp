@@ -8,9 +8,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <set>
 
 #include "ui/fda_banner.h"
 #include "ui/header_row.h"
@@ -35,13 +35,13 @@ protected:
     void SetUp() override {
         test::app();
         // Sizes differ so that sorting by size has one right order.
-        alphaNotes = box.writeFile(QStringLiteral("tree/alpha notes.txt"), "alpha notes\nsecond line\n");
-        alphaData = box.writeFile(QStringLiteral("tree/alpha-data.csv"), QByteArray(3000, 'x'));
-        alphaFolder = box.makeFolder(QStringLiteral("tree/Alpha folder"));
-        betaFile = box.writeFile(QStringLiteral("tree/beta.md"), QByteArray(200, 'b'));
-        alphaBig = box.writeFile(QStringLiteral("tree/sub/alpha big.log"), QByteArray(50000, 'l'));
-        test::isolateEnvironment(box, {alphaNotes, alphaData, alphaFolder, betaFile, alphaBig});
-        settingsFile = box.path(QStringLiteral("settings.ini"));
+        alphaNotes = test::put(dir, QStringLiteral("tree/alpha notes.txt"), "alpha notes\nsecond line\n");
+        alphaData = test::put(dir, QStringLiteral("tree/alpha-data.csv"), QByteArray(3000, 'x'));
+        alphaFolder = test::mkdirs(dir, QStringLiteral("tree/Alpha folder"));
+        betaFile = test::put(dir, QStringLiteral("tree/beta.md"), QByteArray(200, 'b'));
+        alphaBig = test::put(dir, QStringLiteral("tree/sub/alpha big.log"), QByteArray(50000, 'l'));
+        test::isolateEnvironment(dir, {alphaNotes, alphaData, alphaFolder, betaFile, alphaBig});
+        settingsFile = test::at(dir, QStringLiteral("settings.ini"));
     }
 
     std::unique_ptr<MainWindow> makeWindow(std::function<bool()> access = [] { return true; }) {
@@ -56,22 +56,22 @@ protected:
         return window;
     }
 
-    // Waits until the start-up run (or any run) has published.
-    static void waitForIdle(MainWindow& w) {
+    // Waits until a run newer than `after` has published.
+    static bool published(MainWindow& w, std::uint64_t after) {
+        return QTest::qWaitFor([&] { return w.model().serial() > after && !w.model().gathering(); }, kWait);
+    }
+
+    // A window past its start-up run that shows the four "alpha" rows.
+    std::unique_ptr<MainWindow> searchedWindow() {
+        auto w = makeWindow();
         QTest::qWait(20);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !w.model().gathering() && w.model().serial() > 0; }, kWait));
-    }
-
-    static void typeQuery(MainWindow& w, const QString& text) {
-        w.searchField()->setFocus();
-        QTest::keyClicks(w.searchField(), text);
-    }
-
-    // Types and waits for the debounced run to publish.
-    static void search(MainWindow& w, const QString& text) {
-        const auto before = w.model().serial();
-        typeQuery(w, text);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w.model().serial() > before && !w.model().gathering(); }, kWait));
+        EXPECT_TRUE(published(*w, 0));
+        const auto before = w->model().serial();
+        w->searchField()->setFocus();
+        QTest::keyClicks(w->searchField(), QStringLiteral("alpha"));
+        EXPECT_TRUE(published(*w, before));
+        EXPECT_EQ(rows(*w), 4);
+        return w;
     }
 
     static int rows(MainWindow& w) { return w.resultsView()->tableModel().rowCount(); }
@@ -83,15 +83,20 @@ protected:
         for (const QModelIndex& i : w.resultsView()->selectionModel()->selectedRows()) out.push_back(i.row());
         return out;
     }
+    static void expectSelected(MainWindow& w, int row) {
+        ASSERT_TRUE(w.model().selectedPath()) << row;
+        EXPECT_EQ(*w.model().selectedPath(), rowPath(w, row));
+        EXPECT_EQ(selectedRows(w), std::vector<int>{row});
+    }
 
-    test::Sandbox box;
+    test::TempDir dir;
     test::RecordingDesktop desktop;
     std::vector<QUrl> openedUrls;
     QString settingsFile;
     QString alphaNotes, alphaData, alphaFolder, betaFile, alphaBig;
 };
 
-TEST_F(MainWindowTest, WindowTitleAndStartingState) {
+TEST_F(MainWindowTest, StartsOnRecentItemsThenTypingRunsOneDebouncedSearchAndShowsTheRows) {
     auto w = makeWindow();
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Quillfind"));
     EXPECT_TRUE(w->searchField()->hasFocus());
@@ -99,25 +104,19 @@ TEST_F(MainWindowTest, WindowTitleAndStartingState) {
               QStringLiteral("搜索文件或文件夹（空格 = 与，* ? 通配，.后缀过滤，含 / 取末段）"));
     EXPECT_EQ(w->searchBar()->previewButton()->toolTip(), QStringLiteral("显示/隐藏预览面板"));
     EXPECT_EQ(w->statusLine()->source(), QStringLiteral("索引：Spotlight 自动增量"));
-    waitForIdle(*w);
-    // The start-up run lists recent items, newest first.
+    EXPECT_FALSE(w->noFDA());
+    EXPECT_FALSE(w->banner()->isVisible());
+    ASSERT_TRUE(published(*w, 0));
     EXPECT_EQ(rows(*w), 5);
     EXPECT_EQ(w->model().sortKey(), SortKey::date);
-    EXPECT_EQ(w->headerRow()->cell(ResultsTableModel::modifiedColumn)->displayText(), QStringLiteral("修改日期 ▼"));
-}
 
-TEST_F(MainWindowTest, TypingRunsOneDebouncedSearchAndShowsTheRows) {
-    auto w = makeWindow();
-    waitForIdle(*w);
     const auto before = w->model().serial();
-    typeQuery(*w, QStringLiteral("alpha"));
+    QTest::keyClicks(w->searchField(), QStringLiteral("alpha"));
     EXPECT_EQ(w->model().text(), "alpha");
-    // Nothing runs while the keys come in.
-    EXPECT_EQ(w->model().serial(), before);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->model().serial() > before && !w->model().gathering(); }, kWait));
+    EXPECT_EQ(w->model().serial(), before);  // nothing runs while the keys come in
+    ASSERT_TRUE(published(*w, before));
     QTest::qWait(600);  // a second run would have started by now
     EXPECT_EQ(w->model().serial(), before + 1);
-    EXPECT_EQ(rows(*w), 4);
     std::set<std::string> shown;
     for (int r = 0; r < rows(*w); ++r) shown.insert(rowPath(*w, r));
     EXPECT_EQ(shown, (std::set<std::string>{alphaNotes.toStdString(), alphaData.toStdString(),
@@ -126,34 +125,38 @@ TEST_F(MainWindowTest, TypingRunsOneDebouncedSearchAndShowsTheRows) {
     EXPECT_FALSE(w->searchBar()->progress()->isVisible());
 }
 
-TEST_F(MainWindowTest, ReturnSelectsTheFirstRowThenOpensIt) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
-    ASSERT_GT(rows(*w), 0);
+TEST_F(MainWindowTest, ReturnSelectsTheFirstRowThenOpensItAndAnExampleReplacesTheText) {
+    auto w = searchedWindow();
     EXPECT_FALSE(w->model().selectedPath());
-
     QTest::keyClick(w->searchField(), Qt::Key_Return);
-    ASSERT_TRUE(w->model().selectedPath());
-    EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, 0));
-    EXPECT_EQ(selectedRows(*w), std::vector<int>{0});
+    expectSelected(*w, 0);
     EXPECT_TRUE(desktop.opened.empty());
-
     QTest::keyClick(w->searchField(), Qt::Key_Return);
     EXPECT_EQ(desktop.opened, std::vector<std::string>{rowPath(*w, 0)});
     EXPECT_EQ(w->searchField()->text(), QStringLiteral("alpha"));
+
+    // The example clears the selection and runs once.
+    const auto serial = w->model().serial();
+    QAction* example = w->searchBar()->optionsMenu()->actions().value(4);
+    ASSERT_EQ(example->text(), QStringLiteral("*.docx"));
+    example->trigger();
+    EXPECT_EQ(w->searchField()->text(), QStringLiteral("*.docx"));
+    EXPECT_EQ(w->model().text(), "*.docx");
+    EXPECT_FALSE(w->model().selectedPath());
+    ASSERT_TRUE(published(*w, serial));
+    QTest::qWait(600);
+    EXPECT_EQ(w->model().serial(), serial + 1);
+    // Every path is a candidate; none ends in .docx. The count is the
+    // candidates', not the rows'.
+    EXPECT_EQ(rows(*w), 0);
+    EXPECT_EQ(w->searchBar()->countLabel()->text(), QStringLiteral("5 项"));
 }
 
 TEST_F(MainWindowTest, ArrowsMoveTheSelectionWhileTheFieldHasFocus) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
-    ASSERT_EQ(rows(*w), 4);
-
+    auto w = searchedWindow();
     // Without a selection the arrows reach the field: nothing is selected.
     QTest::keyClick(w->searchField(), Qt::Key_Down);
     EXPECT_FALSE(w->model().selectedPath());
-
     QTest::keyClick(w->searchField(), Qt::Key_Return);
     const struct {
         Qt::Key key;
@@ -167,41 +170,20 @@ TEST_F(MainWindowTest, ArrowsMoveTheSelectionWhileTheFieldHasFocus) {
     };
     for (const auto& step : steps) {
         QTest::keyClick(w->searchField(), step.key, step.modifiers);
-        ASSERT_TRUE(w->model().selectedPath());
-        EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, step.row));
-        EXPECT_EQ(selectedRows(*w), std::vector<int>{step.row});
+        expectSelected(*w, step.row);
         EXPECT_TRUE(w->searchField()->hasFocus());
         EXPECT_EQ(w->searchField()->text(), QStringLiteral("alpha"));
     }
-}
-
-TEST_F(MainWindowTest, ArrowsWorkFromTheResultsListToo) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
+    // From the list too, one step per key: the window's rule and the list's
+    // own handling do not both move it.
     QTest::mouseClick(w->resultsView()->viewport(), Qt::LeftButton, {}, w->resultsView()->rowRect(1).center());
-    ASSERT_TRUE(w->model().selectedPath());
-    EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, 1));
+    expectSelected(*w, 1);
     QTest::keyClick(w->resultsView(), Qt::Key_Down);
-    // One step, not two: the window's rule and the list do not both move it.
-    EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, 2));
+    expectSelected(*w, 2);
 }
 
-TEST_F(MainWindowTest, TypingClearsTheSelection) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
-    QTest::keyClick(w->searchField(), Qt::Key_Return);
-    ASSERT_TRUE(w->model().selectedPath());
-    QTest::keyClick(w->searchField(), Qt::Key_Backspace);
-    EXPECT_FALSE(w->model().selectedPath());
-    EXPECT_TRUE(selectedRows(*w).empty());
-}
-
-TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrder) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
+TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrderKeepingTheSelection) {
+    auto w = searchedWindow();
     HeaderRow* header = w->headerRow();
     auto cellTexts = [&] {
         std::vector<std::string> out;
@@ -219,6 +201,7 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrder) {
     EXPECT_EQ(cellTexts(), (std::vector<std::string>{"名称 ▲", "类型", "大小", "创建日期", "修改日期"}));
     EXPECT_TRUE(header->cell(0)->isActive());
 
+    w->model().setSelectedPath(alphaBig.toStdString());
     QTest::mouseClick(header->cell(ResultsTableModel::sizeColumn), Qt::LeftButton);
     EXPECT_EQ(cellTexts(), (std::vector<std::string>{"名称", "类型", "大小 ▼", "创建日期", "修改日期"}));
     EXPECT_TRUE(header->cell(2)->isActive());
@@ -227,10 +210,13 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrder) {
     EXPECT_EQ(header->cell(0)->displayFont().weight(), QFont::Normal);
     // Folders (-1) last when descending; the largest file first.
     EXPECT_EQ(sizesInRowOrder(), (std::vector<std::int64_t>{50000, 3000, 24, -1}));
+    EXPECT_EQ(*w->model().selectedPath(), alphaBig.toStdString());
+    EXPECT_EQ(selectedRows(*w), std::vector<int>{0});
 
     QTest::mouseClick(header->cell(ResultsTableModel::sizeColumn), Qt::LeftButton);
     EXPECT_EQ(cellTexts()[2], "大小 ▲");
     EXPECT_EQ(sizesInRowOrder(), (std::vector<std::int64_t>{-1, 24, 3000, 50000}));
+    EXPECT_EQ(selectedRows(*w), std::vector<int>{3});
 
     // The kind column does not sort.
     QTest::mouseClick(header->cell(ResultsTableModel::kindColumn), Qt::LeftButton);
@@ -239,90 +225,39 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrder) {
     EXPECT_EQ(cellTexts()[2], "大小 ▲");
 }
 
-TEST_F(MainWindowTest, SelectionSurvivesResorting) {
+TEST_F(MainWindowTest, OptionsMenuItemsAndSwitchLabelsThatFlipWithoutARun) {
     auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
-    w->model().setSelectedPath(alphaBig.toStdString());
-    QTest::mouseClick(w->headerRow()->cell(ResultsTableModel::sizeColumn), Qt::LeftButton);
-    const int row = w->resultsView()->tableModel().rowOfPath(alphaBig.toStdString());
-    EXPECT_EQ(selectedRows(*w), std::vector<int>{row});
-    EXPECT_EQ(*w->model().selectedPath(), alphaBig.toStdString());
-}
-
-TEST_F(MainWindowTest, OptionsMenuSwitchLabelsFlipWithoutARun) {
-    auto w = makeWindow();
-    waitForIdle(*w);
+    ASSERT_TRUE(published(*w, 0));
     OptionsMenu* menu = w->searchBar()->optionsMenu();
-    const auto serial = w->model().serial();
-    struct Switch {
-        QAction* action;
-        std::function<bool()> value;
-        QString name;
-    } switches[] = {
-        {menu->caseSensitiveAction(), [&] { return w->model().caseSensitive(); }, QStringLiteral("区分大小写")},
-        {menu->regexModeAction(), [&] { return w->model().regexMode(); }, QStringLiteral("正则表达式")},
+    const QList<QAction*> actions = menu->actions();
+    const std::vector<std::pair<QString, bool>> expected{
+        {"\u3000  区分大小写", true}, {"\u3000  正则表达式", true}, {"-", true},
+        {"*.pdf", true}, {"*.docx", true}, {"*.xlsx", true}, {"-", true},
+        {"语法：空格 = 与（同时包含）", false}, {"语法：\"词组\" = 精确短语", false},
+        {"语法：* ? = 通配符", false}, {"语法：.jpg .md = 按后缀过滤", false},
+        {"语法：输入含 / 时按末段文件名查找", false},
     };
-    for (auto& s : switches) {
-        EXPECT_EQ(s.action->text(), QStringLiteral("\u3000  ") + s.name);
-        s.action->trigger();
-        EXPECT_TRUE(s.value());
+    std::vector<std::pair<QString, bool>> shown;
+    for (const QAction* a : actions) shown.emplace_back(a->isSeparator() ? "-" : a->text(), a->isEnabled());
+    EXPECT_EQ(shown, expected);
+
+    const auto serial = w->model().serial();
+    const std::pair<QAction*, std::function<bool()>> switches[] = {
+        {menu->caseSensitiveAction(), [&] { return w->model().caseSensitive(); }},
+        {menu->regexModeAction(), [&] { return w->model().regexMode(); }},
+    };
+    for (const auto& [action, value] : switches) {
+        const QString name = action->text().mid(3);
+        action->trigger();
+        EXPECT_TRUE(value());
         emit menu->aboutToShow();
-        EXPECT_EQ(s.action->text(), QStringLiteral("✓ ") + s.name);
-        s.action->trigger();
-        EXPECT_FALSE(s.value());
-        EXPECT_EQ(s.action->text(), QStringLiteral("\u3000  ") + s.name);
+        EXPECT_EQ(action->text(), QStringLiteral("✓ ") + name);
+        action->trigger();
+        EXPECT_FALSE(value());
+        EXPECT_EQ(action->text(), QStringLiteral("\u3000  ") + name);
     }
     QTest::qWait(600);
     EXPECT_EQ(w->model().serial(), serial);
-}
-
-TEST_F(MainWindowTest, OptionsMenuItemsInOrderWithDisabledSyntaxLines) {
-    auto w = makeWindow();
-    const QList<QAction*> actions = w->searchBar()->optionsMenu()->actions();
-    const std::vector<std::pair<QString, bool>> expected{
-        {QStringLiteral("\u3000  区分大小写"), true}, {QStringLiteral("\u3000  正则表达式"), true}, {{}, true},
-        {QStringLiteral("*.pdf"), true}, {QStringLiteral("*.docx"), true}, {QStringLiteral("*.xlsx"), true}, {{}, true},
-        {QStringLiteral("语法：空格 = 与（同时包含）"), false}, {QStringLiteral("语法：\"词组\" = 精确短语"), false},
-        {QStringLiteral("语法：* ? = 通配符"), false}, {QStringLiteral("语法：.jpg .md = 按后缀过滤"), false},
-        {QStringLiteral("语法：输入含 / 时按末段文件名查找"), false},
-    };
-    ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size()));
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const QAction* a = actions[static_cast<qsizetype>(i)];
-        if (expected[i].first.isEmpty()) {
-            EXPECT_TRUE(a->isSeparator()) << i;
-            continue;
-        }
-        EXPECT_EQ(a->text(), expected[i].first) << i;
-        EXPECT_EQ(a->isEnabled(), expected[i].second) << i;
-    }
-}
-
-TEST_F(MainWindowTest, ExampleItemReplacesTheTextClearsTheSelectionAndRunsOnce) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
-    QTest::keyClick(w->searchField(), Qt::Key_Return);
-    ASSERT_TRUE(w->model().selectedPath());
-    const auto serial = w->model().serial();
-
-    QAction* docx = nullptr;
-    for (QAction* a : w->searchBar()->optionsMenu()->actions())
-        if (a->text() == QStringLiteral("*.docx")) docx = a;
-    ASSERT_NE(docx, nullptr);
-    docx->trigger();
-    EXPECT_EQ(w->searchField()->text(), QStringLiteral("*.docx"));
-    EXPECT_EQ(w->model().text(), "*.docx");
-    EXPECT_FALSE(w->model().selectedPath());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->model().serial() > serial && !w->model().gathering(); }, kWait));
-    QTest::qWait(600);
-    EXPECT_EQ(w->model().serial(), serial + 1);
-    // Every path is a candidate; none ends in .docx. The count is the
-    // candidates', not the rows'.
-    EXPECT_EQ(rows(*w), 0);
-    EXPECT_EQ(w->model().total(), 5);
-    EXPECT_EQ(w->searchBar()->countLabel()->text(), QStringLiteral("5 项"));
 }
 
 TEST_F(MainWindowTest, StatusHintFollowsTheText) {
@@ -331,12 +266,9 @@ TEST_F(MainWindowTest, StatusHintFollowsTheText) {
     const QString syntaxHint =
         QStringLiteral("空格 = 与 · .jpg = 后缀 · \"词组\" = 精确 · 含 / 取末段 · 回车高亮，再按打开 · ↑↓ 选择");
     const std::pair<QString, QString> cases[] = {
-        {QString(), emptyHint},
-        {QStringLiteral("   "), emptyHint},
-        {QStringLiteral("\u3000\t \u3000"), emptyHint},
-        {QStringLiteral("a"), syntaxHint},
-        {QStringLiteral("  report  "), syntaxHint},
-        {QStringLiteral("\n"), syntaxHint},  // line breaks are not trimmed
+        {QString(), emptyHint},        {QStringLiteral("   "), emptyHint},
+        {"\u3000\t \u3000", emptyHint}, {QStringLiteral("a"), syntaxHint},
+        {"  report  ", syntaxHint},    {"\n", syntaxHint},  // line breaks are not trimmed
     };
     for (const auto& [text, hint] : cases) {
         w->searchField()->clear();
@@ -347,39 +279,29 @@ TEST_F(MainWindowTest, StatusHintFollowsTheText) {
 }
 
 TEST_F(MainWindowTest, PreviewToggleIsPersistedAndSetsTheMinimumWidth) {
-    {
+    for (const bool shownAtStart : {false, true}) {
         auto w = makeWindow();
-        EXPECT_FALSE(w->showPreview());
-        EXPECT_EQ(w->minimumWidth(), 760);
+        EXPECT_EQ(w->showPreview(), shownAtStart);
+        EXPECT_EQ(w->minimumWidth(), shownAtStart ? 1080 : 760);
         EXPECT_EQ(w->minimumHeight(), 480);
-        EXPECT_EQ(w->previewColumn(), nullptr);
-
+        EXPECT_EQ(w->previewColumn() != nullptr, shownAtStart);
         QTest::mouseClick(w->searchBar()->previewButton(), Qt::LeftButton);
-        EXPECT_TRUE(w->showPreview());
-        EXPECT_EQ(w->minimumWidth(), 1080);
-        EXPECT_GE(w->width(), 1080);
-        ASSERT_NE(w->previewColumn(), nullptr);
-        EXPECT_EQ(w->previewColumn()->width(), 320);
-        EXPECT_TRUE(w->previewColumn()->emptyState()->isVisible());
-        EXPECT_TRUE(QSettings(settingsFile, QSettings::IniFormat).value("showPreview").toBool());
-    }
-    {
-        auto w = makeWindow();
-        EXPECT_TRUE(w->showPreview());
-        EXPECT_EQ(w->minimumWidth(), 1080);
-        ASSERT_NE(w->previewColumn(), nullptr);
-        QTest::mouseClick(w->searchBar()->previewButton(), Qt::LeftButton);
-        EXPECT_FALSE(w->showPreview());
-        EXPECT_EQ(w->minimumWidth(), 760);
-        EXPECT_EQ(w->previewColumn(), nullptr);
-        EXPECT_FALSE(QSettings(settingsFile, QSettings::IniFormat).value("showPreview").toBool());
+        EXPECT_EQ(w->showPreview(), !shownAtStart);
+        EXPECT_EQ(w->minimumWidth(), shownAtStart ? 760 : 1080);
+        EXPECT_GE(w->width(), w->minimumWidth());
+        EXPECT_EQ(QSettings(settingsFile, QSettings::IniFormat).value("showPreview").toBool(), !shownAtStart);
+        if (shownAtStart) {
+            EXPECT_EQ(w->previewColumn(), nullptr);
+        } else {
+            ASSERT_NE(w->previewColumn(), nullptr);
+            EXPECT_EQ(w->previewColumn()->width(), 320);
+            EXPECT_TRUE(w->previewColumn()->emptyState()->isVisible());
+        }
     }
 }
 
 TEST_F(MainWindowTest, PreviewFollowsTheSelection) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
+    auto w = searchedWindow();
     // Selected while the column is hidden: no preview is made.
     w->model().setSelectedPath(alphaNotes.toStdString());
     EXPECT_EQ(w->findChildren<PreviewPane*>().size(), 0);
@@ -400,19 +322,17 @@ TEST_F(MainWindowTest, PreviewFollowsTheSelection) {
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->path(), alphaFolder.toStdString());
     EXPECT_EQ(column->findChildren<PreviewPane*>().size(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return second->isLoaded(); }, kWait));
-    EXPECT_EQ(second->kind(), PreviewContent::Kind::folder);
 
     // Typing clears the selection: the note comes back.
     QTest::keyClicks(w->searchField(), QStringLiteral("x"));
+    EXPECT_FALSE(w->model().selectedPath());
+    EXPECT_TRUE(selectedRows(*w).empty());
     EXPECT_EQ(column->pane(), nullptr);
     EXPECT_TRUE(column->emptyState()->isVisible());
 }
 
 TEST_F(MainWindowTest, DoubleClickOpensTheRow) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
+    auto w = searchedWindow();
     const QPoint where = w->resultsView()->rowRect(2).center();
     QWidget* viewport = w->resultsView()->viewport();
     // As the window system delivers it: press, release, double click, release.
@@ -424,33 +344,26 @@ TEST_F(MainWindowTest, DoubleClickOpensTheRow) {
 }
 
 TEST_F(MainWindowTest, RowMenuHookGetsTheClickedRowWithoutSelectingIt) {
-    auto w = makeWindow();
-    waitForIdle(*w);
-    search(*w, QStringLiteral("alpha"));
+    auto w = searchedWindow();
     w->model().setSelectedPath(rowPath(*w, 0));
     std::vector<std::string> asked;
     w->setRowMenuHandler([&](const Hit& hit, const QPoint&) { asked.push_back(hit.path()); });
-
     QWidget* viewport = w->resultsView()->viewport();
-    const QPoint where = w->resultsView()->rowRect(3).center();
-    QTest::mousePress(viewport, Qt::RightButton, {}, where);
-    QTest::mouseRelease(viewport, Qt::RightButton, {}, where);
-    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, where, viewport->mapToGlobal(where));
-    QApplication::sendEvent(viewport, &menuEvent);
-
+    auto menuAt = [&](QContextMenuEvent::Reason reason, QPoint where) {
+        QContextMenuEvent event(reason, where, viewport->mapToGlobal(where));
+        QApplication::sendEvent(viewport, &event);
+    };
+    const QPoint row3 = w->resultsView()->rowRect(3).center();
+    QTest::mousePress(viewport, Qt::RightButton, {}, row3);
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, row3);
+    menuAt(QContextMenuEvent::Mouse, row3);
     EXPECT_EQ(asked, std::vector<std::string>{rowPath(*w, 3)});
-    EXPECT_EQ(*w->model().selectedPath(), rowPath(*w, 0));
-    EXPECT_EQ(selectedRows(*w), std::vector<int>{0});
-
+    expectSelected(*w, 0);
     // Below the last row there is no row and no menu.
-    const QPoint empty(20, w->resultsView()->rowRect(rows(*w) - 1).bottom() + 30);
-    QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, viewport->mapToGlobal(empty));
-    QApplication::sendEvent(viewport, &outside);
+    menuAt(QContextMenuEvent::Mouse, QPoint(20, w->resultsView()->rowRect(rows(*w) - 1).bottom() + 30));
     EXPECT_EQ(asked.size(), 1u);
-
     // The menu key opens it for the selected row.
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), viewport->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(viewport, &key);
+    menuAt(QContextMenuEvent::Keyboard, QPoint(5, 5));
     EXPECT_EQ(asked, (std::vector<std::string>{rowPath(*w, 3), rowPath(*w, 0)}));
 }
 
@@ -470,39 +383,27 @@ TEST_F(MainWindowTest, BannerShowsForARefusedProbeAndRechecks) {
     EXPECT_EQ(banner->settingsButton()->text(), QStringLiteral("打开系统设置"));
 
     QTest::mouseClick(banner->settingsButton(), Qt::LeftButton);
-    ASSERT_EQ(openedUrls.size(), 1u);
-    EXPECT_EQ(openedUrls[0].toString(),
-              QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"));
-
-    // Still refused: the banner stays.
-    QTest::mouseClick(banner->recheckButton(), Qt::LeftButton);
-    EXPECT_EQ(checks, 2);
-    EXPECT_TRUE(banner->isVisible());
-
-    granted = true;
-    QTest::mouseClick(banner->recheckButton(), Qt::LeftButton);
+    EXPECT_EQ(openedUrls, std::vector<QUrl>{QUrl(QStringLiteral(
+                              "x-apple.systempreferences:com.apple.preference.security?Privacy_AllFiles"))});
+    for (const bool grant : {false, true}) {
+        granted = grant;
+        QTest::mouseClick(banner->recheckButton(), Qt::LeftButton);
+        EXPECT_EQ(w->noFDA(), !grant);
+        EXPECT_EQ(banner->isVisible(), !grant);
+    }
     EXPECT_EQ(checks, 3);
-    EXPECT_FALSE(w->noFDA());
-    EXPECT_FALSE(banner->isVisible());
-}
-
-TEST_F(MainWindowTest, BannerStaysHiddenWithAccess) {
-    auto w = makeWindow();
-    EXPECT_FALSE(w->noFDA());
-    EXPECT_FALSE(w->banner()->isVisible());
 }
 
 TEST_F(MainWindowTest, InitialQueryFromTheEnvironmentIsShownAndRunsOnce) {
-    qputenv("QUILLFIND_QUERY", "beta");
+    test::ScopedEnv query("QUILLFIND_QUERY", "beta");
     auto w = makeWindow();
     EXPECT_EQ(w->searchField()->text(), QStringLiteral("beta"));
-    waitForIdle(*w);
+    ASSERT_TRUE(published(*w, 0));
     QTest::qWait(600);
     // The start-up query is not an edit: no second, debounced run follows.
-    EXPECT_EQ(w->model().serial(), 1);
+    EXPECT_EQ(w->model().serial(), 1u);
     EXPECT_EQ(rows(*w), 1);
     EXPECT_EQ(rowPath(*w, 0), betaFile.toStdString());
-    qunsetenv("QUILLFIND_QUERY");
 }
 
 }  // namespace

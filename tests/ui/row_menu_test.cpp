@@ -11,32 +11,22 @@
 namespace qf {
 namespace {
 
-class ClipboardDesktop : public DesktopServices {
-public:
-    void openItem(const std::string& path) override { opened.push_back(path); }
-    void setClipboardText(const std::string& text) override { clipboard = text; }
-    std::vector<std::string> opened;
-    std::string clipboard;
-};
-
-std::vector<QString> shownTitles(const QMenu& menu) {
-    std::vector<QString> titles;
-    for (const QAction* a : menu.actions()) titles.push_back(a->isSeparator() ? QStringLiteral("-") : a->text());
-    return titles;
-}
-
 class RowMenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::app();
-        test::isolateEnvironment(sandbox_, {});
-        model_ = std::make_unique<Model>(desktop_);
-        actions_ = std::make_unique<FileActions>(*model_);
+        test::isolateEnvironment(dir, {});
+        model = std::make_unique<Model>(desktop);
+        actions = std::make_unique<FileActions>(*model);
     }
-    test::Sandbox sandbox_;
-    ClipboardDesktop desktop_;
-    std::unique_ptr<Model> model_;
-    std::unique_ptr<FileActions> actions_;
+    void trigger(QMenu& menu, const QString& title) {
+        for (QAction* a : menu.actions())
+            if (a->text() == title) a->trigger();
+    }
+    test::TempDir dir;
+    test::RecordingDesktop desktop;
+    std::unique_ptr<Model> model;
+    std::unique_ptr<FileActions> actions;
 };
 
 TEST_F(RowMenuTest, EveryRowOffersTheSameFifteenItemsWithThreeDividers) {
@@ -47,34 +37,29 @@ TEST_F(RowMenuTest, EveryRowOffersTheSameFifteenItemsWithThreeDividers) {
         "压缩为 ZIP", "计算 SHA256"};
     for (const Hit& hit : {test::fileHit("/d/first.txt", 1), test::folderHit("/d/last")}) {
         QMenu menu;
-        fillRowMenu(menu, *actions_, hit);
-        EXPECT_EQ(shownTitles(menu), expected) << hit.path();
+        fillRowMenu(menu, *actions, hit);
+        std::vector<QString> titles;
         for (const QAction* a : menu.actions()) {
+            titles.push_back(a->isSeparator() ? QStringLiteral("-") : a->text());
             EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
             EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
         }
+        EXPECT_EQ(titles, expected) << hit.path();
     }
 }
 
 TEST_F(RowMenuTest, ItemsActOnTheirOwnRowNotTheSelection) {
-    model_->setSelectedPath("/d/selected.txt");
+    model->setSelectedPath("/d/selected.txt");
     QMenu menu;
-    fillRowMenu(menu, *actions_, test::fileHit("/d/clicked.txt", 1));
-    const struct {
-        QString title;
-        std::string clipboard;
-    } cases[] = {{"复制文件名", "clicked.txt"}, {"复制绝对路径", "/d/clicked.txt"}, {"复制所在文件夹路径", "/d"}};
-    for (const auto& c : cases) {
-        for (QAction* a : menu.actions()) {
-            if (a->text() == c.title) a->trigger();
-        }
-        EXPECT_EQ(desktop_.clipboard, c.clipboard) << c.title.toStdString();
+    fillRowMenu(menu, *actions, test::fileHit("/d/clicked.txt", 1));
+    for (const auto& [title, clipboard] : {std::pair<QString, std::string>{"复制文件名", "clicked.txt"},
+                                           {"复制绝对路径", "/d/clicked.txt"}, {"复制所在文件夹路径", "/d"}}) {
+        trigger(menu, title);
+        EXPECT_EQ(desktop.clipboard, clipboard) << title.toStdString();
     }
-    for (QAction* a : menu.actions()) {
-        if (a->text() == "打开") a->trigger();
-    }
-    EXPECT_EQ(desktop_.opened, std::vector<std::string>{"/d/clicked.txt"});
-    EXPECT_EQ(model_->selectedPath(), std::optional<std::string>("/d/selected.txt"));
+    trigger(menu, QStringLiteral("打开"));
+    EXPECT_EQ(desktop.opened, std::vector<std::string>{"/d/clicked.txt"});
+    EXPECT_EQ(model->selectedPath(), std::optional<std::string>("/d/selected.txt"));
 }
 
 }  // namespace

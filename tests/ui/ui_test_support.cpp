@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
-#include <QTextStream>
-#include <cstdlib>
 #include <memory>
 
 namespace qf::test {
@@ -34,39 +33,34 @@ char* appArgv[] = {appName, nullptr};
 QApplication& app() {
     auto& application = ApplicationEnvironment::application;
     if (!application) {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         application = std::make_unique<QApplication>(appArgc, appArgv);
         QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     }
     return *application;
 }
 
-Sandbox::Sandbox() { dir_.setAutoRemove(true); }
-
-QString Sandbox::path(const QString& relative) const {
-    return relative.isEmpty() ? dir_.path() : dir_.filePath(relative);
+QString at(const TempDir& dir, const QString& relative) {
+    return QDir(QString::fromStdString(dir.path())).filePath(relative);
 }
 
-QString Sandbox::writeFile(const QString& relative, const QByteArray& content) const {
-    const QString full = path(relative);
+QString put(const TempDir& dir, const QString& relative, const QByteArray& content) {
+    const QString full = at(dir, relative);
     QDir().mkpath(QFileInfo(full).absolutePath());
-    QFile file(full);
-    if (!file.open(QIODevice::WriteOnly)) return {};
-    file.write(content);
+    writeFile(full.toStdString(), content.toStdString());
     return full;
 }
 
-QString Sandbox::makeFolder(const QString& relative) const {
-    const QString full = path(relative);
+QString mkdirs(const TempDir& dir, const QString& relative) {
+    const QString full = at(dir, relative);
     QDir().mkpath(full);
     return full;
 }
 
-void isolateEnvironment(const Sandbox& sandbox, const std::vector<QString>& paths) {
+void isolateEnvironment(const TempDir& dir, const std::vector<QString>& paths) {
     QString list;
     for (const QString& p : paths) list += p + QLatin1Char('\n');
-    sandbox.writeFile(QStringLiteral("fake-index/paths.txt"), list.toUtf8());
-    const QString script = sandbox.writeFile(QStringLiteral("fake-index/mdfind"), R"(#!/bin/sh
+    put(dir, QStringLiteral("fake-index/paths.txt"), list.toUtf8());
+    const QString script = put(dir, QStringLiteral("fake-index/mdfind"), R"(#!/bin/sh
 list="$(dirname "$0")/paths.txt"
 if [ "$1" = "-name" ]; then
   term=$(printf '%s' "$2" | tr '[:upper:]' '[:lower:]')
@@ -80,10 +74,9 @@ fi
 )");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("QUILLFIND_MDFIND", script.toUtf8());
-    qputenv("QUILLFIND_DEBUG_LOG", sandbox.path(QStringLiteral("debug.log")).toUtf8());
-    qputenv("XDG_CONFIG_HOME", sandbox.path(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_CACHE_HOME", sandbox.path(QStringLiteral("cache")).toUtf8());
-    qputenv("QUILLFIND_INDEX_DIR", sandbox.path(QStringLiteral("index")).toUtf8());
+    for (const auto& [name, sub] : {std::pair{"QUILLFIND_DEBUG_LOG", "debug.log"}, {"XDG_CONFIG_HOME", "config"},
+                                    {"XDG_CACHE_HOME", "cache"}, {"QUILLFIND_INDEX_DIR", "index"}})
+        qputenv(name, at(dir, QString::fromLatin1(sub)).toUtf8());
     for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
         qunsetenv(name);
 }

@@ -1,14 +1,13 @@
 #pragma once
-// Shared pieces of the window tests: the application object, an isolated
-// environment, a fake index command over a fixture tree, and a desktop that
-// records what it was asked to open.
+// Shared pieces of the window tests: the application object, QString file
+// helpers over the shared TempDir, an isolated environment with a fake index
+// command, and a desktop that records what it was asked to open.
 #include <QApplication>
-#include <QDir>
 #include <QString>
-#include <QTemporaryDir>
 #include <string>
 #include <vector>
 
+#include "common/test_support.h"
 #include "core/hit.h"
 #include "model/desktop_services.h"
 
@@ -17,29 +16,24 @@ namespace qf::test {
 // The one QApplication of the test program, made on first use.
 QApplication& app();
 
-// A throwaway folder; everything a test writes goes below it.
-class Sandbox {
-public:
-    Sandbox();
-    QString path(const QString& relative = {}) const;
-    // Creates a file (and its folders) with `content`; returns its path.
-    QString writeFile(const QString& relative, const QByteArray& content) const;
-    QString makeFolder(const QString& relative) const;
+// A path below `dir`; put() writes a file and mkdirs() a folder, making the
+// folders on the way; both return the full path.
+QString at(const TempDir& dir, const QString& relative);
+QString put(const TempDir& dir, const QString& relative, const QByteArray& content);
+QString mkdirs(const TempDir& dir, const QString& relative);
 
-private:
-    QTemporaryDir dir_;
-};
-
-// Points the debug log, settings and every variable the Model reads at the
-// sandbox, and installs a fake "mdfind" that answers from `paths`: a -name
-// query with the paths whose file name contains the term (ignoring case),
-// every other query with all of them.
-void isolateEnvironment(const Sandbox& sandbox, const std::vector<QString>& paths);
+// Points the debug log, settings and every variable the Model reads into
+// `dir`, and installs a fake "mdfind" that answers from `paths`: a -name query
+// with the paths whose file name contains the term (ignoring case), every
+// other query with all of them.
+void isolateEnvironment(const TempDir& dir, const std::vector<QString>& paths);
 
 class RecordingDesktop : public DesktopServices {
 public:
     void openItem(const std::string& path) override { opened.push_back(path); }
+    void setClipboardText(const std::string& text) override { clipboard = text; }
     std::vector<std::string> opened;
+    std::string clipboard;
 };
 
 Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified = {},

@@ -1,0 +1,196 @@
+// What the preview loads for each kind of file, and the pane that shows it
+// after loading off the main thread.
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QTest>
+
+#include "ui/preview_loader.h"
+#include "ui/preview_pane.h"
+#include "ui_test_support.h"
+
+namespace qf {
+namespace {
+
+using Kind = PreviewContent::Kind;
+
+QByteArray encodedImage(int width, int height, const char* format) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A JPEG whose EXIF block says "rotate 90° clockwise to view" (orientation 6).
+QByteArray rotatedJpeg(int width, int height) {
+    QByteArray jpeg = encodedImage(width, height, "JPEG");
+    const QByteArray payload = QByteArray("Exif\0\0", 6) +
+                               QByteArray("MM\0*\0\0\0\x08", 8) +                      // big-endian, IFD at 8
+                               QByteArray("\0\x01", 2) +                               // one entry
+                               QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12) +  // orientation = 6
+                               QByteArray("\0\0\0\0", 4);                              // no next IFD
+    const int length = static_cast<int>(payload.size()) + 2;
+    QByteArray segment("\xFF\xE1", 2);
+    segment.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF)).append(payload);
+    jpeg.insert(2, segment);  // right after the start-of-image marker
+    return jpeg;
+}
+
+// An A4 PDF whose first page has a black square at its top left.
+QString writePdf(const QString& path) {
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    QPainter painter(&writer);
+    painter.fillRect(QRect(0, 0, 2000, 2000), Qt::black);
+    writer.newPage();  // a blank second page: only the first is shown
+    return path;
+}
+
+class PreviewTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::app(); }
+
+    std::unique_ptr<PreviewPane> loadedPane(const Hit& hit) {
+        auto pane = std::make_unique<PreviewPane>(hit);
+        pane->resize(320, 600);
+        pane->show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pane->isLoaded(); }, 8000));
+        return pane;
+    }
+    QString put(const char* name, const QByteArray& content) { return test::put(dir, QString::fromUtf8(name), content); }
+
+    test::TempDir dir;
+};
+
+TEST_F(PreviewTest, EachKindOfFileLoadsAndShowsItsView) {
+    const QString folder = test::mkdirs(dir, QStringLiteral("f"));
+    const struct {
+        QString path;
+        Kind kind;
+    } cases[] = {
+        {put("notes.txt", "hello\n"), Kind::text},
+        {put("main.cpp", "int main() { return 0; }\n"), Kind::text},  // source without a text suffix
+        {put("run", "#!/bin/sh\necho hello\n"), Kind::text},
+        {put("blob.bin", QByteArray("\x7F" "ELF\0\0\x01\x02", 8)), Kind::placeholder},
+        {put("fake.txt", QByteArray("ab\0cd", 5)), Kind::placeholder},  // binary data behind a text suffix
+        {put("broken.png", QByteArray("\x89PNG\r\n\x1a\n garbage", 17)), Kind::placeholder},
+        {test::at(dir, QStringLiteral("gone.png")), Kind::placeholder},  // deleted since the search
+        {put("p.png", encodedImage(60, 40, "PNG")), Kind::image},
+        {folder, Kind::folder},
+#ifdef QF_HAVE_QTPDF
+        {writePdf(test::at(dir, QStringLiteral("d.pdf"))), Kind::image},
+#endif
+    };
+    for (const auto& c : cases) {
+        const std::string path = c.path.toStdString();
+        EXPECT_EQ(loadPreview(c.path).kind, c.kind) << path;
+        auto pane = loadedPane(c.path == folder ? test::folderHit(path) : test::fileHit(path, 4));
+        EXPECT_EQ(pane->kind(), c.kind) << path;
+        ASSERT_NE(pane->contentWidget(), nullptr) << path;
+        EXPECT_TRUE(pane->contentWidget()->isVisible()) << path;
+    }
+}
+
+TEST_F(PreviewTest, TextShowsItsBeginningCutAtALineOrWholeCharacter) {
+    EXPECT_EQ(loadPreview(put("notes.txt", "first line\nsecond 行\n")).text, QStringLiteral("first line\nsecond 行\n"));
+    EXPECT_FALSE(loadPreview(test::at(dir, QStringLiteral("notes.txt"))).truncated);
+
+    QByteArray lines;
+    for (int i = 0; i < 5000; ++i) lines += "line " + QByteArray::number(i) + "\n";
+    const PreviewContent cut = loadPreview(put("big.log", lines), {.textBytes = 1000});
+    EXPECT_TRUE(cut.truncated);
+    EXPECT_LE(cut.text.toUtf8().size(), 1000);
+    EXPECT_TRUE(cut.text.endsWith(QLatin1Char('\n')));
+    EXPECT_TRUE(cut.text.startsWith(QStringLiteral("line 0\nline 1\n")));
+
+    // One long line of three-byte characters cut after 10 bytes (3 + 1/3).
+    const PreviewContent wide = loadPreview(put("wide.txt", QStringLiteral("汉字汉字汉字汉字").toUtf8()),
+                                            {.textBytes = 10});
+    EXPECT_EQ(wide.text, QStringLiteral("汉字汉"));
+}
+
+TEST_F(PreviewTest, ImagesFitTheBoxUprightNeverEnlarged) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QSize box, expected;
+    } cases[] = {
+        {"big.png", encodedImage(2000, 1000, "PNG"), {400, 400}, {400, 200}},
+        {"small.png", encodedImage(40, 30, "PNG"), {400, 400}, {40, 30}},
+        {"photo.jpg", rotatedJpeg(80, 40), {640, 1280}, {40, 80}},
+        // scaled in the orientation the picture is viewed in
+        {"large.jpg", rotatedJpeg(1600, 800), {200, 1000}, {200, 400}},
+    };
+    for (const auto& c : cases) {
+        const PreviewContent content = loadPreview(put(c.name, c.bytes), {.imageBox = c.box});
+        ASSERT_EQ(content.kind, Kind::image) << c.name;
+        EXPECT_EQ(content.image.size(), c.expected) << c.name;
+    }
+}
+
+TEST_F(PreviewTest, FoldersListTheirFirstEntriesSortedInLoaderAndPane) {
+    test::mkdirs(dir, QStringLiteral("dir/sub"));
+    for (const char* name : {"dir/b.txt", "dir/A.txt", "dir/file10", "dir/file9"}) put(name, "x");
+    const QString path = test::at(dir, QStringLiteral("dir"));
+    const PreviewContent c = loadPreview(path);
+    ASSERT_EQ(c.kind, Kind::folder);
+    std::vector<QString> names;
+    for (const auto& e : c.entries) names.push_back(e.name);
+    EXPECT_EQ(names, (std::vector<QString>{"A.txt", "b.txt", "file9", "file10", "sub"}));
+    EXPECT_TRUE(c.entries.back().isDir);
+    EXPECT_FALSE(c.entries.front().isDir);
+    EXPECT_FALSE(c.truncated);
+    const PreviewContent cut = loadPreview(path, {.folderEntries = 2});
+    EXPECT_EQ(cut.entries.size(), 2u);
+    EXPECT_TRUE(cut.truncated);
+
+    auto pane = loadedPane(test::folderHit(path.toStdString()));
+    auto* list = pane->contentWidget()->findChild<QListWidget*>();
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count(), 5);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("A.txt"));
+}
+
+#ifdef QF_HAVE_QTPDF
+TEST_F(PreviewTest, PdfShowsItsFirstPage) {
+    const QString pdf = writePdf(test::at(dir, QStringLiteral("doc.pdf")));
+    const PreviewContent c = loadPreview(pdf, {.imageBox = {300, 600}});
+    ASSERT_EQ(c.kind, Kind::image);
+    EXPECT_EQ(c.image.width(), 300);
+    EXPECT_NEAR(c.image.height(), 424, 2);  // A4 proportions
+    // The black square at the top left was drawn; the bottom right is paper.
+    EXPECT_EQ(QColor(c.image.pixel(5, 5)).lightness(), 0);
+    EXPECT_EQ(QColor(c.image.pixel(295, 420)).lightness(), 255);
+}
+#endif
+
+TEST_F(PreviewTest, PlaceholderShowsNameKindAndSize) {
+    const QString other = put("archive.bin", QByteArray(2500, '\0'));
+    auto pane = loadedPane(test::fileHit(other.toStdString(), 2500, std::nullopt, std::nullopt, "Binary"));
+    QStringList texts;
+    for (const QLabel* label : pane->contentWidget()->findChildren<QLabel*>()) texts << label->text();
+    for (const char* expected : {"archive.bin", "Binary", "3 KB"})
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << texts.join('|').toStdString();
+}
+
+TEST_F(PreviewTest, APaneDestroyedWhileLoadingDeliversNothing) {
+    int loads = 0;
+    {
+        PreviewPane pane(test::fileHit(put("t.txt", "hello\n").toStdString(), 6));
+        QObject::connect(&pane, &PreviewPane::loaded, [&] { ++loads; });
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(loads, 0);
+}
+
+}  // namespace
+}  // namespace qf
