@@ -1,10 +1,9 @@
 // The Model against the real index service and mdfind, on a private tree.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 
 #include <algorithm>
-#include <fstream>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -14,6 +13,7 @@ namespace qf::test {
 namespace {
 
 using namespace std::chrono_literals;
+using Rows = std::set<std::string>;
 
 bool processAlive(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
 
@@ -21,61 +21,50 @@ class EndToEnd : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
-        mdfind_ = binDir() + "/mdfind";
-        if (::access(mdfind_.c_str(), X_OK) != 0) GTEST_SKIP() << "no index service built at " << mdfind_;
-        ASSERT_TRUE(world_.isValid());
-        base_ = world_.path().toStdString();
-        ::mkdir((base_ + "/root").c_str(), 0755);
-        env.set("QUILLFIND_MDFIND", mdfind_);
-        env.set("QUILLFIND_INDEX_DIR", base_ + "/idx");
-        env.set("QUILLFIND_INDEX_ROOTS", base_ + "/root");
-        env.set("XDG_RUNTIME_DIR", base_ + "/runtime");
-        env.set("XDG_CACHE_HOME", base_ + "/cache");
+        const std::string mdfind = binDir() + "/mdfind";
+        if (::access(mdfind.c_str(), X_OK) != 0) GTEST_SKIP() << "no index service built at " << mdfind;
+        std::filesystem::create_directory(world_ / "root");
+        setEnv("QUILLFIND_MDFIND", mdfind);
+        setEnv("QUILLFIND_INDEX_DIR", world_ / "idx");
+        setEnv("QUILLFIND_INDEX_ROOTS", world_ / "root");
+        setEnv("XDG_RUNTIME_DIR", world_ / "runtime");
+        setEnv("XDG_CACHE_HOME", world_ / "cache");
     }
 
     void TearDown() override {
         ModelTest::TearDown();
-        std::ifstream lock(base_ + "/idx/indexd.lock");
-        pid_t pid = 0;
-        lock >> pid;
+        const pid_t pid = std::atoi(readFile(world_ / "idx/indexd.lock").c_str());
         if (!processAlive(pid)) return;
         ::kill(pid, SIGTERM);
         for (int i = 0; i < 500 && processAlive(pid); ++i) std::this_thread::sleep_for(10ms);
     }
 
     std::string create(const std::string& relative, const std::string& content = "data") {
-        std::string path = base_ + "/root";
-        std::size_t start = 0;
-        for (std::size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1)
-            ::mkdir((path + "/" + relative.substr(0, slash)).c_str(), 0755);
-        path += "/" + relative;
-        std::ofstream(path) << content;
+        const std::string path = world_ / ("root/" + relative);
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        writeFile(path, content);
         return path;
     }
 
     // Runs the query until its rows satisfy `done` (the service may still be
     // crawling at first); returns the last rows seen.
-    std::set<std::string> searchUntil(Model& model, const std::string& text,
-                                      const std::function<bool(const std::set<std::string>&)>& done) {
-        std::set<std::string> rows;
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (std::chrono::steady_clock::now() < deadline) {
+    Rows searchUntil(Model& model, const std::string& text, const std::function<bool(const Rows&)>& done) {
+        Rows rows;
+        for (const auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
             if (!runAndWait(model, text)) continue;
-            rows.clear();
-            for (const auto& hit : model.hits()) rows.insert(hit.path());
+            const Strings paths = pathsOf(model.hits());
+            rows = Rows(paths.begin(), paths.end());
             if (done(rows)) break;
             spin(200ms);
         }
         return rows;
     }
 
-    std::set<std::string> searchUntil(Model& model, const std::string& text, const std::set<std::string>& expected) {
-        return searchUntil(model, text, [&](const std::set<std::string>& rows) { return rows == expected; });
+    Rows searchUntil(Model& model, const std::string& text, const Rows& expected) {
+        return searchUntil(model, text, [&](const Rows& rows) { return rows == expected; });
     }
 
-    QTemporaryDir world_;
-    std::string base_;
-    std::string mdfind_;
+    TempDir world_;
 };
 
 TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
@@ -85,7 +74,7 @@ TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
     create("other/unrelated.txt");
     auto model = makeModel();
 
-    EXPECT_EQ(searchUntil(*model, "report", {report, draft}), (std::set<std::string>{report, draft}));
+    EXPECT_EQ(searchUntil(*model, "report", {report, draft}), (Rows{report, draft}));
     const auto pdf = std::find_if(model->hits().begin(), model->hits().end(),
                                   [&](const Hit& h) { return h.path() == report; });
     ASSERT_NE(pdf, model->hits().end());
@@ -93,21 +82,21 @@ TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
     EXPECT_EQ(pdf->name(), "Quarterly-Report-2024.pdf");
     EXPECT_TRUE(pdf->modified().has_value());
 
-    EXPECT_EQ(searchUntil(*model, ".pdf", {report}), std::set<std::string>{report});
-    EXPECT_EQ(searchUntil(*model, "report .txt", {draft}), std::set<std::string>{draft});
+    EXPECT_EQ(searchUntil(*model, ".pdf", {report}), Rows{report});
+    EXPECT_EQ(searchUntil(*model, "report .txt", {draft}), Rows{draft});
     // Diacritics and case are the index's business.
-    EXPECT_EQ(searchUntil(*model, "resume", {resume}), std::set<std::string>{resume});
+    EXPECT_EQ(searchUntil(*model, "resume", {resume}), Rows{resume});
 
     model->setCaseSensitive(true);
-    EXPECT_EQ(searchUntil(*model, "Report", {report}), std::set<std::string>{report});
+    EXPECT_EQ(searchUntil(*model, "Report", {report}), Rows{report});
     model->setCaseSensitive(false);
 
     model->setRegexMode(true);
-    EXPECT_EQ(searchUntil(*model, "^report_\\w+\\.txt$", {draft}), std::set<std::string>{draft});
+    EXPECT_EQ(searchUntil(*model, "^report_\\w+\\.txt$", {draft}), Rows{draft});
     model->setRegexMode(false);
 
     // Everything here was just written, so the empty query lists it all.
-    const auto recent = searchUntil(*model, "", [&](const std::set<std::string>& rows) {
+    const auto recent = searchUntil(*model, "", [&](const Rows& rows) {
         return rows.count(report) && rows.count(draft) && rows.count(resume);
     });
     for (const auto& path : {report, draft, resume}) EXPECT_TRUE(recent.count(path)) << path;

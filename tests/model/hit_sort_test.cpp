@@ -12,100 +12,75 @@ Hit hit(const std::string& name, std::int64_t size = 0, std::optional<Date> modi
     return Hit("/t/" + name, name, size < 0, size, modified, created, "文件");
 }
 
-Strings namesOf(const std::vector<Hit>& hits) {
-    Strings names;
-    for (const auto& h : hits) names.push_back(h.name());
-    return names;
+std::vector<Hit> named(const Strings& names) {
+    std::vector<Hit> hits;
+    for (const auto& name : names) hits.push_back(hit(name));
+    return hits;
 }
 
-struct NameCase {
-    Strings input;
+const std::vector<Hit> kSized{hit("x", 10), hit("big", 99), hit("y", 10), hit("dir", -1)};
+// modified: old 100, new 300, none absent, same 100; created the other way.
+const std::vector<Hit> kDated{hit("old", 1, 100.0, 300.0), hit("none", 1), hit("new", 1, 300.0, 100.5),
+                              hit("same", 1, 100.0, 300.0)};
+
+struct SortCase {
+    SortKey key;
     bool ascending;
     const char* locale;
+    std::vector<Hit> input;
     Strings expected;
-    friend void PrintTo(const NameCase& c, std::ostream* os) { *os << c.locale << (c.ascending ? " ascending" : " descending"); }
+    friend void PrintTo(const SortCase& c, std::ostream* os) {
+        *os << static_cast<int>(c.key) << (c.ascending ? " ascending " : " descending ") << c.locale;
+    }
 };
 
-class NameSort : public ::testing::TestWithParam<NameCase> {};
+class SortRules : public ::testing::TestWithParam<SortCase> {};
 
-TEST_P(NameSort, OrdersLikeAFileBrowser) {
-    const NameCase& c = GetParam();
-    std::vector<Hit> hits;
-    for (const auto& name : c.input) hits.push_back(hit(name));
-    sortHits(hits, SortKey::name, c.ascending, c.locale);
-    EXPECT_EQ(namesOf(hits), c.expected);
+TEST_P(SortRules, OrderTheRowsStably) {
+    const SortCase& c = GetParam();
+    std::vector<Hit> hits = c.input;
+    sortHits(hits, c.key, c.ascending, c.locale);
+    Strings names;
+    for (const auto& h : hits) names.push_back(h.name());
+    EXPECT_EQ(names, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Names, NameSort,
+    Rules, SortRules,
     ::testing::Values(
-        NameCase{{"Report10", "report2", "Report1"}, true, "en_US", {"Report1", "report2", "Report10"}},
-        NameCase{{"Report10", "report2", "Report1"}, false, "en_US", {"Report10", "report2", "Report1"}},
-        NameCase{{"file10", "file2", "file1"}, true, "en_US", {"file1", "file2", "file10"}},
-        NameCase{{"b", "A", "a", "B"}, true, "en_US", {"A", "a", "b", "B"}},
+        // Names like a file browser: digit runs by value, case ignored.
+        SortCase{SortKey::name, true, "en_US", named({"Report10", "report2", "Report1"}), {"Report1", "report2", "Report10"}},
+        SortCase{SortKey::name, false, "en_US", named({"Report10", "report2", "Report1"}), {"Report10", "report2", "Report1"}},
+        SortCase{SortKey::name, true, "en_US", named({"b", "A", "a", "B"}), {"A", "a", "b", "B"}},
         // Names equal but for case keep their order in both directions.
-        NameCase{{"Readme", "README", "readme"}, true, "en_US", {"Readme", "README", "readme"}},
-        NameCase{{"Readme", "README", "readme"}, false, "en_US", {"Readme", "README", "readme"}},
-        // Accents count: they are not case.
-        NameCase{{"resume", "résumé", "resume"}, true, "en_US", {"resume", "resume", "résumé"}},
-        // The locale decides where ö goes.
-        NameCase{{"zebra", "öl", "ost"}, true, "en_US", {"öl", "ost", "zebra"}},
-        NameCase{{"zebra", "öl", "ost"}, true, "sv_SE", {"ost", "zebra", "öl"}}));
-
-TEST(SizeSort, EqualSizesKeepTheirOrderInBothDirections) {
-    for (const bool ascending : {true, false}) {
-        std::vector<Hit> hits{hit("x", 10), hit("big", 99), hit("y", 10), hit("dir", -1)};
-        sortHits(hits, SortKey::size, ascending, "en_US");
-        const Strings expected = ascending ? Strings{"dir", "x", "y", "big"} : Strings{"big", "x", "y", "dir"};
-        EXPECT_EQ(namesOf(hits), expected) << (ascending ? "ascending" : "descending");
-    }
-}
-
-struct DateCase {
-    SortKey key;
-    bool ascending;
-    Strings expected;
-    friend void PrintTo(const DateCase& c, std::ostream* os) { *os << static_cast<int>(c.key) << (c.ascending ? " ascending" : " descending"); }
-};
-
-class DateSort : public ::testing::TestWithParam<DateCase> {};
-
-TEST_P(DateSort, AbsentDatesAreTheEarliest) {
-    const DateCase& c = GetParam();
-    // modified: old 100, new 300, none absent, same 100; created: reversed.
-    std::vector<Hit> hits{hit("old", 1, 100.0, 300.0), hit("none", 1, std::nullopt, std::nullopt),
-                          hit("new", 1, 300.0, 100.5), hit("same", 1, 100.0, 300.0)};
-    sortHits(hits, c.key, c.ascending, "en_US");
-    EXPECT_EQ(namesOf(hits), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Dates, DateSort,
-                         ::testing::Values(DateCase{SortKey::date, true, {"none", "old", "same", "new"}},
-                                           DateCase{SortKey::date, false, {"new", "old", "same", "none"}},
-                                           DateCase{SortKey::created, true, {"none", "new", "old", "same"}},
-                                           DateCase{SortKey::created, false, {"old", "same", "new", "none"}}));
+        SortCase{SortKey::name, true, "en_US", named({"Readme", "README", "readme"}), {"Readme", "README", "readme"}},
+        SortCase{SortKey::name, false, "en_US", named({"Readme", "README", "readme"}), {"Readme", "README", "readme"}},
+        // Accents count: they are not case. The locale decides where ö goes.
+        SortCase{SortKey::name, true, "en_US", named({"resume", "résumé", "resume"}), {"resume", "resume", "résumé"}},
+        SortCase{SortKey::name, true, "en_US", named({"zebra", "öl", "ost"}), {"öl", "ost", "zebra"}},
+        SortCase{SortKey::name, true, "sv_SE", named({"zebra", "öl", "ost"}), {"ost", "zebra", "öl"}},
+        // Equal sizes keep their order in both directions; folders are -1.
+        SortCase{SortKey::size, true, "en_US", kSized, {"dir", "x", "y", "big"}},
+        SortCase{SortKey::size, false, "en_US", kSized, {"big", "x", "y", "dir"}},
+        // Absent dates are the earliest.
+        SortCase{SortKey::date, true, "en_US", kDated, {"none", "old", "same", "new"}},
+        SortCase{SortKey::date, false, "en_US", kDated, {"new", "old", "same", "none"}},
+        SortCase{SortKey::created, true, "en_US", kDated, {"none", "new", "old", "same"}},
+        SortCase{SortKey::created, false, "en_US", kDated, {"old", "same", "new", "none"}}));
 
 TEST(SortSequence, ASecondColumnBreaksItsTiesByTheFirst) {
     std::vector<Hit> hits{hit("c", 5), hit("a", 7), hit("b", 5), hit("d", 7)};
     sortHits(hits, SortKey::name, true, "en_US");
     sortHits(hits, SortKey::size, false, "en_US");
-    EXPECT_EQ(namesOf(hits), (Strings{"a", "d", "b", "c"}));
-}
-
-TEST(SortSequence, EmptyAndSingleListsStayAsTheyAre) {
-    std::vector<Hit> none;
-    sortHits(none, SortKey::name, true, "en_US");
-    EXPECT_TRUE(none.empty());
-    std::vector<Hit> one{hit("only", 3)};
-    sortHits(one, SortKey::size, false, "en_US");
-    EXPECT_EQ(namesOf(one), Strings{"only"});
+    Strings names;
+    for (const auto& h : hits) names.push_back(h.name());
+    EXPECT_EQ(names, (Strings{"a", "d", "b", "c"}));
 }
 
 TEST(SortSequence, PickedColumnsStartInTheirNaturalDirection) {
-    EXPECT_TRUE(ascendingWhenPicked(SortKey::name));
-    EXPECT_FALSE(ascendingWhenPicked(SortKey::size));
-    EXPECT_FALSE(ascendingWhenPicked(SortKey::date));
-    EXPECT_FALSE(ascendingWhenPicked(SortKey::created));
+    for (const auto& [key, ascending] : {std::pair{SortKey::name, true}, std::pair{SortKey::size, false},
+                                         std::pair{SortKey::date, false}, std::pair{SortKey::created, false}})
+        EXPECT_EQ(ascendingWhenPicked(key), ascending) << static_cast<int>(key);
 }
 
 }  // namespace

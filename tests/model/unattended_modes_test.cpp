@@ -4,7 +4,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <map>
 
 #include "model/stress.h"
 #include "model_test_support.h"
@@ -13,278 +13,194 @@ namespace qf::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Strings = std::vector<std::string>;
-
-int countPrefix(const Strings& messages, const std::string& prefix) {
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                          [&](const std::string& m) { return m.rfind(prefix, 0) == 0; }));
-}
 
 // ---- pure pieces of stress mode ----
 
-struct SplitCase {
-    const char* value;
-    Strings pieces;
-    friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << "'" << c.value << "'"; }
-};
+TEST(StressMode, SplitsOnEveryCommaKeepingPiecesAsTheyAre) {
+    const std::pair<const char*, Strings> cases[] = {
+        {"report,zzqx", {"report", "zzqx"}}, {"a,,b", {"a", "", "b"}}, {"a,", {"a", ""}},
+        {",", {"", ""}}, {" a , b", {" a ", " b"}}, {"report", {"report"}}};
+    for (const auto& [value, pieces] : cases) EXPECT_EQ(splitStressQueries(value), pieces) << value;
+}
 
-class StressSplit : public ::testing::TestWithParam<SplitCase> {};
+TEST(StressMode, TermsAreThePlainTokensUnreduced) {
+    const std::pair<const char*, Strings> cases[] = {
+        {"docs/report", {"docs/report"}}, {"*.pdf", {}}, {"a", {"a"}}, {"   ", {}},
+        {"  Report .pdf x  ", {"Report", "x"}}, {"\"big report\" ab", {"big report", "ab"}}};
+    for (const auto& [query, terms] : cases) EXPECT_EQ(stressTerms(query), terms) << query;
+}
 
-TEST_P(StressSplit, KeepsEveryPieceAsItIs) { EXPECT_EQ(splitStressQueries(GetParam().value), GetParam().pieces); }
-
-INSTANTIATE_TEST_SUITE_P(Values, StressSplit,
-                         ::testing::Values(SplitCase{"report,zzqx", {"report", "zzqx"}},
-                                           SplitCase{"a,,b", {"a", "", "b"}}, SplitCase{"a,", {"a", ""}},
-                                           SplitCase{",", {"", ""}}, SplitCase{" a , b", {" a ", " b"}},
-                                           SplitCase{"report", {"report"}}));
-
-struct TermsCase {
-    const char* query;
-    Strings terms;
-    friend void PrintTo(const TermsCase& c, std::ostream* os) { *os << "'" << c.query << "'"; }
-};
-
-class StressTerms : public ::testing::TestWithParam<TermsCase> {};
-
-TEST_P(StressTerms, AreThePlainTokensUnreduced) { EXPECT_EQ(stressTerms(GetParam().query), GetParam().terms); }
-
-INSTANTIATE_TEST_SUITE_P(Queries, StressTerms,
-                         ::testing::Values(TermsCase{"docs/report", {"docs/report"}}, TermsCase{"*.pdf", {}},
-                                           TermsCase{"a", {"a"}}, TermsCase{"", {}}, TermsCase{"   ", {}},
-                                           TermsCase{"  Report .pdf x  ", {"Report", "x"}},
-                                           TermsCase{"\"big report\" ab", {"big report", "ab"}}));
-
-TEST(StressLine, HasTheFixedShape) {
+TEST(StressMode, LinesHaveTheFixedShape) {
     EXPECT_EQ(stressLine(1, "report", 12, 85), "R1 'report' -> 12 in 85ms\n");
-    EXPECT_EQ(stressLine(5, "", 0, 0), "R5 '' -> 0 in 0ms\n");
-    EXPECT_EQ(stressLine(3, " a b ", 7, 1234), "R3 ' a b ' -> 7 in 1234ms\n");
+    EXPECT_EQ(stressLine(3, " a b ", 0, 1234), "R3 ' a b ' -> 0 in 1234ms\n");
 }
 
 // ---- start-up sequence in this process ----
 
 class StartUp : public ModelTest {};
 
-TEST_F(StartUp, WithoutVariablesTheRecentFilesRunStartsAtOnce) {
-    index->answer(FakeIndex::recentCall(), {"/t/recent"});
-    auto model = makeModel();
-    model->start();
-    EXPECT_EQ(model->serial(), 1);
-    EXPECT_EQ(model->text(), "");
-    EXPECT_EQ(model->sortKey(), SortKey::date);
-    EXPECT_FALSE(model->sortAsc());
-    ASSERT_TRUE(waitForPublication(*model));
-    EXPECT_EQ(model->hits().size(), 1u);
-    EXPECT_EQ(index->logMessages(), (Strings{"run#1 text=''", "first-done#1 paths=1"}));
-}
-
-TEST_F(StartUp, InitialQueryRunsWithoutDebounce) {
-    index->answer(FakeIndex::nameCall("report"), {"/t/report"});
-    env.set("QUILLFIND_QUERY", "report");
-    auto model = makeModel();
-    model->start();
-    EXPECT_EQ(model->serial(), 1);
-    EXPECT_EQ(model->text(), "report");
-    EXPECT_EQ(model->sortKey(), SortKey::name);
-    ASSERT_TRUE(waitForPublication(*model));
-    EXPECT_EQ(index->calls(), Strings{FakeIndex::nameCall("report")});
-    EXPECT_TRUE(index->logHas("run#1 text='report'"));
-}
-
-TEST_F(StartUp, AnEmptyInitialQueryCountsAsUnset) {
-    env.set("QUILLFIND_QUERY", "");
-    env.set("QUILLFIND_SIMULATE", "");
-    auto model = makeModel();
-    model->start();
-    EXPECT_EQ(model->sortKey(), SortKey::date);
-    ASSERT_TRUE(waitForPublication(*model));
-    EXPECT_EQ(index->callCount(FakeIndex::recentCall()), 2);
+TEST_F(StartUp, RunsTheInitialQueryOrElseTheRecentFilesAtOnce) {
+    const struct {
+        std::optional<std::string> query, simulate;
+        std::string text;
+        SortKey sort;
+        Strings calls, log;
+    } cases[] = {
+        {std::nullopt, std::nullopt, "", SortKey::date, {FakeIndex::recentCall()}, {"run#1 text=''", "first-done#1 paths=1"}},
+        // Set but empty counts as unset.
+        {"", "", "", SortKey::date, {FakeIndex::recentCall()}, {"run#1 text=''", "first-done#1 paths=1"}},
+        {"report", std::nullopt, "report", SortKey::name, {FakeIndex::nameCall("report")},
+         {"run#1 text='report'", "tok 'report' -> 1 lines", "query#1 inter=1 arr=1 lits=[\"report\"]", "publish#1 total=1"}},
+    };
+    index.answer(FakeIndex::recentCall(), {"/t/recent"});
+    index.answer(FakeIndex::nameCall("report"), {"/t/report"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE("query " + c.query.value_or("(unset)"));
+        writeFile(index.logPath(), "");
+        writeFile(index.path("calls.log"), "");
+        setEnv("QUILLFIND_QUERY", c.query);
+        setEnv("QUILLFIND_SIMULATE", c.simulate);
+        auto model = makeModel();
+        model->start();
+        EXPECT_EQ(model->serial(), 1);
+        EXPECT_EQ(model->text(), c.text);
+        EXPECT_EQ(model->sortKey(), c.sort);
+        ASSERT_TRUE(waitForPublication(*model));
+        EXPECT_EQ(model->hits().size(), 1u);
+        EXPECT_EQ(index.calls(), c.calls);
+        EXPECT_EQ(index.logMessages(), c.log);
+    }
 }
 
 TEST_F(StartUp, SimulateTypesTheQueryThreeSecondsLaterAndRunsItOnce) {
-    env.set("QUILLFIND_SIMULATE", "report");
-    index->answer(FakeIndex::recentCall(), {"/t/recent"});
-    index->answer(FakeIndex::nameCall("report"), {"/t/report"});
+    index.answer(FakeIndex::recentCall(), {"/t/recent"});
+    index.answer(FakeIndex::nameCall("report"), {"/t/report"});
+    // A Model that is gone at once never simulates.
+    setEnv("QUILLFIND_SIMULATE", "gone");
+    makeModel()->start();
+    setEnv("QUILLFIND_SIMULATE", "report");
     auto model = makeModel();
     // The window reacts to a new text as to typing.
     QObject::connect(model.get(), &Model::changed, model.get(), [&](Model::Property p) {
-        if (p != Model::Property::text) return;
-        model->setSelectedPath(std::nullopt);
-        model->textChanged();
+        if (p == Model::Property::text) model->textChanged();
     });
     model->start();
-    ASSERT_TRUE(waitUntil([&] { return index->logIndexOf("publish#2") >= 0; }, 8s));
-    spin(600ms);
-    const auto recent = index->logLine("run#1 text=''");
-    const auto simulated = index->logLine("SIMULATE 'report'");
-    const auto typed = index->logLine("run#2 text='report'");
+
+    ASSERT_TRUE(waitUntil([&] { return index.logCount("publish#2") > 0; }, 8s));
+    spin(500ms);  // a second debounce period
+    std::optional<LogLine> recent;  // the living Model's, which started last
+    for (const auto& line : index.log())
+        if (line.message == "run#1 text=''") recent = line;
+    const auto simulated = index.logLine("SIMULATE 'report'");
+    const auto typed = index.logLine("run#2 text='report'");
     ASSERT_TRUE(recent && simulated && typed);
     EXPECT_GE(simulated->ms - recent->ms, 2990);
     EXPECT_GE(typed->ms - simulated->ms, 440);
-    EXPECT_LT(index->logIndexOf("SIMULATE"), index->logIndexOf("run#2"));
-    EXPECT_EQ(countPrefix(index->logMessages(), "run#"), 2);
+    EXPECT_EQ(index.logCount("SIMULATE"), 1);
+    EXPECT_EQ(index.logCount("run#2"), 1);
+    EXPECT_EQ(index.logCount("run#3"), 0);
     EXPECT_EQ(model->text(), "report");
-    EXPECT_EQ(model->hits().size(), 1u);
-}
-
-TEST_F(StartUp, SimulateDoesNothingOnceTheModelIsGone) {
-    env.set("QUILLFIND_SIMULATE", "report");
-    auto model = makeModel();
-    model->start();
-    model.reset();
-    spin(3300ms);
-    EXPECT_EQ(index->logIndexOf("SIMULATE"), -1);
-    EXPECT_EQ(countPrefix(index->logMessages(), "run#"), 1);
+    EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/report"});
 }
 
 // ---- the unattended modes in a process of their own ----
 
-struct HelperRun {
-    int exitCode = -1;
-    bool crashed = false;
-    std::string stderrText;
+struct HelperCase {
+    const char* name;
+    std::map<std::string, std::string> vars;
+    std::map<std::string, Strings> answers;
+    std::map<std::string, double> delays;
+    int lifetimeMs;
+    std::vector<std::pair<std::string, int>> passes;  // query and result size; none: no stress run
+    Strings calls;
+    Strings log;  // lines the debug log must hold
 };
 
-class StressMode : public ModelTest {
-protected:
-    HelperRun runHelper(const std::map<std::string, std::string>& vars, int lifetimeMs) {
-        const QString helper = QString::fromStdString(binDir() + "/model_test_helper");
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const auto& [name, value] : vars)
-            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-        process.setProcessEnvironment(environment);
-        process.start(helper, {QString::number(lifetimeMs)});
-        HelperRun run;
-        if (!process.waitForStarted(5000)) {
-            ADD_FAILURE() << "cannot start " << helper.toStdString();
-            return run;
+// Every R line (times vary) for five passes, then STRESS_DONE.
+void expectStressOutput(const std::string& text, const std::vector<std::pair<std::string, int>>& perPass) {
+    const QStringList got = QString::fromStdString(text).split('\n');
+    ASSERT_EQ(static_cast<std::size_t>(got.size()), perPass.size() * 5 + 2) << text;
+    EXPECT_EQ(got.back(), "");  // the output ends with a line feed
+    EXPECT_EQ(got[got.size() - 2], "STRESS_DONE");
+    const QRegularExpression shape("^R(\\d+) '(.*)' -> (\\d+) in (\\d+)ms$");
+    int i = 0;
+    for (int pass = 1; pass <= 5; ++pass) {
+        for (const auto& [query, size] : perPass) {
+            const auto match = shape.match(got[i++]);
+            ASSERT_TRUE(match.hasMatch()) << got[i - 1].toStdString();
+            EXPECT_EQ(match.captured(1).toInt(), pass);
+            EXPECT_EQ(match.captured(2).toStdString(), query);
+            EXPECT_EQ(match.captured(3).toInt(), size);
         }
-        process.waitForFinished(lifetimeMs + 20000);
-        run.crashed = process.exitStatus() != QProcess::NormalExit;
-        run.exitCode = process.exitCode();
-        run.stderrText = process.readAllStandardError().toStdString();
-        return run;
     }
+}
 
-    static Strings lines(const std::string& text) {
-        Strings out;
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t end = text.find('\n', start);
-            if (end == std::string::npos) {
-                out.push_back(text.substr(start));
-                break;
-            }
-            out.push_back(text.substr(start, end - start));
-            start = end + 1;
-        }
-        return out;
-    }
+Strings repeated(const Strings& calls, int times) {
+    Strings out;
+    for (int i = 0; i < times; ++i) out.insert(out.end(), calls.begin(), calls.end());
+    return out;
+}
 
-    // Checks the R lines (times vary) against the expected passes.
-    static void expectStressLines(const std::string& text, const std::vector<std::pair<std::string, int>>& perPass) {
-        const Strings got = lines(text);
-        ASSERT_EQ(got.size(), perPass.size() * 5 + 1) << text;
-        EXPECT_EQ(text.back(), '\n');
-        const QRegularExpression shape("^R(\\d+) '(.*)' -> (\\d+) in (\\d+)ms$");
-        std::size_t i = 0;
-        for (int pass = 1; pass <= 5; ++pass) {
-            for (const auto& [query, size] : perPass) {
-                const auto match = shape.match(QString::fromStdString(got[i]));
-                ASSERT_TRUE(match.hasMatch()) << got[i];
-                EXPECT_EQ(match.captured(1).toInt(), pass) << got[i];
-                EXPECT_EQ(match.captured(2).toStdString(), query) << got[i];
-                EXPECT_EQ(match.captured(3).toInt(), size) << got[i];
-                ++i;
-            }
-        }
-        EXPECT_EQ(got.back(), "STRESS_DONE");
-    }
-
-    std::map<std::string, std::string> baseVars() const {
-        return {{"QUILLFIND_MDFIND", index->path("mdfind")}, {"QUILLFIND_DEBUG_LOG", index->logPath()},
-                {"QT_QPA_PLATFORM", "offscreen"}};
-    }
-};
-
-TEST_F(StressMode, ReplaysEveryQueryFiveTimesAndEndsTheProcess) {
+// The helper programs run side by side, each on a fake index of its own.
+TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcess) {
+    ensureApp();
+    const std::string report = FakeIndex::nameCall("report");
     Strings twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back("/t/report" + std::to_string(i));
-    index->answer(FakeIndex::nameCall("report"), twelve);
-    auto vars = baseVars();
-    vars["QUILLFIND_STRESS"] = "report,zzqx";
-    const HelperRun run = runHelper(vars, 30000);
-    EXPECT_FALSE(run.crashed);
-    EXPECT_EQ(run.exitCode, 0);
-    expectStressLines(run.stderrText, {{"report", 12}, {"zzqx", 0}});
-    // The calls alternate, one after the other; no search run took place.
-    Strings expectedCalls;
-    for (int pass = 0; pass < 5; ++pass) {
-        expectedCalls.push_back(FakeIndex::nameCall("report"));
-        expectedCalls.push_back(FakeIndex::nameCall("zzqx"));
+    const HelperCase cases[] = {
+        // The calls alternate, one after the other; no search run takes place.
+        {"two queries", {{"QUILLFIND_STRESS", "report,zzqx"}}, {{report, twelve}}, {}, 30000,
+         {{"report", 12}, {"zzqx", 0}}, repeated({report, FakeIndex::nameCall("zzqx")}, 5), {"tok 'report' -> 12 lines"}},
+        {"empty piece and one character", {{"QUILLFIND_STRESS", "a,,b"}}, {{FakeIndex::nameCall("a"), {"/t/a1", "/t/a2"}}},
+         {}, 30000, {{"a", 2}, {"", 0}, {"b", 0}}, repeated({FakeIndex::nameCall("a"), FakeIndex::nameCall("b")}, 5), {}},
+        {"pattern only asks nothing", {{"QUILLFIND_STRESS", "*.pdf"}}, {}, {}, 30000, {{"*.pdf", 0}}, {}, {}},
+        {"path-like query goes whole", {{"QUILLFIND_STRESS", "docs/report"}},
+         {{FakeIndex::nameCall("docs/report"), {"/t/x"}}}, {}, 30000, {{"docs/report", 1}},
+         repeated({FakeIndex::nameCall("docs/report")}, 5), {}},
+        // Five calls of 0.7 s keep the process alive past the simulate mark.
+        {"stress wins over simulate", {{"QUILLFIND_STRESS", "slow"}, {"QUILLFIND_SIMULATE", "zzqx"}}, {},
+         {{FakeIndex::nameCall("slow"), 0.7}}, 30000, {{"slow", 0}}, repeated({FakeIndex::nameCall("slow")}, 5), {}},
+        // Alive past the simulate mark, which must not come.
+        {"initial query wins",
+         {{"QUILLFIND_QUERY", "report"}, {"QUILLFIND_STRESS", "report"}, {"QUILLFIND_SIMULATE", "zzqx"}},
+         {{report, {"/t/report"}}}, {}, 3600, {}, {report}, {"run#1 text='report'", "publish#1 total=1"}},
+    };
+    std::vector<std::unique_ptr<FakeIndex>> indexes;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const auto& c : cases) {
+        auto& fake = *indexes.emplace_back(std::make_unique<FakeIndex>());
+        for (const auto& [call, lines] : c.answers) fake.answer(call, lines);
+        for (const auto& [call, seconds] : c.delays) fake.delay(call, seconds);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
+            environment.remove(name);
+        environment.insert("QUILLFIND_MDFIND", QString::fromStdString(fake.path("mdfind")));
+        environment.insert("QUILLFIND_DEBUG_LOG", QString::fromStdString(fake.logPath()));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        for (const auto& [name, value] : c.vars) environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+        auto& process = *processes.emplace_back(std::make_unique<QProcess>());
+        process.setProcessEnvironment(environment);
+        process.start(QString::fromStdString(binDir() + "/model_test_helper"), {QString::number(c.lifetimeMs)});
+        ASSERT_TRUE(process.waitForStarted(5000)) << c.name;
     }
-    EXPECT_EQ(index->calls(), expectedCalls);
-    EXPECT_EQ(countPrefix(index->logMessages(), "run#"), 0);
-    EXPECT_EQ(countPrefix(index->logMessages(), "tok 'report' -> 12 lines"), 5);
-}
-
-TEST_F(StressMode, EmptyPiecesAndOneCharacterQueries) {
-    auto vars = baseVars();
-    vars["QUILLFIND_STRESS"] = "a,,b";
-    index->answer(FakeIndex::nameCall("a"), {"/t/a1", "/t/a2"});
-    const HelperRun run = runHelper(vars, 30000);
-    EXPECT_EQ(run.exitCode, 0);
-    expectStressLines(run.stderrText, {{"a", 2}, {"", 0}, {"b", 0}});
-    EXPECT_EQ(index->callCount(FakeIndex::nameCall("a")), 5);
-    EXPECT_EQ(index->callCount(FakeIndex::nameCall("b")), 5);
-    EXPECT_EQ(index->calls().size(), 10u);
-}
-
-TEST_F(StressMode, PatternOnlyQueriesAskNothing) {
-    auto vars = baseVars();
-    vars["QUILLFIND_STRESS"] = "*.pdf";
-    const HelperRun run = runHelper(vars, 30000);
-    EXPECT_EQ(run.exitCode, 0);
-    expectStressLines(run.stderrText, {{"*.pdf", 0}});
-    EXPECT_TRUE(index->calls().empty());
-}
-
-TEST_F(StressMode, PathLikeQueriesGoToTheIndexWhole) {
-    auto vars = baseVars();
-    vars["QUILLFIND_STRESS"] = "docs/report";
-    index->answer(FakeIndex::nameCall("docs/report"), {"/t/x"});
-    const HelperRun run = runHelper(vars, 30000);
-    EXPECT_EQ(run.exitCode, 0);
-    expectStressLines(run.stderrText, {{"docs/report", 1}});
-    EXPECT_EQ(index->callCount(FakeIndex::nameCall("docs/report")), 5);
-}
-
-TEST_F(StressMode, InitialQueryWinsOverStressAndSimulate) {
-    auto vars = baseVars();
-    vars["QUILLFIND_QUERY"] = "report";
-    vars["QUILLFIND_STRESS"] = "report";
-    vars["QUILLFIND_SIMULATE"] = "zzqx";
-    index->answer(FakeIndex::nameCall("report"), {"/t/report"});
-    const HelperRun run = runHelper(vars, 3600);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.stderrText, "HELPER_END\n");
-    EXPECT_TRUE(index->logHas("run#1 text='report'"));
-    EXPECT_TRUE(index->logHas("publish#1 total=1"));
-    EXPECT_EQ(index->logIndexOf("SIMULATE"), -1);
-    EXPECT_EQ(index->callCount(FakeIndex::nameCall("report")), 1);
-}
-
-TEST_F(StressMode, StressWinsOverSimulate) {
-    auto vars = baseVars();
-    vars["QUILLFIND_STRESS"] = "slow";
-    vars["QUILLFIND_SIMULATE"] = "zzqx";
-    // Five calls of 0.7 s keep the process alive past the 3 s mark.
-    index->delay(FakeIndex::nameCall("slow"), 0.7);
-    const HelperRun run = runHelper(vars, 30000);
-    EXPECT_EQ(run.exitCode, 0);
-    expectStressLines(run.stderrText, {{"slow", 0}});
-    EXPECT_EQ(index->logIndexOf("SIMULATE"), -1);
-    EXPECT_EQ(countPrefix(index->logMessages(), "run#"), 0);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const HelperCase& c = cases[i];
+        SCOPED_TRACE(c.name);
+        QProcess& process = *processes[i];
+        ASSERT_TRUE(process.waitForFinished(c.lifetimeMs + 20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+        const std::string output = process.readAllStandardError().toStdString();
+        if (c.passes.empty())
+            EXPECT_EQ(output, "HELPER_END\n");
+        else
+            expectStressOutput(output, c.passes);
+        const FakeIndex& fake = *indexes[i];
+        EXPECT_EQ(fake.calls(), c.calls);
+        EXPECT_EQ(fake.logCount("SIMULATE"), 0);
+        EXPECT_EQ(fake.logCount("run#"), c.passes.empty() ? 1 : 0);
+        for (const auto& line : c.log) EXPECT_TRUE(fake.logHas(line)) << line;
+    }
 }
 
 }  // namespace
