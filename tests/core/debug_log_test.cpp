@@ -28,7 +28,7 @@ TEST(DebugLog, DefaultPathOnlyWithoutTheVariable) {
     EXPECT_EQ(debugLogPath(), "/tmp/quillfind-debug.log");
 }
 
-TEST(DebugLog, FirstCallCreatesAPrivateFileWithOneTimedLine) {
+TEST(DebugLog, CreatesAPrivateFileOfTimedLinesThenAppends) {
     test::clearDebugLog();
     const long long before = nowMs();
     dbg("tok 'report' -> 12 lines");
@@ -41,14 +41,9 @@ TEST(DebugLog, FirstCallCreatesAPrivateFileWithOneTimedLine) {
     struct stat st {};
     ASSERT_EQ(::stat(test::debugLogFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);  // the queries stay private
-}
-
-TEST(DebugLog, AppendsAfterEarlierContentInCallOrder) {
-    test::writeFile(test::debugLogFile(), "earlier run\n");
-    dbg("one");
     dbg("two\n");
     dbg("");
-    EXPECT_THAT(test::debugMessages(), ElementsAre("earlier run", "one", "two", "", ""));
+    EXPECT_THAT(test::debugMessages(), ElementsAre("tok 'report' -> 12 lines", "two", "", ""));
 }
 
 // The threads race to create the file, then append: every line stays whole.

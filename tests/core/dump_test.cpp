@@ -11,7 +11,6 @@
 
 #include "core/core_test_support.h"
 #include "core/dump.h"
-#include "core/query_plan.h"
 
 namespace qf {
 namespace {
@@ -50,33 +49,6 @@ TEST(DumpMode, OnlyExactlyOneSelectsIt) {
     for (const auto& [value, selected] : cases) EXPECT_EQ(dumpModeSelected(value), selected) << (value ? value : "(unset)");
 }
 
-TEST(QueryPlanning, ClassifiesTokens) {
-    const struct {
-        Args tokens, patterns, index;
-        std::optional<std::string> chosen;
-        Args filter;
-    } cases[] = {
-        {{"report"}, {}, {"report"}, std::nullopt, {}},
-        {{"ab"}, {}, {}, "ab", {}},
-        {{"a"}, {}, {}, std::nullopt, {}},
-        {{"report", "ab", "x"}, {}, {"report"}, std::nullopt, {"ab"}},
-        {{"*.PDF"}, {"*.pdf"}, {}, std::nullopt, {}},
-        {{"ab", ".pdf", "cd", "x"}, {".pdf"}, {}, std::nullopt, {"ab", "cd"}},
-        {{"ab", "AB", "ab", "cde"}, {}, {}, "ab", {"AB", "cde"}},  // repetitions of the chosen literal drop out
-        {{"x", "y"}, {}, {}, std::nullopt, {}},
-        {{"报", "ab", ".Txt"}, {".txt"}, {"报"}, std::nullopt, {"ab"}},
-        {{"2024", "report"}, {}, {"2024", "report"}, std::nullopt, {}},
-    };
-    for (const auto& c : cases) {
-        const QueryPlan plan = planQuery(c.tokens);
-        const std::string label = ::testing::PrintToString(c.tokens);
-        EXPECT_THAT(plan.patternTokens, ElementsAreArray(c.patterns)) << label;
-        EXPECT_THAT(plan.indexTerms, ElementsAreArray(c.index)) << label;
-        EXPECT_EQ(plan.chosenLiteral, c.chosen) << label;
-        EXPECT_THAT(plan.literalFilter, ElementsAreArray(c.filter)) << label;
-    }
-}
-
 // What dump mode writes for one query: its standard-error lines, the exact
 // mdfind calls and the debug log lines.
 TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
@@ -92,9 +64,7 @@ TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
         Lines log;
     } cases[] = {
         // No query or no tokens: nothing at all, not even the counts.
-        {"", {}, {}, {}, {}},
-        {"   ", {}, {}, {}, {}},
-        {" \"\" \"\" ", {}, {}, {}, {}},
+        {"", {}, {}, {}, {}}, {"   ", {}, {}, {}, {}}, {" \"\" \"\" ", {}, {}, {}, {}},
         {"report", {{byName("report"), reversed}},
          concat(concat({"/Docs/zzz"}, Lines(thirty.begin(), thirty.begin() + 19)), {"TOTAL=31 SHOWN=20"}),
          {byName("report")}, {"tok 'report' -> 31 lines"}},
@@ -105,6 +75,10 @@ TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
         {"ab", {{nameQuery("*ab*"), {"/x/lab", "/x/Abby"}}}, {"/x/Abby", "/x/lab", "TOTAL=2 SHOWN=2"},
          {nameQuery("*ab*")}, {}},
         {"a", {}, {"TOTAL=0 SHOWN=0"}, {}, {}},
+        {"x y", {}, {"TOTAL=0 SHOWN=0"}, {}, {}},
+        // An index term, a suffix and a short term together.
+        {"报 ab .Txt", {{byName("报"), {"/r/报ab.pdf", "/r/报.txt", "/r/报AB.TXT"}}}, {"/r/报AB.TXT", "TOTAL=3 SHOWN=1"},
+         {byName("报")}, {"tok '报' -> 3 lines"}},
         {"*.PDF", {{nameQuery("*.pdf"), {"/p/a.PDF", "/p/a.pdf.txt", "/p/b.pdf", "/p/c.pdfx"}}},
          {"/p/a.PDF", "/p/b.pdf", "TOTAL=4 SHOWN=2"}, {nameQuery("*.pdf")}, {}},
         {".pdf", {{nameQuery("*.pdf"), {"/p/a.PDF", "/p/a.pdf.txt", "/p/b.pdf"}}},

@@ -33,24 +33,12 @@ std::string repeated(const std::string& text, int times) {
     return out;
 }
 
-TEST(SplitLines, DropsEmptyPiecesAndKeepsCrLf) {
-    const std::pair<std::string, Lines> cases[] = {
-        {"a\n\nb\n", {"a", "b"}},
-        {"", {}},
-        {"\n\n", {}},
-        {"no newline", {"no newline"}},
-        {"a\r\nb\n", {"a\r\nb"}},  // CR LF is one character that is not a line end
-        {"a\rb\n", {"a\rb"}},
-        {"\r\n", {"\r\n"}},
-    };
-    for (const auto& [text, lines] : cases) EXPECT_THAT(splitLines(text), ElementsAreArray(lines)) << ::testing::PrintToString(text);
-}
-
 TEST(RunShell, ReturnsNonEmptyOutputLines) {
     const std::pair<std::string, Lines> cases[] = {
         {"printf 'a\\n\\nb\\n'", {"a", "b"}},
-        {"true", {}},
-        {"no-such-command-quillfind", {}},
+        {"printf 'a\\r\\nb\\n'", {"a\r\nb"}},       // CR LF is one character that is not a line end
+        {"printf 'a\\rb\\n\\r\\n'", {"a\rb", "\r\n"}},
+        {"true", {}}, {"no-such-command-quillfind", {}},
         {"printf '\\377\\n'", {}},                  // not UTF-8: nothing at all
         {"printf 'ok\\n'; printf '\\377\\n'", {}},  // one bad byte blanks the whole answer
         {"printf 'x\\ny'; exit 3", {"x", "y"}},     // the exit status is not examined

@@ -19,6 +19,10 @@ using ::testing::UnorderedElementsAreArray;
 using test::Args;
 using test::Lines;
 
+Args byName(const std::string& term) {
+    return {"-name", term};
+}
+
 TEST(SpotlightQueries, CommandLinesAreExact) {
     const std::string tail = "cd\" 2>/dev/null | head -50000";
     const std::pair<std::string, std::string> cases[] = {
@@ -71,30 +75,22 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
         std::vector<Args> calls;
         Lines log;
     } cases[] = {
-        {"two terms",
-         {{{"-name", "report"}, ".out", "/a/report 2024\n/b/report\n/c/2024 report\n/a/report 2024\n"},
-          {{"-name", "2024"}, ".out", "/a/report 2024\n/c/2024 report\n/d/2024\n"}},
-         {"report", "2024"}, {"/a/report 2024", "/c/2024 report"},
-         {{"-name", "report"}, {"-name", "2024"}},
-         {"tok 'report' -> 4 lines", "tok '2024' -> 3 lines"}},  // duplicates counted as returned
-        {"early stop",
-         {{{"-name", "zzqx"}, ".status", "3"}, {{"-name", "report"}, ".out", "/a/report\n"}},
-         {"zzqx", "report"}, {}, {{"-name", "zzqx"}},
-         {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
-        {"term with itself",
-         {{{"-name", "report"}, ".out", "/a/report\n/b/report\n"}},
-         {"report", "report"}, {"/a/report", "/b/report"}, {{"-name", "report"}, {"-name", "report"}},
+        {"two terms",  // duplicates counted as returned
+         {{byName("report"), ".out", "/a/report 2024\n/b/report\n/c/2024 report\n/a/report 2024\n"},
+          {byName("2024"), ".out", "/a/report 2024\n/c/2024 report\n/d/2024\n"}},
+         {"report", "2024"}, {"/a/report 2024", "/c/2024 report"}, {byName("report"), byName("2024")},
+         {"tok 'report' -> 4 lines", "tok '2024' -> 3 lines"}},
+        {"early stop", {{byName("zzqx"), ".status", "3"}, {byName("report"), ".out", "/a/report\n"}},
+         {"zzqx", "report"}, {}, {byName("zzqx")}, {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
+        {"term with itself", {{byName("report"), ".out", "/a/report\n/b/report\n"}}, {"report", "report"},
+         {"/a/report", "/b/report"}, {byName("report"), byName("report")},
          {"tok 'report' -> 2 lines", "tok 'report' -> 2 lines"}},
         {"no terms", {}, {}, {}, {}, {}},
-        {"term unaltered, empty lines dropped",
-         {{{"-name", "big report"}, ".out", "/a/big report.txt\n\n/b/big report\n"}},
-         {"big report"}, {"/a/big report.txt", "/b/big report"}, {{"-name", "big report"}},
-         {"tok 'big report' -> 2 lines"}},
-        {"killed", {{{"-name", "gone"}, ".signal", "TERM"}, {{"-name", "gone"}, ".out", "/a/gone\n"}},
-         {"gone"}, {"/a/gone"}, {{"-name", "gone"}}, {"tok 'gone' -> 1 lines"}},
-        {"killed, no output", {{{"-name", "gone"}, ".signal", "TERM"}}, {"gone"}, {}, {{"-name", "gone"}},
+        {"term unaltered, empty lines dropped", {{byName("big report"), ".out", "/a/big report\n\n/b/big report\n"}},
+         {"big report"}, {"/a/big report", "/b/big report"}, {byName("big report")}, {"tok 'big report' -> 2 lines"}},
+        {"killed", {{byName("gone"), ".signal", "TERM"}}, {"gone"}, {}, {byName("gone")},
          {"mdfind 'gone' EMPTY reason=SIG15", "tok 'gone' -> 0 lines"}},
-        {"invalid UTF-8", {{{"-name", "bad"}, ".out", "/a/ok\n/a/\xFF\n"}}, {"bad"}, {}, {{"-name", "bad"}},
+        {"invalid UTF-8", {{byName("bad"), ".out", "/a/ok\n/a/\xFF\n"}}, {"bad"}, {}, {byName("bad")},
          {"mdfind 'bad' EMPTY reason=exit0", "tok 'bad' -> 0 lines"}},
     };
     for (const auto& c : cases) {
