@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -49,15 +50,25 @@ TEST(DebugLog, CreatesAPrivateFileOfTimedLinesThenAppends) {
 // The threads race to create the file, then append: every line stays whole.
 TEST(DebugLog, ConcurrentLinesStayWholeAndNoneIsLost) {
     test::clearDebugLog();
+    const long long before = nowMs();
     constexpr int threads = 8;
     constexpr int perThread = 200;
+    std::atomic<int> ready{0};
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([t] {
+        pool.emplace_back([t, &ready] {
+            for (++ready; ready < threads;) std::this_thread::yield();  // all start together
             for (int i = 0; i < perThread; ++i) dbg("t" + std::to_string(t) + " line " + std::to_string(i));
         });
     }
     for (auto& th : pool) th.join();
+    const long long after = nowMs();
+    const std::regex whole("([0-9]{13})ms t[0-9] line [0-9]+");  // milliseconds until the year 2286
+    for (const auto& line : test::linesOf(test::readFile(test::debugLogFile()))) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, whole)) << line;
+        ASSERT_TRUE(std::stoll(m[1]) >= before && std::stoll(m[1]) <= after) << line;  // the stamp was not split
+    }
     const auto messages = test::debugMessages();
     std::set<std::string> expected;
     for (int t = 0; t < threads; ++t) {
