@@ -23,6 +23,20 @@ const std::vector<Hit> kSized{hit("x", 10), hit("big", 99), hit("y", 10), hit("d
 const std::vector<Hit> kDated{hit("old", 1, 100.0, 300.0), hit("none", 1), hit("new", 1, 300.0, 100.5),
                               hit("same", 1, 100.0, 300.0)};
 
+// Enough rows of two sizes for an unstable sort to mix up equal ones.
+std::vector<Hit> alternating(int count, int parity = -1) {
+    std::vector<Hit> hits;
+    for (int i = 0; i < count; ++i)
+        if (parity < 0 || i % 2 == parity) hits.push_back(hit("n" + std::to_string(100 + i), i % 2));
+    return hits;
+}
+
+Strings namesOf(std::vector<Hit> hits) {
+    Strings names;
+    for (const auto& h : hits) names.push_back(h.name());
+    return names;
+}
+
 struct SortCase {
     SortKey key;
     bool ascending;
@@ -40,9 +54,7 @@ TEST_P(SortRules, OrderTheRowsStably) {
     const SortCase& c = GetParam();
     std::vector<Hit> hits = c.input;
     sortHits(hits, c.key, c.ascending, c.locale);
-    Strings names;
-    for (const auto& h : hits) names.push_back(h.name());
-    EXPECT_EQ(names, c.expected);
+    EXPECT_EQ(namesOf(hits), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,9 +84,15 @@ TEST(SortSequence, ASecondColumnBreaksItsTiesByTheFirst) {
     std::vector<Hit> hits{hit("c", 5), hit("a", 7), hit("b", 5), hit("d", 7)};
     sortHits(hits, SortKey::name, true, "en_US");
     sortHits(hits, SortKey::size, false, "en_US");
-    Strings names;
-    for (const auto& h : hits) names.push_back(h.name());
-    EXPECT_EQ(names, (Strings{"a", "d", "b", "c"}));
+    EXPECT_EQ(namesOf(hits), (Strings{"a", "d", "b", "c"}));
+}
+
+TEST(SortSequence, EqualKeysKeepTheirOrderInLongLists) {
+    std::vector<Hit> hits = alternating(60);
+    sortHits(hits, SortKey::size, false, "en_US");
+    Strings expected = namesOf(alternating(60, 1));
+    for (const auto& name : namesOf(alternating(60, 0))) expected.push_back(name);
+    EXPECT_EQ(namesOf(hits), expected);
 }
 
 TEST(SortSequence, PickedColumnsStartInTheirNaturalDirection) {

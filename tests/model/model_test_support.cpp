@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "core/shell.h"
@@ -67,9 +68,16 @@ Strings pathsOf(const std::vector<Hit>& hits) {
 FakeIndex::FakeIndex() {
     writeFile(path("mdfind"), kFakeMdfind);
     ::chmod(path("mdfind").c_str(), 0755);
-    ::mkdir(path("answers").c_str(), 0755);
-    ::mkdir(path("delay").c_str(), 0755);
+    reset();
+}
+
+void FakeIndex::reset() {
+    for (const char* folder : {"answers", "delay"}) {
+        std::filesystem::remove_all(path(folder));
+        std::filesystem::create_directory(path(folder));
+    }
     writeFile(path("calls.log"), "");
+    writeFile(logPath(), "");
 }
 
 void FakeIndex::answer(const std::string& call, const Strings& lines, int nth) {

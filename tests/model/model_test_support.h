@@ -18,8 +18,7 @@ namespace qf::test {
 
 using Strings = std::vector<std::string>;
 
-// The one QCoreApplication of the test process.
-void ensureApp();
+void ensureApp();  // the one QCoreApplication of the test process
 // Processes events until pred holds or the timeout passes; returns pred().
 bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 void spin(std::chrono::milliseconds duration);
@@ -41,6 +40,8 @@ struct LogLine {
 class FakeIndex {
 public:
     FakeIndex();
+    // Forgets every answer, delay, call and log line.
+    void reset();
     std::string path(const std::string& name) const { return dir_.file(name); }
 
     static std::string nameCall(const std::string& term) { return "-name " + term; }
@@ -58,9 +59,9 @@ public:
     std::string logPath() const { return path("debug.log"); }
     std::vector<LogLine> log() const;
     Strings logMessages() const;
-    bool logHas(const std::string& message) const;
-    int logCount(const std::string& prefix) const;
-    std::optional<LogLine> logLine(const std::string& prefix) const;
+    bool logHas(const std::string& message) const;  // a whole line
+    int logCount(const std::string& prefix) const;  // lines that start so
+    std::optional<LogLine> logLine(const std::string& prefix) const;  // the first such
 
 private:
     TempDir dir_;

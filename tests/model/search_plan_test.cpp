@@ -1,10 +1,10 @@
-// What planSearch adds to the word roles of the query plan: path-like words
-// reduced to their tail, the case switch, and expression mode.
+// Expression planning and the local name tests of a plan (word roles are
+// the query plan's, tested with it).
 #include <gtest/gtest.h>
 
 #include "core/text.h"
 #include "core/tokenizer.h"
-#include "model/search_plan.h"
+#include "model/name_query.h"
 
 namespace qf {
 namespace {
@@ -15,35 +15,6 @@ PlanOutcome planFor(const std::string& query, bool regexMode, bool caseSensitive
     return planSearch(strTokenize(trimSpaces(query)), regexMode, caseSensitive);
 }
 
-TEST(WordPlanning, ReducesPathLikeWordsAndCarriesTheCaseSwitch) {
-    const struct {
-        const char* query;
-        bool caseSensitive;
-        Strings indexTerms, patternTokens;
-        std::optional<std::string> chosenLiteral;
-        Strings literalFilter;
-    } cases[] = {
-        {"report ab", false, {"report"}, {}, std::nullopt, {"ab"}},
-        {"report ab", true, {"report"}, {}, std::nullopt, {"ab"}},
-        {"docs/report", false, {"report"}, {}, std::nullopt, {}},
-        {"/home/x/Docs/ab", false, {}, {}, "ab", {}},
-        {"Report .TXT x1", true, {"Report"}, {".txt"}, std::nullopt, {"x1"}},
-        {"\"big report\" ab", false, {"big report"}, {}, std::nullopt, {"ab"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.query) + (c.caseSensitive ? " case-sensitive" : ""));
-        const PlanOutcome outcome = planFor(c.query, false, c.caseSensitive);
-        ASSERT_TRUE(std::holds_alternative<SearchPlan>(outcome));
-        const auto& plan = std::get<SearchPlan>(outcome);
-        EXPECT_EQ(plan.indexTerms, c.indexTerms);
-        EXPECT_EQ(plan.patternTokens, c.patternTokens);
-        EXPECT_EQ(plan.chosenLiteral, c.chosenLiteral);
-        EXPECT_EQ(plan.literalFilter, c.literalFilter);
-        EXPECT_FALSE(plan.expression.has_value());
-        EXPECT_EQ(plan.caseSensitiveCheck, c.caseSensitive);
-    }
-}
-
 TEST(ExpressionPlanning, CompilesAndLooksUpTheLiteralRuns) {
     const struct {
         const char* query;
@@ -52,9 +23,7 @@ TEST(ExpressionPlanning, CompilesAndLooksUpTheLiteralRuns) {
         Strings indexTerms;
     } cases[] = {
         {"[", false, PlanStop::expressionInvalid, {}},
-        {"(", true, PlanStop::expressionInvalid, {}},
         {".*", false, PlanStop::expressionUnusable, {}},
-        {"^$", true, PlanStop::expressionUnusable, {}},
         {"[0-9]+", false, PlanStop::expressionUnusable, {}},
         {"docs/report", false, std::nullopt, {"docs", "report"}},
         {"Report.*2024", true, std::nullopt, {"Report", "2024"}},
@@ -87,6 +56,78 @@ TEST(ExpressionPlanning, TokensAreJoinedWithSingleSpaces) {
     ASSERT_TRUE(expression.has_value());
     EXPECT_TRUE(expression->matches("x foo bar y"));
     EXPECT_FALSE(expression->matches("foo  bar"));
+}
+
+TEST(NameFilter, AppliesTheLocalTestsOfThePlan) {
+    const struct {
+        const char* query;
+        bool regexMode;
+        bool caseSensitive;  // at planning time and at filtering time
+        const char* name;
+        bool passes;
+    } cases[] = {
+        // Index terms are trusted to the index unless case matters.
+        {"report", false, false, "unrelated.txt", true},
+        {"report", false, true, "Report.txt", false},
+        {"Report", false, true, "my Report", true},
+        {"café", false, true, "cafe\xcc\x81 menu", true},  // decomposed é in the name
+        // Short words filter locally, case as the switch says.
+        {"report ab", false, false, "report_aB.txt", true},
+        {"report ab", false, false, "report.txt", false},
+        {"report ab", false, true, "report_AB.txt", false},
+        {"report ab", false, true, "Report_ab.txt", false},
+        // The chosen literal is the index's business, not tested here.
+        {"ab", false, true, "zzz", true},
+        {"ab AB", false, true, "xabx", false},
+        // Pattern tokens always match without regard to case.
+        {".pdf", false, true, "Report.PDF", true},
+        {".pdf", false, false, "Report.pdfx", false},
+        {"ab .pdf", false, false, "ab.txt", false},
+        {"*.pdf .txt", false, false, "a.pdf", false},
+        {"report*.pdf", false, false, "Report-2024.PDF", true},
+        // Expressions: a match anywhere, case per switch, nothing else.
+        {"foo|bar", true, false, "xBARx", true},
+        {"foo|bar", true, true, "xBARx", false},
+        {"^report\\d+$", true, false, "Report12", true},
+        {"^report\\d+$", true, false, "report12.txt", false},
+        {"docs/report", true, false, "docsreport", false},
+    };
+    for (const auto& c : cases) {
+        const auto plan = std::get<SearchPlan>(planFor(c.query, c.regexMode, c.caseSensitive));
+        EXPECT_EQ(namePasses(plan, c.name, c.caseSensitive), c.passes) << "query '" << c.query << "' name '" << c.name << "'";
+    }
+}
+
+TEST(NameFilter, ReadsTheCaseSwitchAtTestTime) {
+    // Planned case-insensitive, then the switch flips while the run is in
+    // flight: the short-word filter follows the live value.
+    const auto plan = std::get<SearchPlan>(planFor("report ab", false, false));
+    EXPECT_TRUE(namePasses(plan, "report_AB", false));
+    EXPECT_FALSE(namePasses(plan, "report_AB", true));
+}
+
+Strings plainOrder(const PathSet& candidates, std::size_t limit) {
+    Strings order;
+    for (const auto* path : firstInPlainOrder(candidates, limit)) order.push_back(*path);
+    return order;
+}
+
+TEST(PlainOrder, ComparesComposedCodePointsAndKeepsOnlyTheFirstOnes) {
+    // Upper case before lower case; the decomposed é composes to U+00E9 and
+    // so sorts after z, not between e and f.
+    const std::string decomposedE = "/t/e\xcc\x81t\xc3\xa9";
+    EXPECT_EQ(plainOrder({"/t/b", "/t/a", "/t/Z", "/t/z", decomposedE, "/t/f", "/t/\xc3\xa9"}, 100),
+              (Strings{"/t/Z", "/t/a", "/t/b", "/t/f", "/t/z", "/t/\xc3\xa9", decomposedE}));
+    EXPECT_EQ(plainOrder({"/t/\xe6\x8a\xa5\xe5\x91\x8a", "/t/z", "/t/\xc3\xa9", "/t/A"}, 3),  // 报告, z, é, A
+              (Strings{"/t/A", "/t/z", "/t/\xc3\xa9"}));
+    EXPECT_EQ(plainOrder({"/t/b", decomposedE, "/t/a"}, 2), (Strings{"/t/a", "/t/b"}));
+    EXPECT_TRUE(plainOrder({}, 3).empty());
+}
+
+TEST(QueryLog, WritesTheTermsAsAQuotedList) {
+    EXPECT_EQ(queryLogLine(1, 0, 0, {}), "query#1 inter=0 arr=0 lits=[]");
+    EXPECT_EQ(queryLogLine(12, 5, 2, {"report", "2024"}), "query#12 inter=5 arr=2 lits=[\"report\", \"2024\"]");
+    EXPECT_EQ(queryLogLine(2, 1, 1, {"say \"hi\"", "a\\b"}), "query#2 inter=1 arr=1 lits=[\"say \\\"hi\\\"\", \"a\\\\b\"]");
 }
 
 }  // namespace

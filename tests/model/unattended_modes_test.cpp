@@ -16,23 +16,15 @@ using namespace std::chrono_literals;
 
 // ---- pure pieces of stress mode ----
 
-TEST(StressMode, SplitsOnEveryCommaKeepingPiecesAsTheyAre) {
-    const std::pair<const char*, Strings> cases[] = {
-        {"report,zzqx", {"report", "zzqx"}}, {"a,,b", {"a", "", "b"}}, {"a,", {"a", ""}},
-        {",", {"", ""}}, {" a , b", {" a ", " b"}}, {"report", {"report"}}};
-    for (const auto& [value, pieces] : cases) EXPECT_EQ(splitStressQueries(value), pieces) << value;
-}
-
-TEST(StressMode, TermsAreThePlainTokensUnreduced) {
-    const std::pair<const char*, Strings> cases[] = {
-        {"docs/report", {"docs/report"}}, {"*.pdf", {}}, {"a", {"a"}}, {"   ", {}},
-        {"  Report .pdf x  ", {"Report", "x"}}, {"\"big report\" ab", {"big report", "ab"}}};
-    for (const auto& [query, terms] : cases) EXPECT_EQ(stressTerms(query), terms) << query;
-}
-
-TEST(StressMode, LinesHaveTheFixedShape) {
-    EXPECT_EQ(stressLine(1, "report", 12, 85), "R1 'report' -> 12 in 85ms\n");
-    EXPECT_EQ(stressLine(3, " a b ", 0, 1234), "R3 ' a b ' -> 0 in 1234ms\n");
+TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
+    const std::pair<const char*, Strings> pieces[] = {
+        {"a,,b", {"a", "", "b"}}, {"a,", {"a", ""}}, {" a , b", {" a ", " b"}}, {"report", {"report"}}};
+    for (const auto& [value, expected] : pieces) EXPECT_EQ(splitStressQueries(value), expected) << value;
+    const std::pair<const char*, Strings> terms[] = {
+        {"docs/report", {"docs/report"}}, {"   ", {}}, {"  Report .pdf x  ", {"Report", "x"}},
+        {"\"big report\" ab", {"big report", "ab"}}};
+    for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
+    EXPECT_EQ(stressLine(3, " a b ", 7, 1234), "R3 ' a b ' -> 7 in 1234ms\n");
 }
 
 // ---- start-up sequence in this process ----
@@ -52,12 +44,11 @@ TEST_F(StartUp, RunsTheInitialQueryOrElseTheRecentFilesAtOnce) {
         {"report", std::nullopt, "report", SortKey::name, {FakeIndex::nameCall("report")},
          {"run#1 text='report'", "tok 'report' -> 1 lines", "query#1 inter=1 arr=1 lits=[\"report\"]", "publish#1 total=1"}},
     };
-    index.answer(FakeIndex::recentCall(), {"/t/recent"});
-    index.answer(FakeIndex::nameCall("report"), {"/t/report"});
     for (const auto& c : cases) {
         SCOPED_TRACE("query " + c.query.value_or("(unset)"));
-        writeFile(index.logPath(), "");
-        writeFile(index.path("calls.log"), "");
+        index.reset();
+        index.answer(FakeIndex::recentCall(), {"/t/recent"});
+        index.answer(FakeIndex::nameCall("report"), {"/t/report"});
         setEnv("QUILLFIND_QUERY", c.query);
         setEnv("QUILLFIND_SIMULATE", c.simulate);
         auto model = makeModel();
@@ -153,6 +144,8 @@ TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcess) {
          {{"report", 12}, {"zzqx", 0}}, repeated({report, FakeIndex::nameCall("zzqx")}, 5), {"tok 'report' -> 12 lines"}},
         {"empty piece and one character", {{"QUILLFIND_STRESS", "a,,b"}}, {{FakeIndex::nameCall("a"), {"/t/a1", "/t/a2"}}},
          {}, 30000, {{"a", 2}, {"", 0}, {"b", 0}}, repeated({FakeIndex::nameCall("a"), FakeIndex::nameCall("b")}, 5), {}},
+        {"an empty initial query counts as unset", {{"QUILLFIND_QUERY", ""}, {"QUILLFIND_STRESS", "zzqx"}}, {}, {},
+         30000, {{"zzqx", 0}}, repeated({FakeIndex::nameCall("zzqx")}, 5), {}},
         {"pattern only asks nothing", {{"QUILLFIND_STRESS", "*.pdf"}}, {}, {}, 30000, {{"*.pdf", 0}}, {}, {}},
         {"path-like query goes whole", {{"QUILLFIND_STRESS", "docs/report"}},
          {{FakeIndex::nameCall("docs/report"), {"/t/x"}}}, {}, 30000, {{"docs/report", 1}},
