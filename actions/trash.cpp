@@ -48,7 +48,7 @@ std::string topOfFileSystem(const std::string& path, dev_t dev) {
 std::optional<TrashPlace> topTrashFor(const std::string& top, std::error_code& ec) {
     const std::string uid = std::to_string(getuid());
     // An administrator-made $top/.Trash must be a sticky, real folder;
-    // anything else there is ignored as the specification demands.
+    // anything else there is ignored, as the freedesktop Trash rules demand.
     const std::string shared = joinPath(top, ".Trash");
     struct stat st {};
     if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
