@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "core/write_all.h"
+
 namespace qf {
 
 std::string debugLogPath() {
@@ -25,12 +27,7 @@ void dbg(std::string_view message) {
     // folder: never follow a link planted there, and keep the queries private.
     const int fd = ::open(debugLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-    }
+    writeAll(fd, line);
     ::close(fd);
 }
 

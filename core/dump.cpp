@@ -14,22 +14,13 @@
 #include "core/spotlight.h"
 #include "core/text.h"
 #include "core/tokenizer.h"
+#include "core/write_all.h"
 
 namespace qf {
 
 namespace {
 
 constexpr std::size_t shownLimit = 20;
-
-// Each line goes out in one write so that it appears whole.
-void writeLine(int fd, const std::string& line) {
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
 
 PathSet candidates(const QueryPlan& plan) {
     if (!plan.indexTerms.empty()) return mdfindIntersection(plan.indexTerms);
@@ -58,10 +49,10 @@ void writeDump(std::string_view query, int fd) {
     for (const auto& path : sorted) {
         if (shown == shownLimit) break;
         if (!acceptsIgnoringCase(plan, lastPathComponent(path))) continue;
-        writeLine(fd, path + "\n");
+        writeAll(fd, path + "\n");
         ++shown;
     }
-    writeLine(fd, "TOTAL=" + std::to_string(found.size()) + " SHOWN=" + std::to_string(shown) + "\n");
+    writeAll(fd, "TOTAL=" + std::to_string(found.size()) + " SHOWN=" + std::to_string(shown) + "\n");
 }
 
 void dumpSync() {

@@ -1,27 +1,13 @@
 #include "core/shell.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "core/child_process.h"
 #include "core/spotlight.h"
 #include "core/text.h"
+#include "core/write_all.h"
 
 namespace qf {
-
-namespace {
-
-void writeStderrLine(const std::string& line) {
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-}  // namespace
 
 QueryRunner& QueryRunner::shared() {
     // Never destroyed: background workers may still unregister while the

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/debug_log.h"
+#include "core/write_all.h"
 #include "model/model.h"
 #include "model/run_limits.h"
 #include "model/run_shared.h"

@@ -1,8 +1,5 @@
 #include "model/stress.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 
 #include "core/spotlight.h"
@@ -52,16 +49,6 @@ void runStress(const std::vector<std::string>& queries, const std::function<void
         }
     }
     write("STRESS_DONE\n");
-}
-
-void writeStderrLine(const std::string& line) {
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 }  // namespace qf

@@ -24,7 +24,4 @@ std::string stressLine(int pass, std::string_view query, std::size_t resultSize,
 // "STRESS_DONE\n".
 void runStress(const std::vector<std::string>& queries, const std::function<void(const std::string&)>& write);
 
-// Writes one line to standard error with a single write.
-void writeStderrLine(const std::string& line);
-
 }  // namespace qf
