@@ -48,7 +48,7 @@ void writeDump(std::string_view query, int fd) {
     std::size_t shown = 0;
     for (const auto& path : sorted) {
         if (shown == shownLimit) break;
-        if (!acceptsIgnoringCase(plan, lastPathComponent(path))) continue;
+        if (!acceptsName(plan, lastPathComponent(path), false)) continue;
         writeAll(fd, path + "\n");
         ++shown;
     }

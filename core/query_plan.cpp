@@ -48,14 +48,15 @@ std::optional<std::string> nameQueryCommand(const QueryPlan& plan) {
     return std::nullopt;
 }
 
-bool acceptsIgnoringCase(const QueryPlan& plan, const std::string& name) {
+bool acceptsName(const QueryPlan& plan, std::string_view name, bool caseSensitive) {
     for (const auto& token : plan.patternTokens) {
         if (!patternMatch(token, name)) return false;
     }
     if (plan.literalFilter.empty()) return true;
-    const std::string lowered = lowerCase(name);
-    return std::all_of(plan.literalFilter.begin(), plan.literalFilter.end(),
-                       [&](const std::string& term) { return containsCanonical(lowered, lowerCase(term)); });
+    const std::string subject = caseSensitive ? std::string(name) : lowerCase(name);
+    return std::all_of(plan.literalFilter.begin(), plan.literalFilter.end(), [&](const std::string& term) {
+        return containsCanonical(subject, caseSensitive ? term : lowerCase(term));
+    });
 }
 
 }  // namespace qf

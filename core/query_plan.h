@@ -24,8 +24,8 @@ QueryPlan planQuery(const std::vector<std::string>& tokens);
 // The shell command that asks the index for a plan without index terms;
 // nothing when no question can be asked.
 std::optional<std::string> nameQueryCommand(const QueryPlan& plan);
-// True when name passes every pattern token and contains every filter word,
-// case ignored.
-bool acceptsIgnoringCase(const QueryPlan& plan, const std::string& name);
+// True when name passes every pattern token and contains every filter word
+// (case ignored unless caseSensitive).
+bool acceptsName(const QueryPlan& plan, std::string_view name, bool caseSensitive);
 
 }  // namespace qf

@@ -26,14 +26,6 @@ const icu::Normalizer2* nfcNormalizer() {
     return U_SUCCESS(status) ? n : nullptr;
 }
 
-bool isNfc(std::string_view s) {
-    if (bytesAreAscii(s)) return true;
-    const icu::Normalizer2* n = nfcNormalizer();
-    if (!n) return true;
-    UErrorCode status = U_ZERO_ERROR;
-    const bool ok = n->isNormalizedUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())), status);
-    return U_SUCCESS(status) && ok;
-}
 
 std::string fromUnicode(const icu::UnicodeString& u) {
     std::string out;
@@ -119,6 +111,15 @@ std::string upperCase(std::string_view s) {
     icu::UnicodeString u = toUnicode(s);
     u.toUpper(icu::Locale::getRoot());
     return fromUnicode(u);
+}
+
+bool isNfc(std::string_view s) {
+    if (bytesAreAscii(s)) return true;
+    const icu::Normalizer2* n = nfcNormalizer();
+    if (!n) return true;
+    UErrorCode status = U_ZERO_ERROR;
+    const bool ok = n->isNormalizedUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())), status);
+    return U_SUCCESS(status) && ok;
 }
 
 std::string nfc(std::string_view s) {

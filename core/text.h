@@ -17,6 +17,8 @@ bool allAscii(std::string_view s);
 std::string lowerCase(std::string_view s);
 std::string upperCase(std::string_view s);
 std::string nfc(std::string_view s);
+// True when s is its own NFC form; text that is not valid UTF-8 is not.
+bool isNfc(std::string_view s);
 // Substring test in which canonically equivalent sequences are equal; case
 // and diacritics are significant.
 bool containsCanonical(std::string_view haystack, std::string_view needle);

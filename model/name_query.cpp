@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <thread>
 
-#include <unicode/normalizer2.h>
-#include <unicode/stringpiece.h>
-
 #include "core/debug_log.h"
 #include "core/matcher.h"
 #include "core/shell.h"
@@ -31,31 +28,9 @@ PathSet indexTermCandidates(const SearchPlan& plan, const RunShared& shared) {
     return candidates;
 }
 
-bool isAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// True when the text is its own composed (NFC) form; text that is not valid
-// UTF-8 counts as not composed.
-bool isComposed(std::string_view s) {
-    if (isAscii(s)) return true;
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::Normalizer2* composer = icu::Normalizer2::getNFCInstance(status);
-    if (U_FAILURE(status)) return false;
-    const bool composed = composer->isNormalizedUTF8(icu::StringPiece(s.data(), static_cast<int32_t>(s.size())), status);
-    return U_SUCCESS(status) && composed;
-}
-
 bool containsAll(std::string_view name, const std::vector<std::string>& terms) {
     return std::all_of(terms.begin(), terms.end(),
                        [&](const std::string& term) { return containsCanonical(name, term); });
-}
-
-bool passesLiteralFilter(const std::vector<std::string>& filter, std::string_view name, bool caseSensitive) {
-    if (caseSensitive) return containsAll(name, filter);
-    const std::string lowered = lowerCase(name);
-    return std::all_of(filter.begin(), filter.end(),
-                       [&](const std::string& term) { return containsCanonical(lowered, lowerCase(term)); });
 }
 
 void appendQuoted(std::string& out, const std::string& term) {
@@ -90,7 +65,7 @@ std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std
     // paths in byte order: only paths that are not in composed form can sit
     // elsewhere in the plain order. Usually there are none, and the first
     // paths of the set are the answer.
-    if (std::all_of(candidates.begin(), candidates.end(), [](const std::string& p) { return isComposed(p); })) {
+    if (std::all_of(candidates.begin(), candidates.end(), [](const std::string& p) { return isNfc(p); })) {
         for (auto it = candidates.begin(); first.size() < keep; ++it) first.push_back(&*it);
         return first;
     }
@@ -102,7 +77,7 @@ std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std
     };
     std::vector<Entry> entries;
     entries.reserve(candidates.size());
-    for (const auto& path : candidates) entries.push_back({&path, isComposed(path) ? std::string() : nfc(path)});
+    for (const auto& path : candidates) entries.push_back({&path, isNfc(path) ? std::string() : nfc(path)});
     // Equal composed forms keep their byte order, so the result is stable.
     const auto less = [](const Entry& a, const Entry& b) {
         const int c = a.key().compare(b.key());
@@ -115,10 +90,7 @@ std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std
 
 bool namePasses(const SearchPlan& plan, std::string_view name, bool caseSensitiveNow) {
     if (plan.expression) return plan.expression->matches(name);
-    for (const auto& pattern : plan.patternTokens) {
-        if (!patternMatch(pattern, name)) return false;
-    }
-    if (!plan.literalFilter.empty() && !passesLiteralFilter(plan.literalFilter, name, caseSensitiveNow)) return false;
+    if (!acceptsName(plan, name, caseSensitiveNow)) return false;
     if (plan.caseSensitiveCheck && !containsAll(name, plan.indexTerms)) return false;
     return true;
 }
