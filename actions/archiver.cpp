@@ -1,27 +1,16 @@
 #include "actions/archiver.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "actions/file_ops.h"
-#include "core/hit.h"
+#include "core/spotlight.h"
 
 namespace qf {
-namespace {
-
-std::string programFolder() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    return containingFolder(std::string(buf, static_cast<size_t>(n)));
-}
-
-}  // namespace
 
 std::string dittoExecutable() {
     if (const char* env = std::getenv("QUILLFIND_DITTO"); env && *env) return env;
-    return joinPath(programFolder(), "ditto");
+    const std::string folder = runningProgramFolder();
+    return joinPath(folder.empty() ? "." : folder, "ditto");
 }
 
 std::vector<std::string> dittoArguments(const std::string& source, const std::string& destination) {

@@ -7,20 +7,13 @@
 
 #include "core/child_process.h"
 #include "core/debug_log.h"
+#include "core/hit.h"
 #include "core/shell.h"
 #include "core/text.h"
 
 namespace qf {
 
 namespace {
-
-std::string runningProgramFolder() {
-    std::string buffer(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
-    buffer.resize(static_cast<std::size_t>(n));
-    return buffer.substr(0, buffer.rfind('/'));
-}
 
 bool isExecutableFile(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
@@ -31,6 +24,14 @@ std::string quoted(const std::string& term) {
 }
 
 }  // namespace
+
+std::string runningProgramFolder() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return containingFolder(buffer);
+}
 
 std::string mdfindExecutable() {
     if (const char* chosen = std::getenv("QUILLFIND_MDFIND"); chosen && *chosen) return chosen;
@@ -43,9 +44,8 @@ std::string mdfindExecutable() {
 
 std::string mdfindFolder() {
     const std::string exe = mdfindExecutable();
-    const auto slash = exe.rfind('/');
-    if (slash == std::string::npos) return {};
-    return slash == 0 ? "/" : exe.substr(0, slash);
+    if (exe.find('/') == std::string::npos) return {};
+    return containingFolder(exe);
 }
 
 std::string escapeQuotes(std::string_view s) {

@@ -9,6 +9,10 @@ namespace qf {
 
 using PathSet = std::set<std::string>;
 
+// The folder of the running program, where its helper programs sit; empty
+// when it cannot be told.
+std::string runningProgramFolder();
+
 // The mdfind executable: $QUILLFIND_MDFIND, else mdfind beside the running
 // program, else /usr/bin/mdfind.
 std::string mdfindExecutable();
