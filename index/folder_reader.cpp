@@ -41,10 +41,7 @@ EntryType typeFromDirent(unsigned char t) {
 
 }  // namespace
 
-std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
-  struct statx sx{};
-  int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
-  if (::statx(dirFd, name, flags, STATX_TYPE | STATX_MTIME | STATX_BTIME, &sx) != 0) return std::nullopt;
+ItemFacts factsFromStatx(const struct statx& sx) {
   ItemFacts f;
   f.type = typeFromMode(sx.stx_mode);
   if (sx.stx_mask & STATX_MTIME) f.mtime = nanoseconds(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
@@ -53,7 +50,14 @@ std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
   return f;
 }
 
-std::vector<ListedItem> readFolder(int dirFd, bool withTimes) {
+std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
+  struct statx sx{};
+  int flags = kStatxFlags | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+  if (::statx(dirFd, name, flags, kStatxMask, &sx) != 0) return std::nullopt;
+  return factsFromStatx(sx);
+}
+
+std::vector<ListedItem> readFolder(int dirFd) {
   std::vector<ListedItem> items;
   alignas(8) char buffer[64 * 1024];
   while (true) {
@@ -66,7 +70,7 @@ std::vector<ListedItem> readFolder(int dirFd, bool withTimes) {
       const char* name = d->d_name;
       if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
       std::optional<ItemFacts> facts;
-      if (withTimes || d->d_type == DT_UNKNOWN) facts = factsAt(dirFd, name);
+      if (d->d_type == DT_UNKNOWN) facts = factsAt(dirFd, name);
       else facts = ItemFacts{typeFromDirent(d->d_type)};
       if (!facts) {
         if (errno == ENOENT) continue;
@@ -80,6 +84,16 @@ std::vector<ListedItem> readFolder(int dirFd, bool withTimes) {
     }
   }
   return items;
+}
+
+void readItemFacts(int dirFd, std::vector<ListedItem>& items) {
+  std::erase_if(items, [&](ListedItem& item) {
+    // Items of unknown type were examined by the listing already.
+    if (item.facts.type == EntryType::Dir || item.facts.mtime != kNoTime) return false;
+    std::optional<ItemFacts> facts = factsAt(dirFd, item.name.c_str());
+    if (facts) item.facts = *facts;
+    return !facts && errno == ENOENT;
+  });
 }
 
 }  // namespace qf::index

@@ -1,4 +1,6 @@
 #pragma once
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -26,14 +28,24 @@ struct ListedItem {
   ItemFacts facts;
 };
 
-// Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path).
+// How the index reads an item: never following a link or an automount.
+inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
+inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MTIME | STATX_BTIME;
+
+ItemFacts factsFromStatx(const struct statx& sx);
+
+// Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path; an
+// empty name for the folder itself).
 std::optional<ItemFacts> factsAt(int dirFd, const char* name);
 
 // Every item of an open folder with its folded name, read with getdents64.
-// With `withTimes` each item's facts are read too (one statx each); without,
-// items carry the type the listing gives and no times, and only items of
-// unknown type are examined. Items that vanish while being read are left
-// out; items whose facts cannot be read keep the listing's type.
-std::vector<ListedItem> readFolder(int dirFd, bool withTimes = true);
+// Items carry the type the listing gives and no times; only items of
+// unknown type are examined.
+std::vector<ListedItem> readFolder(int dirFd);
+
+// Reads the facts of the listed items, except folders: their facts are read
+// when they are opened. Items that vanished meanwhile are removed; items
+// whose facts cannot be read keep the listing's type and no times.
+void readItemFacts(int dirFd, std::vector<ListedItem>& items);
 
 }  // namespace qf::index

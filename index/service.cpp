@@ -48,8 +48,6 @@ std::string childPath(const IndexStore& store, uint32_t folder, std::string_view
 
 constexpr int64_t kTimestampSlackNs = 2'000'000'000;
 
-int64_t timeOf(const struct stat& st) { return nanoseconds(st.st_mtim.tv_sec, st.st_mtim.tv_nsec); }
-
 int64_t wallNs() {
   timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
@@ -103,7 +101,6 @@ void Service::start() {
   }
   crawlStartMs_ = nowMs();
   crawlEndMs_ = 0;
-  namesEndMs_ = 0;
   {
     std::lock_guard lock(stopMutex_);
     started_ = true;
@@ -137,7 +134,6 @@ void Service::stop() {
   for (ScanTask& t : queue_)
     if (t.fd >= 0) ::close(t.fd);
   queue_.clear();
-  timesQueue_.clear();
   saveSnapshot();
 }
 
@@ -152,63 +148,39 @@ void Service::pushTasks(std::vector<ScanTask> tasks) {
         if (t.fd >= 0) ::close(t.fd);
       return;
     }
-    if (queue_.empty() && timesQueue_.empty() && active_ == 0 && crawlEndMs_ != 0) {
+    if (queue_.empty() && active_ == 0 && crawlEndMs_ != 0) {
       crawlStartMs_ = nowMs();
       crawlEndMs_ = 0;
-      namesEndMs_ = 0;
     }
     for (ScanTask& t : tasks) queue_.push_back(t);
   }
   queueCv_.notify_all();
 }
 
-void Service::pushTimes(uint32_t folder) {
-  {
-    std::lock_guard lock(queueMutex_);
-    if (stopping_) return;
-    timesQueue_.push_back(folder);
-  }
-  queueCv_.notify_one();
-}
-
 void Service::workerLoop() {
   while (true) {
     ScanTask task;
-    bool names;
     {
       std::unique_lock lock(queueMutex_);
-      queueCv_.wait(lock, [&] { return stopping_ || !queue_.empty() || !timesQueue_.empty(); });
+      queueCv_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
       if (stopping_) return;
-      names = !queue_.empty();
-      if (names) {
-        task = queue_.back();
-        queue_.pop_back();
-        ++activeNames_;
-      } else {
-        task.entry = timesQueue_.back();
-        timesQueue_.pop_back();
-      }
+      task = queue_.back();
+      queue_.pop_back();
       ++active_;
     }
-    if (names) {
-      if (task.fd >= 0) --queuedFds_;
-      scanFolder(task);
-    } else {
-      readTimes(task.entry);
-    }
+    if (task.fd >= 0) --queuedFds_;
+    scanFolder(task);
     {
       std::lock_guard lock(queueMutex_);
       --active_;
-      if (names) --activeNames_;
-      if (queue_.empty() && activeNames_ == 0 && namesEndMs_ == 0) namesEndMs_ = nowMs();
-      if (queue_.empty() && timesQueue_.empty() && active_ == 0 && crawlEndMs_ == 0) crawlEndMs_ = nowMs();
+      if (queue_.empty() && active_ == 0 && crawlEndMs_ == 0) crawlEndMs_ = nowMs();
     }
   }
 }
 
 bool Service::crawlIdle() {
   std::lock_guard lock(queueMutex_);
-  return queue_.empty() && timesQueue_.empty() && active_ == 0;
+  return queue_.empty() && active_ == 0;
 }
 
 bool Service::isPrunedByName(uint32_t folder, const ListedItem& item) const {
@@ -217,33 +189,6 @@ bool Service::isPrunedByName(uint32_t folder, const ListedItem& item) const {
   if (f.type != EntryType::Root || store_.rawName(folder) != "/") return false;
   const auto& top = prunedTopFolders();
   return std::find(top.begin(), top.end(), item.name) != top.end();
-}
-
-void Service::readTimes(uint32_t folder) {
-  std::vector<std::pair<uint32_t, std::string>> items;
-  std::string path;
-  {
-    std::shared_lock lock(mutex_);
-    if (!store_.at(folder).alive()) return;
-    path = store_.path(folder);
-    for (uint32_t c = store_.at(folder).firstChild; c != kNoEntry; c = store_.at(c).nextSibling)
-      if (store_.at(c).type != EntryType::Dir) items.emplace_back(c, store_.rawName(c));
-  }
-  if (items.empty()) return;
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd) return;
-  std::vector<std::pair<uint32_t, ItemFacts>> facts;
-  facts.reserve(items.size());
-  for (auto& [entry, name] : items)
-    if (auto f = factsAt(fd.get(), name.c_str())) facts.emplace_back(entry, *f);
-  std::unique_lock lock(mutex_);
-  for (auto& [entry, f] : facts) {
-    Entry& e = store_.at(entry);
-    if (!e.alive() || e.type != f.type) continue;
-    e.mtime = f.mtime;
-    e.btime = f.btime;
-  }
-  ++changes_;
 }
 
 void Service::scanFolder(ScanTask task) {
@@ -260,14 +205,15 @@ void Service::scanFolder(ScanTask task) {
     fd.reset(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (root ? 0 : O_NOFOLLOW)));
     if (!fd) return;  // unreadable folders are skipped silently
   }
-  struct stat st{};
-  if (::fstat(fd.get(), &st) != 0) return;
-  if (task.parentDevice != 0 && st.st_dev != task.parentDevice && prunedDevices_.count(st.st_dev)) {
+  std::optional<ItemFacts> self = factsAt(fd.get(), "");
+  if (!self) return;
+  if (task.parentDevice != 0 && self->device != task.parentDevice && prunedDevices_.count(self->device)) {
     // A mount point of a pseudo or network file system: named, not entered.
     std::unique_lock lock(mutex_);
     Entry& e = store_.at(task.entry);
     e.flags |= kPruned;
-    e.mtime = timeOf(st);
+    e.mtime = self->mtime;
+    e.btime = self->btime;
     return;
   }
   // Watch before reading, so nothing created meanwhile goes unseen.
@@ -279,7 +225,7 @@ void Service::scanFolder(ScanTask task) {
     std::shared_lock lock(mutex_);
     const Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
-    unchanged = !task.force && (e.flags & Entry::kListed) && e.mtime == timeOf(st);
+    unchanged = !task.force && (e.flags & Entry::kListed) && e.mtime == self->mtime;
     if (unchanged && task.recurse)
       for (uint32_t c = e.firstChild; c != kNoEntry; c = store_.at(c).nextSibling)
         if (store_.at(c).type == EntryType::Dir && !(store_.at(c).flags & kPruned))
@@ -294,16 +240,15 @@ void Service::scanFolder(ScanTask task) {
       }
       options_.beforeListing(path);
     }
-    std::vector<ListedItem> items = readFolder(fd.get(), false);
-    bool needTimes = std::any_of(items.begin(), items.end(),
-                                 [](const ListedItem& i) { return i.facts.type != EntryType::Dir; });
+    std::vector<ListedItem> items = readFolder(fd.get());
+    readItemFacts(fd.get(), items);
     std::unique_lock lock(mutex_);
     Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
-    applyListing(task.entry, fd.get(), st.st_dev, task.recurse, items, childFolders);
-    if (needTimes) pushTimes(task.entry);
+    applyListing(task.entry, fd.get(), task.recurse, items, childFolders);
     Entry& after = store_.at(task.entry);
-    after.mtime = timeOf(st);
+    after.mtime = self->mtime;
+    after.btime = self->btime;
     // A folder changed within the file system's timestamp granularity of
     // this listing may change again without its time moving: such a folder
     // is read again by the next catch-up instead of trusted.
@@ -321,14 +266,13 @@ void Service::scanFolder(ScanTask task) {
       childFd = ::openat(fd.get(), c.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (childFd >= 0) ++queuedFds_;
     }
-    tasks.push_back({c.entry, childFd, task.force, c.recurse, st.st_dev});
+    tasks.push_back({c.entry, childFd, task.force, c.recurse, self->device});
   }
   pushTasks(std::move(tasks));
 }
 
-void Service::applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
-                           std::vector<ListedItem>& items, std::vector<ChildFolder>& childFolders) {
-  (void)device;
+void Service::applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
+                           std::vector<ChildFolder>& childFolders) {
   auto add = [&](ListedItem& item) {
     bool pruned = isPrunedByName(folder, item);
     uint32_t c = store_.addChild(folder, item.name, item.folded, item.facts.type,
@@ -565,8 +509,7 @@ void Service::housekeepingLoop() {
     if (wasCrawling && idle && !firstCrawlDone_) {
       firstCrawlDone_ = true;
       logLine("crawl finished: " + std::to_string(entryCount()) + " entries, " +
-              std::to_string(foldersScanned_.load()) + " folders; names in " +
-              std::to_string(namesEndMs_ - crawlStartMs_) + " ms, times in " +
+              std::to_string(foldersScanned_.load()) + " folders in " +
               std::to_string(crawlEndMs_ - crawlStartMs_) + " ms");
       saveSnapshot();
     }
@@ -689,22 +632,19 @@ std::string Service::statusText() const {
     memory = store_.memoryBytes();
     unwatched = unwatched_.size();
   }
-  bool idle, namesDone;
-  size_t timesQueued;
+  bool idle;
   {
     std::lock_guard lock(const_cast<std::mutex&>(queueMutex_));
     queued = queue_.size();
-    timesQueued = timesQueue_.size();
-    namesDone = queue_.empty() && activeNames_ == 0;
-    idle = namesDone && timesQueue_.empty() && active_ == 0;
+    idle = queue_.empty() && active_ == 0;
   }
-  s += "state: " + std::string(idle ? "idle" : namesDone ? "reading times" : "crawling") + "\n";
+  s += "state: " + std::string(idle ? "idle" : "crawling") + "\n";
   s += "entries: " + std::to_string(entries) + "\n";
   s += "folders scanned: " + std::to_string(foldersScanned_.load()) + " (queued: " +
-       std::to_string(queued) + ", awaiting times: " + std::to_string(timesQueued) + ")\n";
+       std::to_string(queued) + ")\n";
   if (idle && crawlEndMs_ != 0)
-    s += "last crawl: names in " + std::to_string(namesEndMs_ - crawlStartMs_) + " ms, times in " +
-         std::to_string(crawlEndMs_ - crawlStartMs_) + " ms, finished " + secondsAgo(crawlEndMs_) + "\n";
+    s += "last crawl: " + std::to_string(crawlEndMs_ - crawlStartMs_) + " ms, finished " +
+         secondsAgo(crawlEndMs_) + "\n";
   else
     s += "crawl running for: " + std::to_string((nowMs() - crawlStartMs_) / 1000) + " s\n";
   s += "watches: " + std::to_string(watchCount_.load()) + "\n";

@@ -74,12 +74,10 @@ class Service {
 
   void workerLoop();
   void scanFolder(ScanTask task);
-  void readTimes(uint32_t folder);
-  void pushTimes(uint32_t folder);
   void pushTasks(std::vector<ScanTask> tasks);
   void watchFolder(int fd, uint32_t entry);
-  void applyListing(uint32_t folder, int fd, dev_t device, bool recurse,
-                    std::vector<ListedItem>& items, std::vector<ChildFolder>& childFolders);
+  void applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
+                    std::vector<ChildFolder>& childFolders);
   bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
   void removeEntry(uint32_t entry);
 
@@ -106,13 +104,8 @@ class Service {
 
   std::mutex queueMutex_;
   std::condition_variable queueCv_;
-  // Names first: folders are listed from `queue_`; the times of their
-  // items are read afterwards from `timesQueue_`, so that every name is
-  // searchable as early as a plain listing allows.
   std::vector<ScanTask> queue_;
-  std::vector<uint32_t> timesQueue_;
-  size_t active_ = 0;       // tasks of either kind being worked on
-  size_t activeNames_ = 0;  // folder listings being worked on
+  size_t active_ = 0;  // folders being read
   bool stopping_ = false;
   std::atomic<int> queuedFds_{0};
 
@@ -125,7 +118,6 @@ class Service {
   std::atomic<uint64_t> foldersScanned_{0};
   std::atomic<int64_t> crawlStartMs_{0};
   std::atomic<int64_t> crawlEndMs_{0};
-  std::atomic<int64_t> namesEndMs_{0};
   std::atomic<int64_t> snapshotMs_{0};
   std::atomic<bool> snapshotLoaded_{false};
   bool firstCrawlDone_ = false;
