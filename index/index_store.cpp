@@ -87,6 +87,28 @@ uint32_t IndexStore::findChild(uint32_t folder, std::string_view raw) const {
   return kNoEntry;
 }
 
+uint32_t IndexStore::findPath(std::string_view path, bool* withinRoot) const {
+  if (withinRoot) *withinRoot = false;
+  for (uint32_t root : roots_) {
+    std::string_view top = rawName(root);
+    if (path.substr(0, top.size()) != top) continue;
+    std::string_view rest = path.substr(top.size());
+    if (!rest.empty() && rest.front() != '/' && top.back() != '/') continue;
+    if (withinRoot) *withinRoot = true;
+    uint32_t at = root;
+    while (at != kNoEntry && !rest.empty()) {
+      size_t start = rest.find_first_not_of('/');
+      if (start == std::string_view::npos) break;
+      rest.remove_prefix(start);
+      size_t end = std::min(rest.find('/'), rest.size());
+      at = findChild(at, rest.substr(0, end));
+      rest.remove_prefix(end);
+    }
+    return at;
+  }
+  return kNoEntry;
+}
+
 void IndexStore::appendPath(uint32_t index, std::string& out) const {
   thread_local std::vector<uint32_t> chain;
   chain.clear();

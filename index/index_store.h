@@ -50,6 +50,9 @@ class IndexStore {
   // removed are appended to `removedFolders` when given.
   void removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders = nullptr);
   uint32_t findChild(uint32_t folder, std::string_view raw) const;
+  // The entry at an absolute path below (or at) a root; kNoEntry when not
+  // indexed. `withinRoot` tells whether the path lies inside a root at all.
+  uint32_t findPath(std::string_view path, bool* withinRoot = nullptr) const;
 
   std::string path(uint32_t index) const;
   void appendPath(uint32_t index, std::string& out) const;

@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/fanotify.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,10 @@ std::string secondsAgo(int64_t ms) {
 
 Service::Service(ServiceOptions options) : options_(std::move(options)) {
   inotify_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (options_.useFanotify) {
+    fanotify_ = std::make_unique<FanotifyWatch>();
+    if (!fanotify_->valid()) fanotify_.reset();
+  }
   wakeup_.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   prunedDevices_ = prunedDevices(currentMounts());
 }
@@ -217,7 +222,7 @@ void Service::scanFolder(ScanTask task) {
     return;
   }
   // Watch before reading, so nothing created meanwhile goes unseen.
-  watchFolder(fd.get(), task.entry);
+  watchFolder(fd.get(), task.entry, self->device);
 
   std::vector<ChildFolder> childFolders;
   bool unchanged = false;
@@ -337,7 +342,8 @@ void Service::removeEntry(uint32_t entry) {
   ++changes_;
 }
 
-void Service::watchFolder(int fd, uint32_t entry) {
+void Service::watchFolder(int fd, uint32_t entry, dev_t device) {
+  if (fanotify_ && fanotify_->cover(fd, device)) return;
   {
     std::shared_lock lock(mutex_);
     if (entryToWd_.count(entry)) return;
@@ -379,56 +385,132 @@ void Service::catchUp(bool onlyUnwatched) {
 // ---- live updates ----
 
 void Service::watcherLoop() {
-  alignas(struct inotify_event) char buffer[64 * 1024];
   while (true) {
-    pollfd fds[2] = {{inotify_.get(), POLLIN, 0}, {wakeup_.get(), POLLIN, 0}};
-    int n = ::poll(fds, 2, 1000);
+    pollfd fds[3] = {{wakeup_.get(), POLLIN, 0},
+                     {inotify_.get(), POLLIN, 0},
+                     {fanotify_ ? fanotify_->fd() : -1, POLLIN, 0}};
+    int n = ::poll(fds, 3, 1000);
     if (n < 0 && errno != EINTR) return;
-    if (fds[1].revents) return;
-    if (n <= 0 || !(fds[0].revents & POLLIN)) continue;
-    while (true) {
-      ssize_t len = ::read(inotify_.get(), buffer, sizeof buffer);
-      if (len <= 0) break;
-      handleEvents(buffer, static_cast<size_t>(len));
-    }
+    if (fds[0].revents) return;
+    if (n <= 0) continue;
+    if (fds[1].revents & POLLIN) readInotify();
+    if (fds[2].revents & POLLIN) readFanotify();
   }
 }
 
-void Service::handleEvents(const char* buffer, size_t length) {
+void Service::readInotify() {
+  alignas(struct inotify_event) char buffer[64 * 1024];
+  std::vector<Change> changes;
+  bool overflow = false;
+  while (true) {
+    ssize_t len = ::read(inotify_.get(), buffer, sizeof buffer);
+    if (len <= 0) break;
+    for (ssize_t pos = 0; pos < len;) {
+      const auto* ev = reinterpret_cast<const inotify_event*>(buffer + pos);
+      pos += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+      if (ev->mask & IN_Q_OVERFLOW) {
+        overflow = true;
+        continue;
+      }
+      if (ev->mask & IN_IGNORED) {
+        forgetWatch(ev->wd);
+        continue;
+      }
+      if (ev->len == 0) continue;
+      uint32_t folder = kNoEntry;
+      {
+        std::shared_lock lock(mutex_);
+        auto it = wdToEntry_.find(ev->wd);
+        if (it != wdToEntry_.end()) folder = it->second;
+      }
+      if (folder == kNoEntry) continue;
+      changes.push_back({folder, ev->name, (ev->mask & (IN_DELETE | IN_MOVED_FROM)) != 0,
+                         (ev->mask & (IN_CREATE | IN_MOVED_TO)) != 0, (ev->mask & kTimeChanged) != 0});
+    }
+  }
+  if (overflow) {
+    logLine("inotify queue overflow; catching up by folder times");
+    catchUp(false);
+  }
+  applyChanges(changes);
+}
+
+void Service::forgetWatch(int wd) {
+  std::unique_lock lock(mutex_);
+  auto it = wdToEntry_.find(wd);
+  if (it == wdToEntry_.end()) return;
+  auto back = entryToWd_.find(it->second);
+  if (back != entryToWd_.end() && back->second == wd) entryToWd_.erase(back);
+  wdToEntry_.erase(it);
+  --watchCount_;
+}
+
+void Service::readFanotify() {
+  bool overflow = false;
+  std::vector<FanotifyWatch::Change> raw = fanotify_->read(overflow);
+  if (overflow) {
+    logLine("fanotify queue overflow; catching up by folder times");
+    catchUp(false);
+  }
+  std::vector<Change> changes;
+  for (FanotifyWatch::Change& c : raw) {
+    // A folder moved in from outside the roots may carry a handle that was
+    // found to lie outside before.
+    if ((c.mask & FAN_ONDIR) && (c.mask & (FAN_MOVED_TO | FAN_CREATE))) keysOutsideRoots_.clear();
+    uint32_t folder = folderForKey(c.folderKey);
+    if (folder == kNoEntry) continue;
+    changes.push_back({folder, std::move(c.name), (c.mask & (FAN_DELETE | FAN_MOVED_FROM)) != 0,
+                       (c.mask & (FAN_CREATE | FAN_MOVED_TO)) != 0,
+                       (c.mask & (FAN_ATTRIB | FAN_MODIFY | FAN_CLOSE_WRITE)) != 0});
+  }
+  applyChanges(changes);
+}
+
+uint32_t Service::folderForKey(const std::string& key) {
+  {
+    std::shared_lock lock(mutex_);
+    if (keyGeneration_ != generation_) {
+      keyToFolder_.clear();
+      keyGeneration_ = generation_;
+    }
+    auto it = keyToFolder_.find(key);
+    if (it != keyToFolder_.end() && store_.at(it->second).alive()) return it->second;
+  }
+  if (keysOutsideRoots_.count(key)) return kNoEntry;
+  std::optional<std::string> path = fanotify_->folderPath(key);
+  if (!path) return kNoEntry;
+  bool withinRoot = false;
+  uint32_t folder;
+  {
+    std::shared_lock lock(mutex_);
+    folder = store_.findPath(*path, &withinRoot);
+    if (folder != kNoEntry && !store_.at(folder).isFolder()) folder = kNoEntry;
+  }
+  // Both caches stay small: they hold folders that change, not every folder.
+  constexpr size_t kMaxKeys = 100000;
+  if (folder != kNoEntry) {
+    if (keyToFolder_.size() >= kMaxKeys) keyToFolder_.clear();
+    keyToFolder_[key] = folder;
+  } else if (!withinRoot) {
+    if (keysOutsideRoots_.size() >= kMaxKeys) keysOutsideRoots_.clear();
+    keysOutsideRoots_.insert(key);
+  }
+  return folder;
+}
+
+void Service::applyChanges(std::vector<Change>& changes) {
   std::unordered_set<uint32_t> touched;
   // A file being written reports many changes; each is read once per batch.
   std::vector<std::pair<uint32_t, std::string>> timeChanges;
-  for (size_t pos = 0; pos < length;) {
-    const auto* ev = reinterpret_cast<const inotify_event*>(buffer + pos);
-    pos += sizeof(inotify_event) + ev->len;
-    if (ev->mask & IN_Q_OVERFLOW) {
-      logLine("inotify queue overflow; catching up by folder times");
-      catchUp(false);
+  for (Change& c : changes) {
+    if (c.name.empty()) {
+      if (c.timeChanged) touched.insert(c.folder);
       continue;
     }
-    uint32_t folder = kNoEntry;
-    {
-      std::shared_lock lock(mutex_);
-      auto it = wdToEntry_.find(ev->wd);
-      if (it != wdToEntry_.end()) folder = it->second;
-    }
-    if (ev->mask & IN_IGNORED) {
-      std::unique_lock lock(mutex_);
-      auto it = wdToEntry_.find(ev->wd);
-      if (it != wdToEntry_.end()) {
-        auto back = entryToWd_.find(it->second);
-        if (back != entryToWd_.end() && back->second == ev->wd) entryToWd_.erase(back);
-        wdToEntry_.erase(it);
-        --watchCount_;
-      }
-      continue;
-    }
-    if (folder == kNoEntry || ev->len == 0) continue;
-    std::string name(ev->name);
-    if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) removeChild(folder, name);
-    if (ev->mask & (IN_CREATE | IN_MOVED_TO)) refreshChild(folder, name);
-    else if (ev->mask & kTimeChanged) timeChanges.emplace_back(folder, std::move(name));
-    if (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)) touched.insert(folder);
+    if (c.removed) removeChild(c.folder, c.name);
+    if (c.added) refreshChild(c.folder, c.name);
+    else if (c.timeChanged) timeChanges.emplace_back(c.folder, std::move(c.name));
+    if (c.added || c.removed) touched.insert(c.folder);
   }
   std::sort(timeChanges.begin(), timeChanges.end());
   timeChanges.erase(std::unique(timeChanges.begin(), timeChanges.end()), timeChanges.end());
@@ -648,6 +730,8 @@ std::string Service::statusText() const {
   else
     s += "crawl running for: " + std::to_string((nowMs() - crawlStartMs_) / 1000) + " s\n";
   s += "watches: " + std::to_string(watchCount_.load()) + "\n";
+  if (fanotify_)
+    s += "whole file systems watched (fanotify): " + std::to_string(fanotify_->fileSystems()) + "\n";
   if (watchLimitReached_ || unwatched > 0)
     s += "unwatched folders: " + std::to_string(unwatched) +
          " (inotify watch limit reached; rescanned every " + std::to_string(options_.rescanSeconds) +

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
@@ -13,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "fanotify_watch.h"
 #include "folder_reader.h"
 #include "index_store.h"
 #include "request.h"
@@ -28,6 +30,9 @@ struct ServiceOptions {
   int rescanSeconds = 60;     // folders without a watch are rescanned this often
   int snapshotSeconds = 600;  // a changed index is saved at most this often
   size_t maxWatches = 0;      // 0: as many as the kernel grants
+  // Watch whole file systems through fanotify where permitted, instead of
+  // each folder through inotify.
+  bool useFanotify = false;
   // Called on a crawl thread before a folder is read (tests hold it back).
   std::function<void(const std::string& folder)> beforeListing;
 };
@@ -75,14 +80,24 @@ class Service {
   void workerLoop();
   void scanFolder(ScanTask task);
   void pushTasks(std::vector<ScanTask> tasks);
-  void watchFolder(int fd, uint32_t entry);
+  void watchFolder(int fd, uint32_t entry, dev_t device);
   void applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
                     std::vector<ChildFolder>& childFolders);
   bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
   void removeEntry(uint32_t entry);
 
+  // One change below a folder, from either kind of watch.
+  struct Change {
+    uint32_t folder;
+    std::string name;  // empty: the folder itself
+    bool removed = false, added = false, timeChanged = false;
+  };
   void watcherLoop();
-  void handleEvents(const char* buffer, size_t length);
+  void readInotify();
+  void forgetWatch(int wd);
+  void readFanotify();
+  uint32_t folderForKey(const std::string& key);
+  void applyChanges(std::vector<Change>& changes);
   void refreshChild(uint32_t folder, const std::string& name);
   void removeChild(uint32_t folder, const std::string& name);
   void refreshFolderTime(uint32_t folder);
@@ -110,6 +125,11 @@ class Service {
   std::atomic<int> queuedFds_{0};
 
   UniqueFd inotify_;
+  std::unique_ptr<FanotifyWatch> fanotify_;  // null when not used
+  // Folder handles resolved by the watcher thread, valid for one generation.
+  std::unordered_map<std::string, uint32_t> keyToFolder_;
+  std::unordered_set<std::string> keysOutsideRoots_;
+  uint64_t keyGeneration_ = 0;
   UniqueFd wakeup_;  // eventfd that ends the watcher's poll
   std::atomic<bool> watchLimitReached_{false};
   std::atomic<size_t> watchCount_{0};

@@ -93,11 +93,21 @@ TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
   EXPECT_NE(s.statusText().find("state: idle"), std::string::npos);
 }
 
-TEST_F(ServiceTest, LiveUpdatesFollowTheFileSystem) {
+// Live updates through inotify watches per folder, and through fanotify
+// marks on the whole file system where the service may place them.
+class LiveUpdateTest : public ServiceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LiveUpdateTest, FollowTheFileSystem) {
   touch(p("docs/old.txt"));
-  Service s(options());
+  ServiceOptions o = options();
+  o.useFanotify = GetParam();
+  Service s(o);
   s.start();
   ASSERT_TRUE(settled(s, 2));
+  bool fanotify = s.statusText().find("(fanotify): 1") != std::string::npos;
+  if (GetParam() && !fanotify) GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
+  EXPECT_EQ(s.statusText().find(fanotify ? "watches: 0" : "watches: 2") != std::string::npos, true)
+      << s.statusText();
 
   touch(p("docs/created.txt"));
   EXPECT_TRUE(eventually(s, "created", {p("docs/created.txt")})) << "create";
@@ -122,6 +132,16 @@ TEST_F(ServiceTest, LiveUpdatesFollowTheFileSystem) {
   // A folder moved out of the tree disappears with everything in it.
   fs::rename(p("moved"), dir / "away");
   EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt")})) << "moved out";
+  // ... and one moved in from outside arrives with its contents, and is
+  // followed from then on.
+  touch(dir / "away/inner/while-away.txt");
+  // Time for the watcher to see that change while the folder is outside.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  fs::rename(dir / "away", p("back"));
+  EXPECT_TRUE(eventually(s, "while-away", {p("back/inner/while-away.txt")})) << "moved in";
+  touch(p("back/inner/four.txt"));
+  EXPECT_TRUE(eventually(s, "four", {p("back/inner/four.txt")})) << "inside a folder moved in";
+  fs::remove_all(p("back"));
   fs::remove_all(p("docs"));
   EXPECT_TRUE(eventually(s, "o", {})) << "recursive delete";
 
@@ -136,6 +156,9 @@ TEST_F(ServiceTest, LiveUpdatesFollowTheFileSystem) {
   std::ofstream(p("a.txt"), std::ios::app) << "more";
   EXPECT_TRUE(pollUntil([&] { return ask(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";
 }
+
+INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
 TEST_F(ServiceTest, WatchLimitFallsBackToPeriodicRescans) {
   touch(p("sub/first.txt"));

@@ -57,7 +57,27 @@ TEST_F(StoreTest, PathsNamesAndLookups) {
   EXPECT_EQ(store.findChild(root, "sub"), kNoEntry);
   IndexStore slash;
   uint32_t etc = slash.addChild(slash.addRoot("/"), "etc", "etc", EntryType::Dir, 0, kNoTime);
-  EXPECT_EQ(slash.path(slash.addChild(etc, "hosts", "hosts", EntryType::File, 0, kNoTime)), "/etc/hosts");
+  uint32_t hosts = slash.addChild(etc, "hosts", "hosts", EntryType::File, 0, kNoTime);
+  EXPECT_EQ(slash.path(hosts), "/etc/hosts");
+  // Paths back to entries, as changes reported by path are placed.
+  struct Case {
+    const IndexStore& in;
+    std::string path;
+    uint32_t entry;
+    bool withinRoot;
+  };
+  for (const Case& c : std::vector<Case>{{store, "/r/docs/sub/i'm here", apostrophe, true},
+                                         {store, "/r", root, true},
+                                         {store, "/r/docs/", docs, true},
+                                         {store, "/r/docs/missing", kNoEntry, true},
+                                         {store, "/rest/docs", kNoEntry, false},
+                                         {store, "/elsewhere", kNoEntry, false},
+                                         {slash, "/etc/hosts", hosts, true},
+                                         {slash, "/", slash.roots()[0], true}}) {
+    bool within = !c.withinRoot;
+    EXPECT_EQ(c.in.findPath(c.path, &within), c.entry) << c.path;
+    EXPECT_EQ(within, c.withinRoot) << c.path;
+  }
 }
 
 TEST_F(StoreTest, ContainsIgnoresCaseAndDiacritics) {

@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/fanotify.h>
+#include <sys/stat.h>
+
+#include "fanotify_watch.h"
+#include "index_test_support.h"
+
+namespace qf::index {
+namespace {
+
+using testing::pollUntil;
+using testing::touch;
+namespace fs = std::filesystem;
+
+// Collects changes until one names `name`; returns it.
+std::optional<FanotifyWatch::Change> waitFor(FanotifyWatch& w, const std::string& name, uint32_t mask) {
+  std::optional<FanotifyWatch::Change> found;
+  pollUntil([&] {
+    bool overflow = false;
+    for (FanotifyWatch::Change& c : w.read(overflow))
+      if (c.name == name && (c.mask & mask)) found = std::move(c);
+    return found.has_value();
+  });
+  return found;
+}
+
+TEST(FanotifyWatch, NamesTheFolderAndItemOfEachChange) {
+  FanotifyWatch w;
+  testing::TempDir dir;
+  std::string folder = fs::canonical(dir.path()).string() + "/watched";
+  fs::create_directories(folder + "/sub");
+  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st{};
+  ASSERT_EQ(::fstat(fd.get(), &st), 0);
+  if (!w.valid() || !w.cover(fd.get(), st.st_dev))
+    GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
+  EXPECT_TRUE(w.cover(fd.get(), st.st_dev));
+  EXPECT_EQ(w.fileSystems(), 1u);
+
+  touch(folder + "/Réport.txt");
+  auto created = waitFor(w, "Réport.txt", FAN_CREATE);
+  ASSERT_TRUE(created);
+  EXPECT_EQ(w.folderPath(created->folderKey), folder);
+
+  fs::rename(folder + "/Réport.txt", folder + "/sub/moved.txt");
+  auto movedTo = waitFor(w, "moved.txt", FAN_MOVED_TO);
+  ASSERT_TRUE(movedTo);
+  EXPECT_EQ(w.folderPath(movedTo->folderKey), folder + "/sub");
+
+  fs::create_directory(folder + "/newdir");
+  auto dirCreated = waitFor(w, "newdir", FAN_CREATE);
+  ASSERT_TRUE(dirCreated);
+  EXPECT_TRUE(dirCreated->mask & FAN_ONDIR);
+
+  // A removed folder has no path to report.
+  std::string key = movedTo->folderKey;
+  fs::remove_all(folder + "/sub");
+  EXPECT_TRUE(waitFor(w, "sub", FAN_DELETE));
+  EXPECT_EQ(w.folderPath(key), std::nullopt);
+}
+
+}  // namespace
+}  // namespace qf::index
