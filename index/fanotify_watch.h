@@ -37,8 +37,9 @@ class FanotifyWatch {
   bool cover(int dirFd, dev_t device);
   size_t fileSystems() const;
 
-  // Reads the changes ready now. `overflow` is set when the kernel dropped
-  // events, so that the caller can catch up.
+  // Reads changes ready now (at most about a megabyte of them; poll again
+  // for more). `overflow` is set when the kernel dropped events, so that
+  // the caller can catch up.
   std::vector<Change> read(bool& overflow);
 
   // The path of a folder named by a change, or nothing when it is gone or

@@ -454,11 +454,11 @@ void Service::readFanotify() {
   }
   std::vector<Change> changes;
   for (FanotifyWatch::Change& c : raw) {
-    // A folder moved in from outside the roots may carry a handle that was
-    // found to lie outside before.
-    if ((c.mask & FAN_ONDIR) && (c.mask & (FAN_MOVED_TO | FAN_CREATE))) keysOutsideRoots_.clear();
     uint32_t folder = folderForKey(c.folderKey);
     if (folder == kNoEntry) continue;
+    // A folder moved in from outside the roots may hold folders whose
+    // handles were found to lie outside before.
+    if ((c.mask & FAN_ONDIR) && (c.mask & FAN_MOVED_TO)) keysOutsideRoots_.clear();
     changes.push_back({folder, std::move(c.name), (c.mask & (FAN_DELETE | FAN_MOVED_FROM)) != 0,
                        (c.mask & (FAN_CREATE | FAN_MOVED_TO)) != 0,
                        (c.mask & (FAN_ATTRIB | FAN_MODIFY | FAN_CLOSE_WRITE)) != 0});
