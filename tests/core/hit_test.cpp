@@ -37,8 +37,12 @@ TEST(FileFacts, LstatInfoOfEachKindOfPath) {
         EXPECT_EQ(info.isDir, c.isDir) << c.path;
         EXPECT_EQ(info.size, c.size) << c.path;
         EXPECT_EQ(info.mtime.has_value(), c.dated) << c.path;
-        if (info.mtime) EXPECT_NEAR(*info.mtime, std::time(nullptr), 60) << c.path;
-        if (!c.dated) EXPECT_FALSE(info.btime) << c.path;
+        if (info.mtime) {
+            EXPECT_NEAR(*info.mtime, std::time(nullptr), 60) << c.path;
+        }
+        if (!c.dated) {
+            EXPECT_FALSE(info.btime) << c.path;
+        }
     }
 }
 
@@ -55,7 +59,9 @@ TEST(FileFacts, DatesCarrySubSecondPrecisionAndBirthIsNotModification) {
     struct statx stx {};
     ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx), 0);
     ASSERT_EQ(info.btime.has_value(), (stx.stx_mask & STATX_BTIME) != 0);
-    if (info.btime) EXPECT_NEAR(*info.btime, std::time(nullptr), 60);
+    if (info.btime) {
+        EXPECT_NEAR(*info.btime, std::time(nullptr), 60);
+    }
 }
 
 TEST(FileFacts, KindTexts) {

@@ -48,7 +48,9 @@ TEST(Tokenizer, ClassifiesTokens) {
     for (const auto& c : cases) {
         EXPECT_EQ(isPatternToken(c.token), c.pattern) << c.token;
         // Wildcard and suffix tokens are never index terms: their width does not matter.
-        if (!c.pattern) EXPECT_EQ(isWideShortToken(c.token), c.wideShort) << c.token;
+        if (!c.pattern) {
+            EXPECT_EQ(isWideShortToken(c.token), c.wideShort) << c.token;
+        }
     }
 }
 

@@ -26,7 +26,7 @@ protected:
     void TearDown() override {
         if (startedPid > 0) {
             ::kill(startedPid, SIGTERM);
-            QTest::qWaitFor([] { return !indexServiceRunning(); }, 5000);
+            EXPECT_TRUE(QTest::qWaitFor([] { return !indexServiceRunning(); }, 5000));
         }
     }
 
