@@ -33,6 +33,14 @@ bool canOpenHandles(int dirFd) {
   return opened.valid();
 }
 
+std::optional<std::string> pathOf(int fd) {
+  char path[4096];
+  std::string link = "/proc/self/fd/" + std::to_string(fd);
+  ssize_t n = ::readlink(link.c_str(), path, sizeof path);
+  if (n <= 0 || n == static_cast<ssize_t>(sizeof path) || path[0] != '/') return std::nullopt;
+  return std::string(path, static_cast<size_t>(n));
+}
+
 // A folder key is the file-system id followed by the folder's file handle.
 std::optional<std::string> keyOf(const fanotify_event_info_fid& info, const char* end,
                                  const char** name) {
@@ -59,15 +67,14 @@ bool FanotifyWatch::cover(int dirFd, dev_t device) {
   if (covered_.count(device)) return true;
   if (refused_.count(device) || !fd_) return false;
   struct statfs fs{};
-  // open_by_handle_at refuses O_PATH descriptors as its mount.
-  UniqueFd anchor(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::optional<std::string> anchor = pathOf(dirFd);
   if (!anchor || ::fstatfs(dirFd, &fs) != 0 || !canOpenHandles(dirFd) ||
       ::fanotify_mark(fd_.get(), FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kMask, dirFd, nullptr) != 0) {
     refused_.insert(device);
     return false;
   }
   covered_.insert(device);
-  mounts_.try_emplace(fsidKey(fs.f_fsid), std::move(anchor));
+  anchors_.try_emplace(fsidKey(fs.f_fsid), std::move(*anchor));
   return true;
 }
 
@@ -119,26 +126,31 @@ std::vector<FanotifyWatch::Change> FanotifyWatch::read(bool& overflow) {
 
 std::optional<std::string> FanotifyWatch::folderPath(const std::string& folderKey) const {
   if (folderKey.size() < sizeof(fsid_t) + sizeof(file_handle)) return std::nullopt;
-  int mount = -1;
+  std::string anchorPath;
   {
     std::lock_guard lock(mutex_);
-    auto it = mounts_.find(folderKey.substr(0, sizeof(fsid_t)));
-    if (it == mounts_.end()) return std::nullopt;
-    mount = it->second.get();
+    auto it = anchors_.find(folderKey.substr(0, sizeof(fsid_t)));
+    if (it == anchors_.end()) return std::nullopt;
+    anchorPath = it->second;
   }
+  // Opened for each lookup: a descriptor kept open would keep the disk
+  // from being unmounted. open_by_handle_at refuses O_PATH descriptors.
+  UniqueFd anchor(::open(anchorPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Once the disk is unmounted the anchor path leads to another file
+  // system, where the same handle may name an unrelated folder.
+  struct statfs fs{};
+  if (!anchor || ::fstatfs(anchor.get(), &fs) != 0 ||
+      fsidKey(fs.f_fsid) != folderKey.substr(0, sizeof(fsid_t)))
+    return std::nullopt;
   // The handle is copied so that it is suitably aligned.
   std::vector<char> handle(folderKey.begin() + sizeof(fsid_t), folderKey.end());
-  UniqueFd folder(::open_by_handle_at(mount, reinterpret_cast<file_handle*>(handle.data()),
+  UniqueFd folder(::open_by_handle_at(anchor.get(), reinterpret_cast<file_handle*>(handle.data()),
                                       O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return std::nullopt;
-  char path[4096];
-  std::string link = "/proc/self/fd/" + std::to_string(folder.get());
-  ssize_t n = ::readlink(link.c_str(), path, sizeof path);
-  if (n <= 0 || n == static_cast<ssize_t>(sizeof path) || path[0] != '/') return std::nullopt;
   // A removed folder has no path any more; its changes no longer matter.
   struct stat st{};
   if (::fstat(folder.get(), &st) != 0 || st.st_nlink == 0) return std::nullopt;
-  return std::string(path, static_cast<size_t>(n));
+  return pathOf(folder.get());
 }
 
 }  // namespace qf::index

@@ -51,8 +51,8 @@ class FanotifyWatch {
   mutable std::mutex mutex_;
   std::unordered_set<dev_t> covered_;
   std::unordered_set<dev_t> refused_;
-  // File-system id -> a folder on it, to open handles relative to.
-  std::unordered_map<std::string, UniqueFd> mounts_;
+  // File-system id -> the path of a folder on it, to open handles against.
+  std::unordered_map<std::string, std::string> anchors_;
 };
 
 }  // namespace qf::index

@@ -61,5 +61,30 @@ TEST(FanotifyWatch, NamesTheFolderAndItemOfEachChange) {
   EXPECT_EQ(w.folderPath(key), std::nullopt);
 }
 
+// Watching a disk must not keep it from being unmounted (ejected).
+TEST(FanotifyWatch, LeavesTheDiskFreeToUnmount) {
+  testing::TempDir dir;
+  const std::string image = dir / "disk.img", mountPoint = dir / "mnt";
+  fs::create_directory(mountPoint);
+  std::string make = "truncate -s 16M " + image + " && mkfs.ext4 -q " + image + " && mount -o loop " +
+                     image + " " + mountPoint + " 2>/dev/null";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no loop mounts here (needs root and loop devices)";
+  FanotifyWatch w;
+  bool covered = false;
+  {
+    UniqueFd fd(::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st{};
+    covered = ::fstat(fd.get(), &st) == 0 && w.valid() && w.cover(fd.get(), st.st_dev);
+  }
+  touch(mountPoint + "/seen.txt");
+  auto seen = covered ? waitFor(w, "seen.txt", FAN_CREATE) : std::nullopt;
+  bool unmounted = std::system(("umount " + mountPoint).c_str()) == 0;
+  if (!unmounted) std::system(("umount -l " + mountPoint).c_str());
+  if (!covered) GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
+  ASSERT_TRUE(seen);
+  EXPECT_EQ(w.folderPath(seen->folderKey), std::nullopt) << "the disk is gone";
+  EXPECT_TRUE(unmounted);
+}
+
 }  // namespace
 }  // namespace qf::index
