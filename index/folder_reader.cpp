@@ -39,8 +39,6 @@ EntryType typeFromDirent(unsigned char t) {
   }
 }
 
-}  // namespace
-
 ItemFacts factsFromStatx(const struct statx& sx) {
   ItemFacts f;
   f.type = typeFromMode(sx.stx_mode);
@@ -50,10 +48,12 @@ ItemFacts factsFromStatx(const struct statx& sx) {
   return f;
 }
 
+}  // namespace
+
 std::optional<ItemFacts> factsAt(int dirFd, const char* name) {
   struct statx sx{};
-  int flags = kStatxFlags | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
-  if (::statx(dirFd, name, flags, kStatxMask, &sx) != 0) return std::nullopt;
+  int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+  if (::statx(dirFd, name, flags, STATX_TYPE | STATX_MTIME | STATX_BTIME, &sx) != 0) return std::nullopt;
   return factsFromStatx(sx);
 }
 

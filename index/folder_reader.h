@@ -1,6 +1,4 @@
 #pragma once
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -28,14 +26,8 @@ struct ListedItem {
   ItemFacts facts;
 };
 
-// How the index reads an item: never following a link or an automount.
-inline constexpr int kStatxFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC;
-inline constexpr unsigned kStatxMask = STATX_TYPE | STATX_MTIME | STATX_BTIME;
-
-ItemFacts factsFromStatx(const struct statx& sx);
-
 // Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path; an
-// empty name for the folder itself).
+// empty name for the folder itself), never following a link or automount.
 std::optional<ItemFacts> factsAt(int dirFd, const char* name);
 
 // Every item of an open folder with its folded name, read with getdents64.
