@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "search.h"
+
 namespace qf::index {
 
 uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_view folded,
@@ -91,9 +93,8 @@ uint32_t IndexStore::findPath(std::string_view path, bool* withinRoot) const {
   if (withinRoot) *withinRoot = false;
   for (uint32_t root : roots_) {
     std::string_view top = rawName(root);
-    if (path.substr(0, top.size()) != top) continue;
+    if (!isWithin(path, top)) continue;
     std::string_view rest = path.substr(top.size());
-    if (!rest.empty() && rest.front() != '/' && top.back() != '/') continue;
     if (withinRoot) *withinRoot = true;
     uint32_t at = root;
     while (at != kNoEntry && !rest.empty()) {
