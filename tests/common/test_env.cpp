@@ -6,10 +6,12 @@
 #include <signal.h>
 #include <stdlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,12 +39,29 @@ struct TestEnvironment {
         ::setenv("QUILLFIND_DEBUG_LOG", (folder + "/debug.log").c_str(), 0);
     }
 
+    // The service some test started on demand in the private folder, or 0.
+    // A service still starting has created its lock but not yet written
+    // its process id there: it gets a moment to do so.
+    long servicePid() const {
+        const std::string lockPath = folder + "/index/indexd.lock";
+        for (int attempt = 0; attempt < 50 && std::filesystem::exists(lockPath); ++attempt) {
+            std::ifstream lock(lockPath);
+            long pid = 0;
+            if (lock >> pid && pid > 1) return isIndexService(pid) ? pid : 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return 0;
+    }
+
     ~TestEnvironment() {
         if (folder.empty()) return;
-        // A service some test started on demand in the private folder.
-        std::ifstream lock(folder + "/index/indexd.lock");
-        long pid = 0;
-        if (lock >> pid && pid > 1 && isIndexService(pid)) ::kill(static_cast<pid_t>(pid), SIGTERM);
+        // Stopped and waited for before the folder goes: a service writes its
+        // snapshot when it stops, which would bring the folder back.
+        if (long pid = servicePid()) {
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+            for (int i = 0; i < 250 && isIndexService(pid); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
