@@ -48,27 +48,39 @@ std::string mdfindFolder() {
     return containingFolder(exe);
 }
 
-std::string escapeQuotes(std::string_view s) {
+std::string escapeNameValue(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (char c : s) {
-        if (c == '\'') {
-            out += "'\\''";
-        } else {
-            out.push_back(c);
+        switch (c) {
+            case '\'':
+                out += "'\\''";
+                break;
+            // The value sits in a double-quoted shell word: these four are the
+            // only bytes the shell still interprets there, so escaped they reach
+            // mdfind as themselves and every other byte passes untouched.
+            case '\\':
+            case '$':
+            case '`':
+            case '"':
+                out.push_back('\\');
+                out.push_back(c);
+                break;
+            default:
+                out.push_back(c);
         }
     }
     return out;
 }
 
 std::string substringNameQuery(std::string_view literal) {
-    return "mdfind \"kMDItemFSName == '*" + escapeQuotes(literal) + "*'cd\" 2>/dev/null | head -50000";
+    return "mdfind \"kMDItemFSName == '*" + escapeNameValue(literal) + "*'cd\" 2>/dev/null | head -50000";
 }
 
 std::string wildcardNameQuery(std::string_view pattern) {
     const bool wild = pattern.find_first_of("*?") != std::string_view::npos;
     const std::string value = wild ? std::string(pattern) : "*" + std::string(pattern);
-    return "mdfind \"kMDItemFSName == '" + escapeQuotes(value) + "'cd\" 2>/dev/null | head -50000";
+    return "mdfind \"kMDItemFSName == '" + escapeNameValue(value) + "'cd\" 2>/dev/null | head -50000";
 }
 
 std::string recentFilesQuery() {

@@ -19,8 +19,10 @@ std::string mdfindExecutable();
 // The folder that holds mdfindExecutable(); child shells find "mdfind" there first.
 std::string mdfindFolder();
 
-// Every "'" becomes '\'' so the text can sit inside a single-quoted value.
-std::string escapeQuotes(std::string_view s);
+// The text made safe for the single-quoted value inside the double-quoted
+// word of a name query: every "'" becomes '\'' and "\", "$", "`" and '"' get
+// a backslash, so the shell runs nothing and mdfind sees every byte as typed.
+std::string escapeNameValue(std::string_view s);
 std::string substringNameQuery(std::string_view literal);
 std::string wildcardNameQuery(std::string_view pattern);
 std::string recentFilesQuery();

@@ -33,7 +33,8 @@ TEST(SpotlightQueries, CommandLinesAreExact) {
         {wildcardNameQuery("report?.txt"), "mdfind \"kMDItemFSName == 'report?.txt'" + tail},
         {wildcardNameQuery("'*"), "mdfind \"kMDItemFSName == ''\\''*'" + tail},
         {recentFilesQuery(), "mdfind 'kMDItemFSContentChangeDate >= $time.today(-1d)' 2>/dev/null | head -2000"},
-        {escapeQuotes("a'b''"), "a'\\''b'\\'''\\''"},
+        {escapeNameValue("a'b''"), "a'\\''b'\\'''\\''"},
+        {substringNameQuery("$`\\\""), "mdfind \"kMDItemFSName == '*\\$\\`\\\\\\\"*'" + tail},
     };
     for (const auto& [built, expected] : cases) EXPECT_EQ(built, expected);
 }
@@ -62,6 +63,42 @@ TEST(SpotlightShell, QueriesReachMdfindAsOneArgumentAndAreCappedByHead) {
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
     EXPECT_THAT(fake.calls(), ElementsAre(apostrophe, Args{"kMDItemFSContentChangeDate >= $time.today(-1d)"},
                                           Args{"kMDItemFSName == '*.pdf'cd"}));
+}
+
+// The shell that runs the name queries expands and runs nothing: mdfind sees
+// every byte of the value as typed ("'" in the '\'' form it reads back as "'").
+TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
+    test::FakeMdfind fake;
+    test::TempDir dir;
+    const std::string ran = dir / "ran";
+    const std::pair<std::string, std::string> values[] = {
+        {"a$(b)c", ""},
+        {"q`w`e", ""},
+        {"back\\slash", ""},
+        {"$HOME", ""},
+        {"it's", "it'\\''s"},
+        {"say \"hi\"", ""},
+        {"bang!", ""},
+        {"tab\there\nnext", ""},
+        {"ctl\x01\x1b\x7f", ""},
+        {"x\xff\xfe", ""},
+        {"\\", ""},
+        {"$(touch " + ran + ")", ""},
+        {"`touch " + ran + "`", ""},
+        {"\"; touch " + ran + "; \"", ""},
+        {"\\\"$(touch " + ran + ")", ""},
+    };
+    // Each answer is keyed on mdfind's exact arguments: a call with any
+    // other bytes finds nothing.
+    for (const auto& [value, seen] : values) {
+        const std::string asSeen = seen.empty() ? value : seen;
+        const Args substring{"kMDItemFSName == '*" + asSeen + "*'cd"}, wildcard{"kMDItemFSName == '?" + asSeen + "'cd"};
+        fake.answer(substring, {"/found/substring"});
+        fake.answer(wildcard, {"/found/wildcard"});
+        EXPECT_THAT(runShell(substringNameQuery(value)), ElementsAre("/found/substring")) << value;
+        EXPECT_THAT(runShell(wildcardNameQuery("?" + value)), ElementsAre("/found/wildcard")) << value;
+    }
+    EXPECT_FALSE(test::exists(ran));
 }
 
 // The by-name searches of an intersection: each term asked in order, the
