@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <set>
 #include <thread>
@@ -78,13 +80,39 @@ TEST(DebugLog, ConcurrentLinesStayWholeAndNoneIsLost) {
     EXPECT_EQ(std::set<std::string>(messages.begin(), messages.end()), expected);
 }
 
-TEST(DebugLog, DoesNotFollowALinkPlantedAtTheLogPath) {
-    test::clearDebugLog();
+// Whatever another user may have planted at the log path gets no query: the
+// program logs nothing there and works on.
+TEST(DebugLog, WritesOnlyToAPrivateFileOfItsOwn) {
     test::TempDir dir;
-    test::writeFile(dir / "victim", "precious\n");
-    std::filesystem::create_symlink(dir / "victim", test::debugLogFile());
-    dbg("should not land");
-    EXPECT_EQ(test::readFile(dir / "victim"), "precious\n");
+    const std::string log = test::debugLogFile(), victim = dir / "victim";
+    const auto plantFile = [&](mode_t mode) {
+        test::writeFile(log, "planted\n");
+        return ::chmod(log.c_str(), mode) == 0;
+    };
+    // Each plant says whether it could be made here (a foreign owner needs root).
+    const std::vector<std::pair<std::string, std::function<bool()>>> plants = {
+        {"link", [&] { return ::symlink(victim.c_str(), log.c_str()) == 0; }},
+        {"world-writable", [&] { return plantFile(0666); }},
+        {"group-writable", [&] { return plantFile(0620); }},
+        {"second name", [&] { return plantFile(0600) && ::link(log.c_str(), (dir / "other name").c_str()) == 0; }},
+        {"fifo", [&] { return ::mkfifo(log.c_str(), 0600) == 0; }},
+        {"foreign owner", [&] { return plantFile(0600) && ::chown(log.c_str(), 65534, 65534) == 0; }},
+    };
+    for (const auto& [name, plant] : plants) {
+        SCOPED_TRACE(name);
+        test::clearDebugLog();
+        std::filesystem::remove(dir / "other name");
+        test::writeFile(victim, "precious\n");
+        const bool planted = plant();
+        if (!planted && name == "foreign owner") continue;
+        ASSERT_TRUE(planted);
+        dbg("secret query");
+        EXPECT_EQ(test::readFile(victim), "precious\n");
+        if (name != "link" && name != "fifo") {
+            EXPECT_EQ(test::readFile(log), "planted\n");
+        }
+    }
+    test::clearDebugLog();
 }
 
 }  // namespace
