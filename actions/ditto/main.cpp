@@ -3,13 +3,11 @@
 // and writes a zip whose top entry is the source under its own name. It never
 // replaces an existing destination, and a failed run leaves no archive.
 #include <fcntl.h>
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -39,16 +37,15 @@ bool argumentsMatch(int argc, char** argv) {
     return argv[5][0] != '\0' && argv[6][0] != '\0';
 }
 
-// File names are bytes; reading them as UTF-8 keeps Chinese names intact
-// even when the caller's locale is plain C.
-void useUtf8Locale() {
-    std::setlocale(LC_ALL, "");
-    if (std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
-}
-
 int archive(const std::string& source, const std::string& destination) {
     struct stat src {};
     if (lstat(source.c_str(), &src) != 0) return fail(source, std::strerror(errno));
+    // A zip holds files, folders and links; anything else (a FIFO, a socket,
+    // a device) would give an archive without the item, or a read that never
+    // ends.
+    if (!S_ISREG(src.st_mode) && !S_ISDIR(src.st_mode) && !S_ISLNK(src.st_mode)) {
+        return fail(source, "not a file, folder or link, so it cannot be archived");
+    }
     if (qf::itemExists(destination)) return fail(destination, std::strerror(EEXIST));
 
     std::string scratch = qf::joinPath(qf::containingFolder(destination), ".ditto-XXXXXX");
@@ -76,7 +73,6 @@ int archive(const std::string& source, const std::string& destination) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    useUtf8Locale();
     if (!argumentsMatch(argc, argv)) {
         std::fprintf(stderr, "usage: ditto -c -k --sequesterRsrc --keepParent <source> <destination.zip>\n");
         return kUsage;

@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "actions/file_ops.h"
 #include "actions/unique_fd.h"
 #include "core/hit.h"
+#include "core/text.h"
 
 namespace qf::ditto {
 namespace {
@@ -34,6 +36,34 @@ ZipOutcome archiveFailure(archive* a) {
     const char* msg = archive_error_string(a);
     return {false, msg ? msg : "archive error"};
 }
+
+// libarchive marks a name that is not plain ASCII as UTF-8 exactly when the
+// writing thread's character set is UTF-8, and stores the name's bytes as
+// they are. A name that is not valid UTF-8 must not carry that mark: readers
+// would replace its stray bytes, and two such names would become one. So each
+// header is written under the character set that fits its own name.
+class NameCharset {
+public:
+    NameCharset()
+        : utf8_(newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr)),
+          plain_(newlocale(LC_CTYPE_MASK, "C", nullptr)),
+          before_(uselocale(nullptr)) {}
+    ~NameCharset() {
+        uselocale(before_);
+        if (utf8_) freelocale(utf8_);
+        if (plain_) freelocale(plain_);
+    }
+    NameCharset(const NameCharset&) = delete;
+    NameCharset& operator=(const NameCharset&) = delete;
+
+    bool usable() const { return utf8_ && plain_; }
+    void chooseFor(std::string_view name) { uselocale(isValidUtf8(name) ? utf8_ : plain_); }
+
+private:
+    locale_t utf8_;
+    locale_t plain_;
+    locale_t before_;
+};
 
 class ZipBuilder {
 public:
@@ -67,7 +97,8 @@ public:
             in = UniqueFd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
             if (!in.valid()) return failure(path, errno);
         }
-        if (archive_write_header(a_, entry.get()) < ARCHIVE_WARN) return archiveFailure(a_);
+        charset_.chooseFor(entryName);
+        if (archive_write_header(a_, entry.get()) != ARCHIVE_OK) return archiveFailure(a_);
         if (type == S_IFREG) {
             if (auto out = copyData(in.get(), path); !out.ok) return out;
         }
@@ -75,6 +106,8 @@ public:
         if (type == S_IFDIR) return addChildren(path, entryName);
         return {};
     }
+
+    bool namesStorable() const { return charset_.usable(); }
 
 private:
     ZipOutcome copyData(int fd, const std::string& path) {
@@ -106,6 +139,7 @@ private:
     }
 
     archive* a_;
+    NameCharset charset_;
     dev_t skipDev_;
     ino_t skipIno_;
 };
@@ -115,11 +149,9 @@ private:
 ZipOutcome writeZip(int fd, const std::string& source, dev_t skipDev, ino_t skipIno) {
     ArchivePtr a(archive_write_new());
     if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
-    // Names are stored as UTF-8 with the zip flag that says so, which is
-    // what unzip tools on every system read correctly.
-    archive_write_set_options(a.get(), "zip:hdrcharset=UTF-8");
     if (archive_write_open_fd(a.get(), fd) != ARCHIVE_OK) return archiveFailure(a.get());
     ZipBuilder builder(a.get(), skipDev, skipIno);
+    if (!builder.namesStorable()) return {false, "no C.UTF-8 locale to store names with"};
     if (auto out = builder.add(source, lastPathComponent(source)); !out.ok) return out;
     if (archive_write_close(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
     return {};

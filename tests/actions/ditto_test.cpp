@@ -87,27 +87,47 @@ TEST_F(DittoTest, FolderIsTheTopEntryWithItsTreeAndLinks) {
     EXPECT_EQ(link.crc, test::crc32Of("../a.jpg")) << "a link is stored as its target text";
 }
 
-TEST_F(DittoTest, NonAsciiNamesAreMarkedUtf8) {
-    ASSERT_EQ(mkdir((dir_ / "照片集").c_str(), 0755), 0);
-    writeFile(dir_ / "照片集/海边.jpg", "x");
+// Chinese names carry the UTF-8 mark; names that are not UTF-8 keep their
+// bytes without it, so two of them stay two; unpacking gives back every item.
+TEST_F(DittoTest, EveryNameIsStoredSoItUnpacksAsItWas) {
+    const std::string top = dir_ / "照片集";
+    ASSERT_EQ(mkdir(top.c_str(), 0755), 0);
+    writeFile(top + "/海边.jpg", "sea");
+    writeFile(top + "/x\xff.txt", "ff");
+    writeFile(top + "/x\xfe.txt", "fe");
+    ASSERT_EQ(mkdir((top + "/d\xe9j\xe0").c_str(), 0755), 0);  // Latin-1 bytes
+    writeFile(top + "/d\xe9j\xe0/\xc3(.txt", "inner");
+    ASSERT_EQ(symlink("x\xff.txt", (top + "/link").c_str()), 0);
     test::ScopedEnv lang("LC_ALL", std::string("C"));  // even from a caller with the plain C locale
-    ASSERT_EQ(zip(dir_ / "照片集", dir_ / "照片集.zip").exitStatus, 0);
+    ASSERT_EQ(zip(top, dir_ / "照片集.zip").exitStatus, 0);
+
     const auto entries = test::readZipDirectory(dir_ / "照片集.zip");
-    ASSERT_TRUE(entries.count("照片集/海边.jpg"));
-    EXPECT_TRUE(entries.at("照片集/海边.jpg").flags & 0x0800);  // the UTF-8 name flag
+    const std::pair<std::string, bool> marks[] = {{"照片集/海边.jpg", true},
+                                                  {"照片集/x\xff.txt", false},
+                                                  {"照片集/x\xfe.txt", false},
+                                                  {"照片集/d\xe9j\xe0/\xc3(.txt", false}};
+    for (const auto& [name, utf8] : marks) {
+        ASSERT_TRUE(entries.count(name)) << name;
+        EXPECT_EQ((entries.at(name).flags & 0x0800) != 0, utf8) << name;  // the UTF-8 name flag
+    }
+    TempDir out;
+    ASSERT_TRUE(test::unpackZip(dir_ / "照片集.zip", out.path()));
+    EXPECT_EQ(test::treeUnder(out / "照片集"), test::treeUnder(top));
 }
 
 TEST_F(DittoTest, FailedRunLeavesNoArchive) {
     writeFile(dir_ / "a.txt", "a");
+    ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // nothing a zip could hold; reading it would hang
     const std::pair<std::string, std::string> cases[] = {
         {dir_ / "missing", dir_ / "missing.zip"},
         {dir_ / "a.txt", dir_ / "no-such-folder/a.zip"},
+        {dir_ / "pipe", dir_ / "pipe.zip"},
     };
     for (const auto& [source, destination] : cases) {
         const auto run = zip(source, destination);
         ASSERT_TRUE(run.started);
         EXPECT_NE(run.exitStatus, 0) << source;
-        EXPECT_EQ(namesIn(dir_.path()), std::vector<std::string>{"a.txt"}) << source;
+        EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"a.txt", "pipe"})) << source;
     }
 }
 

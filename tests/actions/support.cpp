@@ -1,5 +1,8 @@
 #include "support.h"
 
+#include <archive.h>
+#include <archive_entry.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -106,6 +109,45 @@ std::vector<std::string> namesInZip(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& [name, entry] : readZipDirectory(path)) names.push_back(name);
     return names;
+}
+
+bool unpackZip(const std::string& zip, const std::string& folder) {
+    // Names marked UTF-8 are converted to the thread's character set: make
+    // that UTF-8 too, so that no name is altered on the way.
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const locale_t before = uselocale(utf8);
+    archive* in = archive_read_new();
+    archive* out = archive_write_disk_new();
+    archive_read_support_format_zip(in);
+    archive_write_disk_set_options(out, ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    bool ok = archive_read_open_filename(in, zip.c_str(), 1 << 16) == ARCHIVE_OK;
+    archive_entry* entry = nullptr;
+    int rc = ARCHIVE_OK;
+    while (ok && (rc = archive_read_next_header(in, &entry)) == ARCHIVE_OK) {
+        archive_entry_copy_pathname(entry, (folder + "/" + archive_entry_pathname(entry)).c_str());
+        ok = archive_read_extract2(in, entry, out) == ARCHIVE_OK;
+    }
+    ok = ok && rc == ARCHIVE_EOF;
+    archive_read_free(in);
+    archive_write_free(out);
+    uselocale(before);
+    if (utf8) freelocale(utf8);
+    return ok;
+}
+
+std::map<std::string, std::string> treeUnder(const std::string& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string relative = std::filesystem::relative(e.path(), folder);
+        if (e.is_symlink()) {
+            tree[relative] = "-> " + std::filesystem::read_symlink(e.path()).string();
+        } else if (e.is_directory()) {
+            tree[relative] = "<dir>";
+        } else {
+            tree[relative] = readFile(e.path());
+        }
+    }
+    return tree;
 }
 
 }  // namespace qf::test

@@ -95,5 +95,11 @@ struct ZipEntry {
 std::map<std::string, ZipEntry> readZipDirectory(const std::string& path);  // empty when unreadable
 std::vector<std::string> namesInZip(const std::string& path);
 std::uint32_t crc32Of(std::string_view data);
+// Unpacks a zip into folder with libarchive's reader, names taken as stored;
+// false on any error or warning.
+bool unpackZip(const std::string& zip, const std::string& folder);
+// Every item under folder by its relative path: a file's content, "<dir>"
+// for a folder, "-> target" for a link.
+std::map<std::string, std::string> treeUnder(const std::string& folder);
 
 }  // namespace qf::test
