@@ -1,4 +1,5 @@
 // The Model against the real index service and mdfind, on a private tree.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -7,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "core/dump.h"
 #include "model_test_support.h"
 
 namespace qf::test {
@@ -101,6 +103,39 @@ TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
     });
     for (const auto& path : {report, draft, resume}) EXPECT_TRUE(recent.count(path)) << path;
     EXPECT_EQ(model->sortKey(), SortKey::date);
+}
+
+// Characters the shell would act on reach the index as plain characters,
+// from the window and from dump mode alike, and never run anything.
+TEST_F(EndToEnd, QueryCharactersReachTheIndexAsTyped) {
+    const std::pair<std::string, std::string> cases[] = {
+        // Short words go to the substring query, patterns to the wildcard query.
+        {"$(b", "a$(b)c.txt"},    {"a$(b)c*", "a$(b)c.txt"},   {"`w`", "q`w`e.txt"},
+        {"q`w`e.*", "q`w`e.txt"}, {"k\\s", "back\\slash.txt"}, {"back\\sl*", "back\\slash.txt"},
+        {"$HO", "$HOME.txt"},     {"$home.t?t", "$HOME.txt"},  {"t's", "it's.txt"},
+        {"it's*", "it's.txt"},    {"b!\t", "b!\tc.txt"},
+    };
+    for (const auto& [query, name] : cases) create(name);
+    auto model = makeModel();
+    for (const auto& [query, name] : cases) {
+        const std::string path = world_ / ("root/" + name);
+        EXPECT_EQ(searchUntil(*model, query, {path}), Rows{path}) << query;
+        const std::string dumped = world_ / "dump.txt";
+        const int fd = ::open(dumped.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        ASSERT_GE(fd, 0);
+        writeDump(query, fd);
+        ::close(fd);
+        EXPECT_EQ(readFile(dumped), path + "\nTOTAL=1 SHOWN=1\n") << query;
+    }
+    // The queries' commands run in the test's folder; a "/" would cut the
+    // word down to its last segment.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(world_.path());
+    for (const std::string query : {"*$(touch\tran)*", "`touch\tran`*"}) {
+        EXPECT_EQ(searchUntil(*model, query, Rows{}), Rows{}) << query;
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_FALSE(exists(world_ / "ran"));
 }
 
 }  // namespace
