@@ -102,9 +102,10 @@ int main(int argc, char** argv) {
         if (cmd.nulSeparated) {
           out.write(r.payload);
           out.write(std::string_view("\0", 1));
-        } else if (r.payload.find('\n') == std::string_view::npos && isValidUtf8(r.payload)) {
+        } else if (r.payload.find_first_of("\n\r") == std::string_view::npos && isValidUtf8(r.payload)) {
           // A path that a line cannot hold is left out rather than garbling
-          // the whole answer.
+          // the whole answer; CR counts too, since readers that split at
+          // CR LF would join it with the next line.
           out.write(r.payload);
           out.write("\n");
         }

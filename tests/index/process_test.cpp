@@ -105,7 +105,7 @@ TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
 }
 
 TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
-  const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd"};
+  const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd", "odd/cr-odd\r"};
   for (const std::string& f : odd) touch(world.file(f));
   for (const char* f : {"a/note-1", "a/b/note-2", "ab/note-3"}) touch(world.file(f));
   startAndSettle();
@@ -115,9 +115,9 @@ TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
   // Names that would break a line of output are left out of lines, not of -0.
   EXPECT_EQ(world.lines({"-name", "-odd"}), files({"odd/plain-odd"}));
   EXPECT_EQ(sorted(splitLines(world.mdfind({"-0", "-name", "-odd"}).out, '\0')), files(odd));
-  EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"3"});
+  EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"4"});
   std::string status = world.mdfind({"--status"}).out;
-  for (const char* line : {"state: idle", "entries: 10", "unwatched folders: 0", "snapshot: ", "root: "})
+  for (const char* line : {"state: idle", "entries: 11", "unwatched folders: 0", "snapshot: ", "root: "})
     EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
   // Five folders: one inotify watch each, or one fanotify mark for them all.
   bool fanotify = status.find("whole file systems watched (fanotify): 1") != std::string::npos;
