@@ -14,6 +14,7 @@
 
 #include "index_protocol.h"
 #include "log.h"
+#include "query_parser.h"
 #include "service.h"
 #include "socket_io.h"
 #include "wire.h"
@@ -102,8 +103,12 @@ void Server::handle(UniqueFd connection) {
   std::string raw;
   if (readRequest(connection.get(), raw)) {
     std::optional<Request> request = decodeRequest(raw);
+    std::optional<ParseError> refused;
+    if (request && request->op == Request::Op::NameContains) refused = checkNameTerm(request->value);
     if (!request) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "malformed request"));
+    } else if (refused) {
+      sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, refused->message));
     } else {
       bool alive = true;
       service_.answer(*request, [&](const std::string& bytes) {

@@ -93,7 +93,8 @@ TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
 
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"kMDItemFSName == 'abc"}, {"kMDItemFSSize > 3"}, {"-name"}, {"-unknown", "x"}, {}, {"a", "b"}}) {
+           {"kMDItemFSName == 'abc"}, {"kMDItemFSSize > 3"}, {"-name"}, {"-unknown", "x"}, {}, {"a", "b"},
+           {"-name", "\xCC\x81"}}) {
     ProcessResult r = world.mdfind(args);
     EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
     EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
