@@ -16,6 +16,7 @@
 #include "index_protocol.h"
 #include "log.h"
 #include "mounts.h"
+#include "printable.h"
 #include "server.h"
 #include "service.h"
 #include "socket_io.h"
@@ -114,14 +115,14 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     } else {
-      std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", a.c_str(), kUsage);
+      std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", escapeControls(a).c_str(), kUsage);
       return 2;
     }
   }
   std::string error;
   if (!ensurePrivateFolder(p::runtimeDirectory(), &error) ||
       !ensurePrivateFolder(p::cacheDirectory(), &error)) {
-    std::fprintf(stderr, "quillfind-indexd: %s\n", error.c_str());
+    std::fprintf(stderr, "quillfind-indexd: %s\n", escapeControls(error).c_str());
     return 1;
   }
   ReadyPipe ready = detach ? daemonize() : ReadyPipe();

@@ -14,6 +14,7 @@
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
+#include "printable.h"
 #include "query_parser.h"
 
 namespace {
@@ -61,7 +62,9 @@ class Output {
 };
 
 int fail(const std::string& message, int status = 1) {
-  std::string line = "mdfind: " + message + "\n";
+  // Messages quote arguments and paths: their control characters are
+  // shown escaped, never sent to the terminal.
+  std::string line = "mdfind: " + escapeControls(message) + "\n";
   [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
   return status;
 }

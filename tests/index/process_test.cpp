@@ -94,12 +94,15 @@ TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"kMDItemFSName == 'abc"}, {"kMDItemFSSize > 3"}, {"-name"}, {"-unknown", "x"}, {}, {"a", "b"},
-           {"-name", "\xCC\x81"}}) {
+           {"-name", "\xCC\x81"}, {"-bad\x1b]0;owned\x07\r\nmdfind: forged"}}) {
     ProcessResult r = world.mdfind(args);
     EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
     EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
     EXPECT_EQ(splitLines(r.err).size(), 1u) << r.err;
     EXPECT_EQ(r.err.rfind("mdfind: ", 0), 0u) << r.err;
+    // Control characters from the arguments are shown escaped.
+    EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }),
+              1) << r.err;
   }
   // Refused before any service was needed.
   EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
