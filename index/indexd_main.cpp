@@ -19,6 +19,7 @@
 #include "printable.h"
 #include "server.h"
 #include "service.h"
+#include "snapshot.h"
 #include "socket_io.h"
 #include "unique_fd.h"
 
@@ -158,6 +159,8 @@ int main(int argc, char** argv) {
   options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
   if (options.roots.empty()) logLine("no folder to index");
 
+  if (int stale = removeStaleSnapshotTemps(options.snapshotPath))
+    logLine("removed " + std::to_string(stale) + " temporary snapshot file(s) left by an interrupted save");
   Service service(options);
   service.loadSnapshot();
   Server server(service);

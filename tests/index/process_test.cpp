@@ -151,6 +151,19 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
 }
 
+TEST_F(ProcessTest, PlantedSnapshotFilesNeitherHangNorLinger) {
+  touch(world.file("found.txt"));
+  fs::create_directories(world.indexDir());
+  const std::string snapshot = world.indexDir() + "/index.snapshot", stale = snapshot + ".tmp.12345";
+  ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
+  qf::test::writeFile(stale, "left by a killed save");
+  startAndSettle();
+  EXPECT_EQ(world.lines({"-name", "found"}), files({"found.txt"}));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(world.stopService()) << "SIGTERM was not obeyed";
+  EXPECT_TRUE(fs::is_regular_file(snapshot));
+}
+
 // 'D' when connect was denied, 'R' when a reply came, 'C' when the service
 // closed the connection without answering.
 char statusAsNobody(const std::string& socketPath) {
