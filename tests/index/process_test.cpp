@@ -8,6 +8,7 @@
 #include <sys/un.h>
 
 #include <cstring>
+#include <functional>
 
 #include "index_test_support.h"
 #include "search.h"
@@ -162,6 +163,52 @@ TEST_F(ProcessTest, PlantedSnapshotFilesNeitherHangNorLinger) {
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_TRUE(world.stopService()) << "SIGTERM was not obeyed";
   EXPECT_TRUE(fs::is_regular_file(snapshot));
+}
+
+// When the service cannot start, mdfind's one line says why; a log that
+// is a link is not written through.
+TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
+  struct Case {
+    const char* what;
+    std::function<void(const testing::ServiceWorld&)> plant;
+    std::vector<const char*> fragments;
+  };
+  testing::TempDir outside;
+  const std::string victim = outside / "victim";
+  const Case cases[] = {
+      {"folder is a link",
+       [](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir() + "-real");
+         fs::create_directory_symlink(w.indexDir() + "-real", w.indexDir());
+       },
+       {"/idx: a symbolic link"}},
+      {"lock cannot be opened",
+       [](const testing::ServiceWorld& w) { fs::create_directories(w.indexDir() + "/indexd.lock"); },
+       {"lock file", "indexd.lock: Is a directory"}},
+      {"log is a link",
+       [&](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir());
+         fs::create_symlink(victim, w.indexDir() + "/indexd.log");
+       },
+       {"the log", "indexd.log: a symbolic link"}},
+      {"folder owned by another user",
+       [](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir());
+         ASSERT_EQ(::chown(w.indexDir().c_str(), 65534, 65534), 0);
+       },
+       {"/idx: owned by another user"}},
+  };
+  qf::test::writeFile(victim, "keep");
+  for (const Case& c : cases) {
+    if (std::string(c.what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
+    testing::ServiceWorld world;
+    c.plant(world);
+    ProcessResult r = world.mdfind({"-name", "x"});
+    EXPECT_NE(r.exitCode, 0) << c.what;
+    EXPECT_EQ(splitLines(r.err).size(), 1u) << c.what << ": " << r.err;
+    for (const char* fragment : c.fragments) EXPECT_NE(r.err.find(fragment), std::string::npos) << c.what << ": " << r.err;
+  }
+  EXPECT_EQ(qf::test::readFile(victim), "keep");
 }
 
 // 'D' when connect was denied, 'R' when a reply came, 'C' when the service
