@@ -165,6 +165,27 @@ TEST_F(ProcessTest, PlantedSnapshotFilesNeitherHangNorLinger) {
   EXPECT_TRUE(fs::is_regular_file(snapshot));
 }
 
+TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
+  touch(world.file("a.txt"));
+  const std::string snapshot = world.indexDir() + "/index.snapshot", log = world.indexDir() + "/indexd.log";
+  fs::create_directories(snapshot);  // a folder in its place: every save fails
+  startAndSettle();
+  auto failures = [&] {
+    std::string text = qf::test::readFile(log);
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find("snapshot not written", at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  ASSERT_TRUE(pollUntil([&] { return failures() == 1; }));
+  EXPECT_NE(world.mdfind({"--status"}).out.find("snapshot: not written ("), std::string::npos);
+  // Retried every 250 ms, this would have logged five more failures.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(failures(), 1u) << qf::test::readFile(log);
+  fs::remove(snapshot);
+  EXPECT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
+  EXPECT_NE(qf::test::readFile(log).find("snapshot written again"), std::string::npos);
+}
+
 // When the service cannot start, mdfind's one line says why; a log that
 // is a link is not written through.
 TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
