@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "client.h"
 #include "index_test_support.h"
 #include "search.h"
 #include "snapshot.h"
@@ -184,6 +186,37 @@ TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
   fs::remove(snapshot);
   EXPECT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
   EXPECT_NE(qf::test::readFile(log).find("snapshot written again"), std::string::npos);
+}
+
+// CPU seconds a process has used so far.
+double cpuSeconds(pid_t pid) {
+  std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
+  std::vector<std::string> f = splitLines(stat.substr(stat.rfind(')') + 2), ' ');
+  if (f.size() < 13) return -1;
+  return static_cast<double>(std::stoll(f[11]) + std::stoll(f[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
+  touch(world.file("a.txt"));
+  startAndSettle();
+  pid_t pid = world.servicePid();
+  auto open = std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"), {});
+  rlimit old{}, low{static_cast<rlim_t>(open + 2), 0};
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &old), 0);
+  low.rlim_max = old.rlim_max;
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &low, nullptr), 0);
+  // Idle clients: two take the last descriptors, the rest wait in the backlog.
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 10; ++i) idle.push_back(connectToService(world.indexDir() + "/indexd.sock"));
+  double before = cpuSeconds(pid);
+  // A spinning loop takes whatever share of a core a loaded machine gives
+  // it (0.3 s a second was seen at load 11); a waiting one takes nearly none.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  double used = cpuSeconds(pid) - before;
+  EXPECT_LT(used, 0.1) << "CPU seconds in two seconds with the descriptors exhausted";
+  idle.clear();
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &old, nullptr), 0);
+  EXPECT_EQ(world.lines({"-name", "a.txt"}), files({"a.txt"}));
 }
 
 // When the service cannot start, mdfind's one line says why; a log that
