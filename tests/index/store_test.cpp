@@ -335,6 +335,7 @@ TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
   EXPECT_EQ(mounts[1].device, makedev(254, 0));
   EXPECT_EQ(mounts[2].path, "/mnt/my disk");  // octal escape
   EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
+  EXPECT_EQ(mounts[2].mountId, 27);
   EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
   auto devices = prunedDevices(mounts);
   EXPECT_EQ(std::set<dev_t>(devices.begin(), devices.end()),
