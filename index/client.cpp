@@ -41,25 +41,57 @@ std::string serviceExecutable() {
 
 namespace {
 
+// What a process wrote to a pipe before it ended, without waiting for
+// end of file: a service that started keeps no copy of the pipe, but a
+// failure must never make us wait.
+std::string drain(int fd) {
+  std::string text;
+  char buf[1024];
+  ssize_t n;
+  while (text.size() < 4096 && (n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+// The reason in the service's first error line, without its name.
+std::string firstLine(std::string text) {
+  text = text.substr(0, text.find('\n'));
+  constexpr std::string_view kPrefix = "quillfind-indexd: ";
+  if (text.starts_with(kPrefix)) text.erase(0, kPrefix.size());
+  return text;
+}
+
 // Runs "quillfind-indexd --daemonize", which returns once the service
-// listens (or another instance holds the lock). Its output goes nowhere:
-// the service must never keep our caller's pipes open.
+// listens (or another instance holds the lock), or fails with its reason
+// on its error stream. Its output goes nowhere else: the service must
+// never keep our caller's pipes open.
 bool startService(std::string* error) {
   std::string exe = serviceExecutable();
   if (::access(exe.c_str(), X_OK) != 0) {
     if (error) *error = "the index service is not running and " + exe + " cannot be run";
     return false;
   }
+  int errPipe[2];
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (error) *error = std::string("cannot start the index service: ") + std::strerror(errno);
+    return false;
+  }
+  UniqueFd readEnd(errPipe[0]), writeEnd(errPipe[1]);
+  ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
   std::string flag = "--daemonize";
   char* argv[] = {exe.data(), flag.data(), nullptr};
   pid_t pid = -1;
   int rc = ::posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
+  writeEnd.reset();
   if (rc != 0) {
     if (error) *error = "cannot start " + exe + ": " + std::strerror(rc);
     return false;
@@ -67,7 +99,15 @@ bool startService(std::string* error) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  if (error) {
+    std::string reason = firstLine(drain(readEnd.get()));
+    *error = "the index service cannot start: " +
+             (reason.empty() ? "it ended with status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) +
+                                   " (see " + qf::protocol::logPath() + ")"
+                             : reason);
+  }
+  return false;
 }
 
 }  // namespace

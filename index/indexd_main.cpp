@@ -13,11 +13,14 @@
 #include <string>
 #include <thread>
 
+#include "index_folder_files.h"
 #include "index_protocol.h"
 #include "log.h"
 #include "mounts.h"
+#include "printable.h"
 #include "server.h"
 #include "service.h"
+#include "snapshot.h"
 #include "socket_io.h"
 #include "unique_fd.h"
 
@@ -40,13 +43,16 @@ int envInt(const char* name, int fallback) {
   return (end && *end == '\0' && n >= 0 && n < 1000000) ? static_cast<int>(n) : fallback;
 }
 
-// Tells the waiting parent how the start went, once.
+// Tells the waiting parent how the start went, once: one status byte,
+// then for a failure ('F') the reason, which the parent passes on to
+// its caller's error stream.
 class ReadyPipe {
  public:
   explicit ReadyPipe(int fd = -1) : fd_(fd) {}
-  void tell(char status) {
+  void tell(char status, const std::string& reason = {}) {
     if (!fd_) return;
-    [[maybe_unused]] ssize_t n = ::write(fd_.get(), &status, 1);
+    std::string message = status + reason;
+    [[maybe_unused]] ssize_t n = ::write(fd_.get(), message.data(), message.size());
     fd_.reset();
   }
 
@@ -54,21 +60,37 @@ class ReadyPipe {
   UniqueFd fd_;
 };
 
+// The first parent's end of the ready pipe: exits as the start went.
+[[noreturn]] void awaitReady(int fd) {
+  std::string message;
+  char buf[512];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    message.append(buf, static_cast<size_t>(n));
+  }
+  char status = message.empty() ? '\0' : message[0];
+  if (status == 'R' || status == 'A') std::_Exit(0);
+  if (message.size() > 1) {
+    std::string line = "quillfind-indexd: " + escapeControls(message.substr(1)) + "\n";
+    [[maybe_unused]] ssize_t w = ::write(STDERR_FILENO, line.data(), line.size());
+  }
+  std::_Exit(1);
+}
+
 // Detaches from the caller: new session, no controlling terminal, standard
 // streams to /dev/null and the log. The first parent waits for the ready
-// byte so that its caller can connect as soon as it returns.
-ReadyPipe daemonize() {
+// byte so that its caller can connect as soon as it returns. A log that
+// cannot be opened safely is reported in `logError`.
+ReadyPipe daemonize(std::string* logError) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) std::exit(1);
   pid_t pid = ::fork();
   if (pid < 0) std::exit(1);
   if (pid > 0) {
     ::close(fds[1]);
-    char status = 0;
-    ssize_t n;
-    while ((n = ::read(fds[0], &status, 1)) < 0 && errno == EINTR) {
-    }
-    std::_Exit(n == 1 && (status == 'R' || status == 'A') ? 0 : 1);
+    awaitReady(fds[0]);
   }
   ::close(fds[0]);
   ::setsid();
@@ -86,9 +108,8 @@ ReadyPipe daemonize() {
   int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   ::dup2(devnull, STDIN_FILENO);
   ::dup2(devnull, STDOUT_FILENO);
-  int log = ::open(p::logPath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  ::dup2(log >= 0 ? log : devnull, STDERR_FILENO);
-  if (log >= 0) ::close(log);
+  UniqueFd log = openIndexFolderFile(p::logPath(), O_WRONLY | O_CREAT | O_APPEND, logError);
+  ::dup2(log ? log.get() : devnull, STDERR_FILENO);
   ::close(devnull);
   ::chdir("/");
   return ReadyPipe(ready);
@@ -114,25 +135,36 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     } else {
-      std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", a.c_str(), kUsage);
+      std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", escapeControls(a).c_str(), kUsage);
       return 2;
     }
   }
   std::string error;
   if (!ensurePrivateFolder(p::runtimeDirectory(), &error) ||
       !ensurePrivateFolder(p::cacheDirectory(), &error)) {
-    std::fprintf(stderr, "quillfind-indexd: %s\n", error.c_str());
+    std::fprintf(stderr, "quillfind-indexd: %s\n", escapeControls(error).c_str());
     return 1;
   }
-  ReadyPipe ready = detach ? daemonize() : ReadyPipe();
+  std::string logError;
+  ReadyPipe ready = detach ? daemonize(&logError) : ReadyPipe();
+  // Once detached, the reason goes back to the caller through the ready
+  // pipe; in the foreground the log line is on the terminal already.
+  auto startFailed = [&](const std::string& reason) {
+    logLine(reason);
+    ready.tell('F', reason);
+    return 1;
+  };
 
   // One instance per user (per index folder): the lock is held for life.
-  UniqueFd lock(::open(p::lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-  if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+  UniqueFd lock = openIndexFolderFile(p::lockPath(), O_RDWR | O_CREAT, &error);
+  if (!lock) return startFailed("cannot open the lock file " + error);
+  if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK) return startFailed("cannot lock " + p::lockPath() + ": " + std::strerror(errno));
     ready.tell('A');
     if (!detach) std::fprintf(stderr, "quillfind-indexd: already running\n");
     return 0;
   }
+  if (!logError.empty()) return startFailed("cannot open the log " + logError);
   std::string pid = std::to_string(::getpid()) + "\n";
   if (::ftruncate(lock.get(), 0) == 0) [[maybe_unused]] ssize_t n = ::pwrite(lock.get(), pid.data(), pid.size(), 0);
 
@@ -157,14 +189,12 @@ int main(int argc, char** argv) {
   options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
   if (options.roots.empty()) logLine("no folder to index");
 
+  if (int stale = removeStaleSnapshotTemps(options.snapshotPath))
+    logLine("removed " + std::to_string(stale) + " temporary snapshot file(s) left by an interrupted save");
   Service service(options);
   service.loadSnapshot();
   Server server(service);
-  if (!server.listen(p::socketPath(), &error)) {
-    logLine(error);
-    ready.tell('F');
-    return 1;
-  }
+  if (!server.listen(p::socketPath(), &error)) return startFailed(error);
   service.start();
   logLine("listening on " + p::socketPath());
   ready.tell('R');

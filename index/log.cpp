@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+#include "printable.h"
+
 namespace qf::index {
 
 void logLine(std::string_view message) {
@@ -15,7 +17,8 @@ void logLine(std::string_view message) {
   std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
   std::string line = stamp;
   line += "quillfind-indexd: ";
-  line += message;
+  // Messages carry file names; one of them must not forge or split lines.
+  line += escapeControls(message);
   line += '\n';
   [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
 }

@@ -14,6 +14,7 @@
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
+#include "printable.h"
 #include "query_parser.h"
 
 namespace {
@@ -61,7 +62,9 @@ class Output {
 };
 
 int fail(const std::string& message, int status = 1) {
-  std::string line = "mdfind: " + message + "\n";
+  // Messages quote arguments and paths: their control characters are
+  // shown escaped, never sent to the terminal.
+  std::string line = "mdfind: " + escapeControls(message) + "\n";
   [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
   return status;
 }
@@ -102,9 +105,10 @@ int main(int argc, char** argv) {
         if (cmd.nulSeparated) {
           out.write(r.payload);
           out.write(std::string_view("\0", 1));
-        } else if (r.payload.find('\n') == std::string_view::npos && isValidUtf8(r.payload)) {
+        } else if (r.payload.find_first_of("\n\r") == std::string_view::npos && isValidUtf8(r.payload)) {
           // A path that a line cannot hold is left out rather than garbling
-          // the whole answer.
+          // the whole answer; CR counts too, since readers that split at
+          // CR LF would join it with the next line.
           out.write(r.payload);
           out.write("\n");
         }

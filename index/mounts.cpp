@@ -60,7 +60,8 @@ std::vector<MountPoint> parseMountInfo(std::string_view text) {
     if (colon == std::string_view::npos) continue;
     unsigned major = static_cast<unsigned>(std::strtoul(std::string(devText.substr(0, colon)).c_str(), nullptr, 10));
     unsigned minor = static_cast<unsigned>(std::strtoul(std::string(devText.substr(colon + 1)).c_str(), nullptr, 10));
-    mounts.push_back({unescapeOctal(f[4]), std::string(*(dash + 1)), makedev(major, minor)});
+    int id = static_cast<int>(std::strtol(std::string(f[0]).c_str(), nullptr, 10));
+    mounts.push_back({unescapeOctal(f[4]), std::string(*(dash + 1)), makedev(major, minor), id});
   }
   return mounts;
 }

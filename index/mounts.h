@@ -12,6 +12,9 @@ struct MountPoint {
   std::string path;
   std::string fsType;
   dev_t device = 0;
+  int mountId = -1;  // unique while mounted: a disk mounted again gets a new one
+
+  bool operator==(const MountPoint&) const = default;
 };
 
 // The mounts listed in a /proc/self/mountinfo text.

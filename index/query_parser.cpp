@@ -198,6 +198,14 @@ std::time_t startOfLocalDay(std::time_t now, int days) {
   return std::mktime(&tm);
 }
 
+std::optional<ParseError> checkNameTerm(std::string_view term) {
+  if (term.empty()) return ParseError{"-name needs a non-empty text"};
+  if (foldName(term).empty())
+    return ParseError{"the name text has no character left once case and diacritics are ignored "
+                      "(a lone combining mark or joiner cannot be searched for)"};
+  return std::nullopt;
+}
+
 std::variant<Request, ParseError> parseQueryExpression(std::string_view text, std::time_t now) {
   Cursor c(text);
   c.skipSpace();
@@ -213,6 +221,7 @@ std::variant<Request, ParseError> parseQueryExpression(std::string_view text, st
     Request r;
     r.op = Request::Op::NameContains;
     r.value = std::string(text.substr(first, last - first + 1));
+    if (auto e = checkNameTerm(r.value)) return *e;
     return r;
   }
   c = probe;
@@ -304,7 +313,7 @@ std::variant<MdfindCommand, ParseError> parseMdfindArguments(
     return cmd;
   }
   if (nameTerm) {
-    if (nameTerm->empty()) return ParseError{"-name needs a non-empty text"};
+    if (auto e = checkNameTerm(*nameTerm)) return *e;
     cmd.request.op = Request::Op::NameContains;
     cmd.request.value = *nameTerm;
     return cmd;

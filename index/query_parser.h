@@ -1,5 +1,6 @@
 #pragma once
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -29,6 +30,11 @@ struct MdfindCommand {
   bool startServiceOnly = false;
   bool help = false;
 };
+
+// Why a name-contains term cannot be searched, or nothing when it can. A
+// term that folds to nothing (a lone combining mark, a zero-width joiner)
+// would otherwise be contained in every name.
+std::optional<ParseError> checkNameTerm(std::string_view term);
 
 // `args` excludes the program name; `cwd` makes -onlyin folders absolute.
 std::variant<MdfindCommand, ParseError> parseMdfindArguments(

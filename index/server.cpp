@@ -14,6 +14,8 @@
 
 #include "index_protocol.h"
 #include "log.h"
+#include "query_parser.h"
+#include "retry_backoff.h"
 #include "service.h"
 #include "socket_io.h"
 #include "wire.h"
@@ -75,7 +77,15 @@ bool Server::listen(const std::string& socketPath, std::string* error) {
 }
 
 void Server::run() {
+  // Out of descriptors, a pending connection keeps the listener readable:
+  // accepting again at once would spin. The loop pauses instead, 50 ms at
+  // first and up to a second, until connections close.
+  RetryBackoff exhausted(50, 1000);
   while (true) {
+    if (exhausted.failing()) {
+      pollfd wake{wakeup_.get(), POLLIN, 0};
+      if (::poll(&wake, 1, static_cast<int>(exhausted.delayMs())) > 0) return;
+    }
     pollfd fds[2] = {{listener_.get(), POLLIN, 0}, {wakeup_.get(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
@@ -83,7 +93,14 @@ void Server::run() {
     }
     if (fds[1].revents) return;
     UniqueFd conn(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!conn) continue;
+    if (!conn) {
+      // The pause is taken above, so the backoff needs no clock here.
+      if ((errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) &&
+          exhausted.failed(0, std::strerror(errno)))
+        logLine(std::string("cannot accept connections (") + std::strerror(errno) + "); waiting for some to close");
+      continue;
+    }
+    if (exhausted.succeeded()) logLine("accepting connections again");
     if (!peerIsSameUser(conn.get())) {
       logLine("refused a connection from another user");
       continue;
@@ -102,8 +119,12 @@ void Server::handle(UniqueFd connection) {
   std::string raw;
   if (readRequest(connection.get(), raw)) {
     std::optional<Request> request = decodeRequest(raw);
+    std::optional<ParseError> refused;
+    if (request && request->op == Request::Op::NameContains) refused = checkNameTerm(request->value);
     if (!request) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "malformed request"));
+    } else if (refused) {
+      sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, refused->message));
     } else {
       bool alive = true;
       service_.answer(*request, [&](const std::string& bytes) {

@@ -597,7 +597,7 @@ void Service::housekeepingLoop() {
     }
     wasCrawling = !idle;
     int64_t now = nowMs();
-    if (idle && changes_ != changesAtSnapshot_ &&
+    if (idle && changes_ != changesAtSnapshot_ && snapshotRetry_.due(now) &&
         now - snapshotMs_ >= static_cast<int64_t>(options_.snapshotSeconds) * 1000)
       saveSnapshot();
     if (now - lastRescan >= static_cast<int64_t>(options_.rescanSeconds) * 1000) {
@@ -641,9 +641,12 @@ bool Service::saveSnapshot() {
     ok = writeSnapshot(store_, options_.snapshotPath, &error);
   }
   if (!ok) {
-    logLine("snapshot not written: " + error);
+    if (snapshotRetry_.failed(nowMs(), error))
+      logLine("snapshot not written: " + error + "; retried after " + std::to_string(snapshotRetry_.delayMs() / 1000) +
+              " s, then ever less often (at most every 5 min)");
     return false;
   }
+  if (snapshotRetry_.succeeded()) logLine("snapshot written again");
   changesAtSnapshot_ = changes;
   snapshotMs_ = nowMs();
   return true;
@@ -738,7 +741,10 @@ std::string Service::statusText() const {
          " s)\n";
   else
     s += "unwatched folders: 0\n";
-  if (snapshotMs_ != 0) s += "snapshot: written " + secondsAgo(snapshotMs_) + "\n";
+  if (snapshotRetry_.failing())
+    s += "snapshot: not written (" + snapshotRetry_.reason() + "); next attempt in " +
+         std::to_string(std::max<int64_t>(0, snapshotRetry_.nextAttemptMs() - nowMs()) / 1000) + " s\n";
+  else if (snapshotMs_ != 0) s += "snapshot: written " + secondsAgo(snapshotMs_) + "\n";
   else s += std::string("snapshot: ") + (snapshotLoaded_ ? "loaded at start" : "none yet") + "\n";
   s += "snapshot file: " + options_.snapshotPath + "\n";
   s += "memory: " + std::to_string(memory / (1024 * 1024)) + " MiB in the index";

@@ -18,6 +18,7 @@
 #include "folder_reader.h"
 #include "index_store.h"
 #include "request.h"
+#include "retry_backoff.h"
 #include "unique_fd.h"
 
 namespace qf::index {
@@ -143,6 +144,8 @@ class Service {
   bool firstCrawlDone_ = false;
   uint64_t changesAtSnapshot_ = 0;
   std::mutex snapshotMutex_;
+  // A save that fails is retried after 1 s, then ever less often.
+  RetryBackoff snapshotRetry_{1000, 5 * 60 * 1000};
 
   std::mutex stopMutex_;
   std::condition_variable stopCv_;

@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "checksum.h"
 #include "unique_fd.h"
@@ -85,7 +88,10 @@ std::string folderOf(const std::string& path) {
 
 bool writeSnapshot(const IndexStore& store, const std::string& path, std::string* error) {
   const std::string tmp = path + ".tmp." + std::to_string(::getpid());
-  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  // A file of ours from an earlier save, or anything planted there, goes;
+  // O_EXCL then refuses whatever reappears instead of following it.
+  ::unlink(tmp.c_str());
+  UniqueFd fd(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd) {
     if (error) *error = "cannot create " + tmp + ": " + std::strerror(errno);
     return false;
@@ -152,13 +158,28 @@ bool writeSnapshot(const IndexStore& store, const std::string& path, std::string
   return true;
 }
 
+int removeStaleSnapshotTemps(const std::string& path) {
+  const std::string folder = folderOf(path);
+  const std::string prefix = path.substr(path.rfind('/') + 1) + ".tmp.";
+  UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd) return 0;
+  DIR* dir = ::fdopendir(dirFd.get());
+  if (!dir) return 0;
+  dirFd.release();
+  std::vector<std::string> stale;
+  while (dirent* d = ::readdir(dir))
+    if (std::string_view(d->d_name).starts_with(prefix) && d->d_type != DT_DIR) stale.emplace_back(d->d_name);
+  int removed = 0;
+  for (const std::string& name : stale)
+    if (::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) ++removed;
+  ::closedir(dir);
+  return removed;
+}
+
 // A read-only view of a whole file, mapped and read ahead in one go.
 class MappedFile {
  public:
-  explicit MappedFile(int fd) {
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) return;
-    size_ = static_cast<size_t>(st.st_size);
+  MappedFile(int fd, size_t size) : size_(size) {
     ok_ = true;
     if (size_ == 0) return;
     void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
@@ -184,30 +205,48 @@ class MappedFile {
   bool ok_ = false;
 };
 
+namespace {
+
+// Why a header cannot describe a snapshot of `fileSize` bytes, or empty.
+std::string headerProblem(const Header& h, uint64_t fileSize) {
+  if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0) return "not a snapshot";
+  if (h.version != kVersion) return "version " + std::to_string(h.version) + " is not supported";
+  if (h.entrySize != sizeof(DiskEntry)) return "unexpected entry size";
+  const uint64_t limit = fileSize;
+  if (h.entryCount > limit / sizeof(DiskEntry) || h.foldedBytes > limit || h.rawBytes > limit ||
+      sizeof(Header) + h.entryCount * sizeof(DiskEntry) + h.foldedBytes + h.rawBytes != limit)
+    return "truncated or oversized body";
+  if (h.entryCount >= kNoEntry || h.foldedBytes >= UINT32_MAX || h.rawBytes >= UINT32_MAX)
+    return "too many entries";
+  return {};
+}
+
+}  // namespace
+
 SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error) {
   auto corrupt = [&](const std::string& why) {
     if (error) *error = why;
     return SnapshotLoad::Corrupt;
   };
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Never blocks and never follows a link: a FIFO or a device planted at
+  // the path is refused before anything is read from it.
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) {
     if (errno == ENOENT) return SnapshotLoad::Missing;
+    if (errno == ELOOP) return corrupt("a symbolic link, not followed");
     return corrupt(std::string("cannot open: ") + std::strerror(errno));
   }
-  MappedFile file(fd.get());
-  if (!file.ok()) return corrupt("cannot read");
-  if (file.size() < sizeof(Header)) return corrupt("truncated header");
+  struct stat st{};
+  if (::fstat(fd.get(), &st) != 0) return corrupt(std::string("cannot examine: ") + std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return corrupt("not a regular file");
+  const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+  // The header alone decides whether the file is worth reading whole.
   Header h;
-  std::memcpy(&h, file.data(), sizeof h);
-  if (std::memcmp(h.magic, kMagic, sizeof kMagic) != 0) return corrupt("not a snapshot");
-  if (h.version != kVersion) return corrupt("version " + std::to_string(h.version) + " is not supported");
-  if (h.entrySize != sizeof(DiskEntry)) return corrupt("unexpected entry size");
-  const uint64_t limit = file.size();
-  if (h.entryCount > limit / sizeof(DiskEntry) || h.foldedBytes > limit || h.rawBytes > limit ||
-      sizeof(Header) + h.entryCount * sizeof(DiskEntry) + h.foldedBytes + h.rawBytes != limit)
-    return corrupt("truncated or oversized body");
-  if (h.entryCount >= kNoEntry || h.foldedBytes >= UINT32_MAX || h.rawBytes >= UINT32_MAX)
-    return corrupt("too many entries");
+  if (fileSize < sizeof h || ::pread(fd.get(), &h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
+    return corrupt("truncated header");
+  if (std::string why = headerProblem(h, fileSize); !why.empty()) return corrupt(why);
+  MappedFile file(fd.get(), static_cast<size_t>(fileSize));
+  if (!file.ok()) return corrupt("cannot read");
   Header zeroed = h;
   zeroed.checksum = 0;
   Checksum sum;

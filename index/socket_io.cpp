@@ -34,6 +34,7 @@ bool ensurePrivateFolder(const std::string& path, std::string* error) {
   if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return fail(std::strerror(errno));
   struct stat st{};
   if (::lstat(path.c_str(), &st) != 0) return fail(std::strerror(errno));
+  if (S_ISLNK(st.st_mode)) return fail("a symbolic link, not followed");
   if (!S_ISDIR(st.st_mode)) return fail("not a folder");
   if (st.st_uid != ::geteuid()) return fail("owned by another user");
   if ((st.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0) return fail(std::strerror(errno));

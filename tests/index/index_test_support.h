@@ -153,11 +153,15 @@ class ServiceWorld {
   bool waitIdle() const {
     return pollUntil([&] { return mdfind({"--status"}).out.find("state: idle") != std::string::npos; });
   }
-  void stopService() {
+  // False when the service ignored SIGTERM; it is then killed outright.
+  bool stopService() {
     pid_t pid = servicePid();
-    if (!processAlive(pid)) return;
+    if (!processAlive(pid)) return true;
     ::kill(pid, SIGTERM);
+    if (pollUntil([&] { return !processAlive(pid); })) return true;
+    ::kill(pid, SIGKILL);
     pollUntil([&] { return !processAlive(pid); });
+    return false;
   }
 
  private:

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
 #include <cstring>
+#include <functional>
 
+#include "client.h"
 #include "index_test_support.h"
 #include "search.h"
 #include "snapshot.h"
@@ -93,19 +96,23 @@ TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
 
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
   for (const auto& args : std::vector<std::vector<std::string>>{
-           {"kMDItemFSName == 'abc"}, {"kMDItemFSSize > 3"}, {"-name"}, {"-unknown", "x"}, {}, {"a", "b"}}) {
+           {"kMDItemFSName == 'abc"}, {"kMDItemFSSize > 3"}, {"-name"}, {"-unknown", "x"}, {}, {"a", "b"},
+           {"-name", "\xCC\x81"}, {"-bad\x1b]0;owned\x07\r\nmdfind: forged"}}) {
     ProcessResult r = world.mdfind(args);
     EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
     EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
     EXPECT_EQ(splitLines(r.err).size(), 1u) << r.err;
     EXPECT_EQ(r.err.rfind("mdfind: ", 0), 0u) << r.err;
+    // Control characters from the arguments are shown escaped.
+    EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }),
+              1) << r.err;
   }
   // Refused before any service was needed.
   EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
 }
 
 TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
-  const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd"};
+  const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd", "odd/cr-odd\r"};
   for (const std::string& f : odd) touch(world.file(f));
   for (const char* f : {"a/note-1", "a/b/note-2", "ab/note-3"}) touch(world.file(f));
   startAndSettle();
@@ -115,9 +122,9 @@ TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
   // Names that would break a line of output are left out of lines, not of -0.
   EXPECT_EQ(world.lines({"-name", "-odd"}), files({"odd/plain-odd"}));
   EXPECT_EQ(sorted(splitLines(world.mdfind({"-0", "-name", "-odd"}).out, '\0')), files(odd));
-  EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"3"});
+  EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"4"});
   std::string status = world.mdfind({"--status"}).out;
-  for (const char* line : {"state: idle", "entries: 10", "unwatched folders: 0", "snapshot: ", "root: "})
+  for (const char* line : {"state: idle", "entries: 11", "unwatched folders: 0", "snapshot: ", "root: "})
     EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
   // Five folders: one inotify watch each, or one fanotify mark for them all.
   bool fanotify = status.find("whole file systems watched (fanotify): 1") != std::string::npos;
@@ -145,6 +152,117 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   IndexStore afterKill;
   EXPECT_EQ(loadSnapshot(snapshot, afterKill, nullptr), SnapshotLoad::Loaded);
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
+}
+
+TEST_F(ProcessTest, PlantedSnapshotFilesNeitherHangNorLinger) {
+  touch(world.file("found.txt"));
+  fs::create_directories(world.indexDir());
+  const std::string snapshot = world.indexDir() + "/index.snapshot", stale = snapshot + ".tmp.12345";
+  ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
+  qf::test::writeFile(stale, "left by a killed save");
+  startAndSettle();
+  EXPECT_EQ(world.lines({"-name", "found"}), files({"found.txt"}));
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(world.stopService()) << "SIGTERM was not obeyed";
+  EXPECT_TRUE(fs::is_regular_file(snapshot));
+}
+
+TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
+  touch(world.file("a.txt"));
+  const std::string snapshot = world.indexDir() + "/index.snapshot", log = world.indexDir() + "/indexd.log";
+  fs::create_directories(snapshot);  // a folder in its place: every save fails
+  startAndSettle();
+  auto failures = [&] {
+    std::string text = qf::test::readFile(log);
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find("snapshot not written", at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  ASSERT_TRUE(pollUntil([&] { return failures() == 1; }));
+  EXPECT_NE(world.mdfind({"--status"}).out.find("snapshot: not written ("), std::string::npos);
+  // Retried every 250 ms, this would have logged five more failures.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(failures(), 1u) << qf::test::readFile(log);
+  fs::remove(snapshot);
+  EXPECT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
+  EXPECT_NE(qf::test::readFile(log).find("snapshot written again"), std::string::npos);
+}
+
+// CPU seconds a process has used so far.
+double cpuSeconds(pid_t pid) {
+  std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
+  std::vector<std::string> f = splitLines(stat.substr(stat.rfind(')') + 2), ' ');
+  if (f.size() < 13) return -1;
+  return static_cast<double>(std::stoll(f[11]) + std::stoll(f[12])) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
+  touch(world.file("a.txt"));
+  startAndSettle();
+  pid_t pid = world.servicePid();
+  auto open = std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"), {});
+  rlimit old{}, low{static_cast<rlim_t>(open + 2), 0};
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &old), 0);
+  low.rlim_max = old.rlim_max;
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &low, nullptr), 0);
+  // Idle clients: two take the last descriptors, the rest wait in the backlog.
+  std::vector<UniqueFd> idle;
+  for (int i = 0; i < 10; ++i) idle.push_back(connectToService(world.indexDir() + "/indexd.sock"));
+  double before = cpuSeconds(pid);
+  // A spinning loop takes whatever share of a core a loaded machine gives
+  // it (0.3 s a second was seen at load 11); a waiting one takes nearly none.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  double used = cpuSeconds(pid) - before;
+  EXPECT_LT(used, 0.1) << "CPU seconds in two seconds with the descriptors exhausted";
+  idle.clear();
+  ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &old, nullptr), 0);
+  EXPECT_EQ(world.lines({"-name", "a.txt"}), files({"a.txt"}));
+}
+
+// When the service cannot start, mdfind's one line says why; a log that
+// is a link is not written through.
+TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
+  struct Case {
+    const char* what;
+    std::function<void(const testing::ServiceWorld&)> plant;
+    std::vector<const char*> fragments;
+  };
+  testing::TempDir outside;
+  const std::string victim = outside / "victim";
+  const Case cases[] = {
+      {"folder is a link",
+       [](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir() + "-real");
+         fs::create_directory_symlink(w.indexDir() + "-real", w.indexDir());
+       },
+       {"/idx: a symbolic link"}},
+      {"lock cannot be opened",
+       [](const testing::ServiceWorld& w) { fs::create_directories(w.indexDir() + "/indexd.lock"); },
+       {"lock file", "indexd.lock: Is a directory"}},
+      {"log is a link",
+       [&](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir());
+         fs::create_symlink(victim, w.indexDir() + "/indexd.log");
+       },
+       {"the log", "indexd.log: a symbolic link"}},
+      {"folder owned by another user",
+       [](const testing::ServiceWorld& w) {
+         fs::create_directories(w.indexDir());
+         ASSERT_EQ(::chown(w.indexDir().c_str(), 65534, 65534), 0);
+       },
+       {"/idx: owned by another user"}},
+  };
+  qf::test::writeFile(victim, "keep");
+  for (const Case& c : cases) {
+    if (std::string(c.what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
+    testing::ServiceWorld world;
+    c.plant(world);
+    ProcessResult r = world.mdfind({"-name", "x"});
+    EXPECT_NE(r.exitCode, 0) << c.what;
+    EXPECT_EQ(splitLines(r.err).size(), 1u) << c.what << ": " << r.err;
+    for (const char* fragment : c.fragments) EXPECT_NE(r.err.find(fragment), std::string::npos) << c.what << ": " << r.err;
+  }
+  EXPECT_EQ(qf::test::readFile(victim), "keep");
 }
 
 // 'D' when connect was denied, 'R' when a reply came, 'C' when the service

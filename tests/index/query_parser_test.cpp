@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "common/test_support.h"
+#include "printable.h"
 #include "query_parser.h"
 #include "wire.h"
 
@@ -119,7 +120,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"kMDItemFSContentChangeDate >= $time.today(-1", "missing )"},
         ErrorCase{"kMDItemFSContentChangeDate >= $time.today(99999999999)", "out of range"},
         ErrorCase{"kMDItemFSContentChangeDate >= $time.week", "unknown date"},
-        ErrorCase{"   ", "empty query"}));
+        ErrorCase{"   ", "empty query"},
+        // Text that folds to nothing would be contained in every name.
+        ErrorCase{"\xCC\x81", "no character left"}, ErrorCase{" \xE2\x80\x8D ", "no character left"}));
 
 TEST(DateQueryTest, StartOfDayAcrossDaylightSavingChange) {
   // In Europe/Berlin 2024-03-31 has 23 hours; the day before April 1st
@@ -172,13 +175,24 @@ TEST(MdfindArgumentsTest, OptionsCombine) {
 
 TEST(MdfindArgumentsTest, Errors) {
   const std::vector<std::vector<std::string>> bad = {
-      {}, {"-name"}, {"-name", ""}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"}, {"one", "two"},
+      {}, {"-name"}, {"-name", ""}, {"-name", "\xCC\x81"}, {"-name", "\xE2\x80\x8D"}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"}, {"one", "two"},
       {"-onlyin"}, {"-bogus"}, {"--status", "-name", "a"}, {"kMDItemFSName == 'a"}};
   for (const auto& args : bad) {
     auto parsed = parseArgs(args);
     ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << ::testing::PrintToString(args);
     EXPECT_FALSE(std::get<ParseError>(parsed).message.empty());
   }
+}
+
+TEST(EscapeControlsTest, ControlsAndBrokenUtf8AreEscapedTheRestKept) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A", "plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A"},
+      {"a\nb\rc\td", "a\\nb\\rc\\td"},
+      {"\x1b[31m\x7f\x01", "\\x1b[31m\\x7f\\x01"},
+      {"csi\xC2\x9B" "2J nbsp\xC2\xA0", "csi\\u009b2J nbsp\xC2\xA0"},
+      {"bad\xFF\xC3 end\xE2\x82", "bad\\xff\\xc3 end\\xe2\\x82"},
+  };
+  for (const auto& [raw, shown] : cases) EXPECT_EQ(escapeControls(raw), shown) << shown;
 }
 
 // ---- wire format ----

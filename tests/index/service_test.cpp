@@ -229,5 +229,30 @@ TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
   EXPECT_EQ(s.entryCount(), 0u);
 }
 
+TEST(RetryBackoffTest, DoublesUpToTheLongestAndLogsOncePerChangeOfState) {
+  RetryBackoff retry(1000, 5000);
+  EXPECT_TRUE(retry.due(0));
+  struct Step {
+    int64_t at;
+    const char* reason;  // nullptr: the attempt succeeds
+    bool logged;
+    int64_t nextDue;  // first moment the next attempt is due
+  };
+  const Step steps[] = {
+      {0, "full", true, 1000},      {1000, "full", false, 3000}, {3000, "full", false, 7000},
+      {7000, "full", false, 12000}, {12000, "full", false, 17000},  // capped at 5 s
+      {17000, "read-only", true, 22000},                             // another reason is worth a line
+      {22000, nullptr, true, 22000},                                 // recovery too
+      {30000, "full", true, 31000},                                  // and a new run starts afresh
+  };
+  for (const Step& s : steps) {
+    ASSERT_TRUE(retry.due(s.at)) << s.at;
+    bool logged = s.reason ? retry.failed(s.at, s.reason) : retry.succeeded();
+    EXPECT_EQ(logged, s.logged) << s.at;
+    EXPECT_FALSE(s.reason && retry.due(s.nextDue - 1)) << s.at;
+    EXPECT_TRUE(retry.due(s.nextDue)) << s.at;
+  }
+}
+
 }  // namespace
 }  // namespace qf::index

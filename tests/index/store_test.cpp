@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <future>
 #include <set>
 
 #include "index_store.h"
@@ -206,6 +209,65 @@ TEST_F(StoreTest, SnapshotWriteReplacesTheOldAndLeavesNoTemporaryFiles) {
   EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
 }
 
+TEST_F(StoreTest, SnapshotFilesAreNeverFollowedAndStaleTemporariesGo) {
+  TempDir dir;
+  const std::string snapshot = dir / "s", victim = dir / "victim";
+  qf::test::writeFile(victim, "keep");
+  // A link planted where this process writes its temporary file.
+  std::filesystem::create_symlink(victim, snapshot + ".tmp." + std::to_string(::getpid()));
+  ASSERT_TRUE(writeSnapshot(store, snapshot, nullptr));
+  EXPECT_EQ(qf::test::readFile(victim), "keep");
+  IndexStore loaded;
+  EXPECT_EQ(loadSnapshot(snapshot, loaded, nullptr), SnapshotLoad::Loaded);
+
+  for (const char* stale : {"s.tmp.1", "s.tmp.99999"}) qf::test::writeFile(dir / stale, "partial");
+  std::filesystem::create_symlink(victim, dir / "s.tmp.link");
+  std::filesystem::create_directory(dir / "s.tmp.folder");
+  qf::test::writeFile(dir / "s.tmpnot", "other");
+  EXPECT_EQ(removeStaleSnapshotTemps(snapshot), 3);
+  std::set<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) left.insert(e.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{"s", "s.tmp.folder", "s.tmpnot", "victim"}));
+  EXPECT_EQ(qf::test::readFile(victim), "keep");
+}
+
+// What must not be read is refused from its header or its type: a huge
+// file is not read whole, a FIFO does not block, a link is not followed.
+TEST_F(StoreTest, SnapshotLoadRefusesBeforeReading) {
+  TempDir dir;
+  ASSERT_TRUE(writeSnapshot(store, dir / "good", nullptr));
+  const std::string header = qf::test::readFile(dir / "good").substr(0, 48);
+  constexpr off_t kHuge = off_t{4} << 30;
+  auto sparse = [&](const std::string& name, const std::string& start) {
+    qf::test::writeFile(dir / name, start);
+    std::filesystem::resize_file(dir / name, kHuge);
+    return dir / name;
+  };
+  std::filesystem::create_symlink(dir / "good", dir / "link");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::pair<std::string, const char*> cases[] = {
+      {sparse("zeros", ""), "not a snapshot"},
+      {sparse("big-body", header), "oversized"},
+      {dir / "link", "symbolic link"},
+      {dir / "fifo", "not a regular file"},
+  };
+  for (const auto& [path, reason] : cases) {
+    IndexStore target;
+    std::string error;
+    auto load = std::async(std::launch::async, [&] { return loadSnapshot(path, target, &error); });
+    if (load.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Unblock a load stuck opening the FIFO, then report it.
+      ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+      ADD_FAILURE() << path << " held the load for over 10 s";
+    }
+    EXPECT_EQ(load.get(), SnapshotLoad::Corrupt) << path;
+    EXPECT_NE(error.find(reason), std::string::npos) << path << ": " << error;
+  }
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "peak KiB: the huge files were read";
+}
+
 // Every kind of damage is detected and leaves the target store untouched.
 TEST_F(StoreTest, SnapshotDamageIsDetected) {
   TempDir dir;
@@ -273,6 +335,7 @@ TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
   EXPECT_EQ(mounts[1].device, makedev(254, 0));
   EXPECT_EQ(mounts[2].path, "/mnt/my disk");  // octal escape
   EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
+  EXPECT_EQ(mounts[2].mountId, 27);
   EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
   auto devices = prunedDevices(mounts);
   EXPECT_EQ(std::set<dev_t>(devices.begin(), devices.end()),

@@ -1,0 +1,38 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "mounts.h"
+#include "unique_fd.h"
+
+namespace qf::index {
+
+// The mount table of this process's namespace, followed while the service
+// runs: read whole at any time, and a cheap check whether it changed.
+class MountTable {
+public:
+    explicit MountTable(const std::string& path = "/proc/self/mountinfo");
+
+    bool valid() const { return fd_.valid(); }
+    // For the caller's own poll(): POLLPRI (with POLLERR) reports a change.
+    int fd() const { return fd_.get(); }
+    // Whether the table changed since the last change reported (or since it
+    // was opened), waiting at most `timeoutMs`.
+    bool changed(int timeoutMs = 0);
+    // The mounts listed now; empty when the table cannot be read.
+    std::vector<MountPoint> read() const;
+
+private:
+    UniqueFd fd_;
+};
+
+// What changed between two readings of the table. A mount is known by its
+// id, so a disk unmounted and mounted again in between, even on the same
+// device and path, shows as unmounted and mounted.
+struct MountChanges {
+    std::vector<MountPoint> mounted;
+    std::vector<MountPoint> unmounted;
+};
+MountChanges diffMounts(const std::vector<MountPoint>& before, const std::vector<MountPoint>& after);
+
+}  // namespace qf::index

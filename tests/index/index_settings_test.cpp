@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "common/test_support.h"
+#include "index_settings.h"
+
+namespace qf::index {
+namespace {
+
+using Names = std::vector<std::string>;
+
+IndexSettings with(Names roots, Names names, Names paths, bool hidden = true, bool network = false) {
+    return {std::move(roots), std::move(names), std::move(paths), hidden, network};
+}
+
+struct SettingsCase {
+    const char* text;
+    IndexSettings expected;
+    std::vector<int> problemLines = {};
+};
+void PrintTo(const SettingsCase& c, std::ostream* os) { *os << ::testing::PrintToString(std::string(c.text)); }
+
+class SettingsParseTest : public ::testing::TestWithParam<SettingsCase> {};
+
+TEST_P(SettingsParseTest, Parses) {
+    const SettingsCase& c = GetParam();
+    LoadedSettings loaded = parseIndexSettings(c.text);
+    EXPECT_EQ(loaded.settings, c.expected);
+    std::vector<int> lines;
+    for (const SettingsProblem& p : loaded.problems) {
+        lines.push_back(p.line);
+        EXPECT_FALSE(p.reason.empty());
+        EXPECT_EQ(p.reason.find_first_of("\n\r\x1b"), std::string::npos) << p.reason;
+    }
+    EXPECT_EQ(lines, c.problemLines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SettingsParseTest,
+    ::testing::Values(
+        SettingsCase{"", IndexSettings{}}, SettingsCase{"# only a comment\n\n   \n", IndexSettings{}},
+        SettingsCase{"roots = /home/me:/srv/data/ # two\nhidden = no\nnetwork = yes\n",
+                     with({"/home/me", "/srv/data"}, {}, {}, false, true)},
+        SettingsCase{"roots=/a/./b/../c::\r\n", with({"/a/c"}, {}, {})},
+        SettingsCase{"exclude = node_modules .cache /home/me/tmp/ \"My Stuff\" a#b\nexclude = .git # vcs\n",
+                     with({}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"})},
+        // A later roots line replaces the earlier one; a bad line is ignored whole.
+        SettingsCase{"roots = /a\nroots = /b\nroots = /c:relative\n", with({"/b"}, {}, {}), {3}},
+        SettingsCase{
+            "exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y\nexclude = in\"side\n"
+            "exclude =\nexclude = ..\n",
+            IndexSettings{},
+            {1, 2, 3, 4, 5, 6, 7}},
+        SettingsCase{"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nroots =\nroots = :\n"
+                     "hidden = no\x1b[2J\n",
+                     IndexSettings{},
+                     {1, 2, 3, 4, 5, 6, 7}}));
+
+TEST(SettingsFileTest, MissingUnreadableAndRealFiles) {
+    qf::test::TempDir dir;
+    LoadedSettings missing = loadIndexSettings(dir / "none.conf");
+    EXPECT_EQ(missing.settings, IndexSettings{});
+    EXPECT_TRUE(missing.problems.empty());
+
+    qf::test::writeFile(dir / "index.conf", "exclude = build\nbogus\n");
+    LoadedSettings real = loadIndexSettings(dir / "index.conf");
+    EXPECT_EQ(real.settings.excludedNames, Names{"build"});
+    ASSERT_EQ(real.problems.size(), 1u);
+    EXPECT_EQ(real.problems[0].line, 2);
+
+    // A FIFO must not block, a folder is not a file: defaults and one problem.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const std::string& odd : {dir / "fifo", dir.path()}) {
+        LoadedSettings r = loadIndexSettings(odd);
+        EXPECT_EQ(r.settings, IndexSettings{}) << odd;
+        ASSERT_EQ(r.problems.size(), 1u) << odd;
+        EXPECT_EQ(r.problems[0].line, 0) << odd;
+    }
+}
+
+TEST(SettingsFileTest, PathFollowsXdgConfigHome) {
+    {
+        qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
+        EXPECT_EQ(indexSettingsPath(), "/cfg/quillfind/index.conf");
+    }
+    qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
+    qf::test::ScopedEnv home("HOME", "/home/me");
+    EXPECT_EQ(indexSettingsPath(), "/home/me/.config/quillfind/index.conf");
+}
+
+TEST(SettingsExcludeTest, NamesPathsAndHidden) {
+    const IndexSettings s = with({}, {"node_modules", "My Stuff"}, {"/home/me/tmp"}, false);
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
+        {"node_modules", "/src/app/node_modules", true, true},
+        {"node_modules", "/src/app/node_modules", false, false},  // a file of that name stays
+        {"My Stuff", "/x/My Stuff", true, true},
+        {"tmp", "/home/me/tmp", true, true},
+        {"a.txt", "/home/me/tmp/deep/a.txt", false, true},
+        {"tmp2", "/home/me/tmp2", true, false},
+        {".git", "/src/.git", true, true},
+        {".profile", "/home/me/.profile", false, true},
+        {"plain", "/home/me/plain", true, false},
+    };
+    for (const auto& [name, path, folder, excluded] : cases)
+        EXPECT_EQ(isExcluded(s, name, path, folder), excluded) << path;
+    EXPECT_FALSE(isExcluded(IndexSettings{}, ".git", "/src/.git", true));
+}
+
+}  // namespace
+}  // namespace qf::index
