@@ -1,6 +1,8 @@
 #include "search_provider/desktop_search.h"
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
 #include <variant>
 
 #include "core/child_process.h"
@@ -31,15 +33,34 @@ std::vector<std::string> nameQueryAnswer(const QueryPlan& plan) {
     } else {
         return {};
     }
-    ChildProcess child(mdfindExecutable(), {"kMDItemFSName == '" + escapeQuotes(value) + "'cd"},
-                       environmentWithPathFirst(mdfindFolder()));
-    if (child.start()) return {};
-    const std::string output = child.readAll();
-    child.wait();
+    auto child = std::make_shared<ChildProcess>(
+        mdfindExecutable(), std::vector<std::string>{"kMDItemFSName == '" + escapeQuotes(value) + "'cd"},
+        environmentWithPathFirst(mdfindFolder()));
+    // Listed while it runs, so that a newer search can stop it.
+    auto& runner = QueryRunner::shared();
+    runner.registerProcess(child);
+    std::string output;
+    if (!child->start()) {
+        output = child->readAll();
+        child->wait();
+    }
+    runner.unregisterProcess(child);
     if (!isValidUtf8(output)) return {};
     std::vector<std::string> lines = splitLines(output);
     if (lines.size() > kNameQueryCap) lines.resize(kNameQueryCap);
     return lines;
+}
+
+// Names are mostly ASCII, whose composed lower case needs no Unicode tables;
+// a broad query ranks tens of thousands of them.
+std::string foldedName(const std::string& name) {
+    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return lowerCase(nfc(name));
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
 }
 
 struct Candidate {
@@ -53,7 +74,7 @@ std::vector<Candidate> rankedCandidates(const SearchPlan& plan, const std::strin
     const auto consider = [&](const std::string& path) {
         const std::string name = lastPathComponent(path);
         if (!acceptsName(plan, name, false)) return;
-        kept.push_back({path, typed.empty() ? NameRank::other : rankName(lowerCase(nfc(name)), typed)});
+        kept.push_back({path, typed.empty() ? NameRank::other : rankName(foldedName(name), typed)});
     };
     if (!plan.indexTerms.empty()) {
         for (const auto& path : mdfindIntersection(plan.indexTerms)) consider(path);

@@ -12,9 +12,12 @@ GnomeSearchAdaptor::GnomeSearchAdaptor(ProviderObject* provider) : QDBusAbstract
 }
 
 QStringList GnomeSearchAdaptor::GetInitialResultSet(const QStringList& terms) {
-    QStringList ids;
-    for (const auto& ranked : provider_->search(terms)) ids << QString::fromStdString(ranked.hit.id());
-    return ids;
+    provider_->searchAndReply(terms, [](const std::vector<RankedHit>& hits) {
+        QStringList ids;
+        for (const auto& ranked : hits) ids << QString::fromStdString(ranked.hit.id());
+        return QVariantList{ids};
+    });
+    return {};  // the reply follows when the search is done
 }
 
 QStringList GnomeSearchAdaptor::GetSubsearchResultSet(const QStringList& previousResults, const QStringList& terms) {

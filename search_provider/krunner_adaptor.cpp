@@ -26,25 +26,26 @@ void KrunnerAdaptor::Run(const QString& matchId, const QString& actionId) {
 }
 
 QList<RemoteMatch> KrunnerAdaptor::Match(const QString& query) {
-    const auto hits = provider_->search({query});
-    QList<RemoteMatch> matches;
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        const Hit& hit = hits[i].hit;
-        const QString path = QString::fromStdString(hit.path());
-        RemoteMatch match;
-        match.id = path;
-        match.text = QString::fromStdString(hit.name());
-        match.iconName = iconNamesFor(hit).front();
-        match.type = static_cast<int>(hits[i].rank == NameRank::exact ? MatchType::exact : MatchType::possible);
-        // KRunner merges runners by relevance; keep this runner's own order.
-        match.relevance = 1.0 - 0.5 * static_cast<double>(i) / static_cast<double>(hits.size());
-        match.properties = {{QStringLiteral("subtext"), QString::fromStdString(containingFolder(hit.path()))},
-                            {QStringLiteral("urls"), QStringList{QString::fromStdString(hit.url())}},
-                            {QStringLiteral("actions"),
-                             QStringList{QString::fromLatin1(kOpenAction), QString::fromLatin1(kOpenFolderAction)}}};
-        matches.append(match);
-    }
-    return matches;
+    provider_->searchAndReply({query}, [](const std::vector<RankedHit>& hits) {
+        QList<RemoteMatch> matches;
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            const Hit& hit = hits[i].hit;
+            RemoteMatch match;
+            match.id = QString::fromStdString(hit.path());
+            match.text = QString::fromStdString(hit.name());
+            match.iconName = iconNamesFor(hit).front();
+            match.type = static_cast<int>(hits[i].rank == NameRank::exact ? MatchType::exact : MatchType::possible);
+            // KRunner merges runners by relevance; keep this runner's own order.
+            match.relevance = 1.0 - 0.5 * static_cast<double>(i) / static_cast<double>(hits.size());
+            match.properties = {{QStringLiteral("subtext"), QString::fromStdString(containingFolder(hit.path()))},
+                                {QStringLiteral("urls"), QStringList{QString::fromStdString(hit.url())}},
+                                {QStringLiteral("actions"), QStringList{QString::fromLatin1(kOpenAction),
+                                                                        QString::fromLatin1(kOpenFolderAction)}}};
+            matches.append(match);
+        }
+        return QVariantList{QVariant::fromValue(matches)};
+    });
+    return {};  // the reply follows when the search is done
 }
 
 }  // namespace qf

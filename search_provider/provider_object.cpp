@@ -1,7 +1,9 @@
 #include "search_provider/provider_object.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 
+#include "core/shell.h"
 #include "model/desktop_services.h"
 
 namespace qf {
@@ -23,12 +25,44 @@ std::vector<std::string> toStd(const QStringList& list) {
 ProviderObject::ProviderObject(DesktopServices& desktop, WindowLauncher launchWindow, QObject* parent)
     : QObject(parent), desktop_(desktop), launchWindow_(std::move(launchWindow)) {}
 
-std::vector<RankedHit> ProviderObject::search(const QStringList& terms) {
+ProviderObject::~ProviderObject() {
+    // No search may outlive the object it reports to.
+    QueryRunner::shared().cancelAll();
+    searches_.waitForDone();
+}
+
+void ProviderObject::searchAndReply(const QStringList& terms, ReplyArguments format) {
+    if (!calledFromDBus()) return;
+    setDelayedReply(true);
+    const PendingReply reply{connection(), message(), std::move(format)};
+    const std::uint64_t generation = ++generation_;
+    // The index questions of older searches, still running, are answered
+    // for nobody now.
+    QueryRunner::shared().cancelAll();
     const auto query = queryFromTerms(toStd(terms));
-    if (!query) return {};
-    std::vector<RankedHit> hits = findBestHits(*query);
+    if (!query) {
+        finishSearch(generation, {}, reply);
+        return;
+    }
+    searches_.start([this, query = *query, generation, reply] {
+        std::vector<RankedHit> hits = findBestHits(query);
+        // Back on the object's thread, which alone touches its memory; the
+        // destructor waits for this thread, so the object still exists.
+        QMetaObject::invokeMethod(
+            this, [this, hits = std::move(hits), generation, reply] { finishSearch(generation, hits, reply); },
+            Qt::QueuedConnection);
+    });
+}
+
+void ProviderObject::finishSearch(std::uint64_t generation, const std::vector<RankedHit>& hits,
+                                  const PendingReply& reply) {
+    if (generation != generation_) {
+        reply.bus.send(
+            reply.request.createErrorReply(kSupersededError, QStringLiteral("a newer search replaced this one")));
+        return;
+    }
     for (const auto& ranked : hits) remember(ranked.hit);
-    return hits;
+    reply.bus.send(reply.request.createReply(reply.format(hits)));
 }
 
 const Hit* ProviderObject::remembered(const QString& id) const {

@@ -7,6 +7,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusPendingCall>
 #include <QProcess>
 #include <QThread>
 #include <QUrl>
@@ -218,6 +219,24 @@ TEST_F(ProviderTest, KrunnerMatchesCarryKindRelevanceAndPlace) {
     EXPECT_EQ(matches[1].properties.value("urls").toStringList(),
               QStringList{QUrl::fromLocalFile(QString::fromStdString(pdf_)).toString()});
     EXPECT_TRUE(qdbus_cast<QList<RemoteMatch>>(call(kKrunner, "Match", {QString()}).arguments().value(0)).isEmpty());
+}
+
+// A search still waiting for the index when a newer one comes is stopped,
+// and its caller is told so instead of getting a cut answer.
+TEST_F(ProviderTest, NewerSearchStopsTheOlderOne) {
+    TempDir dir;
+    writeFile(dir / "mdfind", "#!/bin/sh\n[ \"$2\" = slowterm ] && touch " + dir / "asked" +
+                                  " && exec sleep 60\nexec " + binDir() + "/mdfind \"$@\"\n");
+    fs::permissions(dir / "mdfind", fs::perms::owner_all);
+    ScopedEnv mdfind("QUILLFIND_MDFIND", dir / "mdfind");
+
+    QDBusMessage slow = QDBusMessage::createMethodCall(kBusName, kPath, kGnome, QStringLiteral("GetInitialResultSet"));
+    slow.setArguments({QStringList{"slowterm"}});
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(slow, 30000);
+    ASSERT_TRUE(pollUntil([&] { return exists(dir / "asked"); }));
+    EXPECT_EQ(resultSet({"report", ".pdf"}), std::vector<std::string>{pdf_});
+    pending.waitForFinished();
+    EXPECT_EQ(pending.error().name(), QString::fromLatin1(kSupersededError));
 }
 
 // The installed program: it takes the bus name once, answers, and a second
