@@ -10,17 +10,17 @@
 
 namespace qf {
 
-std::string windowProgram() {
+std::string siblingProgram(const std::string& name) {
     const std::string folder = runningProgramFolder();
     if (folder.empty()) return {};
-    for (const std::string& candidate : {folder + "/quillfind", folder + "/../../bin/quillfind"}) {
+    for (const std::string& candidate : {folder + "/" + name, folder + "/../../bin/" + name}) {
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};
 }
 
 bool launchWindow(const std::string& query) {
-    const std::string program = windowProgram();
+    const std::string program = siblingProgram("quillfind");
     if (program.empty()) return false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The window, not one of the unattended modes the provider's own
