@@ -1,0 +1,17 @@
+#include "search_provider/session_desktop.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QUrl>
+#include <cstdio>
+
+namespace qf {
+
+void SessionDesktop::openItem(const std::string& path) {
+    // A file URL, so no name can be taken for an option of the opener.
+    const QString url = QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toString(QUrl::FullyEncoded);
+    if (!QProcess::startDetached(QStringLiteral("xdg-open"), {url}))
+        std::fprintf(stderr, "quillfind-search-provider: xdg-open could not be started for %s\n", path.c_str());
+}
+
+}  // namespace qf
