@@ -12,9 +12,11 @@
 #include "app/single_instance.h"
 #include "core/dump.h"
 #include "model/model.h"
+#include "ui/index_progress.h"
 #include "ui/index_service_starter.h"
 #include "ui/main_window.h"
 #include "ui/row_menu.h"
+#include "ui/status_line.h"
 #include "ui/translations.h"
 
 namespace {
@@ -81,6 +83,9 @@ int main(int argc, char** argv) {
         bringToFront(window, token);
         window.searchField()->setFocus(Qt::ActiveWindowFocusReason);
     });
+    qf::IndexProgress crawl;
+    QObject::connect(&crawl, &qf::IndexProgress::statusChanged, window.statusLine(), &qf::StatusLine::setIndexStatus);
+    crawl.start();
     window.show();
     return app.exec();
 }
