@@ -34,8 +34,11 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
 SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Role SingleInstance::claim() {
+    // A window on an index of its own (QUILLFIND_INDEX_DIR: tests, the
+    // screenshot script) is a world of its own: it meets only the windows on
+    // the same index, through that index's folder, never the user's window.
     Role role = Role::first;
-    if (claimOnBus(role)) return role;
+    if (qEnvironmentVariableIsEmpty(protocol::kEnvIndexDir) && claimOnBus(role)) return role;
     return claimOnLocalSocket();
 }
 

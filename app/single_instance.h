@@ -1,8 +1,8 @@
 #pragma once
 // One window per user session: the first process claims the session-wide
 // name; a later start asks it to bring its window to the front and ends.
-// On the session bus when there is one, else through a local socket in the
-// user's runtime folder.
+// On the session bus when there is one, else (and for a window on an index
+// folder of its own) through a local socket in the runtime folder.
 #include <QObject>
 #include <QString>
 #include <memory>

@@ -11,7 +11,11 @@ service=""
 cleanup() {
   if [ -n "$service" ]; then kill "$service" 2>/dev/null; fi
   pid=$(cat "$work/idx/indexd.lock" 2>/dev/null)
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
+    # It writes its snapshot on the way out: the folder goes after it.
+    tries=0
+    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do tries=$((tries + 1)); sleep 0.1; done
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
