@@ -4,11 +4,13 @@
 
 #include "actions/file_ops.h"
 #include "core/spotlight.h"
+#include "helper_programs.h"
 
 namespace qf {
 
 std::string dittoExecutable() {
     if (const char* env = std::getenv("QUILLFIND_DITTO"); env && *env) return env;
+    if (std::string found = protocol::findHelperProgram("ditto"); !found.empty()) return found;
     const std::string folder = runningProgramFolder();
     return joinPath(folder.empty() ? "." : folder, "ditto");
 }

@@ -6,12 +6,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 
 #include "actions/file_manager_bus.h"
@@ -86,6 +88,27 @@ void LinuxDesktopServices::setClipboardFile(const std::string& path) {
     QGuiApplication::clipboard()->setMimeData(mime.release());  // the clipboard owns it
 }
 
+namespace {
+
+void fitAlertTexts(QMessageBox& box) {
+    // QMessageBox wraps its texts at a narrow width of its own: a Chinese
+    // title then breaks between any two characters and a short error text
+    // mid-word. Each text gets the width of its longest line, within reason.
+    constexpr int kWidestText = 520;
+    for (const char* name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+        auto* label = box.findChild<QLabel*>(QLatin1String(name));
+        if (!label) continue;
+        const QFontMetrics metrics(label->font());
+        int widest = 0;
+        for (const QString& line : label->text().split(QLatin1Char('\n')))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        // A few pixels beyond the measure: rounding must not wrap the line.
+        label->setMinimumWidth(std::min(widest + 4, kWidestText));
+    }
+}
+
+}  // namespace
+
 int LinuxDesktopServices::runAlert(const AlertRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
@@ -106,6 +129,7 @@ int LinuxDesktopServices::runAlert(const AlertRequest& request) {
         box.setDefaultButton(buttons.front());
         box.setEscapeButton(buttons.back());
     }
+    fitAlertTexts(box);
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i]) return kFirstButton + static_cast<int>(i);

@@ -10,14 +10,11 @@
 #include "core/hit.h"
 #include "core/shell.h"
 #include "core/text.h"
+#include "helper_programs.h"
 
 namespace qf {
 
 namespace {
-
-bool isExecutableFile(const std::string& path) {
-    return ::access(path.c_str(), X_OK) == 0;
-}
 
 std::string quoted(const std::string& term) {
     return "'" + term + "'";
@@ -35,10 +32,7 @@ std::string runningProgramFolder() {
 
 std::string mdfindExecutable() {
     if (const char* chosen = std::getenv("QUILLFIND_MDFIND"); chosen && *chosen) return chosen;
-    if (const std::string folder = runningProgramFolder(); !folder.empty()) {
-        const std::string beside = folder + "/mdfind";
-        if (isExecutableFile(beside)) return beside;
-    }
+    if (std::string found = protocol::findHelperProgram("mdfind"); !found.empty()) return found;
     return "/usr/bin/mdfind";
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "helper_programs.h"
 #include "index_protocol.h"
 #include "socket_io.h"
 #include "wire.h"
@@ -32,6 +33,8 @@ UniqueFd connectToService(const std::string& socketPath) {
 }
 
 std::string serviceExecutable() {
+  if (std::string found = qf::protocol::findHelperProgram(qf::protocol::kServiceExecutable); !found.empty())
+    return found;
   char buf[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
   if (n <= 0) return qf::protocol::kServiceExecutable;

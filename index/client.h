@@ -12,7 +12,8 @@ namespace qf::index {
 // Connects to the running service; an invalid fd when none answers.
 UniqueFd connectToService(const std::string& socketPath);
 
-// The service executable beside the running program.
+// The service executable: beside the running program or in the private
+// helpers' folder of an installed copy.
 std::string serviceExecutable();
 
 // Connects, starting the service first when none runs, and waits at most

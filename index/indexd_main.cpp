@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "build_info.h"
 #include "index_folder_files.h"
 #include "index_protocol.h"
 #include "log.h"
@@ -30,7 +32,7 @@ using namespace qf::index;
 namespace p = qf::protocol;
 
 constexpr const char* kUsage =
-    "usage: quillfind-indexd [--daemonize]\n"
+    "usage: quillfind-indexd [--daemonize | --foreground] | --version\n"
     "Indexes file names for mdfind. Roots: $QUILLFIND_INDEX_ROOTS (colon-separated)\n"
     "or every local disk file system; socket, lock and snapshot: $QUILLFIND_INDEX_DIR\n"
     "or $XDG_RUNTIME_DIR/quillfind and ~/.cache/quillfind.\n";
@@ -131,7 +133,10 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     if (a == "--daemonize") detach = true;
     else if (a == "--foreground") detach = false;
-    else if (a == "-h" || a == "--help") {
+    else if (a == "--version") {
+      std::printf("quillfind-indexd (Quillfind) %s\n", qf::build::kVersion);
+      return 0;
+    } else if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     } else {

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "build_info.h"
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
@@ -24,7 +25,7 @@ using namespace qf::index;
 constexpr const char* kUsage =
     "usage: mdfind [-onlyin DIR]... [-count] [-0] -name TEXT\n"
     "       mdfind [-onlyin DIR]... [-count] [-0] QUERY\n"
-    "       mdfind --status | --start-service\n"
+    "       mdfind --status | --start-service | --version\n"
     "\n"
     "  -name TEXT     items whose name contains TEXT, ignoring case and diacritics\n"
     "  QUERY          kMDItemFSName == 'PATTERN'[cd]   whole name; * any run, ? one character;\n"
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
     "  -count         print the number of matches only\n"
     "  -0             end each path with NUL instead of a line feed\n"
     "  --status       show the index service's state\n"
-    "  --start-service  start the index service when it is not running\n";
+    "  --start-service  start the index service when it is not running\n"
+    "  --version      print the version\n";
 
 // Buffered standard output that ends the process quietly when the reader
 // has gone (as when head has read enough).
@@ -83,6 +85,11 @@ std::string currentFolder() {
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--version") {
+    Output out;
+    out.write(std::string("mdfind (Quillfind) ") + qf::build::kVersion + "\n");
+    return 0;
+  }
   auto parsed = parseMdfindArguments(args, std::time(nullptr), currentFolder());
   if (auto* e = std::get_if<ParseError>(&parsed)) return fail(e->message + " (see mdfind --help)", 2);
   const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);

@@ -1,9 +1,9 @@
 #include "ui/index_service_starter.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <cstring>
+#include <helper_programs.h>
 #include <index_protocol.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -28,8 +28,9 @@ bool indexServiceRunning() {
 
 QString indexServiceExecutable(const QString& programDir) {
     const QString name = QString::fromLatin1(protocol::kServiceExecutable);
-    const QFileInfo beside(programDir + QLatin1Char('/') + name);
-    if (beside.isFile() && beside.isExecutable()) return beside.absoluteFilePath();
+    const std::string found =
+        protocol::findHelperProgram(protocol::kServiceExecutable, nullptr, programDir.toStdString());
+    if (!found.empty()) return QString::fromStdString(found);
     return QStandardPaths::findExecutable(name);
 }
 

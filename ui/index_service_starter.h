@@ -7,7 +7,8 @@ namespace qf {
 
 // True when something accepts connections on the service's socket.
 bool indexServiceRunning();
-// The service executable: beside the program, else on the PATH.
+// The service executable: beside the program or in the installed helpers'
+// folder, else on the PATH.
 QString indexServiceExecutable(const QString& programDir);
 // Starts the service detached when none runs. Returns whether one runs or
 // was started; never blocks on the service itself.

@@ -15,6 +15,7 @@
 #include "ui/options_menu.h"
 #include "ui/preview_column.h"
 #include "ui/results_view.h"
+#include "ui/row_menu_keys.h"
 #include "ui/search_bar.h"
 #include "ui/status_line.h"
 
@@ -83,6 +84,9 @@ void MainWindow::buildMainColumn() {
     connect(searchBar_->optionsMenu(), &OptionsMenu::exampleChosen, this,
             [this](const QString& text) { model_->setText(text.toStdString()); });
     connect(results_, &ResultsView::scrollBarWidthChanged, headerRow_, &HeaderRow::setScrollBarWidth);
+    auto* menuKeys = new RowMenuKeys(results_, this);
+    menuKeys->watch(searchBar_->field());
+    menuKeys->watch(results_);
     connect(results_, &ResultsView::rowMenuRequested, this, [this](const Hit& hit, const QPoint& pos) {
         if (rowMenuHandler_) rowMenuHandler_(hit, pos);
     });

@@ -96,20 +96,28 @@ void ResultsView::onDoubleClicked(const QModelIndex& index) {
     if (const Hit* hit = table_->hitAt(index.row())) model_.desktop().openItem(hit->path());
 }
 
+bool ResultsView::requestMenuForSelection() {
+    const auto& path = model_.selectedPath();
+    const int row = path ? table_->rowOfPath(*path) : -1;
+    const Hit* hit = table_->hitAt(row);
+    if (!hit) return false;
+    const QPoint pos = rowRect(row).bottomLeft() + QPoint(RowDelegate::kSidePadding, 0);
+    const Hit copy = *hit;  // the handler may start a run that replaces the rows
+    emit rowMenuRequested(copy, viewport()->mapToGlobal(pos));
+    return true;
+}
+
 void ResultsView::contextMenuEvent(QContextMenuEvent* event) {
     // From the keyboard the menu belongs to the selected row, under it.
-    int row = indexAt(event->pos()).row();
-    QPoint pos = event->pos();
     if (event->reason() == QContextMenuEvent::Keyboard) {
-        const auto& path = model_.selectedPath();
-        row = path ? table_->rowOfPath(*path) : -1;
-        pos = rowRect(row).bottomLeft() + QPoint(RowDelegate::kSidePadding, 0);
+        if (requestMenuForSelection()) event->accept();
+        return;
     }
-    const Hit* hit = table_->hitAt(row);
+    const Hit* hit = table_->hitAt(indexAt(event->pos()).row());
     if (!hit) return;
     event->accept();
     const Hit copy = *hit;  // the handler may start a run that replaces the rows
-    emit rowMenuRequested(copy, viewport()->mapToGlobal(pos));
+    emit rowMenuRequested(copy, viewport()->mapToGlobal(event->pos()));
 }
 
 void ResultsView::mousePressEvent(QMouseEvent* event) {

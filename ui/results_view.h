@@ -21,6 +21,9 @@ public:
     ResultsTableModel& tableModel() const { return *table_; }
     // The row's rectangle in viewport coordinates (tests click on it).
     QRect rowRect(int row) const;
+    // The row menu of the selected row, placed under it, as from the menu
+    // key. False when no shown row is selected.
+    bool requestMenuForSelection();
 
 signals:
     // A secondary click on a row; `globalPos` is where the menu belongs. The

@@ -44,6 +44,7 @@ SearchBar::SearchBar(Model& model, QWidget* parent) : QWidget(parent), model_(mo
     field_->setFrame(false);
     field_->setFont(theme::systemFont(15));
     field_->setPlaceholderText(kPlaceholder);
+    field_->setAccessibleName(QStringLiteral("搜索"));
     field_->setAttribute(Qt::WA_MacShowFocusRect, false);
     field_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     field_->setText(QString::fromStdString(model_.text()));
@@ -59,6 +60,7 @@ SearchBar::SearchBar(Model& model, QWidget* parent) : QWidget(parent), model_(mo
 
     previewButton_ = plainButton(this);
     previewButton_->setToolTip(QStringLiteral("显示/隐藏预览面板"));
+    previewButton_->setAccessibleName(QStringLiteral("预览面板"));
     connect(previewButton_, &QToolButton::clicked, this, &SearchBar::previewToggleClicked);
     layout->addWidget(previewButton_);
 
@@ -66,6 +68,8 @@ SearchBar::SearchBar(Model& model, QWidget* parent) : QWidget(parent), model_(mo
     menu_ = new OptionsMenu(model_, optionsButton_);
     optionsButton_->setMenu(menu_);
     optionsButton_->setPopupMode(QToolButton::InstantPopup);
+    optionsButton_->setToolTip(QStringLiteral("搜索选项与语法"));
+    optionsButton_->setAccessibleName(QStringLiteral("搜索选项"));
     optionsButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     layout->addWidget(optionsButton_);
 

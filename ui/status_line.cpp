@@ -6,9 +6,16 @@
 
 #include "core/text.h"
 #include "ui/elided_label.h"
+#include "ui/index_progress.h"
 #include "ui/theme.h"
 
 namespace qf {
+
+namespace {
+
+const QString kSourceText = QStringLiteral("索引：Spotlight 自动增量");
+
+}  // namespace
 
 QString hintText(const std::string& text) {
     if (trimSpaces(text).empty())
@@ -23,7 +30,7 @@ StatusLine::StatusLine(Model& model, QWidget* parent) : QWidget(parent), model_(
     hint_ = new ElidedLabel(hintText(model_.text()), this);
     hint_->setFont(theme::captionFont());
     layout->addWidget(hint_, 1);
-    source_ = new QLabel(QStringLiteral("索引：Spotlight 自动增量"), this);
+    source_ = new QLabel(kSourceText, this);
     source_->setFont(theme::captionFont());
     layout->addWidget(source_);
     connect(&model_, &Model::changed, this, [this](Model::Property property) {
@@ -35,6 +42,10 @@ StatusLine::StatusLine(Model& model, QWidget* parent) : QWidget(parent), model_(
 QString StatusLine::hint() const { return hint_->text(); }
 
 QString StatusLine::source() const { return source_->text(); }
+
+void StatusLine::setIndexStatus(bool crawling, long long entries) {
+    source_->setText(crawling ? crawlProgressText(entries) : kSourceText);
+}
 
 void StatusLine::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);

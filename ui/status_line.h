@@ -24,6 +24,9 @@ public:
 
     QString hint() const;
     QString source() const;
+    // While the index service's first crawl goes on, the source says how far
+    // it got and that results are incomplete.
+    void setIndexStatus(bool crawling, long long entries);
 
 protected:
     void changeEvent(QEvent* event) override;
