@@ -80,8 +80,8 @@ std::vector<std::string> mdfindNameCLI(const std::string& term) {
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();
     runner.registerProcess(child);
-    if (auto error = child->start()) {
-        dbg("SPAWN_FAIL " + quoted(term) + ": " + *error);
+    if (const std::error_code error = child->start()) {
+        dbg("SPAWN_FAIL " + quoted(term) + ": " + error.message());
         runner.unregisterProcess(child);
         return {};
     }

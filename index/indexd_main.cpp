@@ -19,7 +19,7 @@
 #include "server.h"
 #include "service.h"
 #include "socket_io.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ class ReadyPipe {
   }
 
  private:
-  UniqueFd fd_;
+  qf::UniqueFd fd_;
 };
 
 // Detaches from the caller: new session, no controlling terminal, standard
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   ReadyPipe ready = detach ? daemonize() : ReadyPipe();
 
   // One instance per user (per index folder): the lock is held for life.
-  UniqueFd lock(::open(p::lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  qf::UniqueFd lock(::open(p::lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (!lock || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     ready.tell('A');
     if (!detach) std::fprintf(stderr, "quillfind-indexd: already running\n");

@@ -18,7 +18,7 @@
 #include "folder_reader.h"
 #include "index_store.h"
 #include "request.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

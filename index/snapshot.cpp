@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "checksum.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 namespace {
