@@ -9,7 +9,7 @@ namespace qf::theme {
 
 namespace {
 
-QColor withAlpha(QColor c, qreal alpha) {
+QColor withAlpha(QColor c, float alpha) {
     c.setAlphaF(alpha);
     return c;
 }
@@ -19,8 +19,8 @@ QColor withAlpha(QColor c, qreal alpha) {
 QColor primary(const QPalette& palette) { return palette.color(QPalette::WindowText); }
 
 // Secondary and tertiary label colours are the primary colour, faded.
-QColor secondary(const QPalette& palette) { return withAlpha(primary(palette), 0.55); }
-QColor tertiary(const QPalette& palette) { return withAlpha(primary(palette), 0.38); }
+QColor secondary(const QPalette& palette) { return withAlpha(primary(palette), 0.55F); }
+QColor tertiary(const QPalette& palette) { return withAlpha(primary(palette), 0.38F); }
 
 QColor accent(const QPalette& palette) { return palette.color(QPalette::Highlight); }
 
