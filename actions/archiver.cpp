@@ -11,7 +11,7 @@ namespace qf {
 std::string dittoExecutable() {
     if (const char* env = std::getenv("QUILLFIND_DITTO"); env && *env) return env;
     if (std::string found = protocol::findHelperProgram("ditto"); !found.empty()) return found;
-    const std::string folder = runningProgramFolder();
+    const std::string folder = protocol::runningProgramFolder();
     return joinPath(folder.empty() ? "." : folder, "ditto");
 }
 

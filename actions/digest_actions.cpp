@@ -28,7 +28,8 @@ void showDigest(Model& model, const std::string& path, const FileDigest& digest)
 
 void FileActions::sha256(const Hit& hit) {
     QPointer<Model> weak(&model_);
-    std::string path = hit.path();
+    // Captured by value below: the hit may be gone when the worker runs.
+    const std::string& path = hit.path();
     QThreadPool::globalInstance()->start([weak, path] {
         FileDigest digest = sha256File(path);
         QCoreApplication* app = QCoreApplication::instance();

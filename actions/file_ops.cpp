@@ -14,14 +14,12 @@
 #include <set>
 #include <vector>
 
-#include "actions/unique_fd.h"
+#include "base/error.h"
+#include "base/unique_fd.h"
 #include "core/hit.h"
 
 namespace qf {
 namespace {
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
-std::error_code errorOf(int e) { return {e, std::generic_category()}; }
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }

@@ -28,7 +28,6 @@ namespace qf {
 namespace {
 
 QString qPath(const std::string& path) { return QFile::decodeName(path.c_str()); }
-QString qText(const std::string& text) { return QString::fromStdString(text); }
 
 QUrl fileUrl(const std::string& path) { return QUrl::fromLocalFile(qPath(path)); }
 
@@ -75,7 +74,7 @@ ServiceResult LinuxDesktopServices::openTerminal(const std::string& folder) {
 }
 
 void LinuxDesktopServices::setClipboardText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(qText(text));
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
 void LinuxDesktopServices::setClipboardFile(const std::string& path) {
@@ -113,8 +112,8 @@ int LinuxDesktopServices::runAlert(const AlertRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setIcon(request.style == AlertStyle::warning ? QMessageBox::Warning : QMessageBox::NoIcon);
-    box.setText(qText(request.title));
-    box.setInformativeText(qText(request.detail));
+    box.setText(QString::fromStdString(request.title));
+    box.setInformativeText(QString::fromStdString(request.detail));
     box.setTextFormat(Qt::PlainText);
     // Digests and error texts are worth selecting and copying.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -123,7 +122,7 @@ int LinuxDesktopServices::runAlert(const AlertRequest& request) {
         // The first button is the affirmative one; the desktop's button
         // layout then places it where its users look for "OK".
         const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
-        buttons.push_back(box.addButton(qText(request.buttons[i]), role));
+        buttons.push_back(box.addButton(QString::fromStdString(request.buttons[i]), role));
     }
     if (!buttons.empty()) {
         box.setDefaultButton(buttons.front());
@@ -148,12 +147,12 @@ std::optional<std::string> LinuxDesktopServices::chooseFolder(const FolderChoice
     dialog.setFileMode(QFileDialog::Directory);
     // Qt's own dialog, because the platform ones ignore a custom accept label.
     dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    dialog.setLabelText(QFileDialog::Accept, qText(request.confirmText));
+    dialog.setLabelText(QFileDialog::Accept, QString::fromStdString(request.confirmText));
     dialog.setLabelText(QFileDialog::Reject, QStringLiteral("取消"));
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("位置："));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件夹："));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("类型："));
-    dialog.setWindowTitle(qText(request.message));
+    dialog.setWindowTitle(QString::fromStdString(request.message));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "actions/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf {
 namespace {

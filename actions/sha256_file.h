@@ -7,7 +7,7 @@
 
 namespace qf {
 
-inline constexpr std::size_t kDigestChunkBytes = 4 * 1024 * 1024;
+inline constexpr std::size_t kDigestChunkBytes = std::size_t{4} << 20;
 
 struct FileDigest {
     bool opened = false;     // a regular file that could be opened for reading

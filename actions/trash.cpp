@@ -8,14 +8,12 @@
 #include <cstdlib>
 
 #include "actions/file_ops.h"
-#include "actions/unique_fd.h"
+#include "base/error.h"
+#include "base/unique_fd.h"
 #include "core/hit.h"
 
 namespace qf {
 namespace {
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
-std::error_code errorOf(int e) { return {e, std::generic_category()}; }
 
 // mkdir -p with the given mode for the folders it creates.
 std::error_code makeFolders(const std::string& path, mode_t mode) {
@@ -45,7 +43,7 @@ std::string topOfFileSystem(const std::string& path, dev_t dev) {
     return top;
 }
 
-std::optional<TrashPlace> topTrashFor(const std::string& top, std::error_code& ec) {
+Expected<TrashPlace> topTrashFor(const std::string& top) {
     const std::string uid = std::to_string(getuid());
     // An administrator-made $top/.Trash must be a sticky, real folder;
     // anything else there is ignored, as the freedesktop Trash rules demand.
@@ -56,14 +54,8 @@ std::optional<TrashPlace> topTrashFor(const std::string& top, std::error_code& e
         if (!makeFolders(mine, 0700) && isOwnFolder(mine)) return TrashPlace{mine, top};
     }
     const std::string own = joinPath(top, ".Trash-" + uid);
-    if (auto e = makeFolders(own, 0700)) {
-        ec = e;
-        return std::nullopt;
-    }
-    if (!isOwnFolder(own)) {
-        ec = errorOf(EPERM);
-        return std::nullopt;
-    }
+    if (auto ec = makeFolders(own, 0700)) return Unexpected{ec};
+    if (!isOwnFolder(own)) return failedWith(EPERM);
     return TrashPlace{own, top};
 }
 
@@ -102,18 +94,15 @@ std::string homeTrashFolder() {
     return joinPath(joinPath(home && home[0] ? home : "/", ".local/share"), "Trash");
 }
 
-std::optional<TrashPlace> trashPlaceFor(const std::string& path, std::error_code& ec) {
+Expected<TrashPlace> trashPlaceFor(const std::string& path) {
     struct stat item {};
-    if (lstat(path.c_str(), &item) != 0) {
-        ec = lastError();
-        return std::nullopt;
-    }
+    if (lstat(path.c_str(), &item) != 0) return Unexpected{lastError()};
     const std::string home = homeTrashFolder();
     struct stat homeSt {};
     if (!makeFolders(home, 0700) && stat(home.c_str(), &homeSt) == 0 && homeSt.st_dev == item.st_dev) {
         return TrashPlace{home, {}};
     }
-    return topTrashFor(topOfFileSystem(containingFolder(path), item.st_dev), ec);
+    return topTrashFor(topOfFileSystem(containingFolder(path), item.st_dev));
 }
 
 std::string percentEncodePath(std::string_view path) {
@@ -173,9 +162,8 @@ std::error_code trashInto(const std::string& path, const TrashPlace& place) {
 }
 
 std::error_code moveItemToTrash(const std::string& path) {
-    std::error_code ec;
-    auto place = trashPlaceFor(path, ec);
-    if (!place) return ec;
+    auto place = trashPlaceFor(path);
+    if (!place) return place.error();
     // Trashing the trash itself (or an item already in it) would lose it.
     if (path == place->folder || isInside(path, place->folder) || isInside(place->folder, path)) {
         return errorOf(EINVAL);

@@ -3,10 +3,11 @@
 // an info/<name>.trashinfo records where it came from and when, so any
 // desktop's trash can restore it.
 #include <ctime>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
+
+#include "base/expected.h"
 
 namespace qf {
 
@@ -23,7 +24,7 @@ struct TrashPlace {
 
 // The trash that takes items from path's file system: the home trash when
 // it is on the same one, else $top/.Trash/$uid or $top/.Trash-$uid.
-std::optional<TrashPlace> trashPlaceFor(const std::string& path, std::error_code& ec);
+Expected<TrashPlace> trashPlaceFor(const std::string& path);
 
 // "%" escapes for every byte outside A-Z a-z 0-9 - _ . ~ and "/".
 std::string percentEncodePath(std::string_view path);

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/unix_socket.h"
 #include "client.h"
 #include "fold.h"
 #include "glob.h"
@@ -233,10 +234,10 @@ struct ServiceRun {
 // CPU time from the crawl being measured.
 std::string statusOf(const std::map<std::string, std::string>& env) {
   std::string socket = env.at(qf::protocol::kEnvIndexDir) + "/" + qf::protocol::kSocketName;
-  qf::index::UniqueFd fd = qf::index::connectToService(socket);
+  auto fd = qf::connectUnixSocket(socket);
   std::string status;
   if (!fd) return status;
-  qf::index::exchange(fd.get(), qf::index::Request{}, [&](const qf::index::ReplyRecord& r) {
+  qf::index::exchange(fd->get(), qf::index::Request{}, [&](const qf::index::ReplyRecord& r) {
     if (r.tag == qf::protocol::kTagStatus) status = r.payload;
     return true;
   });

@@ -2,98 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
-#include <system_error>
 #include <utility>
 
-extern char** environ;
-
 namespace qf {
-
-namespace {
-
-std::string describe(int error) {
-    return std::generic_category().message(error);
-}
-
-std::vector<char*> pointers(std::vector<std::string>& strings) {
-    std::vector<char*> out;
-    out.reserve(strings.size() + 1);
-    for (auto& s : strings) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-}
-
-// posix_spawn attributes and file actions, released on every path.
-class SpawnSetup {
-public:
-    SpawnSetup() {
-        posix_spawnattr_init(&attr_);
-        posix_spawn_file_actions_init(&actions_);
-    }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&actions_);
-        posix_spawnattr_destroy(&attr_);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    int prepare(int stdoutFd) {
-        // Own process group (pgid = pid), default dispositions and an empty
-        // mask, whatever the calling thread had blocked or ignored.
-        sigset_t none;
-        sigset_t defaults;
-        sigemptyset(&none);
-        sigfillset(&defaults);
-        sigdelset(&defaults, SIGKILL);
-        sigdelset(&defaults, SIGSTOP);
-        if (int e = posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
-                                                         POSIX_SPAWN_SETSIGDEF))
-            return e;
-        if (int e = posix_spawnattr_setpgroup(&attr_, 0)) return e;
-        if (int e = posix_spawnattr_setsigmask(&attr_, &none)) return e;
-        if (int e = posix_spawnattr_setsigdefault(&attr_, &defaults)) return e;
-        if (int e = posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0)) return e;
-        if (int e = posix_spawn_file_actions_adddup2(&actions_, stdoutFd, 1)) return e;
-        return posix_spawn_file_actions_addopen(&actions_, 2, "/dev/null", O_WRONLY, 0);
-    }
-
-    posix_spawnattr_t* attr() { return &attr_; }
-    posix_spawn_file_actions_t* actions() { return &actions_; }
-
-private:
-    posix_spawnattr_t attr_;
-    posix_spawn_file_actions_t actions_;
-};
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
-
-Termination decode(int status) {
-    if (WIFSIGNALED(status)) return {true, WTERMSIG(status)};
-    return {false, WIFEXITED(status) ? WEXITSTATUS(status) : 0};
-}
-
-}  // namespace
 
 ChildProcess::ChildProcess(std::string executable, std::vector<std::string> arguments,
                            std::vector<std::string> environment)
@@ -102,7 +17,7 @@ ChildProcess::ChildProcess(std::string executable, std::vector<std::string> argu
       environment_(std::move(environment)) {}
 
 ChildProcess::~ChildProcess() {
-    closeReadEnd();
+    readEnd_.reset();
     bool abandoned;
     {
         std::lock_guard guard(lock_);
@@ -115,44 +30,42 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-std::optional<std::string> ChildProcess::start() {
+std::error_code ChildProcess::start() {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return describe(errno);
-    Fd readEnd(fds[0]);
-    Fd writeEnd(fds[1]);
-    SpawnSetup setup;
-    if (int e = setup.prepare(writeEnd.get())) return describe(e);
-    std::vector<std::string> argv = arguments_;
-    argv.insert(argv.begin(), executable_);
-    auto argp = pointers(argv);
-    auto envp = pointers(environment_);
-    pid_t pid = -1;
-    const int e = ::posix_spawn(&pid, executable_.c_str(), setup.actions(), setup.attr(), argp.data(),
-                                envp.data());
-    if (e != 0) return describe(e);
+    if (::pipe2(fds, O_CLOEXEC) != 0) return lastError();
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    SpawnOptions options;
+    options.environment = environment_;
+    options.standardInput = kNullStream;
+    options.standardOutput = writeEnd.get();
+    options.standardError = kNullStream;
+    options.ownProcessGroup = true;
+    auto pid = spawnProcess(executable_, arguments_, options);
+    if (!pid) return pid.error();
     {
         std::lock_guard guard(lock_);
-        pid_ = pid;
+        pid_ = *pid;
     }
     // Our copy of the write end must go, or the reader never sees end of file.
     writeEnd.reset();
-    readFd_ = readEnd.release();
-    return std::nullopt;
+    readEnd_ = std::move(readEnd);
+    return {};
 }
 
 std::string ChildProcess::readAll() {
     std::string out;
-    if (readFd_ < 0) return out;
+    if (!readEnd_) return out;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(readFd_, buffer, sizeof buffer);
+        const ssize_t n = ::read(readEnd_.get(), buffer, sizeof buffer);
         if (n > 0) {
             out.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0 || errno != EINTR) {
             break;
         }
     }
-    closeReadEnd();
+    readEnd_.reset();
     return out;
 }
 
@@ -169,11 +82,8 @@ Termination ChildProcess::wait() {
     }
     std::lock_guard guard(lock_);
     if (reaped_) return termination_;
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
     reaped_ = true;
-    termination_ = decode(status);
+    termination_ = waitForExit(pid_).valueOr(Termination{});
     return termination_;
 }
 
@@ -190,26 +100,6 @@ void ChildProcess::terminate() {
     // The group outlives an ended shell while its pipeline still runs, so
     // signal the group as long as its leader's pid is still ours.
     if (pid_ > 0 && !reaped_) ::kill(-pid_, SIGTERM);
-}
-
-void ChildProcess::closeReadEnd() {
-    if (readFd_ >= 0) ::close(readFd_);
-    readFd_ = -1;
-}
-
-std::vector<std::string> environmentWithPathFirst(const std::string& folder) {
-    std::vector<std::string> env;
-    std::string path = "/usr/local/bin:/usr/bin:/bin";
-    for (char** e = environ; e && *e; ++e) {
-        std::string entry(*e);
-        if (entry.rfind("PATH=", 0) == 0) {
-            path = entry.substr(5);
-        } else {
-            env.push_back(std::move(entry));
-        }
-    }
-    env.push_back("PATH=" + (folder.empty() ? path : folder + ":" + path));
-    return env;
 }
 
 }  // namespace qf

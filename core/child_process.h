@@ -5,16 +5,14 @@
 #include <sys/types.h>
 
 #include <mutex>
-#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
-namespace qf {
+#include "base/spawn.h"
+#include "base/unique_fd.h"
 
-struct Termination {
-    bool bySignal = false;  // ended through an uncaught signal
-    int status = 0;         // exit status, or the signal number
-};
+namespace qf {
 
 class ChildProcess {
 public:
@@ -25,8 +23,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Starts the child; on failure returns the system's description of the error.
-    std::optional<std::string> start();
+    // Starts the child; an error when it could not be started.
+    std::error_code start();
     // Reads standard output until every writer has closed it.
     std::string readAll();
     // Blocks until the child has ended and reaps it.
@@ -36,12 +34,10 @@ public:
     void terminate();
 
 private:
-    void closeReadEnd();
-
     std::string executable_;
     std::vector<std::string> arguments_;
     std::vector<std::string> environment_;
-    int readFd_ = -1;
+    UniqueFd readEnd_;
     pid_t pid_ = -1;
     // Guards reaping against terminate(): once reaped, the pid may name
     // another process, so no signal may be sent after that.
@@ -49,9 +45,5 @@ private:
     bool reaped_ = false;
     Termination termination_;
 };
-
-// The current environment with PATH led by folder, for children whose
-// command lines name helper tools that live there.
-std::vector<std::string> environmentWithPathFirst(const std::string& folder);
 
 }  // namespace qf

@@ -62,8 +62,8 @@ std::vector<std::string> runShell(const std::string& cmd) {
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();
     runner.registerProcess(child);
-    if (auto error = child->start()) {
-        writeStderrLine(spawnFailLine(cmd, *error));
+    if (const std::error_code error = child->start()) {
+        writeStderrLine(spawnFailLine(cmd, error.message()));
         runner.unregisterProcess(child);
         return {};
     }

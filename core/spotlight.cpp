@@ -22,14 +22,6 @@ std::string quoted(const std::string& term) {
 
 }  // namespace
 
-std::string runningProgramFolder() {
-    std::string buffer(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
-    buffer.resize(static_cast<std::size_t>(n));
-    return containingFolder(buffer);
-}
-
 std::string mdfindExecutable() {
     if (const char* chosen = std::getenv("QUILLFIND_MDFIND"); chosen && *chosen) return chosen;
     if (std::string found = protocol::findHelperProgram("mdfind"); !found.empty()) return found;
@@ -67,6 +59,18 @@ std::string escapeNameValue(std::string_view s) {
     return out;
 }
 
+std::string nameQueryArgument(std::string_view value) {
+    std::string out = "kMDItemFSName == '";
+    for (char c : value) {
+        if (c == '\'') {
+            out += "'\\''";
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "'cd";
+}
+
 std::string substringNameQuery(std::string_view literal) {
     return "mdfind \"kMDItemFSName == '*" + escapeNameValue(literal) + "*'cd\" 2>/dev/null | head -50000";
 }
@@ -86,8 +90,8 @@ std::vector<std::string> mdfindNameCLI(const std::string& term) {
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();
     runner.registerProcess(child);
-    if (auto error = child->start()) {
-        dbg("SPAWN_FAIL " + quoted(term) + ": " + *error);
+    if (const std::error_code error = child->start()) {
+        dbg("SPAWN_FAIL " + quoted(term) + ": " + error.message());
         runner.unregisterProcess(child);
         return {};
     }

@@ -9,10 +9,6 @@ namespace qf {
 
 using PathSet = std::set<std::string>;
 
-// The folder of the running program, where its helper programs sit; empty
-// when it cannot be told.
-std::string runningProgramFolder();
-
 // The mdfind executable: $QUILLFIND_MDFIND, else mdfind beside the running
 // program, else /usr/bin/mdfind.
 std::string mdfindExecutable();
@@ -23,6 +19,10 @@ std::string mdfindFolder();
 // word of a name query: every "'" becomes '\'' and "\", "$", "`" and '"' get
 // a backslash, so the shell runs nothing and mdfind sees every byte as typed.
 std::string escapeNameValue(std::string_view s);
+// The one mdfind argument of a whole-name query for `value` ("*" and "?"
+// wildcards; case and diacritics ignored), for running mdfind without a
+// shell: only "'" needs its escape there.
+std::string nameQueryArgument(std::string_view value);
 std::string substringNameQuery(std::string_view literal);
 std::string wildcardNameQuery(std::string_view pattern);
 std::string recentFilesQuery();

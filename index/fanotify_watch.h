@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

@@ -8,9 +8,9 @@
 namespace qf::index {
 
 struct GlobToken {
-  enum class Kind { Literal, AnyChar, AnyRun };
-  Kind kind = Kind::Literal;
-  std::string text;  // Literal only
+  enum class Kind { literal, anyChar, anyRun };
+  Kind kind = Kind::literal;
+  std::string text;  // literal only
   bool operator==(const GlobToken&) const = default;
 };
 

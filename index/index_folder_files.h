@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

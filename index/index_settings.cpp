@@ -14,7 +14,7 @@
 #include "printable.h"
 #include "query_parser.h"
 #include "search.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 namespace {

@@ -24,7 +24,7 @@
 #include "service.h"
 #include "snapshot.h"
 #include "socket_io.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ class ReadyPipe {
   }
 
  private:
-  UniqueFd fd_;
+  qf::UniqueFd fd_;
 };
 
 // The first parent's end of the ready pipe: exits as the start went.
@@ -110,7 +110,7 @@ ReadyPipe daemonize(std::string* logError) {
   int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   ::dup2(devnull, STDIN_FILENO);
   ::dup2(devnull, STDOUT_FILENO);
-  UniqueFd log = openIndexFolderFile(p::logPath(), O_WRONLY | O_CREAT | O_APPEND, logError);
+  qf::UniqueFd log = openIndexFolderFile(p::logPath(), O_WRONLY | O_CREAT | O_APPEND, logError);
   ::dup2(log ? log.get() : devnull, STDERR_FILENO);
   ::close(devnull);
   ::chdir("/");
@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   };
 
   // One instance per user (per index folder): the lock is held for life.
-  UniqueFd lock = openIndexFolderFile(p::lockPath(), O_RDWR | O_CREAT, &error);
+  qf::UniqueFd lock = openIndexFolderFile(p::lockPath(), O_RDWR | O_CREAT, &error);
   if (!lock) return startFailed("cannot open the lock file " + error);
   if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK) return startFailed("cannot lock " + p::lockPath() + ": " + std::strerror(errno));

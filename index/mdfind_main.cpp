@@ -11,7 +11,9 @@
 #include <variant>
 #include <vector>
 
+#include "base/index_service.h"
 #include "build_info.h"
+#include "helper_programs.h"
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
@@ -99,14 +101,14 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  std::string error;
-  UniqueFd connection = connectOrStartService(std::chrono::seconds(5), &error);
-  if (!connection) return fail(error);
+  auto connection =
+      qf::connectOrStartIndexService(qf::findIndexServiceExecutable(qf::protocol::runningProgramFolder()), std::chrono::seconds(5));
+  if (!connection) return fail(connection.error());
   if (cmd.startServiceOnly) return 0;
 
   Output out;
   std::string serviceError;
-  bool ended = exchange(connection.get(), cmd.request, [&](const ReplyRecord& r) {
+  bool ended = exchange(connection->get(), cmd.request, [&](const ReplyRecord& r) {
     switch (r.tag) {
       case qf::protocol::kTagPath:
         if (cmd.nulSeparated) {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "mounts.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

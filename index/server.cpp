@@ -12,6 +12,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/unix_socket.h"
 #include "index_protocol.h"
 #include "log.h"
 #include "query_parser.h"
@@ -54,19 +55,17 @@ bool peerIsSameUser(int fd) {
 Server::~Server() { stop(); }
 
 bool Server::listen(const std::string& socketPath, std::string* error) {
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  if (socketPath.size() >= sizeof addr.sun_path) {
-    if (error) *error = "socket path too long: " + socketPath;
+  auto addr = qf::unixSocketAddress(socketPath);
+  if (!addr) {
+    if (error) *error = "cannot listen on " + socketPath + ": " + addr.error().message();
     return false;
   }
-  std::memcpy(addr.sun_path, socketPath.c_str(), socketPath.size() + 1);
   listener_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   wakeup_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
   // We hold the lock, so a socket file left here is stale.
   ::unlink(socketPath.c_str());
   mode_t old = ::umask(077);
-  int rc = ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int rc = ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&*addr), sizeof(sockaddr_un));
   ::umask(old);
   if (rc != 0 || ::chmod(socketPath.c_str(), 0600) != 0 || ::listen(listener_.get(), 64) != 0) {
     if (error) *error = "cannot listen on " + socketPath + ": " + std::strerror(errno);

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

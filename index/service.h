@@ -19,7 +19,7 @@
 #include "index_store.h"
 #include "request.h"
 #include "retry_backoff.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "checksum.h"
-#include "unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qf::index {
 namespace {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <unistd.h>
 
@@ -44,7 +45,7 @@ inline constexpr char kTagEnd = 'E';
 
 inline std::string envOr(const char* name, std::string fallback = {}) {
   const char* v = std::getenv(name);
-  return (v && *v) ? std::string(v) : fallback;
+  return (v && *v) ? std::string(v) : std::move(fallback);
 }
 
 // The folder for socket and lock: private to the user, cleared at logout.

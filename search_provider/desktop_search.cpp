@@ -34,7 +34,7 @@ std::vector<std::string> nameQueryAnswer(const QueryPlan& plan) {
         return {};
     }
     auto child = std::make_shared<ChildProcess>(
-        mdfindExecutable(), std::vector<std::string>{"kMDItemFSName == '" + escapeQuotes(value) + "'cd"},
+        mdfindExecutable(), std::vector<std::string>{nameQueryArgument(value)},
         environmentWithPathFirst(mdfindFolder()));
     // Listed while it runs, so that a newer search can stop it.
     auto& runner = QueryRunner::shared();

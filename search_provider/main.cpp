@@ -24,13 +24,6 @@ int fail(const QString& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Installed, mdfind sits in bin/, not beside this program in libexec/.
-    // Set before any thread exists.
-    if (const char* chosen = std::getenv("QUILLFIND_MDFIND"); !chosen || !*chosen) {
-        if (const std::string mdfind = qf::siblingProgram("mdfind"); !mdfind.empty())
-            ::setenv("QUILLFIND_MDFIND", mdfind.c_str(), 1);
-    }
-
     QCoreApplication app(argc, argv);
 
     QDBusConnection bus = QDBusConnection::sessionBus();

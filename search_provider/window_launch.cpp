@@ -6,21 +6,12 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "core/spotlight.h"
+#include "helper_programs.h"
 
 namespace qf {
 
-std::string siblingProgram(const std::string& name) {
-    const std::string folder = runningProgramFolder();
-    if (folder.empty()) return {};
-    for (const std::string& candidate : {folder + "/" + name, folder + "/../../bin/" + name}) {
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
 bool launchWindow(const std::string& query) {
-    const std::string program = siblingProgram("quillfind");
+    const std::string program = protocol::findHelperProgram("quillfind");
     if (program.empty()) return false;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // The window, not one of the unattended modes the provider's own

@@ -27,7 +27,7 @@ const QString kShowPreviewKey = QStringLiteral("showPreview");
 
 }  // namespace
 
-MainWindow::MainWindow(ModelFactory makeModel, MainWindowOptions options, QWidget* parent)
+MainWindow::MainWindow(const ModelFactory& makeModel, MainWindowOptions options, QWidget* parent)
     : QWidget(parent), options_(std::move(options)), model_(makeModel()) {
     setWindowTitle(QStringLiteral("Quillfind"));
     showPreview_ = settings()->value(kShowPreviewKey, false).toBool();

@@ -58,7 +58,7 @@ public:
 
     // `makeModel` is called once, here; the Model's start-up sequence runs
     // when the window's controls are bound to it.
-    explicit MainWindow(ModelFactory makeModel, MainWindowOptions options = {}, QWidget* parent = nullptr);
+    explicit MainWindow(const ModelFactory& makeModel, MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     Model& model() const { return *model_; }

@@ -11,7 +11,7 @@ namespace qf {
 
 struct PreviewLimits {
     QSize imageBox{640, 1280};      // images and PDF pages are scaled down to fit
-    qint64 textBytes = 64 * 1024;   // the first part of a text file
+    qint64 textBytes = 64 << 10;    // the first part of a text file
     int folderEntries = 200;        // the first entries of a folder
 };
 

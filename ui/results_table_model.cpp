@@ -90,9 +90,9 @@ QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
         return index.column() == nameColumn ? QVariant(r.path) : QVariant();
     case Qt::TextAlignmentRole:
         return static_cast<int>(column(index.column()).alignment);
-    case PathRole: return r.path;
-    case NameRole: return r.name;
-    case IsDirRole: return hits_[static_cast<std::size_t>(index.row())].isDir();
+    case pathRole: return r.path;
+    case nameRole: return r.name;
+    case isDirRole: return hits_[static_cast<std::size_t>(index.row())].isDir();
     default: return {};
     }
 }

@@ -21,7 +21,7 @@ class ResultsTableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { nameColumn, kindColumn, sizeColumn, createdColumn, modifiedColumn, columnCount_ };
-    enum Role { PathRole = Qt::UserRole + 1, NameRole, IsDirRole };
+    enum Role { pathRole = Qt::UserRole + 1, nameRole, isDirRole };
 
     struct ColumnInfo {
         const char* title;               // UTF-8

@@ -94,7 +94,7 @@ void RowDelegate::paintNameCell(QPainter* painter, const QRect& rect, const QMod
     painter->setFont(smallFont_);
     painter->setPen(textColour(palette, selected, true));
     painter->drawText(pathRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      pathMetrics.elidedText(index.data(ResultsTableModel::PathRole).toString(), Qt::ElideMiddle,
+                      pathMetrics.elidedText(index.data(ResultsTableModel::pathRole).toString(), Qt::ElideMiddle,
                                              textWidth));
 }
 

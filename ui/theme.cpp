@@ -9,20 +9,18 @@ namespace qf::theme {
 
 namespace {
 
-QColor withAlpha(QColor c, qreal alpha) {
+QColor withAlpha(QColor c, float alpha) {
     c.setAlphaF(alpha);
     return c;
 }
-
-QStyle* style() { return QApplication::style(); }
 
 }  // namespace
 
 QColor primary(const QPalette& palette) { return palette.color(QPalette::WindowText); }
 
 // Secondary and tertiary label colours are the primary colour, faded.
-QColor secondary(const QPalette& palette) { return withAlpha(primary(palette), 0.55); }
-QColor tertiary(const QPalette& palette) { return withAlpha(primary(palette), 0.38); }
+QColor secondary(const QPalette& palette) { return withAlpha(primary(palette), 0.55F); }
+QColor tertiary(const QPalette& palette) { return withAlpha(primary(palette), 0.38F); }
 
 QColor accent(const QPalette& palette) { return palette.color(QPalette::Highlight); }
 
@@ -66,22 +64,22 @@ QPixmap tinted(const QIcon& icon, int size, const QColor& colour, qreal devicePi
 
 QIcon searchSymbol() {
     return themeIcon({"system-search-symbolic", "edit-find-symbolic", "system-search", "edit-find"},
-                     style()->standardIcon(QStyle::SP_FileDialogContentsView));
+                     QApplication::style()->standardIcon(QStyle::SP_FileDialogContentsView));
 }
 
 QIcon previewSymbol() {
     return themeIcon({"document-print-preview-symbolic", "document-print-preview", "view-reveal-symbolic"},
-                     style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+                     QApplication::style()->standardIcon(QStyle::SP_FileDialogDetailedView));
 }
 
 QIcon chevronDown() {
     return themeIcon({"pan-down-symbolic", "go-down-symbolic", "go-down"},
-                     style()->standardIcon(QStyle::SP_ArrowDown));
+                     QApplication::style()->standardIcon(QStyle::SP_ArrowDown));
 }
 
 QIcon warningSymbol() {
     return themeIcon({"dialog-warning-symbolic", "dialog-warning"},
-                     style()->standardIcon(QStyle::SP_MessageBoxWarning));
+                     QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning));
 }
 
 }  // namespace qf::theme

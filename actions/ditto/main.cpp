@@ -15,7 +15,7 @@
 
 #include "actions/ditto/zip_writer.h"
 #include "actions/file_ops.h"
-#include "actions/unique_fd.h"
+#include "base/unique_fd.h"
 #include "core/hit.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "actions/file_ops.h"
-#include "actions/unique_fd.h"
+#include "base/unique_fd.h"
 #include "core/hit.h"
 #include "core/text.h"
 

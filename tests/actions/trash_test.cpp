@@ -69,9 +69,8 @@ TEST(HomeTrashFolder, FollowsXdgDataHome) {
 TEST_F(TrashTest, ItemsGoToTheHomeTrashWithTheirInfo) {
     const std::string item = work_ / "a b.txt";
     writeFile(item, "content");
-    std::error_code ec;
-    const auto place = trashPlaceFor(item, ec);
-    ASSERT_TRUE(place) << ec.message();
+    const auto place = trashPlaceFor(item);
+    ASSERT_TRUE(place) << place.error().message();
     EXPECT_EQ(place->folder, trash_);
     EXPECT_TRUE(place->topFolder.empty());
     ASSERT_EQ(mkdir((work_ / "Photos").c_str(), 0755), 0);
@@ -147,9 +146,8 @@ TEST(TrashOtherVolume, UsesTrashAtTheTopOfThatVolume) {
     ScopedEnv tmpdir("TMPDIR", std::string("/dev/shm"));
     TempDir work;
     writeFile(work / "f.txt", "x");
-    std::error_code ec;
-    const auto place = trashPlaceFor(work / "f.txt", ec);
-    ASSERT_TRUE(place) << ec.message();
+    const auto place = trashPlaceFor(work / "f.txt");
+    ASSERT_TRUE(place) << place.error().message();
     EXPECT_EQ(place->topFolder, "/dev/shm");
     EXPECT_TRUE(place->folder == own || place->folder == "/dev/shm/.Trash/" + std::to_string(getuid()));
     if (!hadOwn) std::filesystem::remove_all(own);

@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/spawn.h"
+#include "base/unique_fd.h"
 #include "common/test_support.h"
 
 extern char** environ;
@@ -69,33 +69,27 @@ inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<st
   for (char** e = environ; *e; ++e)
     if (!env.count(std::string(*e).substr(0, std::string(*e).find('=')))) envs.push_back(*e);
   for (auto& [k, v] : env) envs.push_back(k + "=" + v);
-  auto cstrings = [](std::vector<std::string>& v) {
-    std::vector<char*> out;
-    for (auto& s : v) out.push_back(s.data());
-    out.push_back(nullptr);
-    return out;
-  };
-  auto cargv = cstrings(argv), cenv = cstrings(envs);
   ProcessResult r;
   int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return r;
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-  posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  pid_t pid = -1;
-  int rc = ::posix_spawn(&pid, cargv[0], &fa, nullptr, cargv.data(), cenv.data());
-  posix_spawn_file_actions_destroy(&fa);
-  ::close(out[1]);
-  ::close(err[1]);
-  pollfd fds[2] = {{rc == 0 ? out[0] : -1, POLLIN, 0}, {rc == 0 ? err[0] : -1, POLLIN, 0}};
+  if (::pipe2(out, O_CLOEXEC) != 0) return r;
+  UniqueFd outRead(out[0]), outWrite(out[1]);
+  if (::pipe2(err, O_CLOEXEC) != 0) return r;
+  UniqueFd errRead(err[0]), errWrite(err[1]);
+  SpawnOptions options;
+  options.environment = std::move(envs);
+  options.standardInput = kNullStream;
+  options.standardOutput = outWrite.get();
+  options.standardError = errWrite.get();
+  auto pid = spawnProcess(argv.at(0), std::vector<std::string>(argv.begin() + 1, argv.end()), options);
+  outWrite.reset();
+  errWrite.reset();
+  pollfd fds[2] = {{pid ? outRead.get() : -1, POLLIN, 0}, {pid ? errRead.get() : -1, POLLIN, 0}};
   auto deadline = std::chrono::steady_clock::now() + limit;
   char buf[65536];
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
-      ::kill(pid, SIGKILL);
+      ::kill(*pid, SIGKILL);
       break;
     }
     if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
@@ -106,10 +100,9 @@ inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<st
       else (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
     }
   }
-  ::close(out[0]);
-  ::close(err[0]);
-  int status = 0;
-  if (rc == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (!pid) return r;
+  auto end = waitForExit(*pid);
+  if (end && !end->bySignal) r.exitCode = end->status;
   return r;
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <functional>
 
+#include "base/unix_socket.h"
 #include "client.h"
 #include "index_test_support.h"
 #include "search.h"
@@ -207,7 +208,10 @@ TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
   ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &low, nullptr), 0);
   // Idle clients: two take the last descriptors, the rest wait in the backlog.
   std::vector<UniqueFd> idle;
-  for (int i = 0; i < 10; ++i) idle.push_back(connectToService(world.indexDir() + "/indexd.sock"));
+  for (int i = 0; i < 10; ++i) {
+    auto fd = qf::connectUnixSocket(world.indexDir() + "/indexd.sock");
+    idle.push_back(fd ? std::move(*fd) : UniqueFd());
+  }
   double before = cpuSeconds(pid);
   // A spinning loop takes whatever share of a core a loaded machine gives
   // it (0.3 s a second was seen at load 11); a waiting one takes nearly none.

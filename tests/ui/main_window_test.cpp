@@ -76,7 +76,7 @@ protected:
 
     static int rows(MainWindow& w) { return w.resultsView()->tableModel().rowCount(); }
     static std::string rowPath(MainWindow& w, int row) {
-        return w.resultsView()->tableModel().index(row, 0).data(ResultsTableModel::PathRole).toString().toStdString();
+        return w.resultsView()->tableModel().index(row, 0).data(ResultsTableModel::pathRole).toString().toStdString();
     }
     static std::vector<int> selectedRows(MainWindow& w) {
         std::vector<int> out;

@@ -33,9 +33,9 @@ TEST_F(ResultsTableModelTest, RowTextsFollowTheHits) {
     ASSERT_EQ(table.columnCount(), 5);
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 5; ++c) EXPECT_EQ(table.index(r, c).data().toString(), expected[r][c]) << r << "," << c;
-    EXPECT_EQ(table.index(1, 3).data(ResultsTableModel::PathRole).toString(), QStringLiteral("/home/u/photos"));
-    EXPECT_TRUE(table.index(1, 0).data(ResultsTableModel::IsDirRole).toBool());
-    EXPECT_FALSE(table.index(0, 0).data(ResultsTableModel::IsDirRole).toBool());
+    EXPECT_EQ(table.index(1, 3).data(ResultsTableModel::pathRole).toString(), QStringLiteral("/home/u/photos"));
+    EXPECT_TRUE(table.index(1, 0).data(ResultsTableModel::isDirRole).toBool());
+    EXPECT_FALSE(table.index(0, 0).data(ResultsTableModel::isDirRole).toBool());
     EXPECT_FALSE(table.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
     EXPECT_EQ(table.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("/home/u/report.pdf"));
     EXPECT_EQ(table.rowOfPath("/数据/报告 2024.docx"), 2);
