@@ -106,10 +106,11 @@ void Server::handle(UniqueFd connection) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "malformed request"));
     } else {
       bool alive = true;
-      service_.answer(*request, [&](const std::string& bytes) {
-        return alive = sendAll(connection.get(), bytes);
-      });
-      if (alive) sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "0"));
+      std::string error;
+      bool whole = service_.answer(
+          *request, [&](const std::string& bytes) { return alive = sendAll(connection.get(), bytes); }, &error);
+      // An answer that is not whole must never end like a success.
+      if (alive) sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, whole ? "0" : error));
     }
   }
   connection.reset();

@@ -611,7 +611,11 @@ void Service::housekeepingLoop() {
 void Service::compactIfWorthwhile() {
   std::unique_lock lock(mutex_);
   size_t dead = store_.deadCount();
-  if (dead < 100000 || dead < store_.liveCount() / 4 || !crawlIdle()) return;
+  if (dead < options_.compactMinDead || dead < store_.liveCount() / 4 || !crawlIdle()) return;
+  // Renumbering under a streaming answer would cut it short.
+  compactionWaiting_ = answersStreaming_ > 0;
+  if (compactionWaiting_) return;
+  ++compactions_;
   std::vector<uint32_t> remap = store_.compact();
   ++generation_;
   auto map = [&](uint32_t i) { return i < remap.size() ? remap[i] : kNoEntry; };
@@ -657,21 +661,31 @@ size_t Service::entryCount() const {
   return store_.liveCount() - std::min(roots, store_.liveCount());
 }
 
-void Service::answer(const Request& request, const std::function<bool(const std::string&)>& send) {
+bool Service::answer(const Request& request, const std::function<bool(const std::string&)>& send,
+                     std::string* error) {
   if (request.op == Request::Op::Status) {
     send(replyRecord(qf::protocol::kTagStatus, statusText()));
-    return;
+    return true;
   }
+  struct Streaming {
+    std::atomic<int>& count;
+    bool held = false;
+    ~Streaming() {
+      if (held) --count;
+    }
+  } streaming{answersStreaming_};
   std::vector<uint32_t> ids;
   uint64_t generation;
   {
     std::shared_lock lock(mutex_);
     ids = findForRequest(store_, request, options_.searchThreads);
     generation = generation_;
+    ++answersStreaming_;
+    streaming.held = true;
   }
   if (request.countOnly && request.onlyIn.empty()) {
     send(replyRecord(qf::protocol::kTagCount, std::to_string(ids.size())));
-    return;
+    return true;
   }
   // Paths are built in slices so that writers are never held up by a slow
   // reader on the other end of the socket.
@@ -682,7 +696,11 @@ void Service::answer(const Request& request, const std::function<bool(const std:
     chunk.clear();
     {
       std::shared_lock lock(mutex_);
-      if (generation != generation_) break;
+      if (generation != generation_) {
+        // Compaction waits for streaming answers, so only a reload gets here.
+        if (error) *error = "the index was rebuilt during the answer; ask again";
+        return false;
+      }
       size_t end = std::min(ids.size(), begin + kSlice);
       for (size_t k = begin; k < end; ++k) {
         if (!store_.at(ids[k]).alive()) continue;
@@ -699,20 +717,28 @@ void Service::answer(const Request& request, const std::function<bool(const std:
         chunk += '\0';
       }
     }
-    if (!chunk.empty() && !send(chunk)) return;
+    if (!chunk.empty() && !send(chunk)) {
+      if (error) *error = "the client went away";
+      return false;
+    }
   }
   if (request.countOnly) send(replyRecord(qf::protocol::kTagCount, std::to_string(counted)));
+  return true;
 }
 
 std::string Service::statusText() const {
   std::string s;
   size_t entries, memory, queued = 0, unwatched;
+  uint64_t compactions;
+  bool compactionWaiting;
   {
     std::shared_lock lock(mutex_);
     size_t roots = store_.roots().size();
     entries = store_.liveCount() - std::min(roots, store_.liveCount());
     memory = store_.memoryBytes();
     unwatched = unwatched_.size();
+    compactions = compactions_;
+    compactionWaiting = compactionWaiting_;
   }
   bool idle;
   {
@@ -730,6 +756,8 @@ std::string Service::statusText() const {
   else
     s += "crawl running for: " + std::to_string((nowMs() - crawlStartMs_) / 1000) + " s\n";
   s += "watches: " + std::to_string(watchCount_.load()) + "\n";
+  s += "compactions: " + std::to_string(compactions) + (compactionWaiting ? " (one waiting for answers to end)" : "") +
+       "\n";
   if (fanotify_)
     s += "whole file systems watched (fanotify): " + std::to_string(fanotify_->fileSystems()) + "\n";
   if (watchLimitReached_ || unwatched > 0)

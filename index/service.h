@@ -29,6 +29,9 @@ struct ServiceOptions {
   unsigned searchThreads = 2;
   int rescanSeconds = 60;     // folders without a watch are rescanned this often
   int snapshotSeconds = 600;  // a changed index is saved at most this often
+  // The index is compacted when this many entries are dead and they are at
+  // least a quarter of the live ones.
+  size_t compactMinDead = 100000;
   size_t maxWatches = 0;      // 0: as many as the kernel grants
   // Watch whole file systems through fanotify where permitted, instead of
   // each folder through inotify.
@@ -55,8 +58,9 @@ class Service {
   void stop();
 
   // Streams the answer to `request` as reply records; `send` returns false
-  // when the client went away. The final end record is not included.
-  void answer(const Request& request, const std::function<bool(const std::string&)>& send);
+  // when the client went away. The final end record is not included: false
+  // with `error` set when the answer is not whole.
+  bool answer(const Request& request, const std::function<bool(const std::string&)>& send, std::string* error);
   std::string statusText() const;
 
   bool crawlIdle();
@@ -112,6 +116,12 @@ class Service {
   mutable std::shared_mutex mutex_;
   IndexStore store_;
   uint64_t generation_ = 0;  // changes when entry indices are renumbered
+  // Answers holding entry indices; compaction waits while there are any.
+  // Raised under mutex_ (shared is enough), so a compaction under the
+  // exclusive lock sees every answer that took indices before it.
+  std::atomic<int> answersStreaming_{0};
+  bool compactionWaiting_ = false;  // guarded by mutex_
+  uint64_t compactions_ = 0;        // guarded by mutex_
   std::unordered_map<int, uint32_t> wdToEntry_;
   std::unordered_map<uint32_t, int> entryToWd_;
   std::unordered_set<uint32_t> unwatched_;

@@ -147,6 +147,58 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
 }
 
+// A compaction renumbers entries; an answer streaming meanwhile to a reader
+// that is slow must still arrive whole (or fail loudly), never end short
+// with status 0.
+TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
+  // Long paths make the answer far larger than the socket and pipe buffers,
+  // so the service is held in the middle of it.
+  const std::string folder = std::string(250, 'k') + "/keep-" + std::string(250, 'k');
+  fs::create_directories(world.file(folder));
+  fs::create_directories(world.file("gone"));
+  auto create = [](const std::string& path) { ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); };
+  std::vector<std::string> expected{world.file(folder)};
+  for (int i = 0; i < 4500; ++i) expected.push_back(world.file(folder + "/keep-" + std::to_string(i)));
+  for (size_t i = 1; i < expected.size(); ++i) create(expected[i]);
+  for (int i = 0; i < 1200; ++i) create(world.file("gone/gone-" + std::to_string(i)));
+  auto env = world.env();
+  env["QUILLFIND_INDEX_COMPACT_MIN_DEAD"] = "1000";
+  const std::string mdfind = testing::binDir() + "/mdfind";
+  ASSERT_EQ(testing::runProcess({mdfind, "--start-service"}, env).exitCode, 0);
+  ASSERT_TRUE(world.waitIdle());
+
+  const std::string flags = fs::path(world.root()).parent_path() / "flag-";
+  ProcessResult slow;
+  std::thread reader([&] {
+    slow = testing::runProcess(
+        {"/bin/sh", "-c",
+         "{ mdfind -name keep-; echo status=$? >&2; } | { read -r first; touch " + flags + "started; while [ ! -e " +
+             flags + "release ]; do sleep 0.02; done; echo \"$first\"; cat; }"},
+        env, std::chrono::seconds(60));
+  });
+  // Once the answer has begun, deleting enough makes a compaction worthwhile.
+  bool started = pollUntil([&] { return fs::exists(flags + "started"); }, std::chrono::seconds(20));
+  if (started) {
+    fs::remove_all(world.file("gone"));
+    EXPECT_TRUE(pollUntil(
+        [&] {
+          std::string status = world.mdfind({"--status"}).out;
+          return status.find("compactions: 1") != std::string::npos ||
+                 status.find("waiting for answers") != std::string::npos;
+        },
+        std::chrono::seconds(20)));
+  }
+  touch(flags + "release");
+  reader.join();
+  ASSERT_TRUE(started);
+  std::vector<std::string> answered = sorted(splitLines(slow.out));
+  EXPECT_EQ(answered.size(), expected.size()) << slow.err;
+  EXPECT_TRUE(answered == sorted(expected));
+  EXPECT_NE(slow.err.find("status=0"), std::string::npos) << slow.err;
+  // Once the answer has ended, the compaction goes ahead.
+  EXPECT_TRUE(pollUntil([&] { return world.mdfind({"--status"}).out.find("compactions: 1") != std::string::npos; }));
+}
+
 // 'D' when connect was denied, 'R' when a reply came, 'C' when the service
 // closed the connection without answering.
 char statusAsNobody(const std::string& socketPath) {
