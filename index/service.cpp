@@ -225,16 +225,27 @@ void Service::scanFolder(ScanTask task) {
   watchFolder(fd.get(), task.entry, self->device);
 
   std::vector<ChildFolder> childFolders;
+  std::vector<KnownItem> knownItems;
   bool unchanged = false;
   {
     std::shared_lock lock(mutex_);
     const Entry& e = store_.at(task.entry);
     if (!e.alive()) return;
     unchanged = !task.force && (e.flags & Entry::kListed) && e.mtime == self->mtime;
-    if (unchanged && task.recurse)
-      for (uint32_t c = e.firstChild; c != kNoEntry; c = store_.at(c).nextSibling)
-        if (store_.at(c).type == EntryType::Dir && !(store_.at(c).flags & kPruned))
+    if (unchanged)
+      for (uint32_t c = e.firstChild; c != kNoEntry; c = store_.at(c).nextSibling) {
+        const Entry& child = store_.at(c);
+        if (child.type != EntryType::Dir)
+          knownItems.push_back({c, std::string(store_.rawName(c)), child.type, child.mtime, child.btime});
+        else if (task.recurse && !(child.flags & kPruned))
           childFolders.push_back({c, std::string(store_.rawName(c)), true});
+      }
+  }
+  // An unchanged folder time says only that no name came or went: a file
+  // written in place keeps it, so every file's own time is compared.
+  if (unchanged && !refreshKnownTimes(fd.get(), knownItems)) {
+    unchanged = false;
+    childFolders.clear();
   }
   if (!unchanged) {
     if (options_.beforeListing) {
@@ -274,6 +285,29 @@ void Service::scanFolder(ScanTask task) {
     tasks.push_back({c.entry, childFd, task.force, c.recurse, self->device});
   }
   pushTasks(std::move(tasks));
+}
+
+bool Service::refreshKnownTimes(int fd, const std::vector<KnownItem>& items) {
+  std::vector<std::pair<const KnownItem*, ItemFacts>> changed;
+  for (const KnownItem& item : items) {
+    std::optional<ItemFacts> facts = factsAt(fd, item.name.c_str());
+    if (!facts) {
+      if (errno == ENOENT) return false;  // gone after all: read the listing
+      continue;
+    }
+    if (facts->type != item.type) return false;
+    if (facts->mtime != item.mtime || facts->btime != item.btime) changed.emplace_back(&item, *facts);
+  }
+  if (changed.empty()) return true;
+  std::unique_lock lock(mutex_);
+  for (auto& [item, facts] : changed) {
+    Entry& e = store_.at(item->entry);
+    if (!e.alive()) continue;
+    e.mtime = facts.mtime;
+    e.btime = facts.btime;
+  }
+  ++changes_;
+  return true;
 }
 
 void Service::applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
@@ -429,7 +463,7 @@ void Service::readInotify() {
     }
   }
   if (overflow) {
-    logLine("inotify queue overflow; catching up by folder times");
+    logLine("inotify queue overflow; catching up");
     catchUp(false);
   }
   applyChanges(changes);
@@ -449,7 +483,7 @@ void Service::readFanotify() {
   bool overflow = false;
   std::vector<FanotifyWatch::Change> raw = fanotify_->read(overflow);
   if (overflow) {
-    logLine("fanotify queue overflow; catching up by folder times");
+    logLine("fanotify queue overflow; catching up");
     catchUp(false);
   }
   std::vector<Change> changes;

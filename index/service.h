@@ -81,12 +81,23 @@ class Service {
     bool recurse;
   };
 
+  struct KnownItem {
+    uint32_t entry;
+    std::string name;
+    EntryType type;
+    int64_t mtime, btime;
+  };
+
   void workerLoop();
   void scanFolder(ScanTask task);
   void pushTasks(std::vector<ScanTask> tasks);
   void watchFolder(int fd, uint32_t entry, dev_t device);
   void applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
                     std::vector<ChildFolder>& childFolders);
+  // Compares the times of a folder's known items (not folders) with the
+  // file system and takes the new ones; false when an item is gone or has
+  // changed type, so that the folder must be listed again.
+  bool refreshKnownTimes(int fd, const std::vector<KnownItem>& items);
   bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
   void removeEntry(uint32_t entry);
 

@@ -147,6 +147,36 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
 }
 
+// Writing a file in place leaves its folder's time alone: the catch-up
+// after a restart and the rescan of unwatched folders must still see it.
+TEST_F(ProcessTest, EditsWhileDownOrUnwatchedReachTheChangeDateQuery) {
+  for (const char* f : {"old/edited-while-down.txt", "old/sub/edited-unwatched.txt", "old/untouched.txt"})
+    touch(world.file(f));
+  struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 9 * 86400, 0}};
+  for (const char* f : {"old/edited-while-down.txt", "old/sub/edited-unwatched.txt", "old/untouched.txt", "old/sub",
+                        "old"})
+    ASSERT_EQ(::utimensat(AT_FDCWD, world.file(f).c_str(), old, 0), 0) << f;
+  auto env = world.env();
+  env["QUILLFIND_INDEX_MAX_WATCHES"] = "1";  // the root only
+  env["QUILLFIND_INDEX_RESCAN_SECONDS"] = "1";
+  env["QUILLFIND_INDEX_FANOTIFY"] = "0";
+  auto start = [&] {
+    ASSERT_EQ(testing::runProcess({testing::binDir() + "/mdfind", "--start-service"}, env).exitCode, 0);
+    ASSERT_TRUE(world.waitIdle());
+  };
+  const std::vector<std::string> recent = {"kMDItemFSContentChangeDate >= $time.today(-1d)"};
+  start();
+  ASSERT_EQ(world.lines(recent), files({}));
+  world.stopService();
+  std::ofstream(world.file("old/edited-while-down.txt"), std::ios::app) << "more";
+  start();
+  EXPECT_EQ(world.lines(recent), files({"old/edited-while-down.txt"})) << "after the catch-up";
+  std::ofstream(world.file("old/sub/edited-unwatched.txt"), std::ios::app) << "more";
+  EXPECT_TRUE(pollUntil(
+      [&] { return world.lines(recent) == files({"old/edited-while-down.txt", "old/sub/edited-unwatched.txt"}); }))
+      << "after a rescan";
+}
+
 // A compaction renumbers entries; an answer streaming meanwhile to a reader
 // that is slow must still arrive whole (or fail loudly), never end short
 // with status 0.
