@@ -30,6 +30,7 @@ struct Entry {
   int64_t btime = kNoTime;  // nanoseconds since 1970
 
   static constexpr uint8_t kListed = 1;  // a folder whose children were read
+  static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter
   bool isFolder() const { return type == EntryType::Dir || type == EntryType::Root; }
   bool alive() const { return type != EntryType::Dead; }
 };

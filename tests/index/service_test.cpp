@@ -52,7 +52,10 @@ class ServiceTest : public ::testing::Test {
     return pollUntil([&] { return ask(s, name(term)) == testing::sorted(expected); });
   }
   bool settled(Service& s, size_t entries) {
-    return pollUntil([&] { return s.crawlIdle() && s.entryCount() == entries; });
+    return pollUntil([&] {
+      ServiceStatus st = s.status();
+      return !st.crawling && st.entries == entries;
+    });
   }
 
   testing::TempDir dir;
@@ -87,15 +90,14 @@ TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
   s.start();
   // The crawl is held inside "slow"; what is indexed already answers.
   EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt")}));
-  EXPECT_NE(s.statusText().find("state: crawling"), std::string::npos);
+  EXPECT_TRUE(s.status().crawling);
   {
     std::lock_guard lock(m);
     release = true;
   }
   cv.notify_all();
   EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt"), p("slow/report-slow.txt")}));
-  EXPECT_TRUE(pollUntil([&] { return s.crawlIdle(); }));
-  EXPECT_NE(s.statusText().find("state: idle"), std::string::npos);
+  EXPECT_TRUE(pollUntil([&] { return !s.status().crawling; }));
 }
 
 // Live updates through inotify watches per folder, and through fanotify
@@ -109,9 +111,10 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
   Service s(o);
   s.start();
   ASSERT_TRUE(settled(s, 2));
-  bool fanotify = s.statusText().find("(fanotify): 1") != std::string::npos;
+  ServiceStatus st = s.status();
+  bool fanotify = st.fanotifyFileSystems == 1u;
   if (GetParam() && !fanotify) GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
-  EXPECT_NE(s.statusText().find(fanotify ? "watches: 0" : "watches: 2"), std::string::npos) << s.statusText();
+  EXPECT_EQ(st.watches, fanotify ? 0u : 2u);
 
   touch(p("docs/created.txt"));
   EXPECT_TRUE(eventually(s, "created", {p("docs/created.txt")})) << "create";
@@ -171,9 +174,10 @@ TEST_F(ServiceTest, WatchLimitFallsBackToPeriodicRescans) {
   Service s(o);
   s.start();
   ASSERT_TRUE(settled(s, 2));
-  std::string status = s.statusText();
-  for (const char* line : {"state: idle", "entries: 2", "watches: 1", "unwatched folders: 1 (inotify watch limit reached"})
-    EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
+  ServiceStatus st = s.status();
+  EXPECT_EQ(st.watches, 1u);
+  EXPECT_EQ(st.unwatched, 1u);
+  EXPECT_TRUE(st.watchLimitReached);
   touch(p("sub/second.txt"));
   EXPECT_TRUE(eventually(s, "second", {p("sub/second.txt")}));
   fs::remove(p("sub/first.txt"));
@@ -196,7 +200,7 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
   s.loadSnapshot();
   // Before any crawl: the snapshot as it was.
   EXPECT_EQ(ask(s, name(".txt")), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
-  EXPECT_NE(s.statusText().find("loaded at start"), std::string::npos);
+  EXPECT_TRUE(s.status().snapshotLoaded);
   s.start();
   EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
 }
@@ -209,7 +213,7 @@ TEST_F(ServiceTest, CorruptSnapshotIsDiscardedAndAFullCrawlFollows) {
   s.loadSnapshot();
   std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("discarded"), std::string::npos) << log;
-  EXPECT_EQ(s.entryCount(), 0u);
+  EXPECT_EQ(s.status().entries, 0u);
   s.start();
   EXPECT_TRUE(eventually(s, "file", {p("file.txt")}));
   s.stop();  // the next snapshot replaces the damaged one
@@ -224,14 +228,14 @@ TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
     o.roots = {fs::canonical(dir.path()).string()};
     Service s(o);
     s.start();
-    ASSERT_TRUE(pollUntil([&] { return s.crawlIdle(); }));
+    ASSERT_TRUE(pollUntil([&] { return !s.status().crawling; }));
   }
   ::testing::internal::CaptureStderr();
   Service s(options());
   s.loadSnapshot();
   std::string log = ::testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("other roots"), std::string::npos) << log;
-  EXPECT_EQ(s.entryCount(), 0u);
+  EXPECT_EQ(s.status().entries, 0u);
 }
 
 }  // namespace
