@@ -53,7 +53,7 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
                 state.store.appendPath(ids[k], path);
                 if (!request.onlyIn.empty() &&
                     std::none_of(request.onlyIn.begin(), request.onlyIn.end(),
-                                 [&](const std::string& dir) { return isWithin(path, dir); }))
+                                 [&](const std::string& dir) { return isSameOrInside(path, dir); }))
                     continue;
                 ++counted;
                 if (request.countOnly) continue;

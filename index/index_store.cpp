@@ -93,7 +93,7 @@ uint32_t IndexStore::findPath(std::string_view path, bool* withinRoot) const {
   if (withinRoot) *withinRoot = false;
   for (uint32_t root : roots_) {
     std::string_view top = rawName(root);
-    if (!isWithin(path, top)) continue;
+    if (!isSameOrInside(path, top)) continue;
     std::string_view rest = path.substr(top.size());
     if (withinRoot) *withinRoot = true;
     uint32_t at = root;

@@ -140,7 +140,7 @@ std::vector<uint32_t> findForRequest(const IndexStore& store, const Request& req
   return {};
 }
 
-bool isWithin(std::string_view path, std::string_view folder) {
+bool isSameOrInside(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path[0] == '/';
   if (path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
   return path.size() == folder.size() || path[folder.size()] == '/';

@@ -152,9 +152,9 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
   EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
 }
 
-TEST(WithinTest, FolderBoundaries) {
-  EXPECT_TRUE(isWithin("/a/b", "/a") && isWithin("/a", "/a") && isWithin("/x", "/"));
-  EXPECT_FALSE(isWithin("/ab", "/a") || isWithin("/a", "/a/b"));
+TEST(SameOrInsideTest, FolderBoundaries) {
+  EXPECT_TRUE(isSameOrInside("/a/b", "/a") && isSameOrInside("/a", "/a") && isSameOrInside("/x", "/"));
+  EXPECT_FALSE(isSameOrInside("/ab", "/a") || isSameOrInside("/a", "/a/b"));
 }
 
 // ---- snapshots ----
