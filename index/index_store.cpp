@@ -174,10 +174,6 @@ std::vector<uint32_t> IndexStore::compact() {
   return remap;
 }
 
-bool IndexStore::assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw) {
-  return assign(EntryTable(entries.begin(), entries.end()), Arena(folded), Arena(raw));
-}
-
 bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
   uint64_t foldPos = 0, rawPos = 0;
   std::vector<uint32_t> roots;

@@ -80,7 +80,6 @@ class IndexStore {
   // Rebuilds an index from its serialised parts (entries in parent-first
   // order, names concatenated NUL-ended). Returns false when inconsistent.
   bool assign(EntryTable entries, Arena folded, Arena raw);
-  bool assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw);
 
  private:
   uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,

@@ -49,8 +49,6 @@ void Service::stop() {
     housekeeping_.saveSnapshot();
 }
 
-bool Service::saveSnapshot() { return housekeeping_.saveSnapshot(); }
-
 bool Service::answer(const Request& request, const std::function<bool(const std::string&)>& send, std::string* error) {
     if (request.op == Request::Op::Status) {
         send(replyRecord(qf::protocol::kTagStatus, formatStatus(status())));

@@ -37,7 +37,6 @@ public:
     // with `error` set when the answer is not whole.
     bool answer(const Request& request, const std::function<bool(const std::string&)>& send, std::string* error);
     ServiceStatus status() const;
-    bool saveSnapshot();
 
 private:
     // Members are built in this order and torn down in reverse: the parts

@@ -249,11 +249,11 @@ TEST(StoreAssignTest, RejectsInconsistentEntries) {
   };
   const Entry root = entry(kNoEntry, EntryType::Root, 0);
   IndexStore s;
-  EXPECT_FALSE(s.assign({entry(1, EntryType::File, 1), root}, std::string("a\0\0", 3), "/r"));  // child first
+  EXPECT_FALSE(s.assign({entry(1, EntryType::File, 1), root}, Arena("a\0\0", 3), "/r"));  // child first
   EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 1), entry(1, EntryType::File, 1)},  // child of a file
-                        std::string("\0a\0b\0", 5), ""));
-  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 5)}, std::string("\0a\0", 3), ""));  // bad lengths
-  EXPECT_FALSE(s.assign({entry(0, EntryType::Root, 0)}, std::string("\0", 1), ""));  // root with a parent
+                        Arena("\0a\0b\0", 5), ""));
+  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 5)}, Arena("\0a\0", 3), ""));  // bad lengths
+  EXPECT_FALSE(s.assign({entry(0, EntryType::Root, 0)}, Arena("\0", 1), ""));  // root with a parent
   EXPECT_EQ(s.size(), 0u);
 }
 
