@@ -411,7 +411,7 @@ void compareCatchUp(const std::string& tree, const std::string& work, const std:
     std::string socket = idx + "/" + qf::protocol::kSocketName;
     qf::index::UniqueFd fd = qf::index::connectToService(socket);
     qf::index::Request edited;
-    edited.op = qf::index::Request::Op::ChangedBetween;
+    edited.op = qf::index::Request::Op::changedBetween;
     edited.notBefore = editTime;
     edited.before = editTime + 1;
     edited.countOnly = true;
@@ -550,7 +550,7 @@ int main(int argc, char** argv) {
   {
     qf::index::IndexStore store;
     auto loadStart = Clock::now();
-    if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store, nullptr) == qf::index::SnapshotLoad::Loaded) {
+    if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store, nullptr) == qf::index::SnapshotLoad::loaded) {
       add("1M tree: snapshot load in process", fmt(msSince(loadStart), "ms"));
       unsigned cores = std::max(1u, std::thread::hardware_concurrency());
       auto scan = [&](const char* what, unsigned threads, const std::function<size_t()>& once) {

@@ -115,9 +115,9 @@ void Crawler::workerLoop() {
 }
 
 bool Crawler::isPrunedByName(uint32_t folder, const ListedItem& item) const {
-    if (item.facts.type != EntryType::Dir) return false;
+    if (item.facts.type != EntryType::dir) return false;
     const Entry& f = state_.store.at(folder);
-    if (f.type != EntryType::Root || state_.store.rawName(folder) != "/") return false;
+    if (f.type != EntryType::root || state_.store.rawName(folder) != "/") return false;
     const auto& top = prunedTopFolders();
     return std::find(top.begin(), top.end(), item.name) != top.end();
 }
@@ -129,7 +129,7 @@ UniqueFd Crawler::openFolder(const ScanTask& task) {
         std::shared_lock lock(state_.mutex);
         if (task.entry >= state_.store.size() || !state_.store.at(task.entry).alive()) return {};
         path = state_.store.path(task.entry);
-        root = state_.store.at(task.entry).type == EntryType::Root;
+        root = state_.store.at(task.entry).type == EntryType::root;
     }
     // Unreadable folders are skipped silently.
     return UniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (root ? 0 : O_NOFOLLOW)));
@@ -164,7 +164,7 @@ void Crawler::scanFolder(ScanTask task) {
         if (unchanged)
             for (uint32_t c = e.firstChild; c != kNoEntry; c = store.at(c).nextSibling) {
                 const Entry& child = store.at(c);
-                if (child.type != EntryType::Dir)
+                if (child.type != EntryType::dir)
                     knownItems.push_back({c, std::string(store.rawName(c)), child.type, child.mtime, child.btime});
                 else if (task.recurse && !(child.flags & Entry::kPruned))
                     childFolders.push_back({c, std::string(store.rawName(c))});
@@ -249,7 +249,7 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
             store.addChild(folder, item.name, item.folded, item.facts.type, item.facts.mtime, item.facts.btime);
         if (pruned)
             store.at(c).flags |= Entry::kPruned;
-        else if (item.facts.type == EntryType::Dir)
+        else if (item.facts.type == EntryType::dir)
             childFolders.push_back({c, item.name});
     };
     if (store.at(folder).firstChild == kNoEntry) {
@@ -280,7 +280,7 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
             e.mtime = item.facts.mtime;
             e.btime = item.facts.btime;
         }
-        if (recurse && e.type == EntryType::Dir && !(e.flags & Entry::kPruned)) childFolders.push_back({c, item.name});
+        if (recurse && e.type == EntryType::dir && !(e.flags & Entry::kPruned)) childFolders.push_back({c, item.name});
     }
     for (auto& [name, c] : known) {
         // Something created after the listing was read is still there: keep it.

@@ -50,8 +50,8 @@ std::vector<size_t> characterBoundaries(std::string_view text) {
 std::string globTokensToText(const std::vector<GlobToken>& tokens) {
   std::string out;
   for (const GlobToken& t : tokens) {
-    if (t.kind == GlobToken::Kind::AnyRun) { out += '*'; continue; }
-    if (t.kind == GlobToken::Kind::AnyChar) { out += '?'; continue; }
+    if (t.kind == GlobToken::Kind::anyRun) { out += '*'; continue; }
+    if (t.kind == GlobToken::Kind::anyChar) { out += '?'; continue; }
     for (char c : t.text) {
       if (c == '*' || c == '?' || c == '\\') out += '\\';
       out += c;
@@ -63,15 +63,15 @@ std::string globTokensToText(const std::vector<GlobToken>& tokens) {
 std::vector<GlobToken> globTokensFromText(std::string_view text) {
   std::vector<GlobToken> tokens;
   auto literal = [&]() -> std::string& {
-    if (tokens.empty() || tokens.back().kind != GlobToken::Kind::Literal)
-      tokens.push_back({GlobToken::Kind::Literal, {}});
+    if (tokens.empty() || tokens.back().kind != GlobToken::Kind::literal)
+      tokens.push_back({GlobToken::Kind::literal, {}});
     return tokens.back().text;
   };
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (c == '\\' && i + 1 < text.size()) literal() += text[++i];
-    else if (c == '*') tokens.push_back({GlobToken::Kind::AnyRun, {}});
-    else if (c == '?') tokens.push_back({GlobToken::Kind::AnyChar, {}});
+    else if (c == '*') tokens.push_back({GlobToken::Kind::anyRun, {}});
+    else if (c == '?') tokens.push_back({GlobToken::Kind::anyChar, {}});
     else literal() += c;
   }
   return tokens;
@@ -79,22 +79,22 @@ std::vector<GlobToken> globTokensFromText(std::string_view text) {
 
 GlobPattern::GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode) : mode_(mode) {
   for (const GlobToken& t : tokens) {
-    if (t.kind == GlobToken::Kind::AnyRun) {
-      if (tokens_.empty() || tokens_.back().kind != GlobToken::Kind::AnyRun) tokens_.push_back(t);
-    } else if (t.kind == GlobToken::Kind::AnyChar) {
+    if (t.kind == GlobToken::Kind::anyRun) {
+      if (tokens_.empty() || tokens_.back().kind != GlobToken::Kind::anyRun) tokens_.push_back(t);
+    } else if (t.kind == GlobToken::Kind::anyChar) {
       tokens_.push_back(t);
       usesAnyChar_ = true;
     } else {
       std::string folded = foldName(t.text, mode);
       if (folded.empty()) continue;
-      if (!tokens_.empty() && tokens_.back().kind == GlobToken::Kind::Literal)
+      if (!tokens_.empty() && tokens_.back().kind == GlobToken::Kind::literal)
         tokens_.back().text += folded;
       else
-        tokens_.push_back({GlobToken::Kind::Literal, std::move(folded)});
+        tokens_.push_back({GlobToken::Kind::literal, std::move(folded)});
     }
   }
   for (const GlobToken& t : tokens_)
-    if (t.kind == GlobToken::Kind::Literal && t.text.size() > longest_.size()) longest_ = t.text;
+    if (t.kind == GlobToken::Kind::literal && t.text.size() > longest_.size()) longest_ = t.text;
 }
 
 // Patterns of literals and "*" only: the first literal must start the name
@@ -102,12 +102,12 @@ GlobPattern::GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode) : 
 // left to right; the leftmost choice never loses a match.
 static bool matchesWithStarsOnly(const std::vector<GlobToken>& tokens, std::string_view name) {
   if (tokens.empty()) return name.empty();
-  const bool leading = tokens.front().kind == GlobToken::Kind::AnyRun;
-  const bool trailing = tokens.back().kind == GlobToken::Kind::AnyRun;
+  const bool leading = tokens.front().kind == GlobToken::Kind::anyRun;
+  const bool trailing = tokens.back().kind == GlobToken::Kind::anyRun;
   std::vector<std::string_view> literals;
   literals.reserve(tokens.size());
   for (const GlobToken& t : tokens)
-    if (t.kind == GlobToken::Kind::Literal) literals.push_back(t.text);
+    if (t.kind == GlobToken::Kind::literal) literals.push_back(t.text);
   if (literals.empty()) return true;  // "*" alone
   if (literals.size() == 1 && !leading && !trailing) return name == literals[0];
   size_t first = 0, last = literals.size(), pos = 0, limit = name.size();
@@ -150,17 +150,17 @@ bool GlobPattern::matches(std::string_view name) const {
   while (true) {
     if (ti < tokens_.size()) {
       const GlobToken& t = tokens_[ti];
-      if (t.kind == Kind::AnyRun) {
+      if (t.kind == Kind::anyRun) {
         starTi = ti++;
         starSi = si;
         continue;
       }
-      if (t.kind == Kind::AnyChar && si < name.size()) {
+      if (t.kind == Kind::anyChar && si < name.size()) {
         si = next(si);
         ++ti;
         continue;
       }
-      if (t.kind == Kind::Literal && name.compare(si, t.text.size(), t.text) == 0 &&
+      if (t.kind == Kind::literal && name.compare(si, t.text.size(), t.text) == 0 &&
           si + t.text.size() <= name.size() && onBoundary(si + t.text.size())) {
         si += t.text.size();
         ++ti;

@@ -8,8 +8,8 @@
 namespace qf::index {
 
 struct GlobToken {
-  enum class Kind { Literal, AnyChar, AnyRun };
-  Kind kind = Kind::Literal;
+  enum class Kind { literal, anyChar, anyRun };
+  Kind kind = Kind::literal;
   std::string text;  // Literal only
   bool operator==(const GlobToken&) const = default;
 };

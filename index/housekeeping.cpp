@@ -21,8 +21,8 @@ void Housekeeping::loadSnapshot() {
     std::string error;
     int64_t start = steadyMs();
     SnapshotLoad result = qf::index::loadSnapshot(options_.snapshotPath, loaded, &error);
-    if (result == SnapshotLoad::Missing) return;
-    if (result == SnapshotLoad::Corrupt) {
+    if (result == SnapshotLoad::missing) return;
+    if (result == SnapshotLoad::corrupt) {
         logLine("snapshot " + options_.snapshotPath + " discarded (" + error + "); a full crawl follows");
         return;
     }

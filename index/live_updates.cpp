@@ -199,7 +199,7 @@ void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
     if (c != kNoEntry) watches_.removeEntry(c);
     c = store.addChild(folder, name, folded, facts->type, facts->mtime, facts->btime);
     ++state_.changes;
-    if (facts->type == EntryType::Dir) crawler_.queueNewFolder(c);
+    if (facts->type == EntryType::dir) crawler_.queueNewFolder(c);
 }
 
 void LiveUpdates::removeChild(uint32_t folder, const std::string& name) {

@@ -43,27 +43,27 @@ class Cursor {
   size_t pos_ = 0;
 };
 
-enum class Comparison { Equal, NotBefore, After, Before, NotAfter };
+enum class Comparison { equal, notBefore, after, before, notAfter };
 
 std::optional<Comparison> readOperator(Cursor& c) {
-  if (c.consume("==")) return Comparison::Equal;
-  if (c.consume(">=")) return Comparison::NotBefore;
-  if (c.consume("<=")) return Comparison::NotAfter;
-  if (c.consume(">")) return Comparison::After;
-  if (c.consume("<")) return Comparison::Before;
-  if (c.consume("=")) return Comparison::Equal;
+  if (c.consume("==")) return Comparison::equal;
+  if (c.consume(">=")) return Comparison::notBefore;
+  if (c.consume("<=")) return Comparison::notAfter;
+  if (c.consume(">")) return Comparison::after;
+  if (c.consume("<")) return Comparison::before;
+  if (c.consume("=")) return Comparison::equal;
   return std::nullopt;
 }
 
 void appendLiteral(std::vector<GlobToken>& tokens, char c) {
-  if (tokens.empty() || tokens.back().kind != GlobToken::Kind::Literal)
-    tokens.push_back({GlobToken::Kind::Literal, {}});
+  if (tokens.empty() || tokens.back().kind != GlobToken::Kind::literal)
+    tokens.push_back({GlobToken::Kind::literal, {}});
   tokens.back().text += c;
 }
 
 void appendPatternChar(std::vector<GlobToken>& tokens, char c) {
-  if (c == '*') tokens.push_back({GlobToken::Kind::AnyRun, {}});
-  else if (c == '?') tokens.push_back({GlobToken::Kind::AnyChar, {}});
+  if (c == '*') tokens.push_back({GlobToken::Kind::anyRun, {}});
+  else if (c == '?') tokens.push_back({GlobToken::Kind::anyChar, {}});
   else appendLiteral(tokens, c);
 }
 
@@ -158,12 +158,12 @@ bool isDateAttribute(std::string_view a) {
 }
 
 std::variant<Request, ParseError> nameQuery(Cursor& c, Comparison op) {
-  if (op != Comparison::Equal) return ParseError{"names can only be compared with =="};
+  if (op != Comparison::equal) return ParseError{"names can only be compared with =="};
   auto value = readNameValue(c);
   if (auto* e = std::get_if<ParseError>(&value)) return *e;
   auto& v = std::get<NameValue>(value);
   Request r;
-  r.op = Request::Op::NameGlob;
+  r.op = Request::Op::nameGlob;
   r.value = globTokensToText(v.tokens);
   r.mode = v.mode;
   return r;
@@ -174,13 +174,13 @@ std::variant<Request, ParseError> dateQuery(Cursor& c, Comparison op, std::time_
   if (auto* e = std::get_if<ParseError>(&t)) return *e;
   int64_t at = std::get<std::time_t>(t);
   Request r;
-  r.op = Request::Op::ChangedBetween;
+  r.op = Request::Op::changedBetween;
   switch (op) {
-    case Comparison::NotBefore: r.notBefore = at; break;
-    case Comparison::After: r.notBefore = at + 1; break;
-    case Comparison::Before: r.before = at; break;
-    case Comparison::NotAfter: r.before = at + 1; break;
-    case Comparison::Equal: r.notBefore = at; r.before = at + 1; break;
+    case Comparison::notBefore: r.notBefore = at; break;
+    case Comparison::after: r.notBefore = at + 1; break;
+    case Comparison::before: r.before = at; break;
+    case Comparison::notAfter: r.before = at + 1; break;
+    case Comparison::equal: r.notBefore = at; r.before = at + 1; break;
   }
   return r;
 }
@@ -211,7 +211,7 @@ std::variant<Request, ParseError> parseQueryExpression(std::string_view text, st
     size_t first = text.find_first_not_of(" \t\r\n");
     size_t last = text.find_last_not_of(" \t\r\n");
     Request r;
-    r.op = Request::Op::NameContains;
+    r.op = Request::Op::nameContains;
     r.value = std::string(text.substr(first, last - first + 1));
     return r;
   }
@@ -300,12 +300,12 @@ std::variant<MdfindCommand, ParseError> parseMdfindArguments(
   Request base = cmd.request;
   if (status) {
     cmd.request = Request{};
-    cmd.request.op = Request::Op::Status;
+    cmd.request.op = Request::Op::status;
     return cmd;
   }
   if (nameTerm) {
     if (nameTerm->empty()) return ParseError{"-name needs a non-empty text"};
-    cmd.request.op = Request::Op::NameContains;
+    cmd.request.op = Request::Op::nameContains;
     cmd.request.value = *nameTerm;
     return cmd;
   }

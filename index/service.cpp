@@ -50,7 +50,7 @@ void Service::stop() {
 }
 
 bool Service::answer(const Request& request, const std::function<bool(const std::string&)>& send, std::string* error) {
-    if (request.op == Request::Op::Status) {
+    if (request.op == Request::Op::status) {
         send(replyRecord(qf::protocol::kTagStatus, formatStatus(status())));
         return true;
     }

@@ -187,11 +187,11 @@ class MappedFile {
 SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error) {
   auto corrupt = [&](const std::string& why) {
     if (error) *error = why;
-    return SnapshotLoad::Corrupt;
+    return SnapshotLoad::corrupt;
   };
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
-    if (errno == ENOENT) return SnapshotLoad::Missing;
+    if (errno == ENOENT) return SnapshotLoad::missing;
     return corrupt(std::string("cannot open: ") + std::strerror(errno));
   }
   MappedFile file(fd.get());
@@ -237,7 +237,7 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
   if (!loaded.assign(std::move(entries), std::move(folded), std::move(raw)))
     return corrupt("inconsistent entries");
   store = std::move(loaded);
-  return SnapshotLoad::Loaded;
+  return SnapshotLoad::loaded;
 }
 
 }  // namespace qf::index

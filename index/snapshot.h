@@ -10,7 +10,7 @@ namespace qf::index {
 // so a crash leaves either the old or the new snapshot, never a torn one.
 bool writeSnapshot(const IndexStore& store, const std::string& path, std::string* error);
 
-enum class SnapshotLoad { Loaded, Missing, Corrupt };
+enum class SnapshotLoad { loaded, missing, corrupt };
 
 // Loads a snapshot into `store`. A file that is damaged, truncated or of
 // another version yields Corrupt with the reason in `error`; `store` is

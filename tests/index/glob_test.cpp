@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(GlobTokensTest, TextRoundTripKeepsLiteralWildcards) {
   std::vector<GlobToken> tokens = {
-      {GlobToken::Kind::AnyRun, {}}, {GlobToken::Kind::Literal, "a*b?c\\d"}, {GlobToken::Kind::AnyChar, {}}};
+      {GlobToken::Kind::anyRun, {}}, {GlobToken::Kind::literal, "a*b?c\\d"}, {GlobToken::Kind::anyChar, {}}};
   EXPECT_EQ(globTokensToText(tokens), "*a\\*b\\?c\\\\d?");
   EXPECT_EQ(globTokensFromText(globTokensToText(tokens)), tokens);
 }

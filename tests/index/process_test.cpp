@@ -133,7 +133,7 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   ASSERT_TRUE(pollUntil([&] { return world.lines({"-name", "later"}).size() == 1; }));
   world.stopService();
   IndexStore saved;
-  ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::Loaded);
+  ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
   EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
 
@@ -143,7 +143,7 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   ::kill(pid, SIGKILL);
   ASSERT_TRUE(pollUntil([&] { return !testing::processAlive(pid); }));
   IndexStore afterKill;
-  EXPECT_EQ(loadSnapshot(snapshot, afterKill, nullptr), SnapshotLoad::Loaded);
+  EXPECT_EQ(loadSnapshot(snapshot, afterKill, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
 }
 

@@ -42,7 +42,7 @@ class ServiceTest : public ::testing::Test {
   }
   static Request name(const std::string& term) {
     Request r;
-    r.op = Request::Op::NameContains;
+    r.op = Request::Op::nameContains;
     r.value = term;
     return r;
   }
@@ -157,7 +157,7 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
   struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 5 * 86400, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, p("a.txt").c_str(), old, 0), 0);
   Request recent;
-  recent.op = Request::Op::ChangedBetween;
+  recent.op = Request::Op::changedBetween;
   recent.notBefore = std::time(nullptr) - 86400;
   EXPECT_TRUE(pollUntil([&] { return ask(s, recent).empty(); })) << "aged";
   std::ofstream(p("a.txt"), std::ios::app) << "more";
@@ -218,7 +218,7 @@ TEST_F(ServiceTest, CorruptSnapshotIsDiscardedAndAFullCrawlFollows) {
   EXPECT_TRUE(eventually(s, "file", {p("file.txt")}));
   s.stop();  // the next snapshot replaces the damaged one
   IndexStore loaded;
-  EXPECT_EQ(loadSnapshot(dir / "snapshot", loaded, nullptr), SnapshotLoad::Loaded);
+  EXPECT_EQ(loadSnapshot(dir / "snapshot", loaded, nullptr), SnapshotLoad::loaded);
 }
 
 TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
