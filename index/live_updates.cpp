@@ -63,7 +63,12 @@ void LiveUpdates::run() {
 
 void LiveUpdates::readInotify() {
     alignas(struct inotify_event) char buffer[64 * 1024];
-    std::vector<Change> changes;
+    struct Event {
+        int wd;
+        uint32_t mask;
+        std::string name;
+    };
+    std::vector<Event> events;
     bool overflow = false;
     while (true) {
         ssize_t len = ::read(watches_.inotifyFd(), buffer, sizeof buffer);
@@ -80,19 +85,24 @@ void LiveUpdates::readInotify() {
                 continue;
             }
             if (ev->len == 0) continue;
-            uint32_t folder;
-            {
-                std::shared_lock lock(state_.mutex);
-                folder = watches_.folderOf(ev->wd);
-            }
-            if (folder == kNoEntry) continue;
-            changes.push_back({folder, ev->name, (ev->mask & (IN_DELETE | IN_MOVED_FROM)) != 0,
-                               (ev->mask & (IN_CREATE | IN_MOVED_TO)) != 0, (ev->mask & kTimeChanged) != 0});
+            events.push_back({ev->wd, ev->mask, ev->name});
         }
     }
     if (overflow) {
         logLine("inotify queue overflow; catching up");
         crawler_.catchUp(false);
+    }
+    std::vector<Change> changes;
+    {
+        // One hold for the whole batch: its folders share one numbering.
+        std::shared_lock lock(state_.mutex);
+        batchGeneration_ = state_.generation;
+        for (Event& ev : events) {
+            uint32_t folder = watches_.folderOf(ev.wd);
+            if (folder == kNoEntry) continue;
+            changes.push_back({folder, std::move(ev.name), (ev.mask & (IN_DELETE | IN_MOVED_FROM)) != 0,
+                               (ev.mask & (IN_CREATE | IN_MOVED_TO)) != 0, (ev.mask & kTimeChanged) != 0});
+        }
     }
     applyChanges(changes);
 }
@@ -103,6 +113,10 @@ void LiveUpdates::readFanotify() {
     if (overflow) {
         logLine("fanotify queue overflow; catching up");
         crawler_.catchUp(false);
+    }
+    {
+        std::shared_lock lock(state_.mutex);
+        batchGeneration_ = state_.generation;
     }
     std::vector<Change> changes;
     for (FanotifyWatch::Change& c : raw) {
@@ -121,6 +135,7 @@ void LiveUpdates::readFanotify() {
 uint32_t LiveUpdates::folderForKey(const std::string& key) {
     {
         std::shared_lock lock(state_.mutex);
+        if (!inBatchGeneration()) return kNoEntry;
         if (keyGeneration_ != state_.generation) {
             keyToFolder_.clear();
             keyGeneration_ = state_.generation;
@@ -135,6 +150,7 @@ uint32_t LiveUpdates::folderForKey(const std::string& key) {
     uint32_t folder;
     {
         std::shared_lock lock(state_.mutex);
+        if (!inBatchGeneration()) return kNoEntry;
         folder = state_.store.findPath(*path, &withinRoot);
         if (folder != kNoEntry && !state_.store.at(folder).isFolder()) folder = kNoEntry;
     }
@@ -170,13 +186,25 @@ void LiveUpdates::applyChanges(std::vector<Change>& changes) {
     timeChanges.erase(std::unique(timeChanges.begin(), timeChanges.end()), timeChanges.end());
     for (auto& [folder, name] : timeChanges) refreshChild(folder, name);
     for (uint32_t f : touched) refreshFolderTime(f);
+    if (stale_) {
+        // A compaction renumbered the entries under this batch; what it
+        // did not apply, a catch-up finds (folder and file times).
+        stale_ = false;
+        crawler_.catchUp(false);
+    }
+}
+
+bool LiveUpdates::inBatchGeneration() {
+    if (state_.generation == batchGeneration_) return true;
+    stale_ = true;
+    return false;
 }
 
 void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
     std::string path;
     {
         std::shared_lock lock(state_.mutex);
-        if (!state_.store.at(folder).alive()) return;
+        if (!inBatchGeneration() || !state_.store.at(folder).alive()) return;
         path = childPath(state_.store, folder, name);
     }
     std::optional<ItemFacts> facts = factsAt(AT_FDCWD, path.c_str());
@@ -184,7 +212,7 @@ void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
     std::string folded = foldName(name);
     std::unique_lock lock(state_.mutex);
     IndexStore& store = state_.store;
-    if (!store.at(folder).alive()) return;
+    if (!inBatchGeneration() || !store.at(folder).alive()) return;
     uint32_t c = store.findChild(folder, name);
     if (!facts) {
         if (c != kNoEntry && err == ENOENT) watches_.removeEntry(c);
@@ -204,7 +232,7 @@ void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
 
 void LiveUpdates::removeChild(uint32_t folder, const std::string& name) {
     std::unique_lock lock(state_.mutex);
-    if (!state_.store.at(folder).alive()) return;
+    if (!inBatchGeneration() || !state_.store.at(folder).alive()) return;
     uint32_t c = state_.store.findChild(folder, name);
     if (c != kNoEntry) watches_.removeEntry(c);
 }
@@ -213,13 +241,13 @@ void LiveUpdates::refreshFolderTime(uint32_t folder) {
     std::string path;
     {
         std::shared_lock lock(state_.mutex);
-        if (!state_.store.at(folder).alive()) return;
+        if (!inBatchGeneration() || !state_.store.at(folder).alive()) return;
         path = state_.store.path(folder);
     }
     std::optional<ItemFacts> facts = factsAt(AT_FDCWD, path.c_str());
     if (!facts) return;
     std::unique_lock lock(state_.mutex);
-    if (state_.store.at(folder).alive()) state_.store.at(folder).mtime = facts->mtime;
+    if (inBatchGeneration() && state_.store.at(folder).alive()) state_.store.at(folder).mtime = facts->mtime;
 }
 
 }  // namespace qf::index

@@ -18,8 +18,9 @@ namespace qf::index {
 // (new folders go to the crawler). A lost event (queue overflow) makes the
 // crawler catch up.
 //
-// Every function here takes `state.mutex` itself and is called without it.
-// The folder-handle caches are the watcher thread's alone.
+// Every function here takes `state.mutex` itself and is called without it,
+// except inBatchGeneration. The folder-handle caches and the batch fields
+// are the watcher thread's alone.
 class LiveUpdates {
 public:
     LiveUpdates(IndexState& state, Watches& watches, Crawler& crawler);
@@ -47,6 +48,9 @@ private:
     void refreshChild(uint32_t folder, const std::string& name);
     void removeChild(uint32_t folder, const std::string& name);
     void refreshFolderTime(uint32_t folder);
+    // Whether the entry indices of this batch still hold; marks the batch
+    // stale when not. Needs `state.mutex`.
+    bool inBatchGeneration();
 
     IndexState& state_;
     Watches& watches_;
@@ -57,6 +61,10 @@ private:
     std::unordered_map<std::string, uint32_t> keyToFolder_;
     std::unordered_set<std::string> keysOutsideRoots_;
     uint64_t keyGeneration_ = 0;
+    // The numbering the current batch of changes was mapped in; a batch
+    // caught by a compaction is stale and ends with a catch-up.
+    uint64_t batchGeneration_ = 0;
+    bool stale_ = false;
 };
 
 }  // namespace qf::index
