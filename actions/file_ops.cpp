@@ -201,7 +201,7 @@ bool itemExists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-bool isInside(std::string_view path, std::string_view folder) {
+bool isStrictlyInside(std::string_view path, std::string_view folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
     if (folder == "/") return path.size() > 1 && path.front() == '/';
     return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder &&
@@ -231,7 +231,7 @@ std::error_code renameNoReplace(const std::string& from, const std::string& to) 
 }
 
 std::error_code moveItem(const std::string& from, const std::string& to) {
-    if (from == to || isInside(to, from)) return errorOf(EINVAL);
+    if (from == to || isStrictlyInside(to, from)) return errorOf(EINVAL);
     auto ec = renameNoReplace(from, to);
     if (ec.value() != EXDEV) return ec;
     // Removing the original needs write access to its folder; find out
@@ -242,7 +242,7 @@ std::error_code moveItem(const std::string& from, const std::string& to) {
 }
 
 std::error_code copyItem(const std::string& from, const std::string& to) {
-    if (isInside(to, from)) return errorOf(EINVAL);
+    if (isStrictlyInside(to, from)) return errorOf(EINVAL);
     return copyIntoPlace(from, to, false);
 }
 

@@ -13,7 +13,7 @@ std::string joinPath(std::string_view folder, std::string_view name);
 // True when a directory entry exists at path; a dangling link counts.
 bool itemExists(const std::string& path);
 // True when path is inside folder (not folder itself).
-bool isInside(std::string_view path, std::string_view folder);
+bool isStrictlyInside(std::string_view path, std::string_view folder);
 
 // rename(2) that fails with EEXIST instead of replacing the destination.
 std::error_code renameNoReplace(const std::string& from, const std::string& to);

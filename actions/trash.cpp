@@ -133,7 +133,7 @@ std::error_code trashInto(const std::string& path, const TrashPlace& place) {
     if (auto ec = makeFolders(info, 0700)) return ec;
 
     std::string recorded = path;
-    if (!place.topFolder.empty() && isInside(path, place.topFolder)) {
+    if (!place.topFolder.empty() && isStrictlyInside(path, place.topFolder)) {
         recorded = path.substr(place.topFolder == "/" ? 1 : place.topFolder.size() + 1);
     }
     const std::string text = trashInfoText(percentEncodePath(recorded), std::time(nullptr));
@@ -165,7 +165,7 @@ std::error_code moveItemToTrash(const std::string& path) {
     auto place = trashPlaceFor(path);
     if (!place) return place.error();
     // Trashing the trash itself (or an item already in it) would lose it.
-    if (path == place->folder || isInside(path, place->folder) || isInside(place->folder, path)) {
+    if (path == place->folder || isStrictlyInside(path, place->folder) || isStrictlyInside(place->folder, path)) {
         return errorOf(EINVAL);
     }
     return trashInto(path, *place);

@@ -3,9 +3,12 @@
 // entries and on /usr. Prints one table.
 //
 //   bench_index [--entries N] [--dir FOLDER] [--no-usr] [--keep] [--tree-only] [--tree EXISTING] [--crawl-only]
+//               [--catch-up-only]
 //
 // --tree-only makes the tree and prints its path; --tree reuses such a tree.
 // --crawl-only stops after timing the crawl against fdfind.
+// --catch-up-only times only the catch-up after a restart, with files
+// edited while the service was down, against find examining every entry.
 //
 // mdfind and quillfind-indexd are taken from the folder of this program.
 
@@ -376,12 +379,69 @@ void compareQueries(const QuerySet& q, const std::string& bin, int repeat, bool 
   add(q.label + ": mdfind -name vs find -iname", fmt(find.median / name.median, "x faster", 0));
 }
 
+// Crawls, stops the service, edits files in place (their folders' times do
+// not move), restarts and times the catch-up until the service is idle
+// again; checks that every edit was seen. find -newer examines every entry
+// of the same tree, as the catch-up does, and gives the peer ratio.
+void compareCatchUp(const std::string& tree, const std::string& work, const std::string& bin) {
+  const std::string idx = work + "/idx-catch-up";
+  std::map<std::string, std::string> env = {{"QUILLFIND_INDEX_ROOTS", tree}, {"QUILLFIND_INDEX_DIR", idx}};
+  stopService(idx);
+  fs::remove_all(idx);
+  ServiceRun first = startAndCrawl(env, bin);
+  stopService(idx);
+  // A time no file of the tree has (the tree's times are whole days back).
+  const int64_t editTime = std::time(nullptr) - 5 * 3600 - 17;
+  size_t edits = 0, seen = 0;
+  {
+    size_t k = 0;
+    for (const auto& item : fs::recursive_directory_iterator(tree)) {
+      if (!item.is_regular_file() || ++k % 1000 != 0) continue;
+      timespec t[2] = {{0, UTIME_OMIT}, {editTime, 0}};
+      if (::utimensat(AT_FDCWD, item.path().c_str(), t, 0) == 0) ++edits;
+    }
+  }
+  auto restart = Clock::now();
+  run({bin + "/quillfind-indexd", "--daemonize"}, env);
+  std::string status;
+  while ((status = statusOf(env)).find("state: idle") == std::string::npos)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  double catchUpMs = msSince(restart);
+  size_t serviceMs = statusNumber(status, "last crawl: ");
+  {
+    std::string socket = idx + "/" + qf::protocol::kSocketName;
+    qf::index::UniqueFd fd = qf::index::connectToService(socket);
+    qf::index::Request edited;
+    edited.op = qf::index::Request::Op::changedBetween;
+    edited.notBefore = editTime;
+    edited.before = editTime + 1;
+    edited.countOnly = true;
+    if (fd)
+      qf::index::exchange(fd.get(), edited, [&](const qf::index::ReplyRecord& r) {
+        if (r.tag == qf::protocol::kTagCount) seen = std::strtoull(std::string(r.payload).c_str(), nullptr, 10);
+        return true;
+      });
+  }
+  stopService(idx);
+  const std::string stamp = work + "/catch-up-stamp";
+  std::ofstream(stamp) << "x";
+  Timing find = medianOf(3, [&] { return run({"find", tree, "-newer", stamp}); });
+  add("1M tree: first crawl (before the restart)", fmt(first.crawlMs, "ms", 0) + "  (" +
+                                                       std::to_string(first.entries) + " entries)");
+  add("1M tree: catch-up after restart, until idle", fmt(catchUpMs, "ms", 0) + "  (service: " +
+                                                         std::to_string(serviceMs) + " ms)");
+  add("1M tree: files edited while down, seen after the catch-up", std::to_string(seen) + " of " +
+                                                                       std::to_string(edits));
+  add("1M tree: find -newer (examines every entry, median of 3)", fmt(find.median, "ms", 0));
+  add("1M tree: catch-up / find -newer", fmt(catchUpMs / std::max(1.0, find.median), "x", 2));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   size_t entries = 1000000;
   std::string base = "/var/tmp";
-  bool usr = true, keep = false, treeOnly = false, crawlOnly = false;
+  bool usr = true, keep = false, treeOnly = false, crawlOnly = false, catchUpOnly = false;
   std::string existingTree;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -391,9 +451,12 @@ int main(int argc, char** argv) {
     else if (a == "--keep") keep = true;
     else if (a == "--tree-only") treeOnly = true;
     else if (a == "--crawl-only") crawlOnly = true;
+    else if (a == "--catch-up-only") catchUpOnly = true;
     else if (a == "--tree" && i + 1 < argc) existingTree = argv[++i];
     else {
-      std::fprintf(stderr, "usage: bench_index [--entries N] [--dir FOLDER] [--no-usr] [--keep] [--tree-only] [--tree EXISTING] [--crawl-only]\n");
+      std::fprintf(stderr,
+                   "usage: bench_index [--entries N] [--dir FOLDER] [--no-usr] [--keep] [--tree-only] [--tree EXISTING] "
+                   "[--crawl-only] [--catch-up-only]\n");
       return 2;
     }
   }
@@ -414,6 +477,14 @@ int main(int argc, char** argv) {
   }
   if (treeOnly) {
     std::printf("%s\n", tree.c_str());
+    return 0;
+  }
+
+  if (catchUpOnly) {
+    compareCatchUp(tree, work, bin);
+    std::printf("\n%-60s %s\n", "measure", "value");
+    for (const Row& r : rows) std::printf("%-60s %s\n", r.what.c_str(), r.value.c_str());
+    if (!keep) fs::remove_all(work);
     return 0;
   }
 
@@ -480,7 +551,7 @@ int main(int argc, char** argv) {
   {
     qf::index::IndexStore store;
     auto loadStart = Clock::now();
-    if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store, nullptr) == qf::index::SnapshotLoad::Loaded) {
+    if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store, nullptr) == qf::index::SnapshotLoad::loaded) {
       add("1M tree: snapshot load in process", fmt(msSince(loadStart), "ms"));
       unsigned cores = std::max(1u, std::thread::hardware_concurrency());
       auto scan = [&](const char* what, unsigned threads, const std::function<size_t()>& once) {

@@ -24,18 +24,18 @@ struct LinuxDirent64 {
 };
 
 EntryType typeFromMode(mode_t mode) {
-  if (S_ISDIR(mode)) return EntryType::Dir;
-  if (S_ISREG(mode)) return EntryType::File;
-  if (S_ISLNK(mode)) return EntryType::Symlink;
-  return EntryType::Other;
+  if (S_ISDIR(mode)) return EntryType::dir;
+  if (S_ISREG(mode)) return EntryType::file;
+  if (S_ISLNK(mode)) return EntryType::symlink;
+  return EntryType::other;
 }
 
 EntryType typeFromDirent(unsigned char t) {
   switch (t) {
-    case DT_DIR: return EntryType::Dir;
-    case DT_REG: return EntryType::File;
-    case DT_LNK: return EntryType::Symlink;
-    default: return EntryType::Other;
+    case DT_DIR: return EntryType::dir;
+    case DT_REG: return EntryType::file;
+    case DT_LNK: return EntryType::symlink;
+    default: return EntryType::other;
   }
 }
 
@@ -89,7 +89,7 @@ std::vector<ListedItem> readFolder(int dirFd) {
 void readItemFacts(int dirFd, std::vector<ListedItem>& items) {
   std::erase_if(items, [&](ListedItem& item) {
     // Items of unknown type were examined by the listing already.
-    if (item.facts.type == EntryType::Dir || item.facts.mtime != kNoTime) return false;
+    if (item.facts.type == EntryType::dir || item.facts.mtime != kNoTime) return false;
     std::optional<ItemFacts> facts = factsAt(dirFd, item.name.c_str());
     if (facts) item.facts = *facts;
     return !facts && errno == ENOENT;

@@ -14,7 +14,7 @@ namespace qf::index {
 inline int64_t nanoseconds(int64_t sec, int64_t nsec) { return sec * 1000000000 + nsec; }
 
 struct ItemFacts {
-  EntryType type = EntryType::Other;
+  EntryType type = EntryType::other;
   int64_t mtime = kNoTime;
   int64_t btime = kNoTime;
   dev_t device = 0;

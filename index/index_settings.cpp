@@ -184,7 +184,7 @@ bool isExcluded(const IndexSettings& settings, std::string_view name, std::strin
         std::find(settings.excludedNames.begin(), settings.excludedNames.end(), name) != settings.excludedNames.end())
         return true;
     return std::any_of(settings.excludedPaths.begin(), settings.excludedPaths.end(),
-                       [&](const std::string& folder) { return isWithin(path, folder); });
+                       [&](const std::string& folder) { return isSameOrInside(path, folder); });
 }
 
 }  // namespace qf::index

@@ -29,7 +29,7 @@ uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_v
 }
 
 uint32_t IndexStore::addRoot(std::string_view path) {
-  uint32_t i = append(kNoEntry, path, {}, EntryType::Root, kNoTime, kNoTime);
+  uint32_t i = append(kNoEntry, path, {}, EntryType::root, kNoTime, kNoTime);
   roots_.push_back(i);
   return i;
 }
@@ -66,7 +66,7 @@ void IndexStore::removeSubtree(uint32_t index, std::vector<uint32_t>* removedFol
     if (e.isFolder() && removedFolders) removedFolders->push_back(i);
     // Blank the folded name so scans no longer stop at it.
     std::memset(folded_.data() + e.foldOff, 0, e.foldLen);
-    e.type = EntryType::Dead;
+    e.type = EntryType::dead;
     e.firstChild = e.nextSibling = kNoEntry;
     --live_;
   }
@@ -93,7 +93,7 @@ uint32_t IndexStore::findPath(std::string_view path, bool* withinRoot) const {
   if (withinRoot) *withinRoot = false;
   for (uint32_t root : roots_) {
     std::string_view top = rawName(root);
-    if (!isWithin(path, top)) continue;
+    if (!isSameOrInside(path, top)) continue;
     std::string_view rest = path.substr(top.size());
     if (withinRoot) *withinRoot = true;
     uint32_t at = root;
@@ -116,7 +116,7 @@ void IndexStore::appendPath(uint32_t index, std::string& out) const {
   for (uint32_t i = index; i != kNoEntry; i = entries_[i].parent) chain.push_back(i);
   for (size_t depth = chain.size(); depth > 0;) {
     uint32_t i = chain[--depth];
-    if (entries_[i].type != EntryType::Root && (out.empty() || out.back() != '/')) out += '/';
+    if (entries_[i].type != EntryType::root && (out.empty() || out.back() != '/')) out += '/';
     out.append(rawName(i));
   }
 }
@@ -174,17 +174,13 @@ std::vector<uint32_t> IndexStore::compact() {
   return remap;
 }
 
-bool IndexStore::assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw) {
-  return assign(EntryTable(entries.begin(), entries.end()), Arena(folded), Arena(raw));
-}
-
 bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
   uint64_t foldPos = 0, rawPos = 0;
   std::vector<uint32_t> roots;
   for (uint32_t i = 0; i < entries.size(); ++i) {
     Entry& e = entries[i];
-    if (e.type == EntryType::Dead || static_cast<uint8_t>(e.type) > 5) return false;
-    bool root = e.type == EntryType::Root;
+    if (e.type == EntryType::dead || static_cast<uint8_t>(e.type) > 5) return false;
+    bool root = e.type == EntryType::root;
     if (root != (e.parent == kNoEntry)) return false;
     if (!root && (e.parent >= i || !entries[e.parent].isFolder())) return false;
     e.foldOff = static_cast<uint32_t>(foldPos);

@@ -9,7 +9,7 @@
 
 namespace qf::index {
 
-enum class EntryType : uint8_t { File = 0, Dir = 1, Symlink = 2, Other = 3, Root = 4, Dead = 5 };
+enum class EntryType : uint8_t { file = 0, dir = 1, symlink = 2, other = 3, root = 4, dead = 5 };
 
 inline constexpr uint32_t kNoEntry = std::numeric_limits<uint32_t>::max();
 inline constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
@@ -24,14 +24,15 @@ struct Entry {
   uint32_t rawOff = kNoEntry;  // kNoEntry: the name is its folded form
   uint16_t foldLen = 0;
   uint16_t rawLen = 0;
-  EntryType type = EntryType::File;
+  EntryType type = EntryType::file;
   uint8_t flags = 0;
   int64_t mtime = kNoTime;  // nanoseconds since 1970
   int64_t btime = kNoTime;  // nanoseconds since 1970
 
   static constexpr uint8_t kListed = 1;  // a folder whose children were read
-  bool isFolder() const { return type == EntryType::Dir || type == EntryType::Root; }
-  bool alive() const { return type != EntryType::Dead; }
+  static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter
+  bool isFolder() const { return type == EntryType::dir || type == EntryType::root; }
+  bool alive() const { return type != EntryType::dead; }
 };
 
 using EntryTable = HugeVector<Entry>;
@@ -79,7 +80,6 @@ class IndexStore {
   // Rebuilds an index from its serialised parts (entries in parent-first
   // order, names concatenated NUL-ended). Returns false when inconsistent.
   bool assign(EntryTable entries, Arena folded, Arena raw);
-  bool assign(const std::vector<Entry>& entries, std::string_view folded, std::string_view raw);
 
  private:
   uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,

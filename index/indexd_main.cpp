@@ -191,6 +191,7 @@ int main(int argc, char** argv) {
   options.searchThreads = cores;
   options.rescanSeconds = std::max(1, envInt("QUILLFIND_INDEX_RESCAN_SECONDS", 60));
   options.maxWatches = static_cast<size_t>(envInt("QUILLFIND_INDEX_MAX_WATCHES", 0));
+  options.compactMinDead = static_cast<size_t>(std::max(1, envInt("QUILLFIND_INDEX_COMPACT_MIN_DEAD", 100000)));
   options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
   if (options.roots.empty()) logLine("no folder to index");
 

@@ -121,7 +121,7 @@ std::vector<std::string> resolveRoots(const std::vector<std::string>& candidates
   std::vector<std::string> roots;
   for (const std::string& r : real) {
     bool nested = std::any_of(roots.begin(), roots.end(),
-                              [&](const std::string& outer) { return isWithin(r, outer); });
+                              [&](const std::string& outer) { return isSameOrInside(r, outer); });
     if (!nested) roots.push_back(r);
   }
   return roots;

@@ -163,7 +163,7 @@ std::variant<Request, ParseError> nameQuery(Cursor& c, Comparison op) {
   if (auto* e = std::get_if<ParseError>(&value)) return *e;
   auto& v = std::get<NameValue>(value);
   Request r;
-  r.op = Request::Op::NameGlob;
+  r.op = Request::Op::nameGlob;
   r.value = globTokensToText(v.tokens);
   r.mode = v.mode;
   return r;
@@ -174,7 +174,7 @@ std::variant<Request, ParseError> dateQuery(Cursor& c, Comparison op, std::time_
   if (auto* e = std::get_if<ParseError>(&t)) return *e;
   int64_t at = std::get<std::time_t>(t);
   Request r;
-  r.op = Request::Op::ChangedBetween;
+  r.op = Request::Op::changedBetween;
   switch (op) {
     case Comparison::notBefore: r.notBefore = at; break;
     case Comparison::after: r.notBefore = at + 1; break;
@@ -219,7 +219,7 @@ std::variant<Request, ParseError> parseQueryExpression(std::string_view text, st
     size_t first = text.find_first_not_of(" \t\r\n");
     size_t last = text.find_last_not_of(" \t\r\n");
     Request r;
-    r.op = Request::Op::NameContains;
+    r.op = Request::Op::nameContains;
     r.value = std::string(text.substr(first, last - first + 1));
     if (auto e = checkNameTerm(r.value)) return *e;
     return r;
@@ -309,12 +309,12 @@ std::variant<MdfindCommand, ParseError> parseMdfindArguments(
   Request base = cmd.request;
   if (status) {
     cmd.request = Request{};
-    cmd.request.op = Request::Op::Status;
+    cmd.request.op = Request::Op::status;
     return cmd;
   }
   if (nameTerm) {
     if (auto e = checkNameTerm(*nameTerm)) return *e;
-    cmd.request.op = Request::Op::NameContains;
+    cmd.request.op = Request::Op::nameContains;
     cmd.request.value = *nameTerm;
     return cmd;
   }

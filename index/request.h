@@ -10,8 +10,8 @@ namespace qf::index {
 
 // One question to the index service, as mdfind sends it.
 struct Request {
-  enum class Op { NameContains, NameGlob, ChangedBetween, Status };
-  Op op = Op::Status;
+  enum class Op { nameContains, nameGlob, changedBetween, status };
+  Op op = Op::status;
   // NameContains: the term as typed. NameGlob: the pattern in the textual
   // form of globTokensToText.
   std::string value;

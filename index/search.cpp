@@ -36,7 +36,7 @@ std::vector<uint32_t> scanInParallel(size_t count, unsigned threads, const Range
   return all;
 }
 
-bool answers(const Entry& e) { return e.type != EntryType::Dead && e.type != EntryType::Root; }
+bool answers(const Entry& e) { return e.type != EntryType::dead && e.type != EntryType::root; }
 
 // The entry at or after `from` whose folded name holds arena byte `offset`.
 // Hits come in arena order, so a galloping search from the previous hit
@@ -128,19 +128,19 @@ std::vector<uint32_t> findChanged(const IndexStore& store, int64_t notBefore, in
 
 std::vector<uint32_t> findForRequest(const IndexStore& store, const Request& request, unsigned threads) {
   switch (request.op) {
-    case Request::Op::NameContains:
+    case Request::Op::nameContains:
       return findContaining(store, foldName(request.value), threads);
-    case Request::Op::NameGlob:
+    case Request::Op::nameGlob:
       return findMatching(store, globTokensFromText(request.value), request.mode, threads);
-    case Request::Op::ChangedBetween:
+    case Request::Op::changedBetween:
       return findChanged(store, request.notBefore, request.before, threads);
-    case Request::Op::Status:
+    case Request::Op::status:
       break;
   }
   return {};
 }
 
-bool isWithin(std::string_view path, std::string_view folder) {
+bool isSameOrInside(std::string_view path, std::string_view folder) {
   if (folder == "/") return !path.empty() && path[0] == '/';
   if (path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
   return path.size() == folder.size() || path[folder.size()] == '/';

@@ -28,6 +28,6 @@ std::vector<uint32_t> findForRequest(const IndexStore& store, const Request& req
                                      unsigned threads);
 
 // True when `path` is `folder` or lies below it.
-bool isWithin(std::string_view path, std::string_view folder);
+bool isSameOrInside(std::string_view path, std::string_view folder);
 
 }  // namespace qf::index

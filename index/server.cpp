@@ -119,17 +119,18 @@ void Server::handle(UniqueFd connection) {
   if (readRequest(connection.get(), raw)) {
     std::optional<Request> request = decodeRequest(raw);
     std::optional<ParseError> refused;
-    if (request && request->op == Request::Op::NameContains) refused = checkNameTerm(request->value);
+    if (request && request->op == Request::Op::nameContains) refused = checkNameTerm(request->value);
     if (!request) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "malformed request"));
     } else if (refused) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, refused->message));
     } else {
       bool alive = true;
-      service_.answer(*request, [&](const std::string& bytes) {
-        return alive = sendAll(connection.get(), bytes);
-      });
-      if (alive) sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "0"));
+      std::string error;
+      bool whole = service_.answer(
+          *request, [&](const std::string& bytes) { return alive = sendAll(connection.get(), bytes); }, &error);
+      // An answer that is not whole must never end like a success.
+      if (alive) sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, whole ? "0" : error));
     }
   }
   connection.reset();

@@ -226,13 +226,13 @@ std::string headerProblem(const Header& h, uint64_t fileSize) {
 SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error) {
   auto corrupt = [&](const std::string& why) {
     if (error) *error = why;
-    return SnapshotLoad::Corrupt;
+    return SnapshotLoad::corrupt;
   };
   // Never blocks and never follows a link: a FIFO or a device planted at
   // the path is refused before anything is read from it.
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) {
-    if (errno == ENOENT) return SnapshotLoad::Missing;
+    if (errno == ENOENT) return SnapshotLoad::missing;
     if (errno == ELOOP) return corrupt("a symbolic link, not followed");
     return corrupt(std::string("cannot open: ") + std::strerror(errno));
   }
@@ -276,7 +276,7 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
   if (!loaded.assign(std::move(entries), std::move(folded), std::move(raw)))
     return corrupt("inconsistent entries");
   store = std::move(loaded);
-  return SnapshotLoad::Loaded;
+  return SnapshotLoad::loaded;
 }
 
 }  // namespace qf::index

@@ -17,10 +17,10 @@ bool writeSnapshot(const IndexStore& store, const std::string& path, std::string
 // how many were removed.
 int removeStaleSnapshotTemps(const std::string& path);
 
-enum class SnapshotLoad { Loaded, Missing, Corrupt };
+enum class SnapshotLoad { loaded, missing, corrupt };
 
 // Loads a snapshot into `store`. A file that is damaged, truncated or of
-// another version, or that is not a regular file, yields Corrupt with the
+// another version, or that is not a regular file, yields `corrupt` with the
 // reason in `error`; `store` is then left unchanged. The header is checked
 // against the file's size before the body is read.
 SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::string* error);

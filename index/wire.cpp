@@ -11,19 +11,19 @@ namespace p = qf::protocol;
 
 const char* opName(Request::Op op) {
   switch (op) {
-    case Request::Op::NameContains: return "name";
-    case Request::Op::NameGlob: return "glob";
-    case Request::Op::ChangedBetween: return "since";
-    case Request::Op::Status: return "status";
+    case Request::Op::nameContains: return "name";
+    case Request::Op::nameGlob: return "glob";
+    case Request::Op::changedBetween: return "since";
+    case Request::Op::status: return "status";
   }
   return "status";
 }
 
 std::optional<Request::Op> opFromName(std::string_view s) {
-  if (s == "name") return Request::Op::NameContains;
-  if (s == "glob") return Request::Op::NameGlob;
-  if (s == "since") return Request::Op::ChangedBetween;
-  if (s == "status") return Request::Op::Status;
+  if (s == "name") return Request::Op::nameContains;
+  if (s == "glob") return Request::Op::nameGlob;
+  if (s == "since") return Request::Op::changedBetween;
+  if (s == "status") return Request::Op::status;
   return std::nullopt;
 }
 

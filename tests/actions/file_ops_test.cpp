@@ -77,7 +77,7 @@ TEST(PathHelpers, JoinAndInside) {
     const std::tuple<std::string, std::string, bool> inside[] = {
         {"/a/b", "/a", true},     {"/a", "/a", false}, {"/ab", "/a", false},
         {"/a/b/c", "/a/b/", true}, {"/a", "/", true},   {"/", "/", false}};
-    for (const auto& [path, folder, in] : inside) EXPECT_EQ(isInside(path, folder), in) << path << " in " << folder;
+    for (const auto& [path, folder, in] : inside) EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
 }
 
 TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {

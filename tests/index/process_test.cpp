@@ -141,7 +141,7 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   ASSERT_TRUE(pollUntil([&] { return world.lines({"-name", "later"}).size() == 1; }));
   world.stopService();
   IndexStore saved;
-  ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::Loaded);
+  ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
   EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
 
@@ -151,7 +151,7 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotAndKillKeepsIt) {
   ::kill(pid, SIGKILL);
   ASSERT_TRUE(pollUntil([&] { return !testing::processAlive(pid); }));
   IndexStore afterKill;
-  EXPECT_EQ(loadSnapshot(snapshot, afterKill, nullptr), SnapshotLoad::Loaded);
+  EXPECT_EQ(loadSnapshot(snapshot, afterKill, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(world.lines({"-name", "before"}), files({"before.txt"}));
 }
 
@@ -199,7 +199,12 @@ double cpuSeconds(pid_t pid) {
 
 TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
   touch(world.file("a.txt"));
-  startAndSettle();
+  // Watched through fanotify, the service would also follow every other
+  // write on this disk (a busy machine's), and its CPU time would measure that.
+  auto env = world.env();
+  env["QUILLFIND_INDEX_FANOTIFY"] = "0";
+  ASSERT_EQ(testing::runProcess({testing::binDir() + "/mdfind", "--start-service"}, env).exitCode, 0);
+  ASSERT_TRUE(world.waitIdle());
   pid_t pid = world.servicePid();
   auto open = std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"), {});
   rlimit old{}, low{static_cast<rlim_t>(open + 2), 0};
@@ -267,6 +272,88 @@ TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
     for (const char* fragment : c.fragments) EXPECT_NE(r.err.find(fragment), std::string::npos) << c.what << ": " << r.err;
   }
   EXPECT_EQ(qf::test::readFile(victim), "keep");
+}
+
+// Writing a file in place leaves its folder's time alone: the catch-up
+// after a restart and the rescan of unwatched folders must still see it.
+TEST_F(ProcessTest, EditsWhileDownOrUnwatchedReachTheChangeDateQuery) {
+  for (const char* f : {"old/edited-while-down.txt", "old/sub/edited-unwatched.txt", "old/untouched.txt"})
+    touch(world.file(f));
+  struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 9 * 86400, 0}};
+  for (const char* f : {"old/edited-while-down.txt", "old/sub/edited-unwatched.txt", "old/untouched.txt", "old/sub",
+                        "old"})
+    ASSERT_EQ(::utimensat(AT_FDCWD, world.file(f).c_str(), old, 0), 0) << f;
+  auto env = world.env();
+  env["QUILLFIND_INDEX_MAX_WATCHES"] = "1";  // the root only
+  env["QUILLFIND_INDEX_RESCAN_SECONDS"] = "1";
+  env["QUILLFIND_INDEX_FANOTIFY"] = "0";
+  auto start = [&] {
+    ASSERT_EQ(testing::runProcess({testing::binDir() + "/mdfind", "--start-service"}, env).exitCode, 0);
+    ASSERT_TRUE(world.waitIdle());
+  };
+  const std::vector<std::string> recent = {"kMDItemFSContentChangeDate >= $time.today(-1d)"};
+  start();
+  ASSERT_EQ(world.lines(recent), files({}));
+  world.stopService();
+  std::ofstream(world.file("old/edited-while-down.txt"), std::ios::app) << "more";
+  start();
+  EXPECT_EQ(world.lines(recent), files({"old/edited-while-down.txt"})) << "after the catch-up";
+  std::ofstream(world.file("old/sub/edited-unwatched.txt"), std::ios::app) << "more";
+  EXPECT_TRUE(pollUntil(
+      [&] { return world.lines(recent) == files({"old/edited-while-down.txt", "old/sub/edited-unwatched.txt"}); }))
+      << "after a rescan";
+}
+
+// A compaction renumbers entries; an answer streaming meanwhile to a reader
+// that is slow must still arrive whole (or fail loudly), never end short
+// with status 0.
+TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
+  // Long paths make the answer far larger than the socket and pipe buffers,
+  // so the service is held in the middle of it.
+  const std::string folder = std::string(250, 'k') + "/keep-" + std::string(250, 'k');
+  fs::create_directories(world.file(folder));
+  fs::create_directories(world.file("gone"));
+  auto create = [](const std::string& path) { ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); };
+  std::vector<std::string> expected{world.file(folder)};
+  for (int i = 0; i < 4500; ++i) expected.push_back(world.file(folder + "/keep-" + std::to_string(i)));
+  for (size_t i = 1; i < expected.size(); ++i) create(expected[i]);
+  for (int i = 0; i < 1200; ++i) create(world.file("gone/gone-" + std::to_string(i)));
+  auto env = world.env();
+  env["QUILLFIND_INDEX_COMPACT_MIN_DEAD"] = "1000";
+  const std::string mdfind = testing::binDir() + "/mdfind";
+  ASSERT_EQ(testing::runProcess({mdfind, "--start-service"}, env).exitCode, 0);
+  ASSERT_TRUE(world.waitIdle());
+
+  const std::string flags = fs::path(world.root()).parent_path() / "flag-";
+  ProcessResult slow;
+  std::thread reader([&] {
+    slow = testing::runProcess(
+        {"/bin/sh", "-c",
+         "{ mdfind -name keep-; echo status=$? >&2; } | { read -r first; touch " + flags + "started; while [ ! -e " +
+             flags + "release ]; do sleep 0.02; done; echo \"$first\"; cat; }"},
+        env, std::chrono::seconds(60));
+  });
+  // Once the answer has begun, deleting enough makes a compaction worthwhile.
+  bool started = pollUntil([&] { return fs::exists(flags + "started"); }, std::chrono::seconds(20));
+  if (started) {
+    fs::remove_all(world.file("gone"));
+    EXPECT_TRUE(pollUntil(
+        [&] {
+          std::string status = world.mdfind({"--status"}).out;
+          return status.find("compactions: 1") != std::string::npos ||
+                 status.find("waiting for answers") != std::string::npos;
+        },
+        std::chrono::seconds(20)));
+  }
+  touch(flags + "release");
+  reader.join();
+  ASSERT_TRUE(started);
+  std::vector<std::string> answered = sorted(splitLines(slow.out));
+  EXPECT_EQ(answered.size(), expected.size()) << slow.err;
+  EXPECT_TRUE(answered == sorted(expected));
+  EXPECT_NE(slow.err.find("status=0"), std::string::npos) << slow.err;
+  // Once the answer has ended, the compaction goes ahead.
+  EXPECT_TRUE(pollUntil([&] { return world.mdfind({"--status"}).out.find("compactions: 1") != std::string::npos; }));
 }
 
 // 'D' when connect was denied, 'R' when a reply came, 'C' when the service

@@ -43,7 +43,7 @@ TEST_P(QueryTest, Parses) {
   const Request& r = std::get<Request>(parsed);
   EXPECT_EQ(r.op, c.op);
   EXPECT_EQ(r.value, c.value);
-  if (c.op != Op::ChangedBetween) {
+  if (c.op != Op::changedBetween) {
     EXPECT_EQ(r.mode, c.mode);
   }
   EXPECT_EQ(r.notBefore, c.notBefore);
@@ -51,31 +51,31 @@ TEST_P(QueryTest, Parses) {
 }
 
 QueryCase date(const char* q, int64_t notBefore, int64_t before = kMax) {
-  return {q, Op::ChangedBetween, "", {}, notBefore, before};
+  return {q, Op::changedBetween, "", {}, notBefore, before};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, QueryTest,
     ::testing::Values(
         // The forms the program sends, with its escaping of i'm: '*i'\''m*'cd.
-        QueryCase{"kMDItemFSName == '*report*'cd", Op::NameGlob, "*report*", kBoth},
-        QueryCase{"kMDItemFSName == 'report?.txt'cd", Op::NameGlob, "report?.txt", kBoth},
-        QueryCase{"kMDItemFSName == '*i'\\''m*'cd", Op::NameGlob, "*i'm*", kBoth},
+        QueryCase{"kMDItemFSName == '*report*'cd", Op::nameGlob, "*report*", kBoth},
+        QueryCase{"kMDItemFSName == 'report?.txt'cd", Op::nameGlob, "report?.txt", kBoth},
+        QueryCase{"kMDItemFSName == '*i'\\''m*'cd", Op::nameGlob, "*i'm*", kBoth},
         // Modifiers.
-        QueryCase{"kMDItemFSName == 'A'", Op::NameGlob, "A", kNone},
-        QueryCase{"kMDItemFSName == 'A'c", Op::NameGlob, "A", {true, false}},
-        QueryCase{"kMDItemFSName == 'A'd", Op::NameGlob, "A", {false, true}},
-        QueryCase{"kMDItemFSName == 'A'dc", Op::NameGlob, "A", kBoth},
+        QueryCase{"kMDItemFSName == 'A'", Op::nameGlob, "A", kNone},
+        QueryCase{"kMDItemFSName == 'A'c", Op::nameGlob, "A", {true, false}},
+        QueryCase{"kMDItemFSName == 'A'd", Op::nameGlob, "A", {false, true}},
+        QueryCase{"kMDItemFSName == 'A'dc", Op::nameGlob, "A", kBoth},
         // Spacing, double quotes and escapes.
-        QueryCase{"  kMDItemFSName=='x y'cd  ", Op::NameGlob, "x y", kBoth},
-        QueryCase{"kMDItemFSName == \"*a\\\"b*\"cd", Op::NameGlob, "*a\"b*", kBoth},
-        QueryCase{"kMDItemFSName == \"a\\*b\"", Op::NameGlob, "a\\*b", kNone},  // escaped star
-        QueryCase{"kMDItemFSName == 'a'\\*'b'", Op::NameGlob, "a\\*b", kNone},
-        QueryCase{"kMDItemFSName == 'a\\b'", Op::NameGlob, "a\\\\b", kNone},   // no escapes in '…'
-        QueryCase{"kMDItemFSName == ''", Op::NameGlob, "", kNone},
-        QueryCase{"kMDItemDisplayName == 'a'", Op::NameGlob, "a", kNone},
+        QueryCase{"  kMDItemFSName=='x y'cd  ", Op::nameGlob, "x y", kBoth},
+        QueryCase{"kMDItemFSName == \"*a\\\"b*\"cd", Op::nameGlob, "*a\"b*", kBoth},
+        QueryCase{"kMDItemFSName == \"a\\*b\"", Op::nameGlob, "a\\*b", kNone},  // escaped star
+        QueryCase{"kMDItemFSName == 'a'\\*'b'", Op::nameGlob, "a\\*b", kNone},
+        QueryCase{"kMDItemFSName == 'a\\b'", Op::nameGlob, "a\\\\b", kNone},   // no escapes in '…'
+        QueryCase{"kMDItemFSName == ''", Op::nameGlob, "", kNone},
+        QueryCase{"kMDItemDisplayName == 'a'", Op::nameGlob, "a", kNone},
         // Plain text asks for names containing it.
-        QueryCase{"  annual report ", Op::NameContains, "annual report", kBoth},
+        QueryCase{"  annual report ", Op::nameContains, "annual report", kBoth},
         // Dates: operators, functions and offsets in local days.
         date("kMDItemFSContentChangeDate >= $time.today", localMidnight(2024, 3, 15)),
         date("kMDItemFSContentChangeDate >= $time.today(-1d)", localMidnight(2024, 3, 14)),
@@ -148,7 +148,7 @@ TEST(MdfindArgumentsTest, NameTermIsTakenWhole) {
   for (const char* t : {"big report", "it's", "-dash", "--status", "报告", "a\tb"}) {
     auto parsed = parseArgs({"-name", t});
     ASSERT_TRUE(std::holds_alternative<MdfindCommand>(parsed)) << t;
-    EXPECT_EQ(std::get<MdfindCommand>(parsed).request.op, Op::NameContains);
+    EXPECT_EQ(std::get<MdfindCommand>(parsed).request.op, Op::nameContains);
     EXPECT_EQ(std::get<MdfindCommand>(parsed).request.value, t);
   }
   auto dashed = parseArgs({"--", "-name"});  // "--" ends the options
@@ -163,11 +163,11 @@ TEST(MdfindArgumentsTest, OptionsCombine) {
   const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
   EXPECT_TRUE(cmd.nulSeparated);
   EXPECT_TRUE(cmd.request.countOnly);
-  EXPECT_EQ(cmd.request.op, Op::NameGlob);
+  EXPECT_EQ(cmd.request.op, Op::nameGlob);
   EXPECT_EQ(cmd.request.onlyIn, (std::vector<std::string>{"/home/u/work/docs", "/srv/x"}));
   auto status = parseArgs({"--status"});
   ASSERT_TRUE(std::holds_alternative<MdfindCommand>(status));
-  EXPECT_EQ(std::get<MdfindCommand>(status).request.op, Op::Status);
+  EXPECT_EQ(std::get<MdfindCommand>(status).request.op, Op::status);
   auto start = parseArgs({"--start-service"});
   ASSERT_TRUE(std::holds_alternative<MdfindCommand>(start));
   EXPECT_TRUE(std::get<MdfindCommand>(start).startServiceOnly);
@@ -198,7 +198,7 @@ TEST(EscapeControlsTest, ControlsAndBrokenUtf8AreEscapedTheRestKept) {
 // ---- wire format ----
 
 TEST(WireTest, RequestRoundTrip) {
-  Request r{Op::NameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true};
+  Request r{Op::nameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true};
   auto decoded = decodeRequest(encodeRequest(r));
   ASSERT_TRUE(decoded.has_value());
   EXPECT_EQ(*decoded, r);

@@ -29,7 +29,7 @@ std::vector<std::string> paths(const IndexStore& store, const std::vector<uint32
 // /r/{Réport.txt, docs/{RÉPORT.pdf, 报告.doc, sub/{i'm here}}, notes.md}
 class StoreTest : public ::testing::Test {
  protected:
-  uint32_t add(uint32_t parent, const std::string& name, EntryType type = EntryType::File, int64_t mtime = 100) {
+  uint32_t add(uint32_t parent, const std::string& name, EntryType type = EntryType::file, int64_t mtime = 100) {
     return store.addChild(parent, name, foldName(name), type, mtime * 1'000'000'000, mtime - 10);
   }
   std::vector<std::string> found(const std::vector<uint32_t>& ids) { return paths(store, ids); }
@@ -39,14 +39,14 @@ class StoreTest : public ::testing::Test {
 
   IndexStore store;
   uint32_t root = store.addRoot("/r");
-  uint32_t report = add(root, "Réport.txt", EntryType::File, 500);
-  uint32_t docs = add(root, "docs", EntryType::Dir);
-  uint32_t pdf = add(docs, "RÉPORT.pdf", EntryType::File, 1000);
+  uint32_t report = add(root, "Réport.txt", EntryType::file, 500);
+  uint32_t docs = add(root, "docs", EntryType::dir);
+  uint32_t pdf = add(docs, "RÉPORT.pdf", EntryType::file, 1000);
   uint32_t cjk = add(docs, "报告.doc");
-  uint32_t sub = add(docs, "sub", EntryType::Dir);
+  uint32_t sub = add(docs, "sub", EntryType::dir);
   uint32_t apostrophe = add(sub, "i'm here");
-  uint32_t notes = add(root, "notes.md", EntryType::File, 999);
-  uint32_t link = add(root, "bad\xFFlink", EntryType::Symlink, 7);
+  uint32_t notes = add(root, "notes.md", EntryType::file, 999);
+  uint32_t link = add(root, "bad\xFFlink", EntryType::symlink, 7);
 };
 
 TEST_F(StoreTest, PathsNamesAndLookups) {
@@ -59,8 +59,8 @@ TEST_F(StoreTest, PathsNamesAndLookups) {
   EXPECT_EQ(store.findChild(docs, "report.pdf"), kNoEntry);  // lookups are exact
   EXPECT_EQ(store.findChild(root, "sub"), kNoEntry);
   IndexStore slash;
-  uint32_t etc = slash.addChild(slash.addRoot("/"), "etc", "etc", EntryType::Dir, 0, kNoTime);
-  uint32_t hosts = slash.addChild(etc, "hosts", "hosts", EntryType::File, 0, kNoTime);
+  uint32_t etc = slash.addChild(slash.addRoot("/"), "etc", "etc", EntryType::dir, 0, kNoTime);
+  uint32_t hosts = slash.addChild(etc, "hosts", "hosts", EntryType::file, 0, kNoTime);
   EXPECT_EQ(slash.path(hosts), "/etc/hosts");
   // Paths back to entries, as changes reported by path are placed.
   struct Case {
@@ -142,9 +142,9 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
   std::vector<uint32_t> folders{s.addRoot("/big")};
   for (int i = 0; i < 300000; ++i) {
     std::string name = (i % 7 == 0 ? "Файл-" : "file-") + std::to_string(i) + (i % 3 ? ".txt" : ".PDF");
-    EntryType t = i % 50 == 0 ? EntryType::Dir : EntryType::File;
+    EntryType t = i % 50 == 0 ? EntryType::dir : EntryType::file;
     uint32_t id = s.addChild(folders[i % folders.size()], name, foldName(name), t, i, kNoTime);
-    if (t == EntryType::Dir) folders.push_back(id);
+    if (t == EntryType::dir) folders.push_back(id);
   }
   for (const char* term : {"файл-1", "99", ".pdf"}) {
     auto one = findContaining(s, foldName(term), 1);
@@ -155,9 +155,9 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
   EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
 }
 
-TEST(WithinTest, FolderBoundaries) {
-  EXPECT_TRUE(isWithin("/a/b", "/a") && isWithin("/a", "/a") && isWithin("/x", "/"));
-  EXPECT_FALSE(isWithin("/ab", "/a") || isWithin("/a", "/a/b"));
+TEST(SameOrInsideTest, FolderBoundaries) {
+  EXPECT_TRUE(isSameOrInside("/a/b", "/a") && isSameOrInside("/a", "/a") && isSameOrInside("/x", "/"));
+  EXPECT_FALSE(isSameOrInside("/ab", "/a") || isSameOrInside("/a", "/a/b"));
 }
 
 // ---- snapshots ----
@@ -182,7 +182,7 @@ TEST_F(StoreTest, SnapshotRoundTripKeepsEntriesNamesAndTimes) {
   std::string error;
   ASSERT_TRUE(writeSnapshot(original, dir / "s", &error)) << error;
   IndexStore loaded;
-  ASSERT_EQ(loadSnapshot(dir / "s", loaded, &error), SnapshotLoad::Loaded) << error;
+  ASSERT_EQ(loadSnapshot(dir / "s", loaded, &error), SnapshotLoad::loaded) << error;
   EXPECT_EQ(describe(loaded), describe(original));
   EXPECT_EQ(loaded.deadCount(), 0u);
   EXPECT_EQ(paths(loaded, findContaining(loaded, "report", 1)),
@@ -191,7 +191,7 @@ TEST_F(StoreTest, SnapshotRoundTripKeepsEntriesNamesAndTimes) {
   ASSERT_NE(loadedDocs, kNoEntry);
   EXPECT_NE(loaded.findChild(loadedDocs, "RÉPORT.pdf"), kNoEntry);
   EXPECT_EQ(loaded.findChild(loadedDocs, "sub"), kNoEntry);
-  EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::Missing);
+  EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::missing);
 }
 
 TEST_F(StoreTest, SnapshotWriteReplacesTheOldAndLeavesNoTemporaryFiles) {
@@ -202,7 +202,7 @@ TEST_F(StoreTest, SnapshotWriteReplacesTheOldAndLeavesNoTemporaryFiles) {
   auto files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
   EXPECT_EQ(files, 1);
   IndexStore loaded;
-  ASSERT_EQ(loadSnapshot(dir / "s", loaded, nullptr), SnapshotLoad::Loaded);
+  ASSERT_EQ(loadSnapshot(dir / "s", loaded, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(findContaining(loaded, "later", 1).size(), 1u);
   std::string error;
   EXPECT_FALSE(writeSnapshot(store, "/nonexistent-folder/x/s", &error));
@@ -218,7 +218,7 @@ TEST_F(StoreTest, SnapshotFilesAreNeverFollowedAndStaleTemporariesGo) {
   ASSERT_TRUE(writeSnapshot(store, snapshot, nullptr));
   EXPECT_EQ(qf::test::readFile(victim), "keep");
   IndexStore loaded;
-  EXPECT_EQ(loadSnapshot(snapshot, loaded, nullptr), SnapshotLoad::Loaded);
+  EXPECT_EQ(loadSnapshot(snapshot, loaded, nullptr), SnapshotLoad::loaded);
 
   for (const char* stale : {"s.tmp.1", "s.tmp.99999"}) qf::test::writeFile(dir / stale, "partial");
   std::filesystem::create_symlink(victim, dir / "s.tmp.link");
@@ -260,7 +260,7 @@ TEST_F(StoreTest, SnapshotLoadRefusesBeforeReading) {
       ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
       ADD_FAILURE() << path << " held the load for over 10 s";
     }
-    EXPECT_EQ(load.get(), SnapshotLoad::Corrupt) << path;
+    EXPECT_EQ(load.get(), SnapshotLoad::corrupt) << path;
     EXPECT_NE(error.find(reason), std::string::npos) << path << ": " << error;
   }
   rusage usage{};
@@ -294,7 +294,7 @@ TEST_F(StoreTest, SnapshotDamageIsDetected) {
     IndexStore target;
     target.addRoot("/keep");
     std::string error;
-    EXPECT_EQ(loadSnapshot(dir / "bad", target, &error), SnapshotLoad::Corrupt) << what;
+    EXPECT_EQ(loadSnapshot(dir / "bad", target, &error), SnapshotLoad::corrupt) << what;
     EXPECT_NE(error.find(reason), std::string::npos) << what << ": " << error;
     ASSERT_EQ(target.size(), 1u) << what;
     EXPECT_EQ(target.path(target.roots().at(0)), "/keep") << what;
@@ -309,13 +309,13 @@ TEST(StoreAssignTest, RejectsInconsistentEntries) {
     e.foldLen = len;
     return e;
   };
-  const Entry root = entry(kNoEntry, EntryType::Root, 0);
+  const Entry root = entry(kNoEntry, EntryType::root, 0);
   IndexStore s;
-  EXPECT_FALSE(s.assign({entry(1, EntryType::File, 1), root}, std::string("a\0\0", 3), "/r"));  // child first
-  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 1), entry(1, EntryType::File, 1)},  // child of a file
-                        std::string("\0a\0b\0", 5), ""));
-  EXPECT_FALSE(s.assign({root, entry(0, EntryType::File, 5)}, std::string("\0a\0", 3), ""));  // bad lengths
-  EXPECT_FALSE(s.assign({entry(0, EntryType::Root, 0)}, std::string("\0", 1), ""));  // root with a parent
+  EXPECT_FALSE(s.assign({entry(1, EntryType::file, 1), root}, Arena("a\0\0", 3), "/r"));  // child first
+  EXPECT_FALSE(s.assign({root, entry(0, EntryType::file, 1), entry(1, EntryType::file, 1)},  // child of a file
+                        Arena("\0a\0b\0", 5), ""));
+  EXPECT_FALSE(s.assign({root, entry(0, EntryType::file, 5)}, Arena("\0a\0", 3), ""));  // bad lengths
+  EXPECT_FALSE(s.assign({entry(0, EntryType::root, 0)}, Arena("\0", 1), ""));  // root with a parent
   EXPECT_EQ(s.size(), 0u);
 }
 

@@ -1,0 +1,74 @@
+#include "answer.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+#include "index_protocol.h"
+#include "search.h"
+#include "wire.h"
+
+namespace qf::index {
+
+bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
+                  const std::function<bool(const std::string&)>& send, std::string* error) {
+    struct Streaming {
+        std::atomic<int>& count;
+        bool held = false;
+        ~Streaming() {
+            if (held) --count;
+        }
+    } streaming{state.answersStreaming};
+    std::vector<uint32_t> ids;
+    uint64_t generation;
+    {
+        std::shared_lock lock(state.mutex);
+        ids = findForRequest(state.store, request, threads);
+        generation = state.generation;
+        ++state.answersStreaming;
+        streaming.held = true;
+    }
+    if (request.countOnly && request.onlyIn.empty()) {
+        send(replyRecord(qf::protocol::kTagCount, std::to_string(ids.size())));
+        return true;
+    }
+    // Paths are built in slices so that writers are never held up by a slow
+    // reader on the other end of the socket.
+    constexpr size_t kSlice = 4096;
+    size_t counted = 0;
+    std::string chunk, path;
+    for (size_t begin = 0; begin < ids.size(); begin += kSlice) {
+        chunk.clear();
+        {
+            std::shared_lock lock(state.mutex);
+            if (generation != state.generation) {
+                // Compaction waits for streaming answers, so only a reload gets here.
+                if (error) *error = "the index was rebuilt during the answer; ask again";
+                return false;
+            }
+            size_t end = std::min(ids.size(), begin + kSlice);
+            for (size_t k = begin; k < end; ++k) {
+                if (!state.store.at(ids[k]).alive()) continue;
+                path.clear();
+                state.store.appendPath(ids[k], path);
+                if (!request.onlyIn.empty() &&
+                    std::none_of(request.onlyIn.begin(), request.onlyIn.end(),
+                                 [&](const std::string& dir) { return isSameOrInside(path, dir); }))
+                    continue;
+                ++counted;
+                if (request.countOnly) continue;
+                chunk += qf::protocol::kTagPath;
+                chunk += path;
+                chunk += '\0';
+            }
+        }
+        if (!chunk.empty() && !send(chunk)) {
+            if (error) *error = "the client went away";
+            return false;
+        }
+    }
+    if (request.countOnly) send(replyRecord(qf::protocol::kTagCount, std::to_string(counted)));
+    return true;
+}
+
+}  // namespace qf::index

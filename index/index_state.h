@@ -1,0 +1,49 @@
+#pragma once
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <shared_mutex>
+
+#include "index_store.h"
+
+namespace qf::index {
+
+// The index shared by the crawler, the live updates, the housekeeping and
+// the answers.
+//
+// Locking: `mutex` guards `store`, `generation`, the compaction fields and
+// every map of entry indices the parts keep (the watches'). Entry indices
+// stay valid while it is held, shared or exclusive, and between two holds
+// as long as `generation` has not moved. Lock order: `mutex` first, then a
+// part's own lock (the crawl queue's); no part calls out while holding its
+// own lock.
+struct IndexState {
+    mutable std::shared_mutex mutex;
+    IndexStore store;
+    uint64_t generation = 0;  // changes when entry indices are renumbered
+
+    // Answers holding entry indices; a compaction waits while there are any.
+    // Raised under `mutex` (shared is enough), so a compaction under the
+    // exclusive lock sees every answer that took indices before it.
+    std::atomic<int> answersStreaming{0};
+    bool compactionWaiting = false;  // guarded by mutex
+    uint64_t compactions = 0;        // guarded by mutex
+
+    // Counts changes of the index, so that an unchanged one is not saved.
+    std::atomic<uint64_t> changes{0};
+
+    // Items below the roots (the roots do not count). Needs `mutex`.
+    size_t entryCount() const {
+        size_t roots = store.roots().size();
+        return store.liveCount() - std::min(roots, store.liveCount());
+    }
+};
+
+// Milliseconds on the monotonic clock, for durations and ages.
+inline int64_t steadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace qf::index

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qf::index {
+
+struct ServiceOptions {
+    std::vector<std::string> roots;  // resolved absolute folders
+    std::string snapshotPath;        // empty: no persistence
+    unsigned crawlThreads = 4;
+    unsigned searchThreads = 2;
+    int rescanSeconds = 60;     // folders without a watch are rescanned this often
+    int snapshotSeconds = 600;  // a changed index is saved at most this often
+    // The index is compacted when this many entries are dead and they are at
+    // least a quarter of the live ones.
+    size_t compactMinDead = 100000;
+    size_t maxWatches = 0;  // 0: as many as the kernel grants
+    // Watch whole file systems through fanotify where permitted, instead of
+    // each folder through inotify.
+    bool useFanotify = false;
+    // Called on a crawl thread before a folder is read (tests hold it back).
+    std::function<void(const std::string& folder)> beforeListing;
+};
+
+}  // namespace qf::index
