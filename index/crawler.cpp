@@ -26,7 +26,7 @@ int64_t wallNs() {
 }  // namespace
 
 Crawler::Crawler(IndexState& state, Watches& watches, const ServiceOptions& options)
-    : state_(state), watches_(watches), options_(options), prunedDevices_(prunedDevices(currentMounts())) {}
+    : state_(state), watches_(watches), options_(options) {}
 
 Crawler::~Crawler() { stop(); }
 
@@ -65,9 +65,15 @@ void Crawler::push(std::vector<ScanTask> tasks) {
     queueCv_.notify_all();
 }
 
-void Crawler::queueNewFolder(uint32_t entry) {
+void Crawler::queueFolder(uint32_t entry, bool force, bool recurse) {
     std::vector<ScanTask> tasks;
-    tasks.push_back({entry, UniqueFd(), true, true, 0});
+    tasks.push_back({entry, UniqueFd(), force, recurse, 0});
+    push(std::move(tasks));
+}
+
+void Crawler::relistAll() {
+    std::vector<ScanTask> tasks;
+    for (uint32_t r : state_.store.roots()) tasks.push_back({r, UniqueFd(), true, true, 0});
     push(std::move(tasks));
 }
 
@@ -117,9 +123,22 @@ void Crawler::workerLoop() {
 bool Crawler::isPrunedByName(uint32_t folder, const ListedItem& item) const {
     if (item.facts.type != EntryType::dir) return false;
     const Entry& f = state_.store.at(folder);
-    if (f.type != EntryType::root || state_.store.rawName(folder) != "/") return false;
+    if (f.type != EntryType::root || state_.store.rawName(folder) != options_.systemRoot) return false;
     const auto& top = prunedTopFolders();
     return std::find(top.begin(), top.end(), item.name) != top.end();
+}
+
+bool Crawler::isLeftOut(uint32_t folder, const ListedItem& item, std::string& folderPath) const {
+    const IndexSettings& settings = state_.settings;
+    if (settings.hidden && settings.excludedNames.empty() && settings.excludedPaths.empty()) return false;
+    std::string path;
+    if (!settings.excludedPaths.empty()) {
+        if (folderPath.empty()) folderPath = state_.store.path(folder);
+        path = folderPath;
+        if (path.back() != '/') path += '/';
+        path += item.name;
+    }
+    return isExcluded(settings, item.name, path, item.facts.type == EntryType::dir);
 }
 
 UniqueFd Crawler::openFolder(const ScanTask& task) {
@@ -140,7 +159,12 @@ void Crawler::scanFolder(ScanTask task) {
     if (!fd) return;
     std::optional<ItemFacts> self = factsAt(fd.get(), "");
     if (!self) return;
-    if (task.parentDevice != 0 && self->device != task.parentDevice && prunedDevices_.count(self->device)) {
+    bool prunedDevice = false;
+    if (task.parentDevice != 0 && self->device != task.parentDevice) {
+        std::shared_lock lock(state_.mutex);
+        prunedDevice = state_.prunedDevices.count(self->device) != 0;
+    }
+    if (prunedDevice) {
         // A mount point of a pseudo or network file system: named, not entered.
         std::unique_lock lock(state_.mutex);
         Entry& e = state_.store.at(task.entry);
@@ -243,6 +267,11 @@ bool Crawler::refreshKnownTimes(int fd, const std::vector<KnownItem>& items) {
 void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<ListedItem>& items,
                            std::vector<ChildFolder>& childFolders) {
     IndexStore& store = state_.store;
+    // Left-out items are dropped here, under the same hold as the settings
+    // read, so a listing read before a change of settings cannot bring back
+    // what the change removed.
+    std::string folderPath;
+    std::erase_if(items, [&](const ListedItem& item) { return isLeftOut(folder, item, folderPath); });
     auto add = [&](ListedItem& item) {
         bool pruned = isPrunedByName(folder, item);
         uint32_t c =

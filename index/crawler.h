@@ -47,10 +47,17 @@ public:
     // Queues the folder `entry` to be read even when its time is unchanged,
     // with everything below it. Needs `state.mutex` (any hold), so that no
     // renumbering slips in between finding the entry and queueing it.
-    void queueNewFolder(uint32_t entry);
+    void queueNewFolder(uint32_t entry) { queueFolder(entry, true, true); }
+    // Queues the folder `entry` to be read (even when its time is unchanged
+    // when `force`), and what is below it when `recurse`; new subfolders are
+    // read either way. Needs `state.mutex` (any hold).
+    void queueFolder(uint32_t entry, bool force, bool recurse);
     // Queues the roots (a catch-up) or only the unwatched folders (their
     // periodic rescan). Takes `state.mutex` shared.
     void catchUp(bool onlyUnwatched);
+    // Lists every folder again, also those whose time is unchanged: what a
+    // setting no longer leaves out is found. Needs `state.mutex` (any hold).
+    void relistAll();
 
     // Neither lock needed; safe to call under `state.mutex`.
     bool idle() const;
@@ -92,11 +99,13 @@ private:
                       std::vector<ChildFolder>& childFolders);
     // Needs `state.mutex` (shared).
     bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
+    // Whether the settings leave `item` of `folder` out; `folderPath` is
+    // filled on first need. Needs `state.mutex` (shared).
+    bool isLeftOut(uint32_t folder, const ListedItem& item, std::string& folderPath) const;
 
     IndexState& state_;
     Watches& watches_;
     const ServiceOptions& options_;
-    const std::unordered_set<dev_t> prunedDevices_;
 
     mutable std::mutex queueMutex_;
     std::condition_variable queueCv_;

@@ -74,13 +74,20 @@ bool FanotifyWatch::cover(int dirFd, dev_t device) {
     return false;
   }
   covered_.insert(device);
-  anchors_.try_emplace(fsidKey(fs.f_fsid), std::move(*anchor));
+  anchors_.insert_or_assign(fsidKey(fs.f_fsid), Anchor{std::move(*anchor), device});
   return true;
 }
 
 size_t FanotifyWatch::fileSystems() const {
   std::lock_guard lock(mutex_);
   return covered_.size();
+}
+
+void FanotifyWatch::forget(dev_t device) {
+  std::lock_guard lock(mutex_);
+  covered_.erase(device);
+  refused_.erase(device);
+  std::erase_if(anchors_, [&](const auto& a) { return a.second.device == device; });
 }
 
 std::vector<FanotifyWatch::Change> FanotifyWatch::read(bool& overflow) {
@@ -131,7 +138,7 @@ std::optional<std::string> FanotifyWatch::folderPath(const std::string& folderKe
     std::lock_guard lock(mutex_);
     auto it = anchors_.find(folderKey.substr(0, sizeof(fsid_t)));
     if (it == anchors_.end()) return std::nullopt;
-    anchorPath = it->second;
+    anchorPath = it->second.path;
   }
   // Opened for each lookup: a descriptor kept open would keep the disk
   // from being unmounted. open_by_handle_at refuses O_PATH descriptors.

@@ -36,6 +36,9 @@ class FanotifyWatch {
   // is marked. False when it cannot be: its folders need inotify watches.
   bool cover(int dirFd, dev_t device);
   size_t fileSystems() const;
+  // Forgets the file system on `device`, unmounted: its marks went with it,
+  // and a disk mounted there again must be marked anew.
+  void forget(dev_t device);
 
   // Reads changes ready now (at most about a megabyte of them; poll again
   // for more). `overflow` is set when the kernel dropped events, so that
@@ -51,8 +54,12 @@ class FanotifyWatch {
   mutable std::mutex mutex_;
   std::unordered_set<dev_t> covered_;
   std::unordered_set<dev_t> refused_;
-  // File-system id -> the path of a folder on it, to open handles against.
-  std::unordered_map<std::string, std::string> anchors_;
+  // File-system id -> a folder on it, to open handles against.
+  struct Anchor {
+    std::string path;
+    dev_t device;
+  };
+  std::unordered_map<std::string, Anchor> anchors_;
 };
 
 }  // namespace qf::index

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "log.h"
+#include "reconfigure.h"
 #include "snapshot.h"
 
 namespace qf::index {
@@ -27,8 +28,15 @@ void Housekeeping::loadSnapshot() {
         return;
     }
     std::vector<std::string> roots;
-    for (uint32_t r : loaded.roots()) roots.emplace_back(loaded.rawName(r));
-    if (roots != options_.roots) {
+    std::vector<std::string> chosen;
+    {
+        std::shared_lock lock(state_.mutex);
+        // Disks under run/media come and go without making the rest stale.
+        for (uint32_t r : loaded.roots())
+            if (!isMediaPath(state_, options_, loaded.rawName(r))) roots.emplace_back(loaded.rawName(r));
+        chosen = state_.configuredRoots;
+    }
+    if (roots != chosen) {
         logLine("snapshot " + options_.snapshotPath + " discarded (other roots); a full crawl follows");
         return;
     }

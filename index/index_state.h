@@ -4,7 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <shared_mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
 
+#include <sys/types.h>
+
+#include "index_settings.h"
 #include "index_store.h"
 
 namespace qf::index {
@@ -29,6 +35,16 @@ struct IndexState {
     std::atomic<int> answersStreaming{0};
     bool compactionWaiting = false;  // guarded by mutex
     uint64_t compactions = 0;        // guarded by mutex
+
+    // What the user chose, in force; guarded by mutex, so that a listing
+    // merged under the exclusive hold sees the same settings throughout.
+    IndexSettings settings;
+    std::vector<SettingsProblem> settingsProblems;
+    // The roots chosen (options or settings). Other roots of the store are
+    // disks mounted under the system root's run/media. Guarded by mutex.
+    std::vector<std::string> configuredRoots;
+    // Devices of file systems left out (pseudo, and network unless chosen).
+    std::unordered_set<dev_t> prunedDevices;  // guarded by mutex
 
     // Counts changes of the index, so that an unchanged one is not saved.
     std::atomic<uint64_t> changes{0};

@@ -91,23 +91,26 @@ uint32_t IndexStore::findChild(uint32_t folder, std::string_view raw) const {
 
 uint32_t IndexStore::findPath(std::string_view path, bool* withinRoot) const {
   if (withinRoot) *withinRoot = false;
+  // A disk mounted below a pruned folder is a root inside another root: the
+  // innermost one holds the path.
+  uint32_t best = kNoEntry;
   for (uint32_t root : roots_) {
     std::string_view top = rawName(root);
-    if (!isSameOrInside(path, top)) continue;
-    std::string_view rest = path.substr(top.size());
-    if (withinRoot) *withinRoot = true;
-    uint32_t at = root;
-    while (at != kNoEntry && !rest.empty()) {
-      size_t start = rest.find_first_not_of('/');
-      if (start == std::string_view::npos) break;
-      rest.remove_prefix(start);
-      size_t end = std::min(rest.find('/'), rest.size());
-      at = findChild(at, rest.substr(0, end));
-      rest.remove_prefix(end);
-    }
-    return at;
+    if (isSameOrInside(path, top) && (best == kNoEntry || top.size() > rawName(best).size())) best = root;
   }
-  return kNoEntry;
+  if (best == kNoEntry) return kNoEntry;
+  if (withinRoot) *withinRoot = true;
+  std::string_view rest = path.substr(rawName(best).size());
+  uint32_t at = best;
+  while (at != kNoEntry && !rest.empty()) {
+    size_t start = rest.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    rest.remove_prefix(start);
+    size_t end = std::min(rest.find('/'), rest.size());
+    at = findChild(at, rest.substr(0, end));
+    rest.remove_prefix(end);
+  }
+  return at;
 }
 
 void IndexStore::appendPath(uint32_t index, std::string& out) const {

@@ -11,11 +11,13 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "build_info.h"
 #include "index_folder_files.h"
+#include "index_settings.h"
 #include "index_protocol.h"
 #include "log.h"
 #include "mounts.h"
@@ -33,9 +35,10 @@ namespace p = qf::protocol;
 
 constexpr const char* kUsage =
     "usage: quillfind-indexd [--daemonize | --foreground] | --version\n"
-    "Indexes file names for mdfind. Roots: $QUILLFIND_INDEX_ROOTS (colon-separated)\n"
-    "or every local disk file system; socket, lock and snapshot: $QUILLFIND_INDEX_DIR\n"
-    "or $XDG_RUNTIME_DIR/quillfind and ~/.cache/quillfind.\n";
+    "Indexes file names for mdfind. Settings: $XDG_CONFIG_HOME/quillfind/index.conf\n"
+    "(roots, exclude, hidden, network; SIGHUP reads it again). Roots: $QUILLFIND_INDEX_ROOTS\n"
+    "(colon-separated), the file's, or every local disk file system; socket, lock and\n"
+    "snapshot: $QUILLFIND_INDEX_DIR or $XDG_RUNTIME_DIR/quillfind and ~/.cache/quillfind.\n";
 
 int envInt(const char* name, int fallback) {
   std::string v = p::envOr(name);
@@ -184,7 +187,13 @@ int main(int argc, char** argv) {
   raiseFileLimit();
 
   ServiceOptions options;
-  options.roots = configuredRoots();
+  std::optional<std::vector<std::string>> environmentRoots = rootsFromEnvironment();
+  options.rootsFixed = environmentRoots.has_value();
+  if (environmentRoots) options.roots = std::move(*environmentRoots);
+  options.settingsPath = indexSettingsPath();
+  // For tests: a tree that stands in for "/" as the default root.
+  if (std::vector<std::string> system = resolveRoots({p::envOr("QUILLFIND_INDEX_SYSTEM_ROOT", "/")}); !system.empty())
+    options.systemRoot = system.front();
   options.snapshotPath = p::snapshotPath();
   unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   options.crawlThreads = std::min(16u, std::max(4u, cores * 2));
@@ -193,7 +202,7 @@ int main(int argc, char** argv) {
   options.maxWatches = static_cast<size_t>(envInt("QUILLFIND_INDEX_MAX_WATCHES", 0));
   options.compactMinDead = static_cast<size_t>(std::max(1, envInt("QUILLFIND_INDEX_COMPACT_MIN_DEAD", 100000)));
   options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
-  if (options.roots.empty()) logLine("no folder to index");
+  if (options.rootsFixed && options.roots.empty()) logLine("no folder to index");
 
   if (int stale = removeStaleSnapshotTemps(options.snapshotPath))
     logLine("removed " + std::to_string(stale) + " temporary snapshot file(s) left by an interrupted save");
@@ -207,7 +216,10 @@ int main(int argc, char** argv) {
   std::thread serverThread([&] { server.run(); });
 
   int sig = 0;
-  while (::sigwait(&signals, &sig) != 0) {
+  while (true) {
+    if (::sigwait(&signals, &sig) != 0) continue;
+    if (sig != SIGHUP) break;
+    service.reloadSettings();
   }
   logLine(std::string("stopping on ") + ::strsignal(sig));
   server.stop();

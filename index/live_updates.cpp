@@ -214,6 +214,10 @@ void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
     IndexStore& store = state_.store;
     if (!inBatchGeneration() || !store.at(folder).alive()) return;
     uint32_t c = store.findChild(folder, name);
+    if (facts && isExcluded(state_.settings, name, path, facts->type == EntryType::dir)) {
+        if (c != kNoEntry) watches_.removeEntry(c);
+        return;
+    }
     if (!facts) {
         if (c != kNoEntry && err == ENOENT) watches_.removeEntry(c);
         return;

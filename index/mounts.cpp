@@ -91,18 +91,29 @@ bool isPrunedFsType(std::string_view fsType) {
   return std::find(t.begin(), t.end(), fsType) != t.end();
 }
 
+bool isNetworkFsType(std::string_view fsType) {
+  static const std::vector<std::string_view> types = {
+      "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p", "ceph", "glusterfs", "lustre", "coda",
+      "davfs", "sshfs", "fuse.sshfs", "fuse.rclone", "fuse.s3fs", "fuse.davfs2", "fuse.glusterfs", "fuse.ceph"};
+  return std::find(types.begin(), types.end(), fsType) != types.end();
+}
+
+bool isLeftOutFsType(std::string_view fsType, bool network) {
+  return isPrunedFsType(fsType) && !(network && isNetworkFsType(fsType));
+}
+
 const std::vector<std::string_view>& prunedTopFolders() {
   static const std::vector<std::string_view> folders = {"proc", "sys", "dev", "run"};
   return folders;
 }
 
-std::unordered_set<dev_t> prunedDevices(const std::vector<MountPoint>& mounts) {
+std::unordered_set<dev_t> prunedDevices(const std::vector<MountPoint>& mounts, bool network) {
   std::unordered_set<dev_t> devices;
   for (const MountPoint& m : mounts)
-    if (isPrunedFsType(m.fsType)) devices.insert(m.device);
+    if (isLeftOutFsType(m.fsType, network)) devices.insert(m.device);
   // A device mounted both as a pruned and as a disk file system stays indexed.
   for (const MountPoint& m : mounts)
-    if (!isPrunedFsType(m.fsType)) devices.erase(m.device);
+    if (!isLeftOutFsType(m.fsType, network)) devices.erase(m.device);
   return devices;
 }
 
@@ -127,9 +138,9 @@ std::vector<std::string> resolveRoots(const std::vector<std::string>& candidates
   return roots;
 }
 
-std::vector<std::string> configuredRoots() {
+std::optional<std::vector<std::string>> rootsFromEnvironment() {
   std::string env = qf::protocol::envOr(qf::protocol::kEnvIndexRoots);
-  if (env.empty()) return resolveRoots({"/"});
+  if (env.empty()) return std::nullopt;
   std::vector<std::string> parts;
   size_t pos = 0;
   while (pos <= env.size()) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -26,16 +27,22 @@ std::vector<MountPoint> currentMounts();
 // slow and remote.
 bool isPrunedFsType(std::string_view fsType);
 const std::vector<std::string_view>& prunedFsTypes();
+// The network file systems among them, indexed when the user asks for them.
+bool isNetworkFsType(std::string_view fsType);
+// Whether the index leaves a file system of this type out, given whether
+// network file systems are indexed.
+bool isLeftOutFsType(std::string_view fsType, bool network);
 // Top-level folders pruned whatever they hold.
 const std::vector<std::string_view>& prunedTopFolders();
 
 // Devices whose file system is pruned.
-std::unordered_set<dev_t> prunedDevices(const std::vector<MountPoint>& mounts);
+std::unordered_set<dev_t> prunedDevices(const std::vector<MountPoint>& mounts, bool network = false);
 
-// The folders to index: QUILLFIND_INDEX_ROOTS when set (colon-separated),
-// otherwise "/". Resolved to real paths; missing ones and ones inside
-// another root are dropped.
-std::vector<std::string> configuredRoots();
+// QUILLFIND_INDEX_ROOTS (colon-separated) resolved, or nothing when it is
+// not set: the roots then come from the settings file or are the default.
+std::optional<std::vector<std::string>> rootsFromEnvironment();
+// Resolved to real paths; missing ones and ones inside another root are
+// dropped.
 std::vector<std::string> resolveRoots(const std::vector<std::string>& candidates);
 
 }  // namespace qf::index

@@ -13,7 +13,10 @@ Service::Service(ServiceOptions options)
       watches_(state_, options_),
       crawler_(state_, watches_, options_),
       liveUpdates_(state_, watches_, crawler_),
-      housekeeping_(state_, watches_, crawler_, options_) {}
+      housekeeping_(state_, watches_, crawler_, options_),
+      follower_(IndexParts{state_, watches_, crawler_, options_}) {
+    follower_.loadInitial();
+}
 
 Service::~Service() { stop(); }
 
@@ -21,15 +24,11 @@ void Service::loadSnapshot() { housekeeping_.loadSnapshot(); }
 
 void Service::start() {
     {
-        std::unique_lock lock(state_.mutex);
-        if (state_.store.roots().empty())
-            for (const std::string& r : options_.roots) state_.store.addRoot(r);
-    }
-    {
         std::lock_guard lock(stopMutex_);
         started_ = true;
     }
     crawler_.start();
+    follower_.start();
     liveUpdates_.start();
     housekeeping_.start();
     crawler_.catchUp(false);
@@ -42,7 +41,8 @@ void Service::stop() {
         stopped_ = true;
         if (!running) return;
     }
-    // Housekeeping and live updates feed the crawler, so they end first.
+    // Housekeeping, settings and live updates feed the crawler, so they end first.
+    follower_.stop();
     housekeeping_.stop();
     liveUpdates_.stop();
     crawler_.stop();
@@ -66,7 +66,12 @@ ServiceStatus Service::status() const {
         st.unwatched = watches_.unwatched().size();
         st.compactions = state_.compactions;
         st.compactionWaiting = state_.compactionWaiting;
+        st.settings = state_.settings;
+        st.settingsProblems = state_.settingsProblems;
+        for (uint32_t r : state_.store.roots()) st.roots.emplace_back(state_.store.rawName(r));
     }
+    st.settingsPath = options_.settingsPath;
+    st.rootsFixed = options_.rootsFixed;
     CrawlProgress crawl = crawler_.progress();
     int64_t now = steadyMs();
     st.crawling = !crawl.idle;
@@ -89,7 +94,6 @@ ServiceStatus Service::status() const {
         st.snapshotRetrySeconds = std::max<int64_t>(0, retry.nextAttemptMs() - now) / 1000;
     }
     st.snapshotPath = options_.snapshotPath;
-    st.roots = options_.roots;
     st.pid = ::getpid();
     return st;
 }

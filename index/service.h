@@ -4,6 +4,7 @@
 #include <string>
 
 #include "crawler.h"
+#include "follower.h"
 #include "housekeeping.h"
 #include "index_state.h"
 #include "live_updates.h"
@@ -16,7 +17,8 @@ namespace qf::index {
 
 // The index and everything that keeps it current: the crawl, the watches
 // and their live updates, the housekeeping (snapshot, rescans of unwatched
-// folders, compaction) and the answers. Queries may run on any thread at
+// folders, compaction), the settings and mounts that decide what is indexed
+// and the answers. Queries may run on any thread at
 // any time, also during the crawl.
 class Service {
 public:
@@ -37,6 +39,8 @@ public:
     // with `error` set when the answer is not whole.
     bool answer(const Request& request, const std::function<bool(const std::string&)>& send, std::string* error);
     ServiceStatus status() const;
+    // Reads the settings file again (SIGHUP).
+    void reloadSettings() { follower_.reload(); }
 
 private:
     // Members are built in this order and torn down in reverse: the parts
@@ -47,6 +51,7 @@ private:
     Crawler crawler_;
     LiveUpdates liveUpdates_;
     Housekeeping housekeeping_;
+    Follower follower_;
 
     std::mutex stopMutex_;
     bool started_ = false;  // guarded by stopMutex_

@@ -8,6 +8,14 @@ namespace qf::index {
 
 struct ServiceOptions {
     std::vector<std::string> roots;  // resolved absolute folders
+    // True: `roots` are the roots whatever the settings file says (as with
+    // QUILLFIND_INDEX_ROOTS); false: the file's roots, or `systemRoot`.
+    bool rootsFixed = true;
+    std::string settingsPath;  // index.conf, followed while running; empty: none
+    // The default root. Its top folders proc, sys, dev and run are pruned,
+    // except the disks mounted below run/media, which become roots of their
+    // own. Tests point it at a temporary tree.
+    std::string systemRoot = "/";
     std::string snapshotPath;        // empty: no persistence
     unsigned crawlThreads = 4;
     unsigned searchThreads = 2;

@@ -1,6 +1,40 @@
 #include "service_status.h"
 
+#include "printable.h"
+
 namespace qf::index {
+namespace {
+
+std::string quotedIfSpaced(const std::string& word) {
+    return word.find_first_of(" \t") == std::string::npos ? word : "\"" + word + "\"";
+}
+
+std::string formatSettings(const ServiceStatus& st) {
+    const IndexSettings& set = st.settings;
+    std::string s;
+    s += "settings file: " + (st.settingsPath.empty() ? std::string("none") : escapeControls(st.settingsPath)) + "\n";
+    if (st.rootsFixed)
+        s += "setting roots: from QUILLFIND_INDEX_ROOTS\n";
+    else if (set.roots.empty())
+        s += "setting roots: default (every local disk)\n";
+    else {
+        std::string joined;
+        for (const std::string& r : set.roots) joined += (joined.empty() ? "" : ":") + r;
+        s += "setting roots: " + escapeControls(joined) + "\n";
+    }
+    std::string excluded;
+    for (const std::string& w : set.excludedNames) excluded += " " + quotedIfSpaced(w);
+    for (const std::string& w : set.excludedPaths) excluded += " " + quotedIfSpaced(w);
+    s += "setting exclude:" + (excluded.empty() ? std::string(" nothing") : escapeControls(excluded)) + "\n";
+    s += std::string("setting hidden: ") + (set.hidden ? "yes" : "no") + "\n";
+    s += std::string("setting network: ") + (set.network ? "yes" : "no") + "\n";
+    for (const SettingsProblem& p : st.settingsProblems)
+        s += "settings error: " + (p.line > 0 ? "line " + std::to_string(p.line) + ": " : std::string()) + p.reason +
+             " (ignored)\n";
+    return s;
+}
+
+}  // namespace
 
 std::string formatStatus(const ServiceStatus& st) {
     auto n = [](auto v) { return std::to_string(v); };
@@ -31,6 +65,7 @@ std::string formatStatus(const ServiceStatus& st) {
     if (st.entries > 0) s += " (" + n(st.memoryBytes / st.entries) + " bytes per entry)";
     s += "\n";
     for (const std::string& r : st.roots) s += "root: " + r + "\n";
+    s += formatSettings(st);
     s += "pid: " + n(st.pid) + "\n";
     return s;
 }

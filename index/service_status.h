@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "index_settings.h"
+
 namespace qf::index {
 
 // The service's state as `mdfind --status` shows it. Ages are in seconds.
@@ -30,7 +32,11 @@ struct ServiceStatus {
     bool snapshotLoaded = false;
     std::string snapshotPath;
     size_t memoryBytes = 0;
-    std::vector<std::string> roots;
+    std::vector<std::string> roots;  // in force, with disks mounted under run/media
+    std::string settingsPath;         // empty: no settings file
+    bool rootsFixed = false;          // roots from the environment, not the file
+    IndexSettings settings;           // in force
+    std::vector<SettingsProblem> settingsProblems;
     pid_t pid = 0;
 };
 

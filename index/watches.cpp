@@ -66,18 +66,20 @@ uint32_t Watches::folderOf(int wd) const {
     return it == wdToEntry_.end() ? kNoEntry : it->second;
 }
 
+void Watches::unwatch(uint32_t entry) {
+    unwatched_.erase(entry);
+    auto it = entryToWd_.find(entry);
+    if (it == entryToWd_.end()) return;
+    ::inotify_rm_watch(inotify_.get(), it->second);
+    wdToEntry_.erase(it->second);
+    entryToWd_.erase(it);
+    --count_;
+}
+
 void Watches::removeEntry(uint32_t entry) {
     std::vector<uint32_t> folders;
     state_.store.removeSubtree(entry, &folders);
-    for (uint32_t f : folders) {
-        unwatched_.erase(f);
-        auto it = entryToWd_.find(f);
-        if (it == entryToWd_.end()) continue;
-        ::inotify_rm_watch(inotify_.get(), it->second);
-        wdToEntry_.erase(it->second);
-        entryToWd_.erase(it);
-        --count_;
-    }
+    for (uint32_t f : folders) unwatch(f);
     ++state_.changes;
 }
 

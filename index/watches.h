@@ -37,6 +37,10 @@ public:
     // The folder entry an inotify watch reports on, or kNoEntry. Needs the
     // mutex (shared).
     uint32_t folderOf(int wd) const;
+    // Drops the watch of folder `entry`, so that the next watch() adds one:
+    // a disk mounted on it or unmounted from it is another folder. Needs the
+    // mutex exclusively.
+    void unwatch(uint32_t entry);
     // Removes `entry` with everything below it, and their watches. Needs
     // the mutex exclusively.
     void removeEntry(uint32_t entry);
