@@ -37,6 +37,8 @@ struct TestEnvironment {
         ::setenv("QUILLFIND_INDEX_DIR", (folder + "/index").c_str(), 0);
         ::setenv("QUILLFIND_INDEX_ROOTS", (folder + "/roots").c_str(), 0);
         ::setenv("QUILLFIND_DEBUG_LOG", (folder + "/debug.log").c_str(), 0);
+        // The index service reads its settings from here, never the user's.
+        ::setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 0);
     }
 
     // The service some test started on demand in the private folder, or 0.

@@ -125,11 +125,18 @@ class ServiceWorld {
   std::string indexDir() const { return dir_ / "idx"; }
   std::string file(const std::string& rel) const { return root() + "/" + rel; }
 
+  std::string settingsFile() const { return dir_ / "xdg-config/quillfind/index.conf"; }
   std::map<std::string, std::string> env() const {
-    return {{"QUILLFIND_INDEX_DIR", indexDir()}, {"QUILLFIND_INDEX_ROOTS", root()},
-            {"XDG_RUNTIME_DIR", dir_ / "xdg-runtime"}, {"XDG_CACHE_HOME", dir_ / "xdg-cache"},
-            {"QUILLFIND_DEBUG_LOG", dir_ / "debug.log"}, {"PATH", binDir() + ":/usr/bin:/bin"}};
+    std::map<std::string, std::string> env = {
+        {"QUILLFIND_INDEX_DIR", indexDir()}, {"QUILLFIND_INDEX_ROOTS", root()},
+        {"XDG_RUNTIME_DIR", dir_ / "xdg-runtime"}, {"XDG_CACHE_HOME", dir_ / "xdg-cache"},
+        {"XDG_CONFIG_HOME", dir_ / "xdg-config"}, {"QUILLFIND_DEBUG_LOG", dir_ / "debug.log"},
+        {"PATH", binDir() + ":/usr/bin:/bin"}};
+    for (const auto& [k, v] : extraEnv) env[k] = v;
+    return env;
   }
+  // Replaces or adds variables of env() (an empty value counts as unset).
+  std::map<std::string, std::string> extraEnv;
   ProcessResult mdfind(std::vector<std::string> args) const {
     args.insert(args.begin(), binDir() + "/mdfind");
     return runProcess(args, env());

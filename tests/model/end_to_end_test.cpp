@@ -31,6 +31,7 @@ protected:
         setEnv("QUILLFIND_INDEX_ROOTS", world_ / "root");
         setEnv("XDG_RUNTIME_DIR", world_ / "runtime");
         setEnv("XDG_CACHE_HOME", world_ / "cache");
+        setEnv("XDG_CONFIG_HOME", world_ / "config");
     }
 
     void TearDown() override {
