@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,9 @@ void Housekeeping::loadSnapshot() {
             if (!isMediaPath(state_, options_, loaded.rawName(r))) roots.emplace_back(loaded.rawName(r));
         chosen = state_.configuredRoots;
     }
+    // Roots changed while running are kept in the order they came.
+    std::sort(roots.begin(), roots.end());
+    std::sort(chosen.begin(), chosen.end());
     if (roots != chosen) {
         logLine("snapshot " + options_.snapshotPath + " discarded (other roots); a full crawl follows");
         return;
