@@ -35,6 +35,16 @@ TEST(MountDiffTest, MountsAreKnownByTheirId) {
     }
 }
 
+TEST(MountDiffTest, NetworkSettingLetsInOnlyNetworkFileSystems) {
+    const MountPoint disk{"/", "ext4", makedev(8, 1), 1}, nfs{"/net", "nfs4", makedev(0, 50), 2},
+        sshfs{"/ssh", "fuse.sshfs", makedev(0, 51), 3}, proc{"/proc", "proc", makedev(0, 52), 4},
+        tmp{"/tmp", "tmpfs", makedev(0, 53), 5};
+    const std::vector<MountPoint> mounts = {disk, nfs, sshfs, proc, tmp};
+    using Devices = std::unordered_set<dev_t>;
+    EXPECT_EQ(prunedDevices(mounts, false), (Devices{nfs.device, sshfs.device, proc.device, tmp.device}));
+    EXPECT_EQ(prunedDevices(mounts, true), (Devices{proc.device, tmp.device}));
+}
+
 // In a private mount namespace of a child process: a mount and an unmount
 // are each reported as a change and show in the diff.
 int followMountsInChild(const std::string& dir) {
