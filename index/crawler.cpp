@@ -128,7 +128,7 @@ bool Crawler::isPrunedByName(uint32_t folder, const ListedItem& item) const {
     return std::find(top.begin(), top.end(), item.name) != top.end();
 }
 
-bool Crawler::isLeftOut(uint32_t folder, const ListedItem& item, std::string& folderPath) const {
+bool Crawler::isLeftOut(uint32_t folder, std::string_view name, bool isFolder, std::string& folderPath) const {
     const IndexSettings& settings = state_.settings;
     if (settings.hidden && settings.excludedNames.empty() && settings.excludedPaths.empty()) return false;
     std::string path;
@@ -136,9 +136,9 @@ bool Crawler::isLeftOut(uint32_t folder, const ListedItem& item, std::string& fo
         if (folderPath.empty()) folderPath = state_.store.path(folder);
         path = folderPath;
         if (path.back() != '/') path += '/';
-        path += item.name;
+        path += name;
     }
-    return isExcluded(settings, item.name, path, item.facts.type == EntryType::dir);
+    return isExcluded(settings, name, path, isFolder);
 }
 
 UniqueFd Crawler::openFolder(const ScanTask& task) {
@@ -271,7 +271,9 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
     // read, so a listing read before a change of settings cannot bring back
     // what the change removed.
     std::string folderPath;
-    std::erase_if(items, [&](const ListedItem& item) { return isLeftOut(folder, item, folderPath); });
+    std::erase_if(items, [&](const ListedItem& item) {
+        return isLeftOut(folder, item.name, item.facts.type == EntryType::dir, folderPath);
+    });
     auto add = [&](ListedItem& item) {
         bool pruned = isPrunedByName(folder, item);
         uint32_t c =
@@ -312,9 +314,12 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
         if (recurse && e.type == EntryType::dir && !(e.flags & Entry::kPruned)) childFolders.push_back({c, item.name});
     }
     for (auto& [name, c] : known) {
-        // Something created after the listing was read is still there: keep it.
+        // Something created after the listing was read is still there: keep
+        // it, unless the settings leave it out.
         struct stat st {};
-        if (::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) gone.push_back(c);
+        if (isLeftOut(folder, name, store.at(c).type == EntryType::dir, folderPath) ||
+            ::fstatat(fd, std::string(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            gone.push_back(c);
     }
     // Removal blanks names, so it waits until no lookup needs them.
     known.clear();

@@ -99,9 +99,9 @@ private:
                       std::vector<ChildFolder>& childFolders);
     // Needs `state.mutex` (shared).
     bool isPrunedByName(uint32_t folder, const ListedItem& item) const;
-    // Whether the settings leave `item` of `folder` out; `folderPath` is
-    // filled on first need. Needs `state.mutex` (shared).
-    bool isLeftOut(uint32_t folder, const ListedItem& item, std::string& folderPath) const;
+    // Whether the settings leave the item `name` of `folder` out;
+    // `folderPath` is filled on first need. Needs `state.mutex` (shared).
+    bool isLeftOut(uint32_t folder, std::string_view name, bool isFolder, std::string& folderPath) const;
 
     IndexState& state_;
     Watches& watches_;

@@ -26,6 +26,24 @@ bool contains(const std::vector<std::string>& list, std::string_view value) {
     return std::find(list.begin(), list.end(), value) != list.end();
 }
 
+// Whether the folder at `path` lies at or below a folder left out, by path
+// or by the name of one of its folders below the root that holds it.
+bool isExcludedFolder(const IndexStore& store, const IndexSettings& settings, std::string_view path) {
+    size_t rootLength = 0;
+    for (uint32_t r : store.roots())
+        if (isSameOrInside(path, store.rawName(r))) rootLength = std::max(rootLength, store.rawName(r).size());
+    for (size_t at = rootLength; at < path.size();) {
+        if (path[at] == '/') {
+            ++at;
+            continue;
+        }
+        size_t end = std::min(path.find('/', at), path.size());
+        if (isExcluded(settings, path.substr(at, end - at), path.substr(0, end), true)) return true;
+        at = end;
+    }
+    return false;
+}
+
 // Whether `after` leaves out something `before` let in, and the reverse.
 bool leavesOutMore(const IndexSettings& before, const IndexSettings& after) {
     if (before.hidden && !after.hidden) return true;
@@ -93,7 +111,8 @@ void addMountedMedia(const IndexParts& parts, const std::vector<MountPoint>& mou
     IndexStore& store = parts.state.store;
     for (const MountPoint& m : mounts) {
         if (isLeftOutFsType(m.fsType, parts.state.settings.network) ||
-            !isMediaPath(parts.state, parts.options, m.path) || store.findPath(m.path) != kNoEntry)
+            !isMediaPath(parts.state, parts.options, m.path) || isExcludedFolder(store, parts.state.settings, m.path) ||
+            store.findPath(m.path) != kNoEntry)
             continue;
         logLine("disk mounted at " + m.path + "; indexing it");
         parts.crawler.queueFolder(store.addRoot(m.path), true, true);
@@ -207,9 +226,7 @@ void applyMountChanges(const IndexParts& parts, const MountChanges& changes, con
         bool withinRoot = false;
         uint32_t e = store.findPath(m.path, &withinRoot);
         if (!withinRoot) continue;
-        if (std::any_of(state.settings.excludedPaths.begin(), state.settings.excludedPaths.end(),
-                        [&](const std::string& x) { return isSameOrInside(m.path, x); }))
-            continue;
+        if (isExcludedFolder(store, state.settings, m.path)) continue;
         if (e != kNoEntry && store.at(e).isFolder()) {
             // The pruned top folders (run and the like) stay pruned.
             if (store.at(e).parent != kNoEntry && store.at(store.at(e).parent).type == EntryType::root &&
