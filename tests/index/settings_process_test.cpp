@@ -83,6 +83,7 @@ TEST_F(SettingsProcessTest, EachKeyDecidesWhatIsIndexed) {
 }
 
 TEST_F(SettingsProcessTest, AChangedFileIsAppliedWithoutRestart) {
+    world.extraEnv = {{"QUILLFIND_INDEX_ROOTS", ""}, {"QUILLFIND_INDEX_SYSTEM_ROOT", world.root()}};
     for (const std::string& f : kTree) touch(world.file(f));
     start();
     ASSERT_EQ(found(".txt"), files(kTree));
@@ -104,6 +105,11 @@ TEST_F(SettingsProcessTest, AChangedFileIsAppliedWithoutRestart) {
     writeFile(world.settingsFile(), "exclude = sp\n");
     EXPECT_TRUE(pollUntil([&] { return found("new.txt").size() == 1 && found(".dot").size() == 1; })) << status();
     EXPECT_EQ(found("x.txt"), files({"a/node_modules/x.txt"}));
+
+    writeFile(world.settingsFile(), "roots = " + world.file("keep") + ":" + world.file("b") + "\n");
+    EXPECT_TRUE(pollUntil([&] {
+        return found(".txt") == files({"b/node_modules/new.txt", "b/seen.txt", "keep/k.txt"});
+    })) << status();
     EXPECT_EQ(world.servicePid(), pid);
 }
 
