@@ -5,6 +5,7 @@
 
 #include "log.h"
 #include "mounts.h"
+#include "printable.h"
 #include "search.h"
 
 namespace qf::index {
@@ -141,10 +142,17 @@ void applySettings(const IndexParts& parts, const LoadedSettings& loaded, const 
                    bool initial) {
     IndexState& state = parts.state;
     std::vector<std::string> roots = chosenRoots(parts.options, loaded.settings);
+    // A root that is no folder would be left out without a word.
+    std::vector<SettingsProblem> problems = loaded.problems;
+    if (!parts.options.rootsFixed)
+        for (const std::string& r : loaded.settings.roots)
+            if (resolveRoots({r}).empty())
+                problems.push_back(
+                    {0, "the root '" + escapeControls(r) + "' is not a folder that can be read; left out"});
     std::unique_lock lock(state.mutex);
-    if (initial || loaded.problems != state.settingsProblems) logProblems(parts.options.settingsPath, loaded.problems);
+    if (initial || problems != state.settingsProblems) logProblems(parts.options.settingsPath, problems);
     IndexSettings before = std::exchange(state.settings, loaded.settings);
-    state.settingsProblems = loaded.problems;
+    state.settingsProblems = std::move(problems);
     state.prunedDevices = prunedDevices(mounts, state.settings.network);
     std::vector<std::string> rootsBefore = std::exchange(state.configuredRoots, roots);
     if (initial || (before == state.settings && rootsBefore == roots)) return;
