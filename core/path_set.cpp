@@ -1,0 +1,226 @@
+#include "core/path_set.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "core/text.h"
+
+namespace qf {
+
+namespace {
+
+std::vector<PathView> splitViews(std::string_view text) {
+    std::vector<PathView> lines;
+    const char* base = text.data();
+    std::size_t start = 0;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const void* found = std::memchr(base + from, '\n', text.size() - from);
+        if (!found) break;
+        const std::size_t i = static_cast<std::size_t>(static_cast<const char*>(found) - base);
+        from = i + 1;
+        // CR LF is one character, not a line end; a lone CR is ordinary text.
+        if (i > 0 && base[i - 1] == '\r') continue;
+        if (i > start) lines.emplace_back(base + start, i - start);
+        start = i + 1;
+    }
+    if (start < text.size()) lines.emplace_back(base + start, text.size() - start);
+    return lines;
+}
+
+// Sorting views into one large answer compares long shared prefixes again
+// and again, through cache misses. Each round here skips what a group of
+// paths shares, sorts the group by the next eight bytes held as a number
+// beside each path, and goes on only into the runs that still tie.
+struct Keyed {
+    std::uint64_t key;
+    std::size_t clipped;  // the length, capped just past the key's window
+    PathView path;
+};
+
+std::uint64_t keyAt(std::string_view path, std::size_t depth) {
+    unsigned char bytes[8] = {};
+    if (depth < path.size()) std::memcpy(bytes, path.data() + depth, std::min<std::size_t>(8, path.size() - depth));
+    std::uint64_t key = 0;
+    for (unsigned char b : bytes) key = (key << 8) | b;
+    return key;
+}
+
+std::size_t sharedFrom(const Keyed* first, const Keyed* last, std::size_t depth) {
+    const std::string_view lead = first->path;
+    std::size_t shared = lead.size() - std::min(depth, lead.size());
+    for (const Keyed* k = first + 1; k != last && shared > 0; ++k) {
+        const std::string_view p = k->path;
+        const std::size_t most = std::min(shared, p.size() - std::min(depth, p.size()));
+        std::size_t n = 0;
+        while (n + 8 <= most && std::memcmp(p.data() + depth + n, lead.data() + depth + n, 8) == 0) n += 8;
+        while (n < most && p[depth + n] == lead[depth + n]) ++n;
+        shared = n;
+    }
+    return shared;
+}
+
+void sortKeyed(Keyed* first, Keyed* last, std::size_t depth) {
+    if (last - first < 2) return;
+    depth += sharedFrom(first, last, depth);
+    for (Keyed* k = first; k != last; ++k) {
+        k->key = keyAt(k->path, depth);
+        k->clipped = std::min(k->path.size(), depth + 9);
+    }
+    // Equal keys: a path that ends inside the window is a prefix of the
+    // others, so the shorter comes first; longer ones tie and go on.
+    std::sort(first, last,
+              [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.clipped < b.clipped; });
+    for (Keyed* run = first; run != last;) {
+        Keyed* end = run + 1;
+        while (end != last && end->key == run->key && end->clipped == run->clipped) ++end;
+        if (end - run > 1 && run->clipped == depth + 9) sortKeyed(run, end, depth + 8);
+        run = end;
+    }
+}
+
+void sortPaths(std::vector<PathView>& paths) {
+    std::vector<Keyed> keyed(paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) keyed[i].path = paths[i];
+    sortKeyed(keyed.data(), keyed.data() + keyed.size(), 0);
+    for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = keyed[i].path;
+}
+
+// Whether valid UTF-8 is in composed form. Most names hold only Latin
+// letters below U+0300 and CJK ideographs (U+4000 to U+9FFF), which never
+// combine nor reorder; only other text needs the full check.
+bool composed(std::string_view utf8) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            std::uint64_t word;
+            if (i + 8 <= n && (std::memcpy(&word, p + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+                i += 8;
+            } else {
+                ++i;
+            }
+        } else if (c >= 0xC2 && c <= 0xCB) {
+            i += 2;
+        } else if (c >= 0xE4 && c <= 0xE9) {
+            i += 3;
+        } else {
+            return isNfc(utf8);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+AnswerLines::AnswerLines(std::string output) {
+    if (!isValidUtf8(output)) return;
+    buffer_ = std::make_shared<const std::string>(std::move(output));
+    lines_ = splitViews(*buffer_);
+}
+
+std::vector<std::string> AnswerLines::strings() const { return std::vector<std::string>(lines_.begin(), lines_.end()); }
+
+PathSet::PathSet(std::initializer_list<std::string_view> paths)
+    : PathSet(std::vector<std::string>(paths.begin(), paths.end())) {}
+
+PathSet::PathSet(const std::vector<std::string>& paths) {
+    // One buffer for all, so that the views stay valid however the set moves.
+    std::string joined;
+    for (const auto& p : paths) joined += p;
+    auto buffer = std::make_shared<const std::string>(std::move(joined));
+    paths_.reserve(paths.size());
+    std::size_t at = 0;
+    for (const auto& p : paths) {
+        paths_.emplace_back(buffer->data() + at, p.size());
+        at += p.size();
+    }
+    buffers_.push_back(std::move(buffer));
+    markLooseAndSort();
+}
+
+PathSet::PathSet(AnswerLines answer) : paths_(std::move(answer.lines_)) {
+    if (answer.buffer_) buffers_.push_back(std::move(answer.buffer_));
+    markLooseAndSort();
+}
+
+void PathSet::markLooseAndSort() {
+    for (PathView& path : paths_) path.loose = !composed(path);
+    sortPaths(paths_);
+    paths_.erase(std::unique(paths_.begin(), paths_.end()), paths_.end());
+}
+
+bool PathSet::contains(std::string_view path) const {
+    return std::binary_search(paths_.begin(), paths_.end(), PathView(path));
+}
+
+void PathSet::intersectWith(const PathSet& other) {
+    // The result keeps views into this set's own buffers only.
+    std::vector<PathView> both;
+    both.reserve(std::min(paths_.size(), other.paths_.size()));
+    std::set_intersection(paths_.begin(), paths_.end(), other.paths_.begin(), other.paths_.end(),
+                          std::back_inserter(both));
+    paths_ = std::move(both);
+}
+
+std::vector<const PathView*> firstInPlainOrder(const PathSet& candidates, std::size_t limit) {
+    const std::size_t keep = std::min(limit, candidates.size());
+    std::vector<const PathView*> first;
+    first.reserve(keep);
+
+    // Byte order is code-point order, so the composed paths already stand
+    // in plain order; only the few paths that are not composed need a key
+    // of their own and a place among the others.
+    struct Loose {
+        const PathView* path;
+        std::string composed;
+    };
+    std::vector<Loose> loose;
+    std::vector<bool> isLoose(candidates.size(), false);
+    std::size_t i = 0;
+    for (const PathView& path : candidates) {
+        if (path.loose) {
+            loose.push_back({&path, nfc(path)});
+            isLoose[i] = true;
+        }
+        ++i;
+    }
+    std::sort(loose.begin(), loose.end(), [](const Loose& a, const Loose& b) {
+        const int c = a.composed.compare(b.composed);
+        return c != 0 ? c < 0 : *a.path < *b.path;
+    });
+
+    auto next = candidates.begin();
+    std::size_t index = 0;
+    auto skipLoose = [&] {
+        while (next != candidates.end() && isLoose[index]) {
+            ++next;
+            ++index;
+        }
+    };
+    auto nextLoose = loose.begin();
+    skipLoose();
+    while (first.size() < keep) {
+        const bool haveComposed = next != candidates.end();
+        const bool haveLoose = nextLoose != loose.end();
+        bool takeComposed = haveComposed;
+        if (haveComposed && haveLoose) {
+            const int c = std::string_view(*next).compare(nextLoose->composed);
+            takeComposed = c != 0 ? c < 0 : *next < *nextLoose->path;
+        }
+        if (takeComposed) {
+            first.push_back(&*next);
+            ++next;
+            ++index;
+            skipLoose();
+        } else {
+            first.push_back(nextLoose->path);
+            ++nextLoose;
+        }
+    }
+    return first;
+}
+
+}  // namespace qf
