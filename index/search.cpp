@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include "byte_search.h"
+
 namespace qf::index {
 namespace {
 
@@ -63,11 +65,9 @@ void scanContaining(const IndexStore& store, std::string_view needle, uint32_t l
   const char* end = base + (hi < entries.size() ? entries[hi].foldOff : arena.size());
   uint32_t e = lo;
   while (cur < end) {
-    const void* hit = needle.size() == 1
-                          ? std::memchr(cur, needle[0], static_cast<size_t>(end - cur))
-                          : memmem(cur, static_cast<size_t>(end - cur), needle.data(), needle.size());
+    const char* hit = findBytes(cur, end, needle);
     if (!hit) break;
-    e = entryFrom(entries, e, hi, static_cast<uint32_t>(static_cast<const char*>(hit) - base));
+    e = entryFrom(entries, e, hi, static_cast<uint32_t>(hit - base));
     if (answers(entries[e])) out.push_back(e);
     cur = base + entries[e].foldOff + entries[e].foldLen + 1;
   }

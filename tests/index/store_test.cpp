@@ -2,8 +2,10 @@
 
 #include <sys/sysmacros.h>
 
+#include <random>
 #include <set>
 
+#include "byte_search.h"
 #include "index_store.h"
 #include "index_test_support.h"
 #include "mounts.h"
@@ -150,6 +152,29 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
   }
   EXPECT_EQ(findContaining(s, "-", 8).size(), 300000u);
   EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
+}
+
+// The vector scan against the plain search, with needles at every offset
+// around the 16- and 32-byte blocks and near-misses on the first and last byte.
+TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
+  std::mt19937 random(5);
+  for (size_t length : {1u, 2u, 3u, 17u, 33u}) {
+    for (size_t at = 0; at < 100; ++at) {
+      std::string hay(140, 'a');
+      for (char& c : hay) c = "abxy"[random() % 4];
+      std::string needle(length, 'z');
+      for (char& c : needle) c = "abz"[random() % 3];
+      needle.front() = 'z';
+      if (at % 3 != 0) hay.replace(at, std::min(length, hay.size() - at), needle.substr(0, hay.size() - at));
+      const std::string_view h(hay);
+      for (size_t from : {size_t{0}, at / 2}) {
+        const char* hit = findBytes(hay.data() + from, hay.data() + hay.size(), needle);
+        const size_t expected = h.find(needle, from);
+        EXPECT_EQ(hit ? static_cast<size_t>(hit - hay.data()) : std::string_view::npos, expected)
+            << "length " << length << " at " << at << " from " << from;
+      }
+    }
+  }
 }
 
 TEST(WithinTest, FolderBoundaries) {
