@@ -587,6 +587,8 @@ void Service::housekeepingLoop() {
       // The crawl's short-lived listings leave freed memory in the
       // allocator's per-thread arenas; hand it back to the system.
       ::malloc_trim(0);
+      std::unique_lock lock(mutex_);
+      store_.trimCapacity();
     }
     if (wasCrawling && idle && !firstCrawlDone_) {
       firstCrawlDone_ = true;
