@@ -38,6 +38,7 @@ uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_v
     raw_.append(raw.substr(0, e.rawLen));
   }
   makeRoom(entries_, 1, size_t{1} << 14);
+  filter_.add(static_cast<uint32_t>(entries_.size()), folded.substr(0, e.foldLen));
   entries_.push_back(e);
   ++live_;
   return static_cast<uint32_t>(entries_.size() - 1);
@@ -159,7 +160,7 @@ uint32_t IndexStore::entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) co
 }
 
 size_t IndexStore::memoryBytes() const {
-  return entries_.capacity() * sizeof(Entry) + folded_.capacity() + raw_.capacity() +
+  return entries_.capacity() * sizeof(Entry) + folded_.capacity() + raw_.capacity() + filter_.memoryBytes() +
          roots_.capacity() * sizeof(uint32_t);
 }
 
@@ -168,6 +169,13 @@ void IndexStore::trimCapacity() {
   folded_.shrink_to_fit();
   raw_.shrink_to_fit();
   roots_.shrink_to_fit();
+  filter_.shrinkToFit();
+}
+
+void IndexStore::rebuildFilter() {
+  filter_.clear();
+  for (uint32_t i = 0; i < entries_.size(); ++i) filter_.add(i, foldedName(i));
+  filter_.shrinkToFit();
 }
 
 std::vector<uint32_t> IndexStore::compact() {
@@ -202,6 +210,7 @@ std::vector<uint32_t> IndexStore::compact() {
   raw_ = std::move(raw);
   folded_.shrink_to_fit();
   raw_.shrink_to_fit();
+  rebuildFilter();
   return remap;
 }
 
@@ -242,6 +251,7 @@ bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
   raw_ = std::move(raw);
   roots_ = std::move(roots);
   live_ = entries_.size();
+  rebuildFilter();
   return true;
 }
 

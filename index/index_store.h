@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "huge_page_allocator.h"
+#include "name_filter.h"
 
 namespace qf::index {
 
@@ -69,6 +70,7 @@ class IndexStore {
   const EntryTable& entries() const { return entries_; }
   const Arena& foldedArena() const { return folded_; }
   const Arena& rawArena() const { return raw_; }
+  const NameFilter& nameFilter() const { return filter_; }
   // Entry whose folded name holds arena byte `offset`.
   uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
   size_t memoryBytes() const;
@@ -88,11 +90,13 @@ class IndexStore {
   uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,
                   EntryType type, int64_t mtime, int64_t btime);
   void unlinkFromParent(uint32_t index);
+  void rebuildFilter();
 
   EntryTable entries_;
   Arena folded_;
   Arena raw_;
   std::vector<uint32_t> roots_;
+  NameFilter filter_;
   size_t live_ = 0;
 };
 
