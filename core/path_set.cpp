@@ -31,27 +31,41 @@ std::vector<PathView> splitViews(std::string_view text) {
 
 // Sorting views into one large answer compares long shared prefixes again
 // and again, through cache misses. Each round here skips what a group of
-// paths shares, sorts the group by the next eight bytes held as a number
-// beside each path, and goes on only into the runs that still tie.
+// paths shares, sorts the group by the next sixteen bytes held as two
+// numbers beside each path, and goes on only into the runs that still tie.
 struct Keyed {
-    std::uint64_t key;
-    std::size_t clipped;  // the length, capped just past the key's window
-    PathView path;
+    std::uint64_t high;
+    std::uint64_t low;
+    std::uint32_t index;    // into the paths being sorted
+    std::uint32_t clipped;  // the length, capped just past the key's window
 };
 
-std::uint64_t keyAt(std::string_view path, std::size_t depth) {
-    unsigned char bytes[8] = {};
-    if (depth < path.size()) std::memcpy(bytes, path.data() + depth, std::min<std::size_t>(8, path.size() - depth));
-    std::uint64_t key = 0;
-    for (unsigned char b : bytes) key = (key << 8) | b;
-    return key;
+constexpr std::size_t kWindow = 16;
+
+std::uint64_t bigEndian(const unsigned char* bytes) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return __builtin_bswap64(word);
 }
 
-std::size_t sharedFrom(const Keyed* first, const Keyed* last, std::size_t depth) {
-    const std::string_view lead = first->path;
+void setKey(Keyed& k, std::string_view path, std::size_t depth) {
+    unsigned char padded[kWindow] = {};
+    const unsigned char* bytes = padded;
+    if (depth + kWindow <= path.size()) {
+        bytes = reinterpret_cast<const unsigned char*>(path.data() + depth);
+    } else if (depth < path.size()) {
+        std::memcpy(padded, path.data() + depth, path.size() - depth);
+    }
+    k.high = bigEndian(bytes);
+    k.low = bigEndian(bytes + 8);
+    k.clipped = static_cast<std::uint32_t>(std::min(path.size(), depth + kWindow + 1));
+}
+
+std::size_t sharedFrom(const std::vector<PathView>& paths, const Keyed* first, const Keyed* last, std::size_t depth) {
+    const std::string_view lead = paths[first->index];
     std::size_t shared = lead.size() - std::min(depth, lead.size());
     for (const Keyed* k = first + 1; k != last && shared > 0; ++k) {
-        const std::string_view p = k->path;
+        const std::string_view p = paths[k->index];
         const std::size_t most = std::min(shared, p.size() - std::min(depth, p.size()));
         std::size_t n = 0;
         while (n + 8 <= most && std::memcmp(p.data() + depth + n, lead.data() + depth + n, 8) == 0) n += 8;
@@ -61,30 +75,35 @@ std::size_t sharedFrom(const Keyed* first, const Keyed* last, std::size_t depth)
     return shared;
 }
 
-void sortKeyed(Keyed* first, Keyed* last, std::size_t depth) {
+void sortKeyed(const std::vector<PathView>& paths, Keyed* first, Keyed* last, std::size_t depth) {
     if (last - first < 2) return;
-    depth += sharedFrom(first, last, depth);
-    for (Keyed* k = first; k != last; ++k) {
-        k->key = keyAt(k->path, depth);
-        k->clipped = std::min(k->path.size(), depth + 9);
-    }
+    depth += sharedFrom(paths, first, last, depth);
+    for (Keyed* k = first; k != last; ++k) setKey(*k, paths[k->index], depth);
     // Equal keys: a path that ends inside the window is a prefix of the
     // others, so the shorter comes first; longer ones tie and go on.
-    std::sort(first, last,
-              [](const Keyed& a, const Keyed& b) { return a.key != b.key ? a.key < b.key : a.clipped < b.clipped; });
+    const auto less = [](const Keyed& a, const Keyed& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        return a.clipped < b.clipped;
+    };
+    std::sort(first, last, less);
+    const std::uint32_t longer = static_cast<std::uint32_t>(depth + kWindow + 1);
     for (Keyed* run = first; run != last;) {
         Keyed* end = run + 1;
-        while (end != last && end->key == run->key && end->clipped == run->clipped) ++end;
-        if (end - run > 1 && run->clipped == depth + 9) sortKeyed(run, end, depth + 8);
+        while (end != last && end->high == run->high && end->low == run->low && end->clipped == run->clipped) ++end;
+        if (end - run > 1 && run->clipped == longer) sortKeyed(paths, run, end, depth + kWindow);
         run = end;
     }
 }
 
 void sortPaths(std::vector<PathView>& paths) {
     std::vector<Keyed> keyed(paths.size());
-    for (std::size_t i = 0; i < paths.size(); ++i) keyed[i].path = paths[i];
-    sortKeyed(keyed.data(), keyed.data() + keyed.size(), 0);
-    for (std::size_t i = 0; i < paths.size(); ++i) paths[i] = keyed[i].path;
+    for (std::size_t i = 0; i < paths.size(); ++i) keyed[i].index = static_cast<std::uint32_t>(i);
+    sortKeyed(paths, keyed.data(), keyed.data() + keyed.size(), 0);
+    std::vector<PathView> sorted;
+    sorted.reserve(paths.size());
+    for (const Keyed& k : keyed) sorted.push_back(paths[k.index]);
+    paths = std::move(sorted);
 }
 
 // Whether valid UTF-8 is in composed form. Most names hold only Latin
