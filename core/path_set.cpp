@@ -171,10 +171,6 @@ void PathSet::markLooseAndSort() {
     paths_.erase(std::unique(paths_.begin(), paths_.end()), paths_.end());
 }
 
-bool PathSet::contains(std::string_view path) const {
-    return std::binary_search(paths_.begin(), paths_.end(), PathView(path));
-}
-
 void PathSet::intersectWith(const PathSet& other) {
     // The result keeps views into this set's own buffers only.
     std::vector<PathView> both;
@@ -197,14 +193,8 @@ std::vector<const PathView*> firstInPlainOrder(const PathSet& candidates, std::s
         std::string composed;
     };
     std::vector<Loose> loose;
-    std::vector<bool> isLoose(candidates.size(), false);
-    std::size_t i = 0;
     for (const PathView& path : candidates) {
-        if (path.loose) {
-            loose.push_back({&path, nfc(path)});
-            isLoose[i] = true;
-        }
-        ++i;
+        if (path.loose) loose.push_back({&path, nfc(path)});
     }
     std::sort(loose.begin(), loose.end(), [](const Loose& a, const Loose& b) {
         const int c = a.composed.compare(b.composed);
@@ -212,12 +202,8 @@ std::vector<const PathView*> firstInPlainOrder(const PathSet& candidates, std::s
     });
 
     auto next = candidates.begin();
-    std::size_t index = 0;
     auto skipLoose = [&] {
-        while (next != candidates.end() && isLoose[index]) {
-            ++next;
-            ++index;
-        }
+        while (next != candidates.end() && next->loose) ++next;
     };
     auto nextLoose = loose.begin();
     skipLoose();
@@ -232,7 +218,6 @@ std::vector<const PathView*> firstInPlainOrder(const PathSet& candidates, std::s
         if (takeComposed) {
             first.push_back(&*next);
             ++next;
-            ++index;
             skipLoose();
         } else {
             first.push_back(nextLoose->path);

@@ -64,7 +64,6 @@ public:
     bool empty() const { return paths_.empty(); }
     const_iterator begin() const { return paths_.begin(); }
     const_iterator end() const { return paths_.end(); }
-    bool contains(std::string_view path) const;
     // Keeps only the paths that other holds too.
     void intersectWith(const PathSet& other);
 
