@@ -376,6 +376,33 @@ void compareQueries(const QuerySet& q, const std::string& bin, int repeat, bool 
         medianOf(3, [&] { return run({"fdfind", "-u", "-i", "-F", "quarterly", q.tree}); }));
   if (plocate)
     add(q.label + ": mdfind -name vs plocate -i -b", fmt(plocateMs / name.median, "x (plocate time / mdfind time)", 2));
+  // Dump mode is the whole search core as one process: planning, mdfind,
+  // the candidate set, the plain order and the first 20 lines.
+  if (plocate && ::access((bin + "/quillfind").c_str(), X_OK) == 0) {
+    auto dumpEnv = env;
+    dumpEnv["QUILLFIND_DUMP"] = "1";
+    std::vector<double> ratios;
+    for (const char* query : {"report", "report draft"}) {
+      dumpEnv["QUILLFIND_QUERY"] = query;
+      ratios.clear();
+      for (int i = 0; i < repeat; ++i) {
+        // Paired, in alternating order, so a busy moment weighs on both.
+        double d, p;
+        if (i % 2 == 0) {
+          d = run({bin + "/quillfind"}, dumpEnv).ms;
+          p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
+        } else {
+          p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
+          d = run({bin + "/quillfind"}, dumpEnv).ms;
+        }
+        ratios.push_back(d / std::max(0.001, p));
+      }
+      std::sort(ratios.begin(), ratios.end());
+      add(q.label + ": dump mode '" + query + "' / plocate -i -b report",
+          fmt(ratios[ratios.size() / 2], "x", 2) + "  (median of " + std::to_string(repeat) + " pairs, " +
+              fmt(ratios.front(), "-", 2) + fmt(ratios.back(), "", 2) + ")");
+    }
+  }
   add(q.label + ": mdfind -name vs find -iname", fmt(find.median / name.median, "x faster", 0));
 }
 

@@ -2,7 +2,7 @@
 // results on an index of about a million entries, and the main-thread cost of
 // one publication (assignments and sort) of 1000 hits. Prints one table.
 //
-//   bench_model [--entries N] [--dir FOLDER] [--keep] [--runs N]
+//   bench_model [--entries N] [--dir FOLDER] [--keep] [--runs N] [--pipeline-only]
 //
 // The million-entry index is the real index service (mdfind and
 // quillfind-indexd from the folder of this program) on a synthetic tree made
@@ -26,10 +26,12 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/path_set.h"
 #include "core/shell.h"
 #include "model/desktop_services.h"
 #include "model/hit_sort.h"
@@ -50,6 +52,7 @@ struct Options {
     std::string dir = "/var/tmp";
     bool keep = false;
     int runs = 7;
+    bool pipelineOnly = false;
 };
 
 std::vector<std::pair<std::string, std::string>> table;
@@ -190,6 +193,43 @@ void benchPublication(const std::string& work, int runs) {
     add("sortHits of 1000 by name alone (collation keys, median)", fmt(median(sorts), "ms", 3));
 }
 
+// ---- the candidate pipeline alone, on one large answer ----
+
+// The worker's own share of a run: one answer of `lines` paths split into
+// views, made a set, and ordered, against a string per line in a node set.
+void benchPipeline(std::size_t lines, int runs) {
+    std::mt19937 random(42);
+    std::string answer;
+    for (std::size_t i = 0; i < lines; ++i) {
+        answer += "/var/tmp/bench-model-XXXXXX/million/tree/top" + std::to_string(random() % 34) + "/" +
+                  kWords[random() % std::size(kWords)] + "-" + std::to_string(random() % 30) + "/" +
+                  entryName(random, i) + "\n";
+    }
+    std::vector<double> split, set, order, reference;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        qf::AnswerLines views(answer);
+        split.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        qf::PathSet candidates(std::move(views));
+        set.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        const auto first = qf::firstInPlainOrder(candidates, 2000);
+        order.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        const auto strings = qf::splitLines(answer);
+        const std::set<std::string> nodes(strings.begin(), strings.end());
+        reference.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    const std::string n = std::to_string(lines);
+    add("pipeline, " + n + "-line answer: split into views (median)", fmt(median(split), "ms"));
+    add("pipeline, " + n + "-line answer: sorted set of views (median)", fmt(median(set), "ms"));
+    add("pipeline, " + n + "-line answer: first 2000 in plain order (median)", fmt(median(order), "ms"));
+    add("pipeline, " + n + "-line answer: a string per line in a node set, for reference (median)",
+        fmt(median(reference), "ms"));
+}
+
 // ---- run() to publication on a million entries ----
 
 struct Query {
@@ -294,6 +334,7 @@ int main(int argc, char** argv) {
         else if (arg == "--dir" && i + 1 < argc) options.dir = argv[++i];
         else if (arg == "--runs" && i + 1 < argc) options.runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--keep") options.keep = true;
+        else if (arg == "--pipeline-only") options.pipelineOnly = true;
     }
     char pattern[] = "/bench-model-XXXXXX";
     std::string templ = options.dir + pattern;
@@ -304,8 +345,11 @@ int main(int argc, char** argv) {
     const std::string work = templ;
     ::setenv("QUILLFIND_DEBUG_LOG", (work + "/debug.log").c_str(), 1);
 
-    benchPublication(work + "/publication", options.runs * 3);
-    benchMillion(options, work + "/million", QCoreApplication::applicationDirPath().toStdString());
+    benchPipeline(120895, options.runs * 3);
+    if (!options.pipelineOnly) {
+        benchPublication(work + "/publication", options.runs * 3);
+        benchMillion(options, work + "/million", QCoreApplication::applicationDirPath().toStdString());
+    }
     qf::waitForBackgroundIdle(60000);
 
     std::size_t width = 0;

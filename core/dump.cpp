@@ -26,8 +26,7 @@ PathSet candidates(const QueryPlan& plan) {
     if (!plan.indexTerms.empty()) return mdfindIntersection(plan.indexTerms);
     const auto command = nameQueryCommand(plan);
     if (!command) return {};
-    const auto lines = runShell(*command);
-    return PathSet(lines.begin(), lines.end());
+    return PathSet(runShellAnswer(*command));
 }
 
 }  // namespace
@@ -43,13 +42,11 @@ void writeDump(std::string_view query, int fd) {
     for (auto& token : tokens) token = pathTailToken(token);
     const QueryPlan plan = planQuery(tokens);
     const PathSet found = candidates(plan);
-    std::vector<std::string> sorted(found.begin(), found.end());
-    std::sort(sorted.begin(), sorted.end(), [](const std::string& a, const std::string& b) { return plainLess(a, b); });
     std::size_t shown = 0;
-    for (const auto& path : sorted) {
+    for (const PathView* path : firstInPlainOrder(found, found.size())) {
         if (shown == shownLimit) break;
-        if (!acceptsName(plan, lastPathComponent(path), false)) continue;
-        writeAll(fd, path + "\n");
+        if (!acceptsName(plan, lastPathComponent(*path), false)) continue;
+        writeAll(fd, std::string(*path) + "\n");
         ++shown;
     }
     writeAll(fd, "TOTAL=" + std::to_string(found.size()) + " SHOWN=" + std::to_string(shown) + "\n");

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <mutex>
+#include <unordered_map>
 
 #include <QMimeDatabase>
 #include <QMimeType>
@@ -91,10 +93,9 @@ StatInfo lstatInfo(const std::string& path) {
     return info;
 }
 
-std::string kindOf(std::string_view path, bool isDir) {
-    if (isDir) return "文件夹";
-    const std::string ext = pathExtension(lastPathComponent(path));
-    if (ext.empty()) return "文件";
+namespace {
+
+std::string kindOfExtension(const std::string& ext) {
     const QMimeDatabase db;
     const auto types = db.mimeTypesForFileName(QStringLiteral("x.") + QString::fromStdString(ext));
     for (const QMimeType& type : types) {
@@ -103,6 +104,26 @@ std::string kindOf(std::string_view path, bool isDir) {
         if (!comment.isEmpty()) return comment.toStdString();
     }
     return upperCase(ext);
+}
+
+}  // namespace
+
+std::string kindOf(std::string_view path, bool isDir) {
+    if (isDir) return "文件夹";
+    const std::string ext = pathExtension(lastPathComponent(path));
+    if (ext.empty()) return "文件";
+    // A search turns up a thousand hits with a handful of extensions, and a
+    // type lookup costs far more than a map lookup.
+    static std::mutex lock;
+    static std::unordered_map<std::string, std::string> known;
+    {
+        std::lock_guard guard(lock);
+        if (const auto it = known.find(ext); it != known.end()) return it->second;
+    }
+    std::string kind = kindOfExtension(ext);
+    std::lock_guard guard(lock);
+    if (known.size() < 4096) known.emplace(ext, kind);
+    return kind;
 }
 
 std::string lastPathComponent(std::string_view path) {

@@ -58,6 +58,10 @@ std::vector<std::string> splitLines(std::string_view text) {
 }
 
 std::vector<std::string> runShell(const std::string& cmd) {
+    return runShellAnswer(cmd).strings();
+}
+
+AnswerLines runShellAnswer(const std::string& cmd) {
     auto child = std::make_shared<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", cmd},
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();
@@ -67,13 +71,12 @@ std::vector<std::string> runShell(const std::string& cmd) {
         runner.unregisterProcess(child);
         return {};
     }
-    const std::string output = child->readAll();
+    std::string output = child->readAll();
     child->wait();
     runner.unregisterProcess(child);
     // Output that is not UTF-8 as a whole yields nothing: the index prints
     // only valid paths, so anything else comes from a misbehaving command.
-    if (!isValidUtf8(output)) return {};
-    return splitLines(output);
+    return AnswerLines(std::move(output));
 }
 
 }  // namespace qf

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/path_set.h"
+
 namespace qf {
 
 class ChildProcess;  // defined in child_process.h
@@ -29,6 +31,8 @@ private:
 
 // Runs cmd through /bin/sh -c; returns the non-empty lines of its stdout.
 std::vector<std::string> runShell(const std::string& cmd);
+// The same lines as views into one buffer, for answers that may be long.
+AnswerLines runShellAnswer(const std::string& cmd);
 // The standard-error line for a command line that could not be started:
 // "SPAWN_FAIL " + its first 40 characters + ": " + error + "\n".
 std::string spawnFailLine(std::string_view cmd, std::string_view error);

@@ -85,7 +85,7 @@ std::string recentFilesQuery() {
     return "mdfind 'kMDItemFSContentChangeDate >= $time.today(-1d)' 2>/dev/null | head -2000";
 }
 
-std::vector<std::string> mdfindNameCLI(const std::string& term) {
+AnswerLines mdfindNameCLI(const std::string& term) {
     auto child = std::make_shared<ChildProcess>(mdfindExecutable(), std::vector<std::string>{"-name", term},
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();
@@ -95,10 +95,8 @@ std::vector<std::string> mdfindNameCLI(const std::string& term) {
         runner.unregisterProcess(child);
         return {};
     }
-    const std::string output = child->readAll();
+    AnswerLines lines(child->readAll());
     const Termination end = child->wait();
-    std::vector<std::string> lines;
-    if (isValidUtf8(output)) lines = splitLines(output);
     if (lines.empty()) {
         dbg("mdfind " + quoted(term) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") +
             std::to_string(end.status));
@@ -110,17 +108,14 @@ std::vector<std::string> mdfindNameCLI(const std::string& term) {
 PathSet mdfindIntersection(const std::vector<std::string>& terms) {
     PathSet accumulated;
     for (std::size_t i = 0; i < terms.size(); ++i) {
-        const auto lines = mdfindNameCLI(terms[i]);
+        AnswerLines lines = mdfindNameCLI(terms[i]);
         dbg("tok " + quoted(terms[i]) + " -> " + std::to_string(lines.size()) + " lines");
-        PathSet found(lines.begin(), lines.end());
-        if (i > 0) {
-            PathSet both;
-            for (const auto& path : found) {
-                if (accumulated.count(path)) both.insert(path);
-            }
-            found.swap(both);
+        PathSet found(std::move(lines));
+        if (i == 0) {
+            accumulated = std::move(found);
+        } else {
+            accumulated.intersectWith(found);
         }
-        accumulated.swap(found);
         // No later term can bring back what one term has excluded.
         if (accumulated.empty()) break;
     }

@@ -1,13 +1,12 @@
 #pragma once
 // Every question the program asks the file index, through mdfind.
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace qf {
+#include "core/path_set.h"
 
-using PathSet = std::set<std::string>;
+namespace qf {
 
 // The mdfind executable: $QUILLFIND_MDFIND, else mdfind beside the running
 // program, else /usr/bin/mdfind.
@@ -27,7 +26,7 @@ std::string substringNameQuery(std::string_view literal);
 std::string wildcardNameQuery(std::string_view pattern);
 std::string recentFilesQuery();
 
-std::vector<std::string> mdfindNameCLI(const std::string& term);
+AnswerLines mdfindNameCLI(const std::string& term);
 PathSet mdfindIntersection(const std::vector<std::string>& terms);
 std::vector<std::string> recentPaths();
 

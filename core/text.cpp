@@ -7,17 +7,29 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include "core/grapheme.h"
 
 namespace qf {
 
 namespace {
 
-bool bytesAreAscii(std::string_view s) {
-    for (unsigned char c : s) {
-        if (c >= 0x80) return false;
+// Eight bytes at a time: paths are long and mostly ASCII.
+std::size_t asciiPrefix(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
     }
-    return true;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+bool bytesAreAscii(std::string_view s) {
+    return asciiPrefix(s) == s.size();
 }
 
 const icu::Normalizer2* nfcNormalizer() {
@@ -51,7 +63,7 @@ bool isValidUtf8(std::string_view s) {
     int32_t i = 0;
     while (i < length) {
         if (p[i] < 0x80) {
-            ++i;
+            i += static_cast<int32_t>(asciiPrefix(s.substr(static_cast<std::size_t>(i))));
             continue;
         }
         UChar32 c;

@@ -45,38 +45,6 @@ std::string foldAscii(std::string_view s, bool ignoreCase) {
 
 }  // namespace
 
-bool isAscii(std::string_view bytes) {
-  for (unsigned char c : bytes)
-    if (c >= 0x80) return false;
-  return true;
-}
-
-bool isValidUtf8(std::string_view s) {
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) { ++i; continue; }
-    size_t len;
-    uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-    else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-    else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-    else return false;
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
 std::string foldName(std::string_view utf8, FoldMode mode) {
   if (isAscii(utf8)) return foldAscii(utf8, mode.ignoreCase);
   const Normalizers& n = normalizers();

@@ -101,6 +101,8 @@ void Housekeeping::run() {
             // The crawl's short-lived listings leave freed memory in the
             // allocator's per-thread arenas; hand it back to the system.
             ::malloc_trim(0);
+            std::unique_lock lock(state_.mutex);
+            state_.store.trimCapacity();
         }
         if (wasCrawling && crawl.idle && !firstCrawlDone) {
             firstCrawlDone = true;

@@ -7,6 +7,18 @@
 
 namespace qf::index {
 
+namespace {
+
+// The tables grow by an eighth rather than doubling, so that an index of
+// millions of entries never holds close to twice the room it uses.
+template <typename Table>
+void makeRoom(Table& table, size_t extra, size_t minimumStep) {
+  if (table.size() + extra <= table.capacity()) return;
+  table.reserve(table.size() + extra + std::max(minimumStep, table.size() / 8));
+}
+
+}  // namespace
+
 uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_view folded,
                             EntryType type, int64_t mtime, int64_t btime) {
   Entry e;
@@ -16,13 +28,17 @@ uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_v
   e.btime = btime;
   e.foldOff = static_cast<uint32_t>(folded_.size());
   e.foldLen = static_cast<uint16_t>(std::min<size_t>(folded.size(), UINT16_MAX));
+  makeRoom(folded_, e.foldLen + 1, size_t{1} << 20);
   folded_.append(folded.substr(0, e.foldLen));
   folded_ += '\0';
   if (raw != folded.substr(0, e.foldLen)) {
     e.rawOff = static_cast<uint32_t>(raw_.size());
     e.rawLen = static_cast<uint16_t>(std::min<size_t>(raw.size(), UINT16_MAX));
+    makeRoom(raw_, e.rawLen, size_t{1} << 18);
     raw_.append(raw.substr(0, e.rawLen));
   }
+  makeRoom(entries_, 1, size_t{1} << 14);
+  filter_.add(static_cast<uint32_t>(entries_.size()), folded.substr(0, e.foldLen));
   entries_.push_back(e);
   ++live_;
   return static_cast<uint32_t>(entries_.size() - 1);
@@ -49,9 +65,18 @@ void IndexStore::unlinkFromParent(uint32_t index) {
     std::erase(roots_, index);
     return;
   }
-  uint32_t* link = &entries_[parent].firstChild;
-  while (*link != kNoEntry && *link != index) link = &entries_[*link].nextSibling;
-  if (*link == index) *link = entries_[index].nextSibling;
+  // Entries are packed, so the links are changed by value, not through pointers.
+  const uint32_t next = entries_[index].nextSibling;
+  if (entries_[parent].firstChild == index) {
+    entries_[parent].firstChild = next;
+    return;
+  }
+  for (uint32_t c = entries_[parent].firstChild; c != kNoEntry; c = entries_[c].nextSibling) {
+    if (entries_[c].nextSibling == index) {
+      entries_[c].nextSibling = next;
+      return;
+    }
+  }
 }
 
 void IndexStore::removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders) {
@@ -138,8 +163,22 @@ uint32_t IndexStore::entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) co
 }
 
 size_t IndexStore::memoryBytes() const {
-  return entries_.capacity() * sizeof(Entry) + folded_.capacity() + raw_.capacity() +
+  return entries_.capacity() * sizeof(Entry) + folded_.capacity() + raw_.capacity() + filter_.memoryBytes() +
          roots_.capacity() * sizeof(uint32_t);
+}
+
+void IndexStore::trimCapacity() {
+  entries_.shrink_to_fit();
+  folded_.shrink_to_fit();
+  raw_.shrink_to_fit();
+  roots_.shrink_to_fit();
+  filter_.shrinkToFit();
+}
+
+void IndexStore::rebuildFilter() {
+  filter_.clear();
+  for (uint32_t i = 0; i < entries_.size(); ++i) filter_.add(i, foldedName(i));
+  filter_.shrinkToFit();
 }
 
 std::vector<uint32_t> IndexStore::compact() {
@@ -174,6 +213,7 @@ std::vector<uint32_t> IndexStore::compact() {
   raw_ = std::move(raw);
   folded_.shrink_to_fit();
   raw_.shrink_to_fit();
+  rebuildFilter();
   return remap;
 }
 
@@ -210,6 +250,7 @@ bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
   raw_ = std::move(raw);
   roots_ = std::move(roots);
   live_ = entries_.size();
+  rebuildFilter();
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "huge_page_allocator.h"
+#include "name_filter.h"
 
 namespace qf::index {
 
@@ -15,8 +16,9 @@ inline constexpr uint32_t kNoEntry = std::numeric_limits<uint32_t>::max();
 inline constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 
 // One file-system item. Children of a folder form a singly linked list so
-// that no folder needs an allocation of its own.
-struct Entry {
+// that no folder needs an allocation of its own. Packed: a million of them
+// would otherwise carry six bytes of padding each.
+struct __attribute__((packed)) Entry {
   uint32_t parent = kNoEntry;
   uint32_t firstChild = kNoEntry;
   uint32_t nextSibling = kNoEntry;
@@ -69,9 +71,12 @@ class IndexStore {
   const EntryTable& entries() const { return entries_; }
   const Arena& foldedArena() const { return folded_; }
   const Arena& rawArena() const { return raw_; }
+  const NameFilter& nameFilter() const { return filter_; }
   // Entry whose folded name holds arena byte `offset`.
   uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
   size_t memoryBytes() const;
+  // Gives back the room kept for growth; for when a crawl has ended.
+  void trimCapacity();
 
   // Drops dead entries and their names; returns old index -> new index
   // (kNoEntry for dropped ones).
@@ -85,11 +90,13 @@ class IndexStore {
   uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,
                   EntryType type, int64_t mtime, int64_t btime);
   void unlinkFromParent(uint32_t index);
+  void rebuildFilter();
 
   EntryTable entries_;
   Arena folded_;
   Arena raw_;
   std::vector<uint32_t> roots_;
+  NameFilter filter_;
   size_t live_ = 0;
 };
 

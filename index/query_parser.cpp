@@ -200,9 +200,6 @@ std::time_t startOfLocalDay(std::time_t now, int days) {
 
 std::optional<ParseError> checkNameTerm(std::string_view term) {
   if (term.empty()) return ParseError{"-name needs a non-empty text"};
-  if (foldName(term).empty())
-    return ParseError{"the name text has no character left once case and diacritics are ignored "
-                      "(a lone combining mark or joiner cannot be searched for)"};
   return std::nullopt;
 }
 

@@ -31,9 +31,9 @@ struct MdfindCommand {
   bool help = false;
 };
 
-// Why a name-contains term cannot be searched, or nothing when it can. A
-// term that folds to nothing (a lone combining mark, a zero-width joiner)
-// would otherwise be contained in every name.
+// Why a name-contains term cannot be searched, or nothing when it can. The
+// service also refuses a term that folds to nothing (see the server), which
+// mdfind cannot tell without the folding tables it does not load.
 std::optional<ParseError> checkNameTerm(std::string_view term);
 
 // `args` excludes the program name; `cwd` makes -onlyin folders absolute.

@@ -6,6 +6,8 @@
 #include <limits>
 #include <thread>
 
+#include "byte_search.h"
+
 namespace qf::index {
 namespace {
 
@@ -13,8 +15,9 @@ using RangeScan = std::function<void(uint32_t lo, uint32_t hi, std::vector<uint3
 
 // Splits the entries into contiguous ranges, scans them on several threads
 // and concatenates the answers in entry order.
+constexpr size_t kMinPerThread = 1 << 16;
+
 std::vector<uint32_t> scanInParallel(size_t count, unsigned threads, const RangeScan& scan) {
-  constexpr size_t kMinPerThread = 1 << 16;
   size_t parts = std::max<size_t>(1, std::min<size_t>(threads, count / kMinPerThread));
   std::vector<std::vector<uint32_t>> results(parts);
   auto bound = [&](size_t k) { return static_cast<uint32_t>(count * k / parts); };
@@ -53,8 +56,8 @@ uint32_t entryFrom(const EntryTable& entries, uint32_t from, uint32_t hi, uint32
   return static_cast<uint32_t>((it - entries.begin()) - 1);
 }
 
-void scanContaining(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
-                    std::vector<uint32_t>& out) {
+void scanSpan(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
+              std::vector<uint32_t>& out) {
   const EntryTable& entries = store.entries();
   const Arena& arena = store.foldedArena();
   if (lo >= hi) return;
@@ -63,14 +66,35 @@ void scanContaining(const IndexStore& store, std::string_view needle, uint32_t l
   const char* end = base + (hi < entries.size() ? entries[hi].foldOff : arena.size());
   uint32_t e = lo;
   while (cur < end) {
-    const void* hit = needle.size() == 1
-                          ? std::memchr(cur, needle[0], static_cast<size_t>(end - cur))
-                          : memmem(cur, static_cast<size_t>(end - cur), needle.data(), needle.size());
+    const char* hit = findBytes(cur, end, needle);
     if (!hit) break;
-    e = entryFrom(entries, e, hi, static_cast<uint32_t>(static_cast<const char*>(hit) - base));
+    e = entryFrom(entries, e, hi, static_cast<uint32_t>(hit - base));
     if (answers(entries[e])) out.push_back(e);
     cur = base + entries[e].foldOff + entries[e].foldLen + 1;
   }
+}
+
+// Reads only the blocks of entries whose trigram bitmap admits the needle,
+// joining neighbouring blocks into one span.
+void scanContaining(const IndexStore& store, std::string_view needle, uint32_t lo, uint32_t hi,
+                    std::vector<uint32_t>& out) {
+  const NameFilter& filter = store.nameFilter();
+  const NameFilter::Probe probe = NameFilter::probeFor(needle);
+  if (probe.bits.empty()) return scanSpan(store, needle, lo, hi, out);
+  constexpr uint32_t kBlock = NameFilter::kBlockEntries;
+  uint32_t spanStart = lo, spanEnd = lo;
+  for (uint32_t start = lo; start < hi;) {
+    const uint32_t end = std::min<uint64_t>(hi, (static_cast<uint64_t>(start) / kBlock + 1) * kBlock);
+    if (filter.mayContain(start / kBlock, probe)) {
+      if (spanEnd != start) {
+        scanSpan(store, needle, spanStart, spanEnd, out);
+        spanStart = start;
+      }
+      spanEnd = end;
+    }
+    start = end;
+  }
+  scanSpan(store, needle, spanStart, spanEnd, out);
 }
 
 void scanAll(const IndexStore& store, uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
@@ -79,10 +103,24 @@ void scanAll(const IndexStore& store, uint32_t lo, uint32_t hi, std::vector<uint
     if (answers(entries[i])) out.push_back(i);
 }
 
+// Threads pay off only for long scans: when the filter leaves few blocks
+// to read, starting threads would cost more than the reading.
+unsigned threadsWorthStarting(const IndexStore& store, std::string_view needle, unsigned threads) {
+  const NameFilter::Probe probe = NameFilter::probeFor(needle);
+  if (probe.bits.empty() || threads <= 1) return threads;
+  const uint32_t blocks =
+      static_cast<uint32_t>((store.size() + NameFilter::kBlockEntries - 1) / NameFilter::kBlockEntries);
+  size_t admitted = 0;
+  for (uint32_t b = 0; b < blocks; ++b)
+    if (store.nameFilter().mayContain(b, probe)) ++admitted;
+  return admitted * NameFilter::kBlockEntries < kMinPerThread ? 1 : threads;
+}
+
 }  // namespace
 
 std::vector<uint32_t> findContaining(const IndexStore& store, std::string_view foldedNeedle,
                                      unsigned threads) {
+  threads = threadsWorthStarting(store, foldedNeedle, threads);
   return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
     if (foldedNeedle.empty()) scanAll(store, lo, hi, out);
     else scanContaining(store, foldedNeedle, lo, hi, out);
@@ -95,6 +133,7 @@ std::vector<uint32_t> findMatching(const IndexStore& store, const std::vector<Gl
   const GlobPattern coarse(tokens, full);
   const GlobPattern exact(tokens, mode);
   const std::string needle = coarse.longestLiteral();
+  threads = threadsWorthStarting(store, needle, threads);
   return scanInParallel(store.size(), threads, [&](uint32_t lo, uint32_t hi, std::vector<uint32_t>& out) {
     std::vector<uint32_t> candidates;
     if (needle.empty()) scanAll(store, lo, hi, candidates);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/unix_socket.h"
+#include "fold.h"
 #include "index_protocol.h"
 #include "log.h"
 #include "query_parser.h"
@@ -22,7 +23,19 @@
 #include "wire.h"
 
 namespace qf::index {
+
 namespace {
+
+// A term that folds to nothing (a lone combining mark, a zero-width joiner)
+// would be contained in every name; it is refused like the empty term.
+std::optional<ParseError> checkFoldedNameTerm(std::string_view term) {
+  if (auto e = checkNameTerm(term)) return e;
+  if (foldName(term).empty())
+    return ParseError{"the name text has no character left once case and diacritics are ignored "
+                      "(a lone combining mark or joiner cannot be searched for)"};
+  return std::nullopt;
+}
+
 
 constexpr size_t kMaxRequest = 1 << 20;
 
@@ -119,7 +132,7 @@ void Server::handle(UniqueFd connection) {
   if (readRequest(connection.get(), raw)) {
     std::optional<Request> request = decodeRequest(raw);
     std::optional<ParseError> refused;
-    if (request && request->op == Request::Op::nameContains) refused = checkNameTerm(request->value);
+    if (request && request->op == Request::Op::nameContains) refused = checkFoldedNameTerm(request->value);
     if (!request) {
       sendAll(connection.get(), replyRecord(qf::protocol::kTagEnd, "malformed request"));
     } else if (refused) {

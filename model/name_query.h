@@ -25,10 +25,6 @@ std::optional<NameQueryResult> runNameQuery(const SearchPlan& plan, const RunSha
 // The candidate set of the plan, with the retries of empty index answers.
 PathSet gatherCandidates(const SearchPlan& plan, const RunShared& shared);
 
-// The first `limit` candidates in plain path order (code-point order of the
-// composed forms).
-std::vector<const std::string*> firstInPlainOrder(const PathSet& candidates, std::size_t limit);
-
 // Whether a name passes the local tests of the plan. caseSensitiveNow is the
 // case switch as read at the time of the test.
 bool namePasses(const SearchPlan& plan, std::string_view name, bool caseSensitiveNow);

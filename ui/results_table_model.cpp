@@ -1,5 +1,6 @@
 #include "ui/results_table_model.h"
 
+#include <algorithm>
 #include <array>
 
 #include "ui/date_text.h"
@@ -32,30 +33,31 @@ void ResultsTableModel::setFormatting(QLocale locale, std::string localeId, std:
     locale_ = std::move(locale);
     localeId_ = std::move(localeId);
     zoneId_ = std::move(zoneId);
+    dates_.reset();
+    for (Row& r : rows_) r.formatted = false;
 }
 
 void ResultsTableModel::setHits(const std::vector<Hit>& hits) {
     beginResetModel();
     hits_ = hits;
-    rows_.clear();
-    rows_.reserve(hits_.size());
-    rowOfPath_.clear();
-    rowOfPath_.reserve(static_cast<qsizetype>(hits_.size()));
-    const DateTextFormatter dates(localeId_, zoneId_);
-    for (const Hit& h : hits_) {
-        Row r;
-        r.name = fromUtf8(h.name());
-        r.path = fromUtf8(h.path());
-        r.kind = fromUtf8(h.kind());
-        r.size = sizeText(h, locale_);
-        r.created = dates.text(h.created());
-        r.modified = dates.text(h.modified());
-        r.icon = icons_.iconFor(r.name, h.isDir());
-        // The first row with a path wins, as the selection rule does.
-        rowOfPath_.insert(r.path, rowOfPath_.value(r.path, static_cast<int>(rows_.size())));
-        rows_.push_back(std::move(r));
-    }
+    rows_.assign(hits_.size(), Row{});
     endResetModel();
+}
+
+const ResultsTableModel::Row& ResultsTableModel::formattedRow(std::size_t row) const {
+    Row& r = rows_[row];
+    if (r.formatted) return r;
+    const Hit& h = hits_[row];
+    if (!dates_) dates_ = std::make_unique<DateTextFormatter>(localeId_, zoneId_);
+    r.name = fromUtf8(h.name());
+    r.path = fromUtf8(h.path());
+    r.kind = fromUtf8(h.kind());
+    r.size = sizeText(h, locale_);
+    r.created = dates_->text(h.created());
+    r.modified = dates_->text(h.modified());
+    r.icon = icons_.iconFor(r.name, h.isDir());
+    r.formatted = true;
+    return r;
 }
 
 const Hit* ResultsTableModel::hitAt(int row) const {
@@ -63,7 +65,11 @@ const Hit* ResultsTableModel::hitAt(int row) const {
     return &hits_[static_cast<std::size_t>(row)];
 }
 
-int ResultsTableModel::rowOfPath(const std::string& path) const { return rowOfPath_.value(fromUtf8(path), -1); }
+int ResultsTableModel::rowOfPath(const std::string& path) const {
+    // The first row with the path wins, as the selection rule does.
+    const auto it = std::find_if(hits_.begin(), hits_.end(), [&](const Hit& h) { return h.path() == path; });
+    return it == hits_.end() ? -1 : static_cast<int>(it - hits_.begin());
+}
 
 int ResultsTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -73,7 +79,9 @@ int ResultsTableModel::columnCount(const QModelIndex& parent) const { return par
 
 QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
-    const Row& r = rows_[static_cast<std::size_t>(index.row())];
+    if (role == isDirRole) return hits_[static_cast<std::size_t>(index.row())].isDir();
+    if (role == Qt::TextAlignmentRole) return static_cast<int>(column(index.column()).alignment);
+    const Row& r = formattedRow(static_cast<std::size_t>(index.row()));
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
@@ -88,11 +96,8 @@ QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
         return index.column() == nameColumn ? QVariant(r.icon) : QVariant();
     case Qt::ToolTipRole:
         return index.column() == nameColumn ? QVariant(r.path) : QVariant();
-    case Qt::TextAlignmentRole:
-        return static_cast<int>(column(index.column()).alignment);
     case pathRole: return r.path;
     case nameRole: return r.name;
-    case isDirRole: return hits_[static_cast<std::size_t>(index.row())].isDir();
     default: return {};
     }
 }

@@ -1,18 +1,20 @@
 #pragma once
-// The rows of the results table. Every text of every row is formatted once
-// when a result list arrives, so painting and scrolling do no formatting,
-// no type detection and no file-system work.
+// The rows of the results table. A row's texts and icon are formatted the
+// first time the row is shown and kept until the next result list, so a new
+// list costs only the rows on screen, and painting and scrolling never format
+// a row twice nor touch the file system.
 #include <QAbstractTableModel>
-#include <QHash>
 #include <QIcon>
 #include <QLocale>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/hit.h"
 #include "model/sort_key.h"
+#include "ui/date_text.h"
 #include "ui/mime_icons.h"
 
 namespace qf {
@@ -47,14 +49,16 @@ public:
 
 private:
     struct Row {
+        bool formatted = false;
         QString name, path, kind, size, created, modified;
         QIcon icon;
     };
+    const Row& formattedRow(std::size_t row) const;
 
     std::vector<Hit> hits_;
-    std::vector<Row> rows_;
-    QHash<QString, int> rowOfPath_;
-    MimeIconCache icons_;
+    mutable std::vector<Row> rows_;
+    mutable MimeIconCache icons_;
+    mutable std::unique_ptr<DateTextFormatter> dates_;
     QLocale locale_;
     std::string localeId_, zoneId_;
 };

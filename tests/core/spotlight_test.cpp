@@ -3,11 +3,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
+#include <set>
 
 #include "core/core_test_support.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
+#include "core/text.h"
 
 namespace qf {
 namespace {
@@ -138,6 +142,75 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
         EXPECT_THAT(mdfindIntersection(c.terms), UnorderedElementsAreArray(c.found));
         EXPECT_THAT(fake.calls(), ElementsAreArray(c.calls));
         EXPECT_THAT(test::debugMessages(), ElementsAreArray(c.log));
+    }
+}
+
+// The straightforward pipeline the fast one replaces: a string per line, a
+// node set per answer, and a full sort by composed form, ties in byte order.
+struct Reference {
+    std::set<std::string> candidates;
+    Lines first;
+};
+
+Reference referencePipeline(const std::vector<std::string>& answers, std::size_t limit) {
+    Reference r;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        std::set<std::string> found;
+        if (isValidUtf8(answers[i])) {
+            for (auto& line : splitLines(answers[i])) found.insert(line);
+        }
+        if (i > 0) std::erase_if(found, [&](const std::string& p) { return !r.candidates.count(p); });
+        r.candidates = std::move(found);
+        if (r.candidates.empty()) break;
+    }
+    r.first.assign(r.candidates.begin(), r.candidates.end());
+    std::stable_sort(r.first.begin(), r.first.end(),
+                     [](const std::string& a, const std::string& b) { return nfc(a) < nfc(b); });
+    r.first.resize(std::min(limit, r.first.size()));
+    return r;
+}
+
+// Random answers built from names that compose, decompose (é, Å, the
+// angstrom sign), sort apart from their bytes, repeat, and carry empty
+// lines and CR LF pairs.
+std::string randomAnswer(std::mt19937& random, const Lines& pool, std::size_t draws) {
+    std::string out;
+    for (std::size_t i = 0; i < draws; ++i) {
+        out += pool[random() % pool.size()];
+        out += random() % 50 == 0 ? "\n\n" : "\n";
+    }
+    return out;
+}
+
+TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
+    const Lines pieces = {"a", "Z", "report", "e\xcc\x81", "\xc3\xa9", "A\xcc\x8a", "\xe2\x84\xab", "\xc3\x85",
+                          "\xe6\x8a\xa5", "_", " ", "\r\n", "\r", "~", "0"};
+    std::mt19937 random(20261207);
+    Lines pool;
+    for (int i = 0; i < 6000; ++i) {
+        std::string path = random() % 2 ? "/d" : "/D";
+        for (int k = 1 + random() % 2; k > 0; --k) path += "/" + pieces[random() % pieces.size()];
+        for (int n = 1 + random() % 4; n > 0; --n) path += pieces[random() % pieces.size()];
+        pool.push_back(path);
+    }
+    const std::vector<std::vector<std::string>> runs = {
+        {randomAnswer(random, pool, 9000)},
+        {randomAnswer(random, pool, 9000), randomAnswer(random, pool, 12000)},
+        {randomAnswer(random, pool, 3000), randomAnswer(random, pool, 3000) + "/bad\xff\n"},
+    };
+    for (const auto& answers : runs) {
+        test::FakeMdfind fake;
+        Args terms;
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            terms.push_back("t" + std::to_string(i));
+            fake.set(byName(terms.back()), ".out", answers[i]);
+        }
+        const Reference expected = referencePipeline(answers, 2000);
+        const PathSet found = mdfindIntersection(terms);
+        EXPECT_THAT(found, ElementsAreArray(expected.candidates));
+        Lines first;
+        for (const PathView* path : firstInPlainOrder(found, 2000)) first.push_back(*path);
+        EXPECT_EQ(first, expected.first);
     }
 }
 

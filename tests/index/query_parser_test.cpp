@@ -120,9 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"kMDItemFSContentChangeDate >= $time.today(-1", "missing )"},
         ErrorCase{"kMDItemFSContentChangeDate >= $time.today(99999999999)", "out of range"},
         ErrorCase{"kMDItemFSContentChangeDate >= $time.week", "unknown date"},
-        ErrorCase{"   ", "empty query"},
-        // Text that folds to nothing would be contained in every name.
-        ErrorCase{"\xCC\x81", "no character left"}, ErrorCase{" \xE2\x80\x8D ", "no character left"}));
+        ErrorCase{"   ", "empty query"}));
 
 TEST(DateQueryTest, StartOfDayAcrossDaylightSavingChange) {
   // In Europe/Berlin 2024-03-31 has 23 hours; the day before April 1st
@@ -175,7 +173,7 @@ TEST(MdfindArgumentsTest, OptionsCombine) {
 
 TEST(MdfindArgumentsTest, Errors) {
   const std::vector<std::vector<std::string>> bad = {
-      {}, {"-name"}, {"-name", ""}, {"-name", "\xCC\x81"}, {"-name", "\xE2\x80\x8D"}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"}, {"one", "two"},
+      {}, {"-name"}, {"-name", ""}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"}, {"one", "two"},
       {"-onlyin"}, {"-bogus"}, {"--status", "-name", "a"}, {"kMDItemFSName == 'a"}};
   for (const auto& args : bad) {
     auto parsed = parseArgs(args);

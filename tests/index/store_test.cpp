@@ -5,8 +5,10 @@
 #include <sys/sysmacros.h>
 
 #include <future>
+#include <random>
 #include <set>
 
+#include "byte_search.h"
 #include "index_store.h"
 #include "index_test_support.h"
 #include "mounts.h"
@@ -146,13 +148,41 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
     uint32_t id = s.addChild(folders[i % folders.size()], name, foldName(name), t, i, kNoTime);
     if (t == EntryType::dir) folders.push_back(id);
   }
-  for (const char* term : {"файл-1", "99", ".pdf"}) {
+  for (const char* term : {"файл-1", "99", ".pdf", "-123456.", "le-2999"}) {
     auto one = findContaining(s, foldName(term), 1);
     EXPECT_EQ(one, findContaining(s, foldName(term), 8)) << term;
     EXPECT_FALSE(one.empty()) << term;
+    // The trigram filter skips blocks; it must never skip a match.
+    std::vector<uint32_t> everyName;
+    for (uint32_t i = 1; i < s.size(); ++i)
+      if (s.foldedName(i).find(foldName(term)) != std::string_view::npos) everyName.push_back(i);
+    EXPECT_EQ(one, everyName) << term;
   }
   EXPECT_EQ(findContaining(s, "-", 8).size(), 300000u);
   EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
+}
+
+// The vector scan against the plain search, with needles at every offset
+// around the 16- and 32-byte blocks and near-misses on the first and last byte.
+TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
+  std::mt19937 random(5);
+  for (size_t length : {1u, 2u, 3u, 17u, 33u}) {
+    for (size_t at = 0; at < 100; ++at) {
+      std::string hay(140, 'a');
+      for (char& c : hay) c = "abxy"[random() % 4];
+      std::string needle(length, 'z');
+      for (char& c : needle) c = "abz"[random() % 3];
+      needle.front() = 'z';
+      if (at % 3 != 0) hay.replace(at, std::min(length, hay.size() - at), needle.substr(0, hay.size() - at));
+      const std::string_view h(hay);
+      for (size_t from : {size_t{0}, at / 2}) {
+        const char* hit = findBytes(hay.data() + from, hay.data() + hay.size(), needle);
+        const size_t expected = h.find(needle, from);
+        EXPECT_EQ(hit ? static_cast<size_t>(hit - hay.data()) : std::string_view::npos, expected)
+            << "length " << length << " at " << at << " from " << from;
+      }
+    }
+  }
 }
 
 TEST(SameOrInsideTest, FolderBoundaries) {
