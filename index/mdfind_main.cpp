@@ -17,8 +17,8 @@
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
+#include "mdfind_arguments.h"
 #include "printable.h"
-#include "query_parser.h"
 
 namespace {
 
