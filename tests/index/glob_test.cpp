@@ -48,12 +48,5 @@ INSTANTIATE_TEST_SUITE_P(
         GlobCase{"a\\?", "ab", kBoth, false},
         GlobCase{"STRASSE*", "straße.txt", kBoth, true}));
 
-TEST(GlobTokensTest, TextRoundTripKeepsLiteralWildcards) {
-  std::vector<GlobToken> tokens = {
-      {GlobToken::Kind::anyRun, {}}, {GlobToken::Kind::literal, "a*b?c\\d"}, {GlobToken::Kind::anyChar, {}}};
-  EXPECT_EQ(globTokensToText(tokens), "*a\\*b\\?c\\\\d?");
-  EXPECT_EQ(globTokensFromText(globTokensToText(tokens)), tokens);
-}
-
 }  // namespace
 }  // namespace qf::index

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Spacing, double quotes and escapes.
         QueryCase{"  kMDItemFSName=='x y'cd  ", Op::nameGlob, "x y", kBoth},
         QueryCase{"kMDItemFSName == \"*a\\\"b*\"cd", Op::nameGlob, "*a\"b*", kBoth},
-        QueryCase{"kMDItemFSName == \"a\\*b\"", Op::nameGlob, "a\\*b", kNone},  // escaped star
+        QueryCase{"kMDItemFSName == \"a\\*b\\?\"", Op::nameGlob, "a\\*b\\?", kNone},  // escaped wildcards
         QueryCase{"kMDItemFSName == 'a'\\*'b'", Op::nameGlob, "a\\*b", kNone},
         QueryCase{"kMDItemFSName == 'a\\b'", Op::nameGlob, "a\\\\b", kNone},   // no escapes in '…'
         QueryCase{"kMDItemFSName == ''", Op::nameGlob, "", kNone},

@@ -205,22 +205,6 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
   EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
 }
 
-TEST_F(ServiceTest, CorruptSnapshotIsDiscardedAndAFullCrawlFollows) {
-  touch(p("file.txt"));
-  qf::test::writeFile(dir / "snapshot", std::string(200, '\x7f'));
-  ::testing::internal::CaptureStderr();
-  Service s(options());
-  s.loadSnapshot();
-  std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("discarded"), std::string::npos) << log;
-  EXPECT_EQ(s.status().entries, 0u);
-  s.start();
-  EXPECT_TRUE(eventually(s, "file", {p("file.txt")}));
-  s.stop();  // the next snapshot replaces the damaged one
-  IndexStore loaded;
-  EXPECT_EQ(loadSnapshot(dir / "snapshot", loaded, nullptr), SnapshotLoad::loaded);
-}
-
 TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
   touch(p("mine.txt"));
   {
