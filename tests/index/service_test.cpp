@@ -167,23 +167,6 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
 INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
-TEST_F(ServiceTest, WatchLimitFallsBackToPeriodicRescans) {
-  touch(p("sub/first.txt"));
-  ServiceOptions o = options();
-  o.maxWatches = 1;  // the root only
-  Service s(o);
-  s.start();
-  ASSERT_TRUE(settled(s, 2));
-  ServiceStatus st = s.status();
-  EXPECT_EQ(st.watches, 1u);
-  EXPECT_EQ(st.unwatched, 1u);
-  EXPECT_TRUE(st.watchLimitReached);
-  touch(p("sub/second.txt"));
-  EXPECT_TRUE(eventually(s, "second", {p("sub/second.txt")}));
-  fs::remove(p("sub/first.txt"));
-  EXPECT_TRUE(eventually(s, "first", {}));
-}
-
 TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
   touch(p("keep/kept.txt"));
   touch(p("keep/doomed.txt"));
