@@ -21,7 +21,11 @@ class Checksum {
       p += 8;
       size -= 8;
     }
-    while (size > 0) { buffer_[pending_++] = *p++; --size; }
+    // Here the buffer is empty whenever bytes are left, and fewer than 8 are.
+    if (size > 0) {
+      std::memcpy(buffer_, p, size);
+      pending_ = size;
+    }
   }
 
   uint64_t digest() const {

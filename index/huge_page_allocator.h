@@ -31,12 +31,14 @@ struct HugePageAllocator {
     // Map one huge page more than needed and trim to a 2 MiB boundary.
     void* raw = ::mmap(nullptr, size + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) throw std::bad_alloc();
-    uintptr_t start = reinterpret_cast<uintptr_t>(raw);
-    uintptr_t aligned = (start + kHuge - 1) / kHuge * kHuge;
-    if (aligned > start) ::munmap(raw, aligned - start);
-    uintptr_t end = start + size + kHuge;
-    if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
-    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    // Pointer arithmetic rather than integers cast back to pointers keeps
+    // the compiler's knowledge of where the pointers come from.
+    char* start = static_cast<char*>(raw);
+    size_t lead = (kHuge - reinterpret_cast<uintptr_t>(raw) % kHuge) % kHuge;
+    char* aligned = start + lead;
+    if (lead > 0) ::munmap(start, lead);
+    ::munmap(aligned + size, kHuge - lead);  // lead < kHuge: never empty
+    ::madvise(aligned, size, MADV_HUGEPAGE);
     return reinterpret_cast<T*>(aligned);
   }
 

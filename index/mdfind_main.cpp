@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 #include <variant>
 #include <vector>
@@ -17,8 +18,8 @@
 #include "client.h"
 #include "fold.h"
 #include "index_protocol.h"
+#include "mdfind_arguments.h"
 #include "printable.h"
-#include "query_parser.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ class Output {
   ~Output() { flush(); }
   void write(std::string_view s) {
     buffer_.append(s);
-    if (buffer_.size() >= 64 * 1024) flush();
+    if (buffer_.size() >= size_t{64} * 1024) flush();
   }
   void flush() {
     size_t done = 0;
@@ -82,9 +83,7 @@ std::string currentFolder() {
   return buf.data();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--version") {
@@ -141,4 +140,16 @@ int main(int argc, char** argv) {
   if (!ended) return fail("the index service closed the connection early");
   if (!serviceError.empty()) return fail(serviceError);
   return 0;
+}
+
+}  // namespace
+
+// What the standard library throws (an allocation that fails) ends with a
+// line that says so instead of an abort.
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    return fail(std::string("unexpected failure: ") + e.what());
+  }
 }

@@ -29,13 +29,10 @@ std::string escapeControls(std::string_view text) {
         if (c == '\n' || c == '\r' || c == '\t') {
             out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
             ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            appendHex(out, "\\x", c, 2);
-            ++i;
-        } else if (c < 0x80) {
+        } else if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
             ++i;
-        } else if (size_t len = sequenceLength(text, i)) {
+        } else if (size_t len = c >= 0x80 ? sequenceLength(text, i) : 0) {
             // C1 controls (U+0080..U+009F) are two bytes starting with 0xC2.
             unsigned char next = static_cast<unsigned char>(text[i + 1]);
             if (c == 0xC2 && next < 0xA0)
@@ -43,7 +40,7 @@ std::string escapeControls(std::string_view text) {
             else
                 out.append(text.substr(i, len));
             i += len;
-        } else {
+        } else {  // C0 controls, DEL, and bytes that are not UTF-8
             appendHex(out, "\\x", c, 2);
             ++i;
         }

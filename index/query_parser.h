@@ -23,22 +23,10 @@ std::variant<Request, ParseError> parseQueryExpression(std::string_view text, st
 // Local midnight `days` days from the day of `now` (negative: earlier).
 std::time_t startOfLocalDay(std::time_t now, int days);
 
-// Everything mdfind was asked to do.
-struct MdfindCommand {
-  Request request;
-  bool nulSeparated = false;
-  bool startServiceOnly = false;
-  bool help = false;
-};
-
 // Why a name-contains term cannot be searched, or nothing when it can. The
 // service also refuses a term that folds to nothing (see the server), which
 // mdfind cannot tell without the folding tables it does not load.
 std::optional<ParseError> checkNameTerm(std::string_view term);
-
-// `args` excludes the program name; `cwd` makes -onlyin folders absolute.
-std::variant<MdfindCommand, ParseError> parseMdfindArguments(
-    const std::vector<std::string>& args, std::time_t now, const std::string& cwd);
 
 // "a/./b/../c/" -> "a/c": lexical, symbolic links are left alone.
 std::string normalizeAbsolutePath(std::string_view path, const std::string& cwd);

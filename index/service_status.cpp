@@ -61,7 +61,7 @@ std::string formatStatus(const ServiceStatus& st) {
     else
         s += std::string("snapshot: ") + (st.snapshotLoaded ? "loaded at start" : "none yet") + "\n";
     s += "snapshot file: " + st.snapshotPath + "\n";
-    s += "memory: " + n(st.memoryBytes / (1024 * 1024)) + " MiB in the index";
+    s += "memory: " + n(st.memoryBytes / (size_t{1024} * 1024)) + " MiB in the index";
     if (st.entries > 0) s += " (" + n(st.memoryBytes / st.entries) + " bytes per entry)";
     s += "\n";
     for (const std::string& r : st.roots) s += "root: " + r + "\n";

@@ -165,7 +165,7 @@ int removeStaleSnapshotTemps(const std::string& path) {
   if (!dirFd) return 0;
   DIR* dir = ::fdopendir(dirFd.get());
   if (!dir) return 0;
-  dirFd.release();
+  static_cast<void>(dirFd.release());  // closedir closes it from here on
   std::vector<std::string> stale;
   while (dirent* d = ::readdir(dir))
     if (std::string_view(d->d_name).starts_with(prefix) && d->d_type != DT_DIR) stale.emplace_back(d->d_name);

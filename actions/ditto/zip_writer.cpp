@@ -133,7 +133,9 @@ private:
         }
         std::sort(names.begin(), names.end());  // the same tree always gives the same archive
         for (const auto& n : names) {
-            if (auto out = add(joinPath(path, n), entryName + "/" + n); !out.ok) return out;
+            std::string childEntry = entryName;
+            childEntry.append("/").append(n);
+            if (auto out = add(joinPath(path, n), childEntry); !out.ok) return out;
         }
         return {};
     }

