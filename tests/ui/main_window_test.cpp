@@ -57,7 +57,7 @@ protected:
     }
 
     // Waits until a run newer than `after` has published.
-    static bool published(MainWindow& w, std::uint64_t after) {
+    static bool published(MainWindow& w, std::int64_t after) {
         return QTest::qWaitFor([&] { return w.model().serial() > after && !w.model().gathering(); }, kWait);
     }
 
@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, InitialQueryFromTheEnvironmentIsShownAndRunsOnce) {
     ASSERT_TRUE(published(*w, 0));
     QTest::qWait(600);
     // The start-up query is not an edit: no second, debounced run follows.
-    EXPECT_EQ(w->model().serial(), 1u);
+    EXPECT_EQ(w->model().serial(), 1);
     EXPECT_EQ(rows(*w), 1);
     EXPECT_EQ(rowPath(*w, 0), betaFile.toStdString());
 }
