@@ -130,9 +130,9 @@ TEST_F(MainWindowTest, ReturnSelectsTheFirstRowThenOpensItAndAnExampleReplacesTh
     EXPECT_FALSE(w->model().selectedPath());
     QTest::keyClick(w->searchField(), Qt::Key_Return);
     expectSelected(*w, 0);
-    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_TRUE(desktop.opened().empty());
     QTest::keyClick(w->searchField(), Qt::Key_Return);
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{rowPath(*w, 0)});
+    EXPECT_EQ(desktop.opened(), std::vector<std::string>{rowPath(*w, 0)});
     EXPECT_EQ(w->searchField()->text(), QStringLiteral("alpha"));
 
     // The example clears the selection and runs once.
@@ -337,10 +337,10 @@ TEST_F(MainWindowTest, DoubleClickOpensTheRow) {
     QWidget* viewport = w->resultsView()->viewport();
     // As the window system delivers it: press, release, double click, release.
     QTest::mouseClick(viewport, Qt::LeftButton, {}, where);
-    EXPECT_TRUE(desktop.opened.empty());  // one click only selects
+    EXPECT_TRUE(desktop.opened().empty());  // one click only selects
     QTest::mouseDClick(viewport, Qt::LeftButton, {}, where);
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, where);
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{rowPath(*w, 2)});
+    EXPECT_EQ(desktop.opened(), std::vector<std::string>{rowPath(*w, 2)});
 }
 
 TEST_F(MainWindowTest, RowMenuHookGetsTheClickedRowWithoutSelectingIt) {
