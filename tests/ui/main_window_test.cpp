@@ -218,6 +218,9 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrderKeepingTheSelection)
     EXPECT_EQ(w->model().sortKey(), SortKey::size);
     EXPECT_EQ(cellTexts()[1], "类型");
     EXPECT_EQ(cellTexts()[2], "大小 ▲");
+    // Dates start newest first.
+    QTest::mouseClick(header->cell(ResultsTableModel::createdColumn), Qt::LeftButton);
+    EXPECT_EQ(cellTexts()[3], "创建日期 ▼");
 }
 
 TEST_F(MainWindowTest, OptionsMenuItemsAndSwitchLabelsThatFlipWithoutARun) {
