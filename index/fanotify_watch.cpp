@@ -99,16 +99,21 @@ std::vector<FanotifyWatch::Change> FanotifyWatch::read(bool& overflow) {
     ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
     if (n <= 0) break;
     const char* end = buffer + n;
-    for (auto* ev = reinterpret_cast<const fanotify_event_metadata*>(buffer); FAN_EVENT_OK(ev, n);
-         ev = FAN_EVENT_NEXT(ev, n)) {
-      if (ev->vers != FANOTIFY_METADATA_VERSION) continue;
-      if (ev->fd >= 0) ::close(ev->fd);
-      if (ev->mask & FAN_Q_OVERFLOW) {
+    // An event that carries a name is padded to four bytes only, so the
+    // next event's header (which holds a 64-bit mask) may sit misaligned:
+    // each header is copied out rather than read in place.
+    fanotify_event_metadata ev{};
+    for (const char* at = buffer; end - at >= static_cast<ssize_t>(sizeof ev); at += ev.event_len) {
+      std::memcpy(&ev, at, sizeof ev);
+      if (ev.event_len < sizeof ev || ev.event_len > static_cast<size_t>(end - at)) break;
+      if (ev.vers != FANOTIFY_METADATA_VERSION) continue;
+      if (ev.fd >= 0) ::close(ev.fd);
+      if (ev.mask & FAN_Q_OVERFLOW) {
         overflow = true;
         continue;
       }
-      const char* record = reinterpret_cast<const char*>(ev) + ev->metadata_len;
-      const char* recordsEnd = std::min(end, reinterpret_cast<const char*>(ev) + ev->event_len);
+      const char* record = at + ev.metadata_len;
+      const char* recordsEnd = at + ev.event_len;
       while (record + sizeof(fanotify_event_info_header) <= recordsEnd) {
         const auto* header = reinterpret_cast<const fanotify_event_info_header*>(record);
         if (header->len == 0) break;
@@ -118,7 +123,7 @@ std::vector<FanotifyWatch::Change> FanotifyWatch::read(bool& overflow) {
           const char* name = nullptr;
           auto key = keyOf(*reinterpret_cast<const fanotify_event_info_fid*>(record), next, &name);
           if (key) {
-            Change c{static_cast<uint32_t>(ev->mask), std::move(*key), {}};
+            Change c{static_cast<uint32_t>(ev.mask), std::move(*key), {}};
             if (withName) c.name.assign(name, ::strnlen(name, static_cast<size_t>(next - name)));
             if (c.name == ".") c.name.clear();
             changes.push_back(std::move(c));
