@@ -124,12 +124,12 @@ TEST_F(ActionsTest, RenameAnswers) {
         EXPECT_EQ(readFile(dir_ / c.after), "a") << c.what;
         EXPECT_EQ(refreshed(), c.refresh) << c.what;
         ASSERT_FALSE(desktop_.prompts.empty());
-        EXPECT_EQ(desktop_.prompts.back().title, "重命名");
-        EXPECT_EQ(desktop_.prompts.back().detail, dir_ / c.from);
         EXPECT_EQ(desktop_.prompts.back().initialText, c.from);
-        EXPECT_EQ(desktop_.prompts.back().buttons, (std::vector<std::string>{"确定", "取消"}));
     }
     EXPECT_EQ(desktop_.prompts.size(), std::size(cases));
+    EXPECT_EQ(desktop_.prompts.back().title, "重命名");
+    EXPECT_EQ(desktop_.prompts.back().detail, dir_ / composed);
+    EXPECT_EQ(desktop_.prompts.back().buttons, (std::vector<std::string>{"确定", "取消"}));
     EXPECT_TRUE(desktop_.alerts.empty());
 }
 

@@ -70,10 +70,7 @@ void placeSocket(const std::string& path) {
     close(fd);
 }
 
-TEST(PathHelpers, JoinAndInside) {
-    const std::tuple<std::string, std::string, std::string> joins[] = {
-        {"/", "a", "/a"}, {"/x", "a b", "/x/a b"}, {"/x/", "c", "/x/c"}};
-    for (const auto& [folder, name, joined] : joins) EXPECT_EQ(joinPath(folder, name), joined);
+TEST(PathHelpers, Inside) {
     const std::tuple<std::string, std::string, bool> inside[] = {
         {"/a/b", "/a", true},     {"/a", "/a", false}, {"/ab", "/a", false},
         {"/a/b/c", "/a/b/", true}, {"/a", "/", true},   {"/", "/", false}};

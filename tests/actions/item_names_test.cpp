@@ -31,9 +31,7 @@ TEST(SplitExtension, FollowsThePathExtensionRule) {
 
 TEST(CopyAndArchiveNames, NumberFromTheSecondOn) {
     const std::tuple<const char*, int, const char*> copies[] = {
-        {"report.pdf", 0, "report 副本.pdf"}, {"report.pdf", 1, "report 副本1.pdf"},
-        {"Photos", 0, "Photos 副本"},         {"Photos", 1, "Photos 副本1"},
-        {"a.tar.gz", 999, "a.tar 副本999.gz"},
+        {"Photos", 0, "Photos 副本"}, {"Photos", 1, "Photos 副本1"}, {"a.tar.gz", 999, "a.tar 副本999.gz"},
     };
     for (const auto& [name, n, copy] : copies) EXPECT_EQ(copyName(splitExtension(name), n), copy) << name << n;
     const std::tuple<const char*, int, const char*> archives[] = {

@@ -58,24 +58,14 @@ std::vector<std::string> namesIn(const std::string& folder) {
 
 bool dittoBuilt() { return access((binDir() + "/ditto").c_str(), X_OK) == 0; }
 
-int RecordingDesktop::runAlert(const AlertRequest& request) {
-    alerts.push_back(request);
-    const int answer = alertAnswers.empty() ? kFirstButton + 1 : alertAnswers.front();
-    if (!alertAnswers.empty()) alertAnswers.pop_front();
-    return record("alert " + request.title, answer);
-}
-
-ServiceResult RecordingDesktop::moveToTrash(const std::string& path) {
-    const auto ec = moveItemToTrash(path);
-    return record("moveToTrash " + path, ec ? ServiceResult::failure(ec.message()) : ServiceResult::success());
-}
-
-ProgramResult RecordingDesktop::runProgram(const std::string& program, const std::vector<std::string>& args) {
-    calls.push_back("runProgram " + program);
-    std::vector<std::string> line{program};
-    line.insert(line.end(), args.begin(), args.end());
-    programs.push_back(line);
-    return programAnswer ? *programAnswer : runProgramAndWait(program, args);
+RecordingDesktop realTrashAndPrograms() {
+    RecordingDesktop desktop;
+    desktop.trashHook = [](const std::string& path) {
+        const auto ec = moveItemToTrash(path);
+        return ec ? ServiceResult::failure(ec.message()) : ServiceResult::success();
+    };
+    desktop.runProgramHook = runProgramAndWait;
+    return desktop;
 }
 
 std::uint32_t crc32Of(std::string_view data) {

@@ -4,7 +4,6 @@
 // temporary folders) and a reader of zip directories.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "actions/file_actions.h"
+#include "common/recording_desktop.h"
 #include "common/test_support.h"
 #include "core/hit.h"
 #include "model/desktop_services.h"
@@ -19,45 +19,8 @@
 
 namespace qf::test {
 
-// Every call the actions make, as text, plus scripted answers.
-class RecordingDesktop : public DesktopServices {
-public:
-    std::vector<std::string> calls;  // "openItem <path>", "alert <title>", ...
-    std::vector<AlertRequest> alerts;
-    std::vector<TextPromptRequest> prompts;
-    std::vector<FolderChoiceRequest> folderRequests;
-    std::vector<std::vector<std::string>> programs;  // program followed by its arguments
-    std::optional<std::string> clipboardText;
-
-    std::deque<int> alertAnswers;  // consumed in order; 1001 once empty
-    TextPromptResult promptAnswer{1001, {}};
-    std::optional<std::string> folderAnswer;
-    ServiceResult propertiesAnswer, terminalAnswer;
-    std::optional<ProgramResult> programAnswer;  // empty: really run the program
-
-    template <class T>
-    T record(const std::string& call, T answer) {
-        calls.push_back(call);
-        return answer;
-    }
-    void openItem(const std::string& p) override { calls.push_back("openItem " + p); }
-    void revealItem(const std::string& p) override { calls.push_back("revealItem " + p); }
-    ServiceResult showItemProperties(const std::string& p) override { return record("showItemProperties " + p, propertiesAnswer); }
-    ServiceResult openTerminal(const std::string& folder) override { return record("openTerminal " + folder, terminalAnswer); }
-    void setClipboardText(const std::string& text) override { clipboardText = record("setClipboardText " + text, text); }
-    void setClipboardFile(const std::string& p) override { calls.push_back("setClipboardFile " + p); }
-    int runAlert(const AlertRequest& request) override;
-    TextPromptResult runTextPrompt(const TextPromptRequest& request) override {
-        prompts.push_back(request);
-        return record("prompt " + request.title, promptAnswer);
-    }
-    std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) override {
-        folderRequests.push_back(request);
-        return record("chooseFolder", folderAnswer);
-    }
-    ServiceResult moveToTrash(const std::string& path) override;  // the real freedesktop Trash
-    ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) override;
-};
+// A recording desktop whose trash and programs really act.
+RecordingDesktop realTrashAndPrograms();
 
 class ActionsTest : public ::testing::Test {
 protected:
@@ -70,7 +33,7 @@ protected:
     ScopedEnv indexDir_{"QUILLFIND_INDEX_DIR", state_ / "index"};
     ScopedEnv indexRoots_{"QUILLFIND_INDEX_ROOTS", state_ / "roots"};
     ScopedEnv ditto_{"QUILLFIND_DITTO", binDir() + "/ditto"};
-    RecordingDesktop desktop_;
+    RecordingDesktop desktop_ = realTrashAndPrograms();
     std::unique_ptr<Model> model_ = std::make_unique<Model>(desktop_);
     FileActions actions_{*model_};
     std::int64_t serialAtStart_ = model_->serial();

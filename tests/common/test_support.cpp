@@ -1,5 +1,6 @@
 #include "common/test_support.h"
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace qf::test {
 
@@ -62,6 +64,36 @@ std::string readFile(const std::string& path) {
 bool exists(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return done();
+}
+
+namespace {
+
+bool isIndexService(long pid) {
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string program;
+    std::getline(cmdline, program, '\0');
+    return program.find("quillfind-indexd") != std::string::npos;
+}
+
+}  // namespace
+
+void stopIndexService(const std::string& indexDir) {
+    // A service still starting has created its lock but not yet written its
+    // process id there: it gets a moment to do so.
+    const std::string lockPath = indexDir + "/indexd.lock";
+    long pid = 0;
+    pollUntil([&] { return !exists(lockPath) || (std::ifstream(lockPath) >> pid && pid > 1); },
+              std::chrono::seconds(1));
+    if (pid <= 1 || !isIndexService(pid)) return;
+    ::kill(static_cast<pid_t>(pid), SIGTERM);
+    pollUntil([&] { return !isIndexService(pid); }, std::chrono::seconds(5));
 }
 
 std::string binDir() {

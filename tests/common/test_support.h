@@ -1,6 +1,8 @@
 #pragma once
 // Isolation helpers every test program shares: temporary folders, scoped
 // environment variables, small file helpers and where the programs were built.
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,6 +41,13 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 // lstat-based: a dangling symbolic link exists.
 bool exists(const std::string& path);
+// Checks `done` every few milliseconds until it holds or `timeout` has
+// passed; returns done(). It processes no Qt events: tests on an event loop
+// use QTest::qWaitFor.
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+// Stops the index service whose lock file is in `indexDir`, if one runs
+// there, and waits until it has ended.
+void stopIndexService(const std::string& indexDir);
 // Where the executables were built ($QF_BIN_DIR) and the source root.
 std::string binDir();
 std::string sourceDir();

@@ -1,12 +1,12 @@
 // The Model against the real index service and mdfind, on a private tree.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <set>
-#include <thread>
 
 #include "core/dump.h"
 #include "model_test_support.h"
@@ -16,8 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Rows = std::set<std::string>;
-
-bool processAlive(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
 
 class EndToEnd : public ModelTest {
 protected:
@@ -36,10 +34,7 @@ protected:
 
     void TearDown() override {
         ModelTest::TearDown();
-        const pid_t pid = std::atoi(readFile(world_ / "idx/indexd.lock").c_str());
-        if (!processAlive(pid)) return;
-        ::kill(pid, SIGTERM);
-        for (int i = 0; i < 500 && processAlive(pid); ++i) std::this_thread::sleep_for(10ms);
+        stopIndexService(world_ / "idx");
     }
 
     std::string create(const std::string& relative, const std::string& content = "data") {

@@ -80,25 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
         SortCase{SortKey::created, true, "en_US", kDated, {"none", "new", "old", "same"}},
         SortCase{SortKey::created, false, "en_US", kDated, {"old", "same", "new", "none"}}));
 
-TEST(SortSequence, ASecondColumnBreaksItsTiesByTheFirst) {
-    std::vector<Hit> hits{hit("c", 5), hit("a", 7), hit("b", 5), hit("d", 7)};
-    sortHits(hits, SortKey::name, true, "en_US");
-    sortHits(hits, SortKey::size, false, "en_US");
-    EXPECT_EQ(namesOf(hits), (Strings{"a", "d", "b", "c"}));
-}
-
 TEST(SortSequence, EqualKeysKeepTheirOrderInLongLists) {
     std::vector<Hit> hits = alternating(60);
     sortHits(hits, SortKey::size, false, "en_US");
     Strings expected = namesOf(alternating(60, 1));
     for (const auto& name : namesOf(alternating(60, 0))) expected.push_back(name);
     EXPECT_EQ(namesOf(hits), expected);
-}
-
-TEST(SortSequence, PickedColumnsStartInTheirNaturalDirection) {
-    for (const auto& [key, ascending] : {std::pair{SortKey::name, true}, std::pair{SortKey::size, false},
-                                         std::pair{SortKey::date, false}, std::pair{SortKey::created, false}})
-        EXPECT_EQ(ascendingWhenPicked(key), ascending) << static_cast<int>(key);
 }
 
 }  // namespace

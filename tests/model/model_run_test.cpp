@@ -90,18 +90,6 @@ TEST_F(ModelRun, RunPublishesItsStateInOrder) {
                                             "query#1 inter=2 arr=2 lits=[\"report\"]", "publish#1 total=2"}));
 }
 
-TEST_F(ModelRun, EveryAssignmentNotifiesEvenWithAnEqualValue) {
-    auto model = makeModel();
-    QSignalSpy spy(model.get(), &Model::changed);
-    model->setText("same");
-    model->setText("same");
-    model->setCaseSensitive(false);
-    model->setRegexMode(false);
-    model->setSelectedPath(std::nullopt);
-    model->applySort();
-    EXPECT_EQ(properties(spy), (std::vector<P>{P::text, P::text, P::caseSensitive, P::regexMode, P::selectedPath, P::hits}));
-}
-
 TEST_F(ModelRun, NewerRunTerminatesTheOlderRunsChildren) {
     index.delay(FakeIndex::nameCall("slowterm"), 30);
     index.answer(FakeIndex::nameCall("slowterm"), {"/t/slowterm"});

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/recording_desktop.h"
 #include "common/test_support.h"
-#include "model/desktop_services.h"
 #include "model/model.h"
 
 namespace qf::test {
@@ -65,12 +65,6 @@ public:
 
 private:
     TempDir dir_;
-};
-
-class RecordingDesktop : public DesktopServices {
-public:
-    void openItem(const std::string& path) override { opened.push_back(path); }
-    Strings opened;
 };
 
 // Event loop, fake index, isolated log and no start-up variables.

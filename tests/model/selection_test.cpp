@@ -85,16 +85,16 @@ TEST_F(Selection, ReturnSelectsTheTopRowThenOpensIt) {
     loadRows();
     model->submit();
     EXPECT_EQ(model->selectedPath(), "/t/row1");
-    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_TRUE(desktop.opened().empty());
     model->arrowKey(+1);
     model->submit();
-    EXPECT_EQ(desktop.opened, Strings{"/t/row2"});
+    EXPECT_EQ(desktop.opened(), Strings{"/t/row2"});
     EXPECT_EQ(model->selectedPath(), "/t/row2");
 
     // A selection that is no longer shown opens nothing.
     model->setSelectedPath("/t/gone");
     model->submit();
-    EXPECT_EQ(desktop.opened, Strings{"/t/row2"});
+    EXPECT_EQ(desktop.opened(), Strings{"/t/row2"});
     EXPECT_EQ(model->selectedPath(), "/t/gone");
     EXPECT_FALSE(model->selectedHit());
 }

@@ -4,7 +4,6 @@
 
 #include <QBuffer>
 #include <QImage>
-#include <QLabel>
 #include <QListWidget>
 #include <QPageSize>
 #include <QPainter>
@@ -172,15 +171,6 @@ TEST_F(PreviewTest, PdfShowsItsFirstPage) {
     EXPECT_EQ(QColor(c.image.pixel(295, 420)).lightness(), 255);
 }
 #endif
-
-TEST_F(PreviewTest, PlaceholderShowsNameKindAndSize) {
-    const QString other = put("archive.bin", QByteArray(2500, '\0'));
-    auto pane = loadedPane(test::fileHit(other.toStdString(), 2500, std::nullopt, std::nullopt, "Binary"));
-    QStringList texts;
-    for (const QLabel* label : pane->contentWidget()->findChildren<QLabel*>()) texts << label->text();
-    for (const char* expected : {"archive.bin", "Binary", "3 KB"})
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(expected))) << texts.join('|').toStdString();
-}
 
 TEST_F(PreviewTest, APaneDestroyedWhileLoadingDeliversNothing) {
     int loads = 0;

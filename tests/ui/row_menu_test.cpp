@@ -29,6 +29,7 @@ protected:
     std::unique_ptr<FileActions> actions;
 };
 
+// The one check of the titles, their order and the dividers.
 TEST_F(RowMenuTest, EveryRowOffersTheSameFifteenItemsWithThreeDividers) {
     const std::vector<QString> expected{
         "打开", "打开所在文件夹", "在 Finder 中显示", "在终端中打开", "显示简介", "-",
@@ -55,10 +56,10 @@ TEST_F(RowMenuTest, ItemsActOnTheirOwnRowNotTheSelection) {
     for (const auto& [title, clipboard] : {std::pair<QString, std::string>{"复制文件名", "clicked.txt"},
                                            {"复制绝对路径", "/d/clicked.txt"}, {"复制所在文件夹路径", "/d"}}) {
         trigger(menu, title);
-        EXPECT_EQ(desktop.clipboard, clipboard) << title.toStdString();
+        EXPECT_EQ(desktop.clipboardText, clipboard) << title.toStdString();
     }
     trigger(menu, QStringLiteral("打开"));
-    EXPECT_EQ(desktop.opened, std::vector<std::string>{"/d/clicked.txt"});
+    EXPECT_EQ(desktop.opened(), std::vector<std::string>{"/d/clicked.txt"});
     EXPECT_EQ(model->selectedPath(), std::optional<std::string>("/d/selected.txt"));
 }
 

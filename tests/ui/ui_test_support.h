@@ -1,15 +1,15 @@
 #pragma once
 // Shared pieces of the window tests: the application object, QString file
 // helpers over the shared TempDir, an isolated environment with a fake index
-// command, and a desktop that records what it was asked to open.
+// command.
 #include <QApplication>
 #include <QString>
 #include <string>
 #include <vector>
 
+#include "common/recording_desktop.h"
 #include "common/test_support.h"
 #include "core/hit.h"
-#include "model/desktop_services.h"
 
 namespace qf::test {
 
@@ -27,14 +27,6 @@ QString mkdirs(const TempDir& dir, const QString& relative);
 // with the paths whose file name contains the term (ignoring case), every
 // other query with all of them.
 void isolateEnvironment(const TempDir& dir, const std::vector<QString>& paths);
-
-class RecordingDesktop : public DesktopServices {
-public:
-    void openItem(const std::string& path) override { opened.push_back(path); }
-    void setClipboardText(const std::string& text) override { clipboard = text; }
-    std::vector<std::string> opened;
-    std::string clipboard;
-};
 
 Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified = {},
             std::optional<Date> created = {}, std::string kind = "Plain text");
