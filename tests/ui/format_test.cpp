@@ -3,7 +3,6 @@
 
 #include "ui/date_text.h"
 #include "ui/size_text.h"
-#include "ui_test_support.h"
 
 namespace qf {
 namespace {
@@ -27,17 +26,6 @@ TEST(SizeText, DecimalUnitsLocalisedNumbers) {
             << c.bytes << "@" << c.locale;
 }
 
-TEST(SizeText, FoldersAndUnknownSizesShowADashButEmptyFilesDoNot) {
-    const QLocale en(QStringLiteral("en_US"));
-    const std::pair<Hit, QString> cases[] = {
-        {test::folderHit("/data/photos"), QStringLiteral("—")},
-        {Hit("/data/x", "x", true, 4096, std::nullopt, std::nullopt, "Folder"), QStringLiteral("—")},
-        {test::fileHit("/data/gone.txt", -1), QStringLiteral("—")},
-        {test::fileHit("/data/empty.txt", 0), QStringLiteral("0 bytes")},
-    };
-    for (const auto& [hit, text] : cases) EXPECT_EQ(sizeText(hit, en), text) << hit.path();
-}
-
 TEST(DateText, YearAbbreviatedMonthDayInTheUsersZone) {
     constexpr Date kJan2 = 1704189600.0;     // 2024-01-02 10:00:00 UTC
     constexpr Date kLateJan1 = 1704151800.0;  // 2024-01-01 23:30:00 UTC
@@ -50,7 +38,6 @@ TEST(DateText, YearAbbreviatedMonthDayInTheUsersZone) {
         {"en_US", "UTC", kJan2, "Jan 2, 2024"},     {"zh_CN", "UTC", kJan2, "2024年1月2日"},
         {"de_DE", "UTC", kJan2, "2. Jan. 2024"},    {"en_GB", "UTC", kJan2, "2 Jan 2024"},
         {"en_US", "UTC", kLateJan1, "Jan 1, 2024"}, {"en_US", "Asia/Shanghai", kLateJan1, "Jan 2, 2024"},
-        {"en_US", "UTC", std::nullopt, "—"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DateTextFormatter(c.locale, c.zone).text(c.when).toStdString(), c.expected)

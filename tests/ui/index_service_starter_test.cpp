@@ -1,13 +1,15 @@
-// Starting the index service at launch when none runs.
+// Starting the index service at launch when none runs, and following its
+// first crawl.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTest>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <QFile>
+#include <QTest>
+#include <cstring>
 
+#include "ui/index_progress.h"
 #include "ui/index_service_starter.h"
 #include "ui_test_support.h"
 
@@ -57,12 +59,22 @@ TEST_F(IndexServiceStarterTest, TheExecutableBesideTheProgramOnlyIfExecutableEls
     EXPECT_FALSE(indexServiceRunning());
 }
 
-TEST_F(IndexServiceStarterTest, StartsTheRealServiceWhenNoneRuns) {
+TEST_F(IndexServiceStarterTest, StartsTheRealServiceWhoseFirstCrawlEndsThePolling) {
+    for (int i = 0; i < 5; ++i) test::put(dir, QStringLiteral("roots/f%1.txt").arg(i), "x");
     const QString binDir = QString::fromStdString(test::binDir());
     ASSERT_TRUE(QFile::exists(binDir + QStringLiteral("/quillfind-indexd"))) << "build quillfind-indexd first";
     EXPECT_TRUE(ensureIndexService(binDir));
     ASSERT_TRUE(QTest::qWaitFor([] { return indexServiceRunning(); }, 10000));
     EXPECT_TRUE(ensureIndexService(binDir));
+
+    IndexProgress progress(std::chrono::milliseconds(50));
+    std::vector<std::pair<bool, long long>> answers;
+    QObject::connect(&progress, &IndexProgress::statusChanged,
+                     [&](bool crawling, long long entries) { answers.emplace_back(crawling, entries); });
+    progress.start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !progress.polling(); }, 10000));
+    ASSERT_FALSE(answers.empty());
+    EXPECT_EQ(answers.back(), std::make_pair(false, 5LL));
 }
 
 }  // namespace

@@ -85,9 +85,6 @@ TEST_F(PreviewTest, EachKindOfFileLoadsAndShowsItsView) {
         {test::at(dir, QStringLiteral("gone.png")), Kind::placeholder},  // deleted since the search
         {put("p.png", encodedImage(60, 40, "PNG")), Kind::image},
         {folder, Kind::folder},
-#ifdef QF_HAVE_QTPDF
-        {writePdf(test::at(dir, QStringLiteral("d.pdf"))), Kind::image},
-#endif
     };
     for (const auto& c : cases) {
         const std::string path = c.path.toStdString();

@@ -23,15 +23,20 @@ TEST_F(ResultsTableModelTest, RowTextsFollowTheHits) {
         test::fileHit("/home/u/report.pdf", 1500000, kMar15, kJan2, "PDF document"),
         test::folderHit("/home/u/photos"),
         test::fileHit("/数据/报告 2024.docx", 0),
+        // A size the index reports for a folder is not shown; an unknown one neither.
+        Hit("/home/u/x", "x", true, 4096, std::nullopt, std::nullopt, "Folder"),
+        test::fileHit("/home/u/gone.txt", -1),
     });
     const std::vector<std::vector<QString>> expected{
         {"report.pdf", "PDF document", "1.5 MB", "Jan 2, 2024", "Mar 15, 2024"},
         {"photos", "Folder", "—", "—", "—"},
         {"报告 2024.docx", "Plain text", "0 bytes", "—", "—"},
+        {"x", "Folder", "—", "—", "—"},
+        {"gone.txt", "Plain text", "—", "—", "—"},
     };
-    ASSERT_EQ(table.rowCount(), 3);
+    ASSERT_EQ(table.rowCount(), 5);
     ASSERT_EQ(table.columnCount(), 5);
-    for (int r = 0; r < 3; ++r)
+    for (int r = 0; r < 5; ++r)
         for (int c = 0; c < 5; ++c) EXPECT_EQ(table.index(r, c).data().toString(), expected[r][c]) << r << "," << c;
     EXPECT_EQ(table.index(1, 3).data(ResultsTableModel::pathRole).toString(), QStringLiteral("/home/u/photos"));
     EXPECT_TRUE(table.index(1, 0).data(ResultsTableModel::isDirRole).toBool());
