@@ -5,17 +5,13 @@
 # systemd unit's way of starting the service next to an on-demand one.
 # Usage: installed.sh BUILD_DIR VERSION
 set -u
+. "$(dirname "$0")/stop_service.sh"
 build=$1 version=$2
 work=$(mktemp -d)
 service=""
 cleanup() {
   if [ -n "$service" ]; then kill "$service" 2>/dev/null; fi
-  pid=$(cat "$work/idx/indexd.lock" 2>/dev/null)
-  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-    # It writes its snapshot on the way out: the folder goes after it.
-    tries=0
-    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do tries=$((tries + 1)); sleep 0.1; done
-  fi
+  stop_service "$work/idx/indexd.lock"
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM

@@ -5,6 +5,7 @@
 # front. A stress run is not handed over.
 # Usage: second_instance.sh BIN_DIR
 set -u
+. "$(dirname "$0")/stop_service.sh"
 bin=$1
 if [ "${QF_INNER:-}" != 1 ]; then
   # Once on a private session bus, once with none at all.
@@ -22,12 +23,7 @@ lock="$work/run/quillfind/indexd.lock"
 first=""
 cleanup() {
   [ -n "$first" ] && kill "$first" 2>/dev/null
-  pid=$(cat "$lock" 2>/dev/null)
-  if [ -n "$pid" ] && kill "$pid" 2>/dev/null; then
-    # It writes its snapshot on the way out: the folder goes after it.
-    tries=0
-    while kill -0 "$pid" 2>/dev/null && [ $tries -lt 50 ]; do tries=$((tries + 1)); sleep 0.1; done
-  fi
+  stop_service "$lock"
   rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
