@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -153,6 +154,8 @@ std::optional<std::string> LinuxDesktopServices::chooseFolder(const FolderChoice
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("文件夹："));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("类型："));
     dialog.setWindowTitle(QString::fromStdString(request.message));
+    // Not the process's working folder, which means nothing to the user.
+    dialog.setDirectory(QDir::homePath());
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
