@@ -57,17 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                      IndexSettings{},
                      {1, 2, 3, 4, 5, 6, 7}}));
 
-TEST(SettingsFileTest, MissingUnreadableAndRealFiles) {
+// Reading a real file: the service tests (SettingsProcessTest) load theirs.
+TEST(SettingsFileTest, MissingAndUnreadableFiles) {
     qf::test::TempDir dir;
     LoadedSettings missing = loadIndexSettings(dir / "none.conf");
     EXPECT_EQ(missing.settings, IndexSettings{});
     EXPECT_TRUE(missing.problems.empty());
-
-    qf::test::writeFile(dir / "index.conf", "exclude = build\nbogus\n");
-    LoadedSettings real = loadIndexSettings(dir / "index.conf");
-    EXPECT_EQ(real.settings.excludedNames, Names{"build"});
-    ASSERT_EQ(real.problems.size(), 1u);
-    EXPECT_EQ(real.problems[0].line, 2);
 
     // A FIFO must not block, a folder is not a file: defaults and one problem.
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -79,11 +74,8 @@ TEST(SettingsFileTest, MissingUnreadableAndRealFiles) {
     }
 }
 
-TEST(SettingsFileTest, PathFollowsXdgConfigHome) {
-    {
-        qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg");
-        EXPECT_EQ(indexSettingsPath(), "/cfg/quillfind/index.conf");
-    }
+// With XDG_CONFIG_HOME set, the service tests find their files through it.
+TEST(SettingsFileTest, PathWithoutXdgConfigHome) {
     qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
     qf::test::ScopedEnv home("HOME", "/home/me");
     EXPECT_EQ(indexSettingsPath(), "/home/me/.config/quillfind/index.conf");

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -32,13 +33,8 @@ inline void touch(const std::string& path) {
   std::ofstream(path) << "x";
 }
 
-template <typename Pred>
-bool pollUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  for (auto end = std::chrono::steady_clock::now() + limit; !pred();) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+inline bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  return qf::test::pollUntil(done, limit);
 }
 
 inline std::vector<std::string> splitLines(const std::string& text, char sep = '\n') {
@@ -124,6 +120,11 @@ class ServiceWorld {
   std::string root() const { return dir_ / "root"; }
   std::string indexDir() const { return dir_ / "idx"; }
   std::string file(const std::string& rel) const { return root() + "/" + rel; }
+  std::vector<std::string> files(const std::vector<std::string>& rel) const {
+    std::vector<std::string> out;
+    for (const std::string& r : rel) out.push_back(file(r));
+    return sorted(out);
+  }
 
   std::string settingsFile() const { return dir_ / "xdg-config/quillfind/index.conf"; }
   std::map<std::string, std::string> env() const {
@@ -153,6 +154,8 @@ class ServiceWorld {
   bool waitIdle() const {
     return pollUntil([&] { return mdfind({"--status"}).out.find("state: idle") != std::string::npos; });
   }
+  // Starts the service and waits for its first crawl to finish.
+  bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
   // False when the service ignored SIGTERM; it is then killed outright.
   bool stopService() {
     pid_t pid = servicePid();

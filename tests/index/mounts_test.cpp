@@ -2,8 +2,6 @@
 
 #include <sys/sysmacros.h>
 
-#include <set>
-
 #include "index_test_support.h"
 #include "mounts.h"
 
@@ -28,20 +26,9 @@ TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
     EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
     EXPECT_EQ(mounts[2].mountId, 27);
     EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
-    auto devices = prunedDevices(mounts);
-    EXPECT_EQ(std::set<dev_t>(devices.begin(), devices.end()),
-              (std::set<dev_t>{makedev(0, 20), makedev(0, 24), makedev(0, 50), makedev(0, 60)}));
-    for (auto [type, pruned] : std::initializer_list<std::pair<const char*, bool>>{{"sysfs", true},
-                                                                                   {"cgroup2", true},
-                                                                                   {"overlay", true},
-                                                                                   {"nfs", true},
-                                                                                   {"cifs", true},
-                                                                                   {"btrfs", false},
-                                                                                   {"xfs", false},
-                                                                                   {"fuseblk", false},
-                                                                                   {"ntfs3", false},
-                                                                                   {"zfs", false}})
-        EXPECT_EQ(isPrunedFsType(type), pruned) << type;
+    // Which devices a list of mounts prunes: MountDiffTest.NetworkSettingLetsInOnlyNetworkFileSystems.
+    for (const char* type : {"sysfs", "cgroup2", "overlay", "nfs", "cifs"}) EXPECT_TRUE(isPrunedFsType(type)) << type;
+    for (const char* type : {"btrfs", "xfs", "fuseblk", "ntfs3", "zfs"}) EXPECT_FALSE(isPrunedFsType(type)) << type;
 }
 
 TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {

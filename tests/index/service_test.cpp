@@ -2,8 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 
 #include "index_test_support.h"
 #include "service.h"
@@ -78,24 +77,17 @@ TEST_F(ServiceTest, CrawlIndexesTheTreeWithoutFollowingSymlinks) {
 TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
   touch(p("fast/report-fast.txt"));
   touch(p("slow/report-slow.txt"));
-  std::mutex m;
-  std::condition_variable cv;
-  bool release = false;
+  std::atomic<bool> release = false;
   ServiceOptions o = options();
   o.beforeListing = [&](const std::string& folder) {
-    std::unique_lock lock(m);
-    if (folder == p("slow")) cv.wait(lock, [&] { return release; });
+    if (folder == p("slow")) pollUntil([&] { return release.load(); }, std::chrono::seconds(30));
   };
   Service s(o);
   s.start();
   // The crawl is held inside "slow"; what is indexed already answers.
   EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt")}));
   EXPECT_TRUE(s.status().crawling);
-  {
-    std::lock_guard lock(m);
-    release = true;
-  }
-  cv.notify_all();
+  release = true;
   EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt"), p("slow/report-slow.txt")}));
   EXPECT_TRUE(pollUntil([&] { return !s.status().crawling; }));
 }
