@@ -1,7 +1,6 @@
 #include "mount_table.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,15 +11,6 @@
 namespace qf::index {
 
 MountTable::MountTable(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-
-bool MountTable::changed(int timeoutMs) {
-    if (!fd_) return false;
-    pollfd p{fd_.get(), POLLPRI, 0};
-    int n;
-    while ((n = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
-    }
-    return n > 0 && (p.revents & (POLLPRI | POLLERR));
-}
 
 std::vector<MountPoint> MountTable::read() const {
     if (!fd_) return {};

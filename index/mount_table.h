@@ -8,7 +8,7 @@
 namespace qf::index {
 
 // The mount table of this process's namespace, followed while the service
-// runs: read whole at any time, and a cheap check whether it changed.
+// runs: read whole at any time; its descriptor reports a change to poll().
 class MountTable {
 public:
     explicit MountTable(const std::string& path = "/proc/self/mountinfo");
@@ -16,9 +16,6 @@ public:
     bool valid() const { return fd_.valid(); }
     // For the caller's own poll(): POLLPRI (with POLLERR) reports a change.
     int fd() const { return fd_.get(); }
-    // Whether the table changed since the last change reported (or since it
-    // was opened), waiting at most `timeoutMs`.
-    bool changed(int timeoutMs = 0);
     // The mounts listed now; empty when the table cannot be read.
     std::vector<MountPoint> read() const;
 
