@@ -170,7 +170,7 @@ TEST_F(ModelRun, RetriesStopOnceTheRunIsNoLongerCurrent) {
 
 TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const std::string ab = FakeIndex::fsNameCall("*ab*"), pdf = FakeIndex::fsNameCall("*.pdf"),
-                      im = FakeIndex::fsNameCall("*i'\\''m*"), single = FakeIndex::fsNameCall("report?.txt");
+                      single = FakeIndex::fsNameCall("report?.txt");
     const std::string report = FakeIndex::nameCall("report"), foo = FakeIndex::nameCall("foo"),
                       bar = FakeIndex::nameCall("bar"), docs = FakeIndex::nameCall("docs");
     const Strings reports{"/t/Report_AB.txt", "/t/report_ab.txt", "/t/report_xy.txt", "/t/my report ab"};
@@ -183,10 +183,10 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         std::int64_t total;
         std::string logLine = {};
     } cases[] = {
-        // Shell queries by name; the chosen literal is not tested again locally.
+        // Shell queries by name (their quoting is the shell runner's); the
+        // chosen literal is not tested again locally.
         {"ab", false, false, {{ab, {"/t/xaby", "/t/zzz"}}}, {ab}, {"/t/xaby", "/t/zzz"}, 2},
         {"ab AB", false, false, {{ab, {"/t/xAbx", "/t/none"}}}, {ab}, {"/t/xAbx"}, 2},
-        {"i'm", false, false, {{im, {"/t/i'm"}}}, {im}, {"/t/i'm"}, 1},
         {".pdf", false, false, {{pdf, {"/t/a.PDF", "/t/b.pdfx", "/t/c.pdf"}}}, {pdf}, {"/t/a.PDF", "/t/c.pdf"}, 3},
         {"*.PDF", false, false, {{pdf, {"/t/a.PDF"}}}, {pdf}, {"/t/a.PDF"}, 1},
         {"ab .pdf", false, false, {{pdf, {"/t/ab.pdf", "/t/cd.pdf", "/t/AB.PDF"}}}, {pdf}, {"/t/ab.pdf", "/t/AB.PDF"}, 3},
