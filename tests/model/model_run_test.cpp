@@ -188,7 +188,6 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         {"ab", false, false, {{ab, {"/t/xaby", "/t/zzz"}}}, {ab}, {"/t/xaby", "/t/zzz"}, 2},
         {"ab AB", false, false, {{ab, {"/t/xAbx", "/t/none"}}}, {ab}, {"/t/xAbx"}, 2},
         {".pdf", false, false, {{pdf, {"/t/a.PDF", "/t/b.pdfx", "/t/c.pdf"}}}, {pdf}, {"/t/a.PDF", "/t/c.pdf"}, 3},
-        {"*.PDF", false, false, {{pdf, {"/t/a.PDF"}}}, {pdf}, {"/t/a.PDF"}, 1},
         {"ab .pdf", false, false, {{pdf, {"/t/ab.pdf", "/t/cd.pdf", "/t/AB.PDF"}}}, {pdf}, {"/t/ab.pdf", "/t/AB.PDF"}, 3},
         {"report?.txt .txt", false, false, {{single, {"/t/report1.txt", "/t/report12.txt"}}}, {single}, {"/t/report1.txt"}, 2},
         {"a b", false, false, {}, {}, {}, 0, "query#1 inter=0 arr=0 lits=[]"},
