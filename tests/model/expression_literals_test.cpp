@@ -28,9 +28,5 @@ TEST(RequiredLiterals, AreTheRunsEveryMatchingNameContains) {
     for (const auto& [expression, literals] : cases) EXPECT_EQ(requiredLiterals(expression), literals) << expression;
 }
 
-TEST(BlankNonLiterals, KeepsTheLengthSoRunsStaySeparate) {
-    EXPECT_EQ(blankNonLiterals("ab\\dcd[xy]ef"), "ab  cd    ef");
-}
-
 }  // namespace
 }  // namespace qf

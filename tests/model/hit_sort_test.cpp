@@ -23,69 +23,54 @@ const std::vector<Hit> kSized{hit("x", 10), hit("big", 99), hit("y", 10), hit("d
 const std::vector<Hit> kDated{hit("old", 1, 100.0, 300.0), hit("none", 1), hit("new", 1, 300.0, 100.5),
                               hit("same", 1, 100.0, 300.0)};
 
-// Enough rows of two sizes for an unstable sort to mix up equal ones.
-std::vector<Hit> alternating(int count, int parity = -1) {
-    std::vector<Hit> hits;
-    for (int i = 0; i < count; ++i)
-        if (parity < 0 || i % 2 == parity) hits.push_back(hit("n" + std::to_string(100 + i), i % 2));
-    return hits;
-}
-
-Strings namesOf(std::vector<Hit> hits) {
+Strings namesOf(const std::vector<Hit>& hits) {
     Strings names;
     for (const auto& h : hits) names.push_back(h.name());
     return names;
 }
 
-struct SortCase {
-    SortKey key;
-    bool ascending;
-    const char* locale;
-    std::vector<Hit> input;
-    Strings expected;
-    friend void PrintTo(const SortCase& c, std::ostream* os) {
-        *os << static_cast<int>(c.key) << (c.ascending ? " ascending " : " descending ") << c.locale;
+TEST(SortHits, OrdersTheRowsStably) {
+    // Enough rows of two sizes for an unstable sort to mix up equal ones:
+    // the odd ones (size 1) first, each half in its original order.
+    std::vector<Hit> alternating;
+    Strings odd, even;
+    for (int i = 0; i < 60; ++i) {
+        alternating.push_back(hit("n" + std::to_string(100 + i), i % 2));
+        (i % 2 ? odd : even).push_back(alternating.back().name());
     }
-};
-
-class SortRules : public ::testing::TestWithParam<SortCase> {};
-
-TEST_P(SortRules, OrderTheRowsStably) {
-    const SortCase& c = GetParam();
-    std::vector<Hit> hits = c.input;
-    sortHits(hits, c.key, c.ascending, c.locale);
-    EXPECT_EQ(namesOf(hits), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, SortRules,
-    ::testing::Values(
+    odd.insert(odd.end(), even.begin(), even.end());
+    const struct {
+        SortKey key;
+        bool ascending;
+        const char* locale;
+        std::vector<Hit> input;
+        Strings expected;
+    } cases[] = {
         // Names like a file browser: digit runs by value, case ignored.
-        SortCase{SortKey::name, true, "en_US", named({"Report10", "report2", "Report1"}), {"Report1", "report2", "Report10"}},
-        SortCase{SortKey::name, false, "en_US", named({"Report10", "report2", "Report1"}), {"Report10", "report2", "Report1"}},
-        SortCase{SortKey::name, true, "en_US", named({"b", "A", "a", "B"}), {"A", "a", "b", "B"}},
-        // Names equal but for case keep their order in both directions.
-        SortCase{SortKey::name, true, "en_US", named({"Readme", "README", "readme"}), {"Readme", "README", "readme"}},
-        SortCase{SortKey::name, false, "en_US", named({"Readme", "README", "readme"}), {"Readme", "README", "readme"}},
+        {SortKey::name, true, "en_US", named({"Report10", "report2", "Report1"}), {"Report1", "report2", "Report10"}},
+        {SortKey::name, true, "en_US", named({"b", "A", "a", "B"}), {"A", "a", "b", "B"}},
+        // Names equal but for case keep their order.
+        {SortKey::name, true, "en_US", named({"Readme", "README", "readme"}), {"Readme", "README", "readme"}},
         // Accents count: they are not case. The locale decides where ö goes.
-        SortCase{SortKey::name, true, "en_US", named({"resume", "résumé", "resume"}), {"resume", "resume", "résumé"}},
-        SortCase{SortKey::name, true, "en_US", named({"zebra", "öl", "ost"}), {"öl", "ost", "zebra"}},
-        SortCase{SortKey::name, true, "sv_SE", named({"zebra", "öl", "ost"}), {"ost", "zebra", "öl"}},
+        {SortKey::name, true, "en_US", named({"resume", "résumé", "resume"}), {"resume", "resume", "résumé"}},
+        {SortKey::name, true, "en_US", named({"zebra", "öl", "ost"}), {"öl", "ost", "zebra"}},
+        {SortKey::name, true, "sv_SE", named({"zebra", "öl", "ost"}), {"ost", "zebra", "öl"}},
         // Equal sizes keep their order in both directions; folders are -1.
-        SortCase{SortKey::size, true, "en_US", kSized, {"dir", "x", "y", "big"}},
-        SortCase{SortKey::size, false, "en_US", kSized, {"big", "x", "y", "dir"}},
+        {SortKey::size, true, "en_US", kSized, {"dir", "x", "y", "big"}},
+        {SortKey::size, false, "en_US", kSized, {"big", "x", "y", "dir"}},
+        {SortKey::size, false, "en_US", alternating, odd},
         // Absent dates are the earliest.
-        SortCase{SortKey::date, true, "en_US", kDated, {"none", "old", "same", "new"}},
-        SortCase{SortKey::date, false, "en_US", kDated, {"new", "old", "same", "none"}},
-        SortCase{SortKey::created, true, "en_US", kDated, {"none", "new", "old", "same"}},
-        SortCase{SortKey::created, false, "en_US", kDated, {"old", "same", "new", "none"}}));
-
-TEST(SortSequence, EqualKeysKeepTheirOrderInLongLists) {
-    std::vector<Hit> hits = alternating(60);
-    sortHits(hits, SortKey::size, false, "en_US");
-    Strings expected = namesOf(alternating(60, 1));
-    for (const auto& name : namesOf(alternating(60, 0))) expected.push_back(name);
-    EXPECT_EQ(namesOf(hits), expected);
+        {SortKey::date, true, "en_US", kDated, {"none", "old", "same", "new"}},
+        {SortKey::date, false, "en_US", kDated, {"new", "old", "same", "none"}},
+        {SortKey::created, false, "en_US", kDated, {"old", "same", "new", "none"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.key)) + (c.ascending ? " ascending " : " descending ") +
+                     c.locale);
+        std::vector<Hit> hits = c.input;
+        sortHits(hits, c.key, c.ascending, c.locale);
+        EXPECT_EQ(namesOf(hits), c.expected);
+    }
 }
 
 }  // namespace

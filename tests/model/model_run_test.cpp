@@ -170,12 +170,10 @@ TEST_F(ModelRun, RetriesStopOnceTheRunIsNoLongerCurrent) {
 
 TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const std::string ab = FakeIndex::fsNameCall("*ab*"), pdf = FakeIndex::fsNameCall("*.pdf"),
-                      im = FakeIndex::fsNameCall("*i'\\''m*"), single = FakeIndex::fsNameCall("report?.txt");
+                      single = FakeIndex::fsNameCall("report?.txt");
     const std::string report = FakeIndex::nameCall("report"), foo = FakeIndex::nameCall("foo"),
                       bar = FakeIndex::nameCall("bar"), docs = FakeIndex::nameCall("docs");
-    const Strings reports{"/t/Report_AB.txt", "/t/report_ab.txt", "/t/Report_ab", "/t/report_xy.txt", "/t/REPORT-aB",
-                          "/t/my report ab"};
-    const Strings foos{"/t/FOO.txt", "/t/foo.txt"};
+    const Strings reports{"/t/Report_AB.txt", "/t/report_ab.txt", "/t/report_xy.txt", "/t/my report ab"};
     const struct {
         const char* query;
         bool regex, caseSensitive;
@@ -185,28 +183,24 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         std::int64_t total;
         std::string logLine = {};
     } cases[] = {
-        // Shell queries by name; the chosen literal is not tested again locally.
+        // Shell queries by name (their quoting is the shell runner's); the
+        // chosen literal is not tested again locally.
         {"ab", false, false, {{ab, {"/t/xaby", "/t/zzz"}}}, {ab}, {"/t/xaby", "/t/zzz"}, 2},
         {"ab AB", false, false, {{ab, {"/t/xAbx", "/t/none"}}}, {ab}, {"/t/xAbx"}, 2},
-        {"i'm", false, false, {{im, {"/t/i'm"}}}, {im}, {"/t/i'm"}, 1},
         {".pdf", false, false, {{pdf, {"/t/a.PDF", "/t/b.pdfx", "/t/c.pdf"}}}, {pdf}, {"/t/a.PDF", "/t/c.pdf"}, 3},
-        {"*.PDF", false, false, {{pdf, {"/t/a.PDF"}}}, {pdf}, {"/t/a.PDF"}, 1},
         {"ab .pdf", false, false, {{pdf, {"/t/ab.pdf", "/t/cd.pdf", "/t/AB.PDF"}}}, {pdf}, {"/t/ab.pdf", "/t/AB.PDF"}, 3},
         {"report?.txt .txt", false, false, {{single, {"/t/report1.txt", "/t/report12.txt"}}}, {single}, {"/t/report1.txt"}, 2},
         {"a b", false, false, {}, {}, {}, 0, "query#1 inter=0 arr=0 lits=[]"},
         // Index terms: path-like words are reduced outside expression mode;
         // with case on, index terms and short words are tested as typed.
         {"docs/report", false, false, {{report, {"/t/docs/report.txt"}}}, {report}, {"/t/docs/report.txt"}, 1},
-        {"report ab", false, false, {{report, reports}}, {report},
-         {"/t/Report_AB.txt", "/t/report_ab.txt", "/t/Report_ab", "/t/REPORT-aB", "/t/my report ab"}, 6},
-        {"report ab", false, true, {{report, reports}}, {report}, {"/t/report_ab.txt", "/t/my report ab"}, 6},
+        {"report ab", false, true, {{report, reports}}, {report}, {"/t/report_ab.txt", "/t/my report ab"}, 4},
         // Expressions: every literal run must be in the name; case as switched.
         {"docs/report", true, false, {{docs, {"/t/docsreport", "/t/docs"}}, {report, {"/t/docsreport", "/t/report"}}},
          {docs, report}, {}, 1},
         {"foo|bar", true, false, {{foo, {"/t/FOObar", "/t/foo"}}, {bar, {"/t/FOObar", "/t/bar"}}}, {foo, bar},
          {"/t/FOObar"}, 1, "query#1 inter=1 arr=1 lits=[\"foo\", \"bar\"]"},
-        {"foo", true, true, {{foo, foos}}, {foo}, {"/t/foo.txt"}, 2},
-        {"foo", true, false, {{foo, foos}}, {foo}, {"/t/FOO.txt", "/t/foo.txt"}, 2},
+        {"foo", true, true, {{foo, {"/t/FOO.txt", "/t/foo.txt"}}}, {foo}, {"/t/foo.txt"}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.query) + (c.regex ? " regex" : "") + (c.caseSensitive ? " case" : ""));

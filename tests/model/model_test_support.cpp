@@ -92,10 +92,7 @@ void FakeIndex::delay(const std::string& call, double seconds) {
 
 Strings FakeIndex::calls() const { return readLines(path("calls.log")); }
 
-int FakeIndex::callCount(const std::string& call) const {
-    const Strings all = calls();
-    return static_cast<int>(std::count(all.begin(), all.end(), call));
-}
+int FakeIndex::callCount(const std::string& call) const { return static_cast<int>(std::ranges::count(calls(), call)); }
 
 std::vector<LogLine> FakeIndex::log() const {
     std::vector<LogLine> lines;
@@ -115,20 +112,15 @@ Strings FakeIndex::logMessages() const {
     return messages;
 }
 
-bool FakeIndex::logHas(const std::string& message) const {
-    const Strings messages = logMessages();
-    return std::find(messages.begin(), messages.end(), message) != messages.end();
-}
+bool FakeIndex::logHas(const std::string& message) const { return std::ranges::count(logMessages(), message) > 0; }
 
 int FakeIndex::logCount(const std::string& prefix) const {
-    const Strings messages = logMessages();
-    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
-                                          [&](const std::string& m) { return m.rfind(prefix, 0) == 0; }));
+    return static_cast<int>(std::ranges::count_if(logMessages(), [&](const auto& m) { return m.starts_with(prefix); }));
 }
 
 std::optional<LogLine> FakeIndex::logLine(const std::string& prefix) const {
     for (const auto& line : log())
-        if (line.message.rfind(prefix, 0) == 0) return line;
+        if (line.message.starts_with(prefix)) return line;
     return std::nullopt;
 }
 

@@ -1,5 +1,5 @@
-// Expression planning and the local name tests of a plan (word roles are
-// the query plan's, tested with it).
+// The local name tests of a plan (word roles are the query plan's, tested
+// with it; the index terms of a plan show in the Model's runs).
 #include <gtest/gtest.h>
 
 #include "core/text.h"
@@ -13,46 +13,6 @@ using Strings = std::vector<std::string>;
 
 PlanOutcome planFor(const std::string& query, bool regexMode, bool caseSensitive) {
     return planSearch(strTokenize(trimSpaces(query)), regexMode, caseSensitive);
-}
-
-TEST(ExpressionPlanning, CompilesAndLooksUpTheLiteralRuns) {
-    const struct {
-        const char* query;
-        bool caseSensitive;
-        std::optional<PlanStop> stop;
-        Strings indexTerms;
-    } cases[] = {
-        {"[0-9]+", false, PlanStop::expressionUnusable, {}},
-        {"docs/report", false, std::nullopt, {"docs", "report"}},
-        {"^report_\\w+\\.txt$", false, std::nullopt, {"report", "txt"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.query);
-        const PlanOutcome outcome = planFor(c.query, true, c.caseSensitive);
-        if (c.stop) {
-            ASSERT_TRUE(std::holds_alternative<PlanStop>(outcome));
-            EXPECT_EQ(std::get<PlanStop>(outcome), *c.stop);
-            continue;
-        }
-        ASSERT_TRUE(std::holds_alternative<SearchPlan>(outcome));
-        const auto& plan = std::get<SearchPlan>(outcome);
-        EXPECT_EQ(plan.indexTerms, c.indexTerms);
-        EXPECT_TRUE(plan.expression.has_value());
-        EXPECT_TRUE(plan.patternTokens.empty());
-        EXPECT_FALSE(plan.chosenLiteral.has_value());
-        EXPECT_TRUE(plan.literalFilter.empty());
-        // The expression itself carries the case switch.
-        EXPECT_FALSE(plan.caseSensitiveCheck);
-    }
-}
-
-TEST(ExpressionPlanning, TokensAreJoinedWithSingleSpaces) {
-    const PlanOutcome outcome = planFor("foo   bar", true, false);
-    ASSERT_TRUE(std::holds_alternative<SearchPlan>(outcome));
-    const auto& expression = std::get<SearchPlan>(outcome).expression;
-    ASSERT_TRUE(expression.has_value());
-    EXPECT_TRUE(expression->matches("x foo bar y"));
-    EXPECT_FALSE(expression->matches("foo  bar"));
 }
 
 TEST(NameFilter, AppliesTheLocalTestsOfThePlan) {
@@ -83,6 +43,9 @@ TEST(NameFilter, AppliesTheLocalTestsOfThePlan) {
         {"foo|bar", true, true, "xBARx", false},
         {"^report\\d+$", true, false, "Report12", true},
         {"^report\\d+$", true, false, "report12.txt", false},
+        // The tokens are joined with single spaces.
+        {"foo   bar", true, false, "x foo bar y", true},
+        {"foo   bar", true, false, "foo  bar", false},
     };
     for (const auto& c : cases) {
         const auto plan = std::get<SearchPlan>(planFor(c.query, c.regexMode, c.caseSensitive));

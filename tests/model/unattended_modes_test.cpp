@@ -23,43 +23,11 @@ TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
     for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
 }
 
-// ---- start-up sequence in this process ----
+// ---- start-up sequence in this process (the initial query: in a helper) ----
 
 class StartUp : public ModelTest {};
 
-TEST_F(StartUp, RunsTheInitialQueryOrElseTheRecentFilesAtOnce) {
-    const struct {
-        std::optional<std::string> query, simulate;
-        std::string text;
-        SortKey sort;
-        Strings calls, log;
-    } cases[] = {
-        {std::nullopt, std::nullopt, "", SortKey::date, {FakeIndex::recentCall()}, {"run#1 text=''", "first-done#1 paths=1"}},
-        // Set but empty counts as unset.
-        {"", "", "", SortKey::date, {FakeIndex::recentCall()}, {"run#1 text=''", "first-done#1 paths=1"}},
-        {"report", std::nullopt, "report", SortKey::name, {FakeIndex::nameCall("report")},
-         {"run#1 text='report'", "tok 'report' -> 1 lines", "query#1 inter=1 arr=1 lits=[\"report\"]", "publish#1 total=1"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE("query " + c.query.value_or("(unset)"));
-        index.reset();
-        index.answer(FakeIndex::recentCall(), {"/t/recent"});
-        index.answer(FakeIndex::nameCall("report"), {"/t/report"});
-        setEnv("QUILLFIND_QUERY", c.query);
-        setEnv("QUILLFIND_SIMULATE", c.simulate);
-        auto model = makeModel();
-        model->start();
-        EXPECT_EQ(model->serial(), 1);
-        EXPECT_EQ(model->text(), c.text);
-        EXPECT_EQ(model->sortKey(), c.sort);
-        ASSERT_TRUE(waitForPublication(*model));
-        EXPECT_EQ(model->hits().size(), 1u);
-        EXPECT_EQ(index.calls(), c.calls);
-        EXPECT_EQ(index.logMessages(), c.log);
-    }
-}
-
-TEST_F(StartUp, SimulateTypesTheQueryThreeSecondsLaterAndRunsItOnce) {
+TEST_F(StartUp, RunsTheRecentFilesAtOnceAndTypesTheSimulatedQueryLater) {
     index.answer(FakeIndex::recentCall(), {"/t/recent"});
     index.answer(FakeIndex::nameCall("report"), {"/t/report"});
     // A Model that is gone at once never simulates.
@@ -72,6 +40,8 @@ TEST_F(StartUp, SimulateTypesTheQueryThreeSecondsLaterAndRunsItOnce) {
         if (p == Model::Property::text) model->textChanged();
     });
     model->start();
+    EXPECT_EQ(model->serial(), 1);
+    EXPECT_EQ(model->sortKey(), SortKey::date);
 
     ASSERT_TRUE(waitUntil([&] { return index.logCount("publish#2") > 0; }, 8s));
     spin(500ms);  // a second debounce period
@@ -135,11 +105,11 @@ TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcess) {
     Strings twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back("/t/report" + std::to_string(i));
     const HelperCase cases[] = {
-        // The calls alternate, one after the other; no search run takes place.
-        {"two queries", {{"QUILLFIND_STRESS", "report,zzqx"}}, {{report, twelve}}, {}, 30000,
-         {{"report", 12}, {"zzqx", 0}}, repeated({report, FakeIndex::nameCall("zzqx")}, 5), {"tok 'report' -> 12 lines"}},
-        {"empty piece and one character", {{"QUILLFIND_STRESS", "a,,b"}}, {{FakeIndex::nameCall("a"), {"/t/a1", "/t/a2"}}},
-         {}, 30000, {{"a", 2}, {"", 0}, {"b", 0}}, repeated({FakeIndex::nameCall("a"), FakeIndex::nameCall("b")}, 5), {}},
+        // The calls alternate, one after the other; an empty piece asks nothing,
+        // one character is a name term; no search run takes place.
+        {"three queries", {{"QUILLFIND_STRESS", "report,,b"}}, {{report, twelve}}, {}, 30000,
+         {{"report", 12}, {"", 0}, {"b", 0}}, repeated({report, FakeIndex::nameCall("b")}, 5), {"tok 'report' -> 12 lines"}},
+        // Set but empty counts as unset.
         {"an empty initial query counts as unset", {{"QUILLFIND_QUERY", ""}, {"QUILLFIND_STRESS", "zzqx"}}, {}, {},
          30000, {{"zzqx", 0}}, repeated({FakeIndex::nameCall("zzqx")}, 5), {}},
         // Five calls of 0.7 s keep the process alive past the simulate mark.
