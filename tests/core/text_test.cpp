@@ -60,18 +60,5 @@ TEST(Text, TrimSpacesKeepsLineBreaks) {
     for (const auto& [in, out] : cases) EXPECT_EQ(trimSpaces(in), out) << ::testing::PrintToString(std::string(in));
 }
 
-TEST(Text, PlainOrderIsCodePointOrderOfNfc) {
-    const struct {
-        const char* a;
-        const char* b;
-        bool less;
-    } cases[] = {
-        {"B", "a", true}, {"/a/b", "/a/c", true}, {"z", "é", true},
-        {"é", "e\xCC\x81", false}, {"e\xCC\x81", "é", false},  // canonically equivalent: equal
-        {"ez", "e\xCC\x81", true}, {"e\xCC\x81" "a", "éb", true},  // decomposed é sorts as composed é
-    };
-    for (const auto& c : cases) EXPECT_EQ(plainLess(c.a, c.b), c.less) << c.a << " < " << c.b;
-}
-
 }  // namespace
 }  // namespace qf
