@@ -52,6 +52,14 @@ Lines linesOf(const std::string& text) {
     return lines;
 }
 
+Args byName(const std::string& term) {
+    return {"-name", term};
+}
+
+Args nameQuery(const std::string& value) {
+    return {"kMDItemFSName == '" + value + "'cd"};
+}
+
 std::string debugLogFile() {
     return isolation().folder.file("debug.log");
 }

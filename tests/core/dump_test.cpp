@@ -17,15 +17,9 @@ namespace {
 
 using ::testing::ElementsAreArray;
 using test::Args;
+using test::byName;
 using test::Lines;
-
-Args byName(const std::string& term) {
-    return {"-name", term};
-}
-
-Args nameQuery(const std::string& value) {
-    return {"kMDItemFSName == '" + value + "'cd"};
-}
+using test::nameQuery;
 
 Lines numbered(const std::string& prefix, int count) {
     Lines out;

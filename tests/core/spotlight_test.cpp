@@ -18,11 +18,8 @@ using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using test::Args;
+using test::byName;
 using test::Lines;
-
-Args byName(const std::string& term) {
-    return {"-name", term};
-}
 
 // An empty variable counts as unset: the fallback, not an empty path.
 TEST(SpotlightQueries, AnEmptyMdfindVariableCountsAsUnset) {
@@ -40,7 +37,7 @@ TEST(SpotlightShell, QueriesReachMdfindAsOneArgumentAndAreCappedByHead) {
     test::FakeMdfind fake;
     Lines many;
     for (int i = 0; i < 50010; ++i) many.push_back("/d/" + std::to_string(i) + ".pdf");
-    fake.answer({"kMDItemFSName == '*.pdf'cd"}, many);
+    fake.answer(test::nameQuery("*.pdf"), many);
     fake.answer({"kMDItemFSContentChangeDate >= $time.today(-1d)"}, many);
     EXPECT_EQ(recentPaths().size(), 2000u);
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
@@ -70,9 +67,8 @@ TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
     // other bytes finds nothing.
     for (const auto& [value, seen] : values) {
         const std::string asSeen = seen.empty() ? value : seen;
-        const Args substring{"kMDItemFSName == '*" + asSeen + "*'cd"}, wildcard{"kMDItemFSName == '?" + asSeen + "'cd"};
-        fake.answer(substring, {"/found/substring"});
-        fake.answer(wildcard, {"/found/wildcard"});
+        fake.answer(test::nameQuery("*" + asSeen + "*"), {"/found/substring"});
+        fake.answer(test::nameQuery("?" + asSeen), {"/found/wildcard"});
         EXPECT_THAT(runShell(substringNameQuery(value)), ElementsAre("/found/substring")) << value;
         EXPECT_THAT(runShell(wildcardNameQuery("?" + value)), ElementsAre("/found/wildcard")) << value;
     }
