@@ -52,6 +52,14 @@ Lines linesOf(const std::string& text) {
     return lines;
 }
 
+Args byName(const std::string& term) {
+    return {"-name", term};
+}
+
+Args nameQuery(const std::string& value) {
+    return {"kMDItemFSName == '" + value + "'cd"};
+}
+
 std::string debugLogFile() {
     return isolation().folder.file("debug.log");
 }
@@ -87,16 +95,12 @@ void FakeMdfind::answer(const Args& args, const Lines& lines) {
 std::vector<Args> FakeMdfind::calls() const {
     std::vector<Args> out;
     for (const auto& key : linesOf(readFile(dir_ / "calls"))) {
-        Args args(1);
-        for (std::size_t i = 0; i + 1 < key.size(); i += 2) {
-            const char c = static_cast<char>(std::stoi(key.substr(i, 2), nullptr, 16));
-            if (c == '\n') {
-                args.emplace_back();
-            } else {
-                args.back().push_back(c);
-            }
+        std::string bytes;  // every argument followed by "\n"
+        for (std::size_t i = 0; i + 1 < key.size(); i += 2) bytes.push_back(char(std::stoi(key.substr(i, 2), nullptr, 16)));
+        Args args;
+        for (std::size_t end; (end = bytes.find('\n')) != std::string::npos; bytes.erase(0, end + 1)) {
+            args.push_back(bytes.substr(0, end));
         }
-        args.pop_back();
         out.push_back(args);
     }
     return out;

@@ -12,6 +12,9 @@ using Args = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 Lines linesOf(const std::string& text);
+// The arguments of a by-name call, and of a name query as mdfind receives it.
+Args byName(const std::string& term);
+Args nameQuery(const std::string& value);
 
 // The debug log of this test process; its lines without the "<ms>ms " prefix.
 std::string debugLogFile();

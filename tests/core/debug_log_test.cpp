@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <regex>
-#include <set>
 #include <thread>
 
 #include "core/core_test_support.h"
@@ -25,22 +25,10 @@ long long nowMs() {
         .count();
 }
 
-TEST(DebugLog, DefaultPathOnlyWithoutTheVariable) {
-    EXPECT_EQ(debugLogPath(), test::debugLogFile());  // tests never touch the real log
-    test::ScopedEnv empty("QUILLFIND_DEBUG_LOG", "");
-    EXPECT_EQ(debugLogPath(), "/tmp/quillfind-debug.log");
-}
-
-TEST(DebugLog, CreatesAPrivateFileOfTimedLinesThenAppends) {
+// The line format and the timestamps are checked with the concurrent lines.
+TEST(DebugLog, CreatesAPrivateFileThenAppendsEachMessageAsGiven) {
     test::clearDebugLog();
-    const long long before = nowMs();
     dbg("tok 'report' -> 12 lines");
-    const long long after = nowMs();
-    const std::string content = test::readFile(test::debugLogFile());
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(content, m, std::regex("([0-9]+)ms tok 'report' -> 12 lines\n"))) << content;
-    EXPECT_GE(std::stoll(m[1]), before);
-    EXPECT_LE(std::stoll(m[1]), after);
     struct stat st {};
     ASSERT_EQ(::stat(test::debugLogFile().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);  // the queries stay private
@@ -71,13 +59,14 @@ TEST(DebugLog, ConcurrentLinesStayWholeAndNoneIsLost) {
         ASSERT_TRUE(std::regex_match(line, m, whole)) << line;
         ASSERT_TRUE(std::stoll(m[1]) >= before && std::stoll(m[1]) <= after) << line;  // the stamp was not split
     }
-    const auto messages = test::debugMessages();
-    std::set<std::string> expected;
+    auto messages = test::debugMessages();
+    test::Lines expected;
     for (int t = 0; t < threads; ++t) {
-        for (int i = 0; i < perThread; ++i) expected.insert("t" + std::to_string(t) + " line " + std::to_string(i));
+        for (int i = 0; i < perThread; ++i) expected.push_back("t" + std::to_string(t) + " line " + std::to_string(i));
     }
-    EXPECT_EQ(messages.size(), expected.size());
-    EXPECT_EQ(std::set<std::string>(messages.begin(), messages.end()), expected);
+    std::sort(messages.begin(), messages.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(messages, expected);
 }
 
 // Whatever another user may have planted at the log path gets no query: the

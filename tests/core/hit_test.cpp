@@ -37,25 +37,18 @@ TEST(FileFacts, LstatInfoOfEachKindOfPath) {
         EXPECT_EQ(info.isDir, c.isDir) << c.path;
         EXPECT_EQ(info.size, c.size) << c.path;
         EXPECT_EQ(info.mtime.has_value(), c.dated) << c.path;
-        if (info.mtime) {
-            EXPECT_NEAR(*info.mtime, std::time(nullptr), 60) << c.path;
-        }
         if (!c.dated) {
             EXPECT_FALSE(info.btime) << c.path;
         }
     }
-}
-
-TEST(FileFacts, DatesCarrySubSecondPrecisionAndBirthIsNotModification) {
-    test::TempDir dir;
-    const std::string file = dir / "f";
-    test::writeFile(file, "x");
+    // Dates carry sub-second precision. Birth is not modification: it is known
+    // exactly where the file system records one, and then recent.
+    const std::string file = dir / "data.bin";
     const struct timespec times[2] = {{1700000000, 250000000}, {1700000000, 250000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
     const StatInfo info = lstatInfo(file);
     ASSERT_TRUE(info.mtime);
     EXPECT_DOUBLE_EQ(*info.mtime, 1700000000.25);
-    // A birth time exactly where the file system records one; then it is recent.
     struct statx stx {};
     ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx), 0);
     ASSERT_EQ(info.btime.has_value(), (stx.stx_mask & STATX_BTIME) != 0);
@@ -70,7 +63,7 @@ TEST(FileFacts, KindTexts) {
         bool isDir;
         const char* kind;
     } cases[] = {
-        {"Notes.app", true, "文件夹"}, {"/x/folder", true, "文件夹"}, {"README", false, "文件"},
+        {"Notes.app", true, "文件夹"}, {"README", false, "文件"},
         {"trailing.", false, "文件"}, {".profile", false, "文件"}, {"report.zzq", false, "ZZQ"},
         {"x.straße", false, "STRASSE"}, {"notes.txt", false, "纯文本文档"},
         {"/a/b/Report.PDF", false, "PDF 文档"},      // the user's language (zh_CN in these tests)
