@@ -97,11 +97,18 @@ Expected<UniqueFd, std::string> connectOrStartIndexService(const std::string& ex
                                        (executable.empty() ? std::string(protocol::kServiceExecutable) : executable) +
                                        " cannot be run"};
     }
-    if (auto started = startIndexService(executable); !started) return Unexpected<std::string>{started.error()};
-    // A second instance started in the same moment returns as soon as it
-    // sees the first one's lock, perhaps before that one listens.
+    // A start returns as soon as it sees another instance's lock. That one
+    // may be about to listen (started in the same moment), or about to end
+    // (killed, its threads still exiting): so while nothing answers, start
+    // again now and then; once the lock is free, a new service takes over.
     const auto deadline = std::chrono::steady_clock::now() + patience;
+    auto nextStart = std::chrono::steady_clock::now();
     while (true) {
+        if (std::chrono::steady_clock::now() >= nextStart) {
+            if (auto started = startIndexService(executable); !started)
+                return Unexpected<std::string>{started.error()};
+            nextStart = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+        }
         if (auto fd = connectUnixSocket(socket)) return std::move(*fd);
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <functional>
+#include <thread>
 
 #include "base/unix_socket.h"
 #include "client.h"
@@ -127,6 +129,26 @@ TEST_F(ProcessTest, SigtermWritesTheSnapshotOverPlantedFiles) {
   ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
   EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
   EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
+}
+
+// A service killed a moment ago may still hold its lock while its threads
+// exit; a start then sees "already running", yet nothing will ever listen.
+// mdfind must start again once the lock is free instead of waiting in vain.
+TEST_F(ProcessTest, ALockHeldByAnEndingServiceDelaysTheStartOnly) {
+  touch(world.file("before.txt"));
+  fs::create_directories(world.indexDir());
+  ::chmod(world.indexDir().c_str(), 0700);
+  UniqueFd lock(::open((world.indexDir() + "/indexd.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  ASSERT_TRUE(lock.valid());
+  ASSERT_EQ(::flock(lock.get(), LOCK_EX | LOCK_NB), 0);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    lock.reset();
+  });
+  ProcessResult r = world.mdfind({"-name", "before"});
+  release.join();
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(sorted(splitLines(r.out)), world.files({"before.txt"}));
 }
 
 TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
