@@ -68,11 +68,12 @@ TEST_F(ActionsTest, CutMoveRefusesATakenNameAndAFolderIntoItself) {
 TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyName) {
     writeFile(dir_ / "notes.txt", "n");
     writeFile(dir_ / "notes 副本.txt", "older copy");
+    ASSERT_EQ(symlink("/nonexistent", (dir_ / "notes 副本1.txt").c_str()), 0);  // a dangling link takes the name
     makeFolder(dir_ / "Name");
     writeFile(dir_ / "Name/inside.txt", "i");
     actions_.duplicate(hit(dir_ / "notes.txt"));
     actions_.duplicate(hit(dir_ / "Name"));
-    EXPECT_EQ(readFile(dir_ / "notes 副本1.txt"), "n");
+    EXPECT_EQ(readFile(dir_ / "notes 副本2.txt"), "n");
     EXPECT_EQ(readFile(dir_ / "notes 副本.txt"), "older copy");
     EXPECT_EQ(readFile(dir_ / "Name 副本/inside.txt"), "i");
     EXPECT_TRUE(desktop_.alerts.empty());
@@ -196,8 +197,6 @@ TEST_F(ActionsTest, TrashAsksFirstThenMovesToTheTrashOrShowsTheReason) {
 TEST_F(ActionsTest, CompressReportsTheArchiversStatusOrStartFailure) {
     const std::pair<ProgramResult, std::string> cases[] = {
         {{true, "", 1}, "ditto 退出码 1"},
-        {{true, "", 139}, "ditto 退出码 139"},
-        {{true, "", -3}, "ditto 退出码 -3"},
         {{false, "No such file or directory: /x/ditto", -1}, "No such file or directory: /x/ditto"},
     };
     writeFile(dir_ / "a.txt", "a");

@@ -1,6 +1,6 @@
 #include "actions/item_names.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include "support.h"
 
@@ -8,7 +8,6 @@ namespace qf {
 namespace {
 
 using test::TempDir;
-using test::writeFile;
 
 TEST(SplitExtension, FollowsThePathExtensionRule) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
@@ -29,30 +28,13 @@ TEST(SplitExtension, FollowsThePathExtensionRule) {
     }
 }
 
-TEST(CopyAndArchiveNames, NumberFromTheSecondOn) {
-    const std::tuple<const char*, int, const char*> copies[] = {
-        {"Photos", 0, "Photos 副本"}, {"Photos", 1, "Photos 副本1"}, {"a.tar.gz", 999, "a.tar 副本999.gz"},
-    };
-    for (const auto& [name, n, copy] : copies) EXPECT_EQ(copyName(splitExtension(name), n), copy) << name << n;
-    const std::tuple<const char*, int, const char*> archives[] = {
-        {"report", 0, "report.zip"}, {"report", 1, "report1.zip"}, {"report", 1000, "report1000.zip"}};
-    for (const auto& [base, n, archive] : archives) EXPECT_EQ(archiveName(base, n), archive);
-}
-
-TEST(FreeNames, SkipTakenNamesIncludingDanglingLinks) {
+// A dangling link takes its name too; copy names are checked through the
+// duplicate action.
+TEST(FreeArchivePath, SkipsADanglingLink) {
     TempDir dir;
-    writeFile(dir / "notes.txt", "n");
-    EXPECT_EQ(freeCopyPath(dir.path(), "notes.txt"), dir / "notes 副本.txt");
-    writeFile(dir / "notes 副本.txt", "");
-    EXPECT_EQ(freeCopyPath(dir.path(), "notes.txt"), dir / "notes 副本1.txt");
-    ASSERT_EQ(symlink("/nonexistent", (dir / "notes 副本1.txt").c_str()), 0);
-    EXPECT_EQ(freeCopyPath(dir.path(), "notes.txt"), dir / "notes 副本2.txt");
-
     EXPECT_EQ(freeArchivePath(dir.path(), "report.pdf"), dir / "report.zip");
     ASSERT_EQ(symlink("/nonexistent", (dir / "report.zip").c_str()), 0);
     EXPECT_EQ(freeArchivePath(dir.path(), "report.pdf"), dir / "report1.zip");
-    ASSERT_EQ(mkdir((dir / "My.app").c_str(), 0755), 0);
-    EXPECT_EQ(freeArchivePath(dir.path(), "My.app"), dir / "My.zip");
 }
 
 TEST(TrimWhitespaceAndNewlines, RemovesUnicodeSpaceAndBreaksAtBothEnds) {

@@ -68,15 +68,6 @@ RecordingDesktop realTrashAndPrograms() {
     return desktop;
 }
 
-std::uint32_t crc32Of(std::string_view data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char b : data) {
-        crc ^= b;
-        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
 std::map<std::string, ZipEntry> readZipDirectory(const std::string& path) {
     const std::string zip = readFile(path);
     std::size_t eocd = zip.size() < 22 ? std::string::npos : zip.rfind("PK\x05\x06");
@@ -88,7 +79,7 @@ std::map<std::string, ZipEntry> readZipDirectory(const std::string& path) {
         if (at + 46 > zip.size() || le(zip, at, 4) != 0x02014b50) return {};
         const bool unixHost = (le(zip, at + 4, 2) >> 8) == 3;
         const std::uint32_t nameLen = le(zip, at + 28, 2);
-        entries[zip.substr(at + 46, nameLen)] = {static_cast<std::uint16_t>(le(zip, at + 8, 2)), le(zip, at + 16, 4),
+        entries[zip.substr(at + 46, nameLen)] = {static_cast<std::uint16_t>(le(zip, at + 8, 2)),
                                                  unixHost ? le(zip, at + 38, 4) >> 16 : 0};
         at += 46 + nameLen + le(zip, at + 30, 2) + le(zip, at + 32, 2);
     }

@@ -52,12 +52,10 @@ bool dittoBuilt();
 // A zip's central directory, read without the library that wrote it.
 struct ZipEntry {
     std::uint16_t flags = 0;
-    std::uint32_t crc = 0;
     std::uint32_t unixMode = 0;
 };
 std::map<std::string, ZipEntry> readZipDirectory(const std::string& path);  // empty when unreadable
 std::vector<std::string> namesInZip(const std::string& path);
-std::uint32_t crc32Of(std::string_view data);
 // Unpacks a zip into folder with libarchive's reader, names taken as stored;
 // false on any error or warning.
 bool unpackZip(const std::string& zip, const std::string& folder);
