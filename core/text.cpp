@@ -200,10 +200,4 @@ std::string trimSpacesAndLineBreaks(std::string_view s) {
     return trimmed(s, [](UChar32 c) { return isTrimmedSpace(c) || isLineBreak(c); });
 }
 
-bool plainLess(std::string_view a, std::string_view b) {
-    // UTF-8 byte order is code-point order.
-    if (isNfc(a) && isNfc(b)) return a < b;
-    return nfc(a) < nfc(b);
-}
-
 }  // namespace qf

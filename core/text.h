@@ -27,7 +27,5 @@ bool containsCanonical(std::string_view haystack, std::string_view needle);
 std::string trimSpaces(std::string_view s);
 // The same, and line breaks are trimmed too.
 std::string trimSpacesAndLineBreaks(std::string_view s);
-// The plain order of path strings: code-point order of the NFC forms.
-bool plainLess(std::string_view a, std::string_view b);
 
 }  // namespace qf
