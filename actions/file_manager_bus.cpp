@@ -16,9 +16,8 @@ constexpr int kCallTimeoutMs = 10000;
 ServiceResult callFileManager(const char* method, const std::string& path) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return ServiceResult::failure(bus.lastError().message().toStdString());
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
-        QString::fromLatin1(method));
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", QString::fromLatin1(method));
     const QString uri = QString::fromLatin1(QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toEncoded());
     call << QStringList{uri} << QString();
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);

@@ -119,13 +119,16 @@ std::error_code copyTree(const std::string& from, const std::string& to) {
     struct stat st {};
     if (lstat(from.c_str(), &st) != 0) return lastError();
     switch (st.st_mode & S_IFMT) {
-    case S_IFREG: return copyFile(from, to, st);
-    case S_IFDIR: return copyFolder(from, to, st);
-    case S_IFLNK: return copyLink(from, to, st);
-    case S_IFIFO:
-        return mkfifo(to.c_str(), st.st_mode & 07777) == 0 ? std::error_code{} : lastError();
-    default:  // sockets and device nodes cannot be copied meaningfully
-        return errorOf(EOPNOTSUPP);
+        case S_IFREG:
+            return copyFile(from, to, st);
+        case S_IFDIR:
+            return copyFolder(from, to, st);
+        case S_IFLNK:
+            return copyLink(from, to, st);
+        case S_IFIFO:
+            return mkfifo(to.c_str(), st.st_mode & 07777) == 0 ? std::error_code{} : lastError();
+        default:  // sockets and device nodes cannot be copied meaningfully
+            return errorOf(EOPNOTSUPP);
     }
 }
 
@@ -161,8 +164,7 @@ std::string scratchPathBeside(const std::string& to) {
     const std::string folder = containingFolder(to);
     for (;;) {
         char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".quillfind-copy-%016llx",
-                      static_cast<unsigned long long>(rng()));
+        std::snprintf(suffix, sizeof suffix, ".quillfind-copy-%016llx", static_cast<unsigned long long>(rng()));
         std::string candidate = joinPath(folder, suffix);
         if (!itemExists(candidate)) return candidate;
     }
@@ -204,8 +206,7 @@ bool itemExists(const std::string& path) {
 bool isStrictlyInside(std::string_view path, std::string_view folder) {
     while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
     if (folder == "/") return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder &&
-           path[folder.size()] == '/';
+    return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder && path[folder.size()] == '/';
 }
 
 std::error_code renameNoReplace(const std::string& from, const std::string& to) {
@@ -247,25 +248,29 @@ std::error_code copyItem(const std::string& from, const std::string& to) {
 }
 
 bool sameTree(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (lstat(a.c_str(), &sa) != 0 || lstat(b.c_str(), &sb) != 0) return false;
     if ((sa.st_mode & S_IFMT) != (sb.st_mode & S_IFMT)) return false;
     switch (sa.st_mode & S_IFMT) {
-    case S_IFREG: return sa.st_size == sb.st_size && sameContent(a, b);
-    case S_IFLNK: return linkTarget(a) == linkTarget(b);
-    case S_IFDIR: {
-        std::error_code ea, eb;
-        auto na = entryNames(a, ea);
-        auto nb = entryNames(b, eb);
-        if (ea || eb) return false;
-        std::set<std::string> sa2(na.begin(), na.end()), sb2(nb.begin(), nb.end());
-        if (sa2 != sb2) return false;
-        for (const auto& n : sa2) {
-            if (!sameTree(joinPath(a, n), joinPath(b, n))) return false;
+        case S_IFREG:
+            return sa.st_size == sb.st_size && sameContent(a, b);
+        case S_IFLNK:
+            return linkTarget(a) == linkTarget(b);
+        case S_IFDIR: {
+            std::error_code ea, eb;
+            auto na = entryNames(a, ea);
+            auto nb = entryNames(b, eb);
+            if (ea || eb) return false;
+            std::set<std::string> sa2(na.begin(), na.end()), sb2(nb.begin(), nb.end());
+            if (sa2 != sb2) return false;
+            for (const auto& n : sa2) {
+                if (!sameTree(joinPath(a, n), joinPath(b, n))) return false;
+            }
+            return true;
         }
-        return true;
-    }
-    default: return true;
+        default:
+            return true;
     }
 }
 

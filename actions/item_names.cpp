@@ -9,8 +9,7 @@ namespace qf {
 NameParts splitExtension(std::string_view name) {
     std::string last = lastPathComponent(name);
     const auto dot = last.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == last.size() ||
-        last.find(' ', dot) != std::string::npos) {
+    if (dot == std::string::npos || dot == 0 || dot + 1 == last.size() || last.find(' ', dot) != std::string::npos) {
         return {last, {}};
     }
     return {last.substr(0, dot), last.substr(dot + 1)};
@@ -49,9 +48,7 @@ std::string freeArchivePath(const std::string& folder, std::string_view itemName
     return candidate;
 }
 
-std::string trimWhitespaceAndNewlines(std::string_view s) {
-    return trimSpacesAndLineBreaks(s);
-}
+std::string trimWhitespaceAndNewlines(std::string_view s) { return trimSpacesAndLineBreaks(s); }
 
 std::optional<std::string> unusableNameReason(std::string_view name) {
     if (name.find('/') != std::string_view::npos) return "名称中不能含有“/”。";

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>

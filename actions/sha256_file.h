@@ -10,10 +10,10 @@ namespace qf {
 inline constexpr std::size_t kDigestChunkBytes = std::size_t{4} << 20;
 
 struct FileDigest {
-    bool opened = false;     // a regular file that could be opened for reading
-    bool readError = false;  // reading stopped early; hex then covers only a prefix
-    std::string hex;         // 64 lowercase hex digits
-    std::int64_t chunks = 0; // non-empty reads fed to the hash
+    bool opened = false;      // a regular file that could be opened for reading
+    bool readError = false;   // reading stopped early; hex then covers only a prefix
+    std::string hex;          // 64 lowercase hex digits
+    std::int64_t chunks = 0;  // non-empty reads fed to the hash
     bool ok() const { return opened && !readError; }
 };
 

@@ -34,8 +34,8 @@ constexpr std::array kTerminals{
 };
 
 constexpr std::array<std::string_view, 14> kSearchOrder{
-    "gnome-terminal", "konsole", "xfce4-terminal", "mate-terminal", "tilix", "terminator", "lxterminal",
-    "qterminal", "alacritty", "kitty", "wezterm", "foot", "urxvt", "xterm"};
+    "gnome-terminal", "konsole",   "xfce4-terminal", "mate-terminal", "tilix", "terminator", "lxterminal",
+    "qterminal",      "alacritty", "kitty",          "wezterm",       "foot",  "urxvt",      "xterm"};
 
 }  // namespace
 
@@ -52,9 +52,12 @@ std::vector<std::string> terminalArguments(std::string_view program, const std::
     for (const auto& t : kTerminals) {
         if (t.name != program) continue;
         switch (t.style) {
-        case Style::equalsOption: return {std::string(t.option) + "=" + folder};
-        case Style::separateOption: return {std::string(t.option), folder};
-        case Style::none: return {};
+            case Style::equalsOption:
+                return {std::string(t.option) + "=" + folder};
+            case Style::separateOption:
+                return {std::string(t.option), folder};
+            case Style::none:
+                return {};
         }
     }
     return {};

@@ -60,7 +60,7 @@ Expected<TrashPlace> topTrashFor(const std::string& top) {
 }
 
 std::string dateText(std::time_t t) {
-    std::tm local {};
+    std::tm local{};
     localtime_r(&t, &local);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
@@ -109,8 +109,8 @@ std::string percentEncodePath(std::string_view path) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : path) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                           c == '-' || c == '_' || c == '.' || c == '~' || c == '/';
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.' || c == '~' || c == '/';
         if (plain) {
             out += static_cast<char>(c);
         } else {

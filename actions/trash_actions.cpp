@@ -7,8 +7,10 @@
 namespace qf {
 
 void FileActions::trash(const Hit& hit) {
-    const AlertRequest confirm{"移到废纸篓？", "「" + hit.name() + "」将移到废纸篓，可在废纸篓中恢复。",
-                               {"确定", "取消"}, AlertStyle::warning};
+    const AlertRequest confirm{"移到废纸篓？",
+                               "「" + hit.name() + "」将移到废纸篓，可在废纸篓中恢复。",
+                               {"确定", "取消"},
+                               AlertStyle::warning};
     if (desktop().runAlert(confirm) != kFirstButton) return;
     const auto result = desktop().moveToTrash(hit.path());
     if (!result.ok) {

@@ -105,8 +105,7 @@ Expected<UniqueFd, std::string> connectOrStartIndexService(const std::string& ex
     auto nextStart = std::chrono::steady_clock::now();
     while (true) {
         if (std::chrono::steady_clock::now() >= nextStart) {
-            if (auto started = startIndexService(executable); !started)
-                return Unexpected<std::string>{started.error()};
+            if (auto started = startIndexService(executable); !started) return Unexpected<std::string>{started.error()};
             nextStart = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
         }
         if (auto fd = connectUnixSocket(socket)) return std::move(*fd);

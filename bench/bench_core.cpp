@@ -80,8 +80,8 @@ void measure(const std::string& query, const std::vector<std::string>& names) {
 int main() {
     const auto names = candidateNames();
     std::printf("tokenize + classify + %zu patternMatch calls per query, %d rounds\n", names.size(), 20);
-    for (const char* query : {".pdf", "*.pdf", "report ab .pdf", "IMG_?2*.jpg", "docs/年度*", "\"big report\" *.tar.gz",
-                              "résumé ?*"}) {
+    for (const char* query :
+         {".pdf", "*.pdf", "report ab .pdf", "IMG_?2*.jpg", "docs/年度*", "\"big report\" *.tar.gz", "résumé ?*"}) {
         measure(query, names);
     }
     return 0;

@@ -8,15 +8,15 @@
 // quillfind-indexd from the folder of this program) on a synthetic tree made
 // under FOLDER (default /var/tmp). Without them a stand-in mdfind prints the
 // same number of paths from a file, and the table says so.
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -86,8 +86,8 @@ bool waitForPublication(qf::Model& model, int timeoutMs) {
 
 // ---- names of the synthetic tree ----
 
-const char* const kWords[] = {"report", "notes",  "invoice", "photo",  "Résumé", "报告",   "draft",   "backup",
-                              "Quarterly", "data", "budget", "scan",   "letter", "config", "archive", "music"};
+const char* const kWords[] = {"report",    "notes", "invoice", "photo", "Résumé", "报告",   "draft",   "backup",
+                              "Quarterly", "data",  "budget",  "scan",  "letter", "config", "archive", "music"};
 const char* const kExtensions[] = {".txt", ".pdf", ".jpg", ".odt", ".png", ".csv", ".tar.gz", ""};
 
 std::string entryName(std::mt19937& random, std::size_t serial) {
@@ -265,7 +265,8 @@ pid_t servicePid(const std::string& indexDir) {
 
 void benchMillion(const Options& options, const std::string& work, const std::string& binDir) {
     const std::string mdfind = binDir + "/mdfind";
-    const bool real = ::access(mdfind.c_str(), X_OK) == 0 && ::access((binDir + "/quillfind-indexd").c_str(), X_OK) == 0;
+    const bool real =
+        ::access(mdfind.c_str(), X_OK) == 0 && ::access((binDir + "/quillfind-indexd").c_str(), X_OK) == 0;
     const std::string tree = work + "/tree";
     const std::string indexDir = work + "/index";
     fs::create_directories(tree);
@@ -330,11 +331,16 @@ int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--entries" && i + 1 < argc) options.entries = std::strtoull(argv[++i], nullptr, 10);
-        else if (arg == "--dir" && i + 1 < argc) options.dir = argv[++i];
-        else if (arg == "--runs" && i + 1 < argc) options.runs = std::max(1, std::atoi(argv[++i]));
-        else if (arg == "--keep") options.keep = true;
-        else if (arg == "--pipeline-only") options.pipelineOnly = true;
+        if (arg == "--entries" && i + 1 < argc)
+            options.entries = std::strtoull(argv[++i], nullptr, 10);
+        else if (arg == "--dir" && i + 1 < argc)
+            options.dir = argv[++i];
+        else if (arg == "--runs" && i + 1 < argc)
+            options.runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--keep")
+            options.keep = true;
+        else if (arg == "--pipeline-only")
+            options.pipelineOnly = true;
     }
     char pattern[] = "/bench-model-XXXXXX";
     std::string templ = options.dir + pattern;
@@ -355,7 +361,8 @@ int main(int argc, char** argv) {
     std::size_t width = 0;
     for (const auto& row : table) width = std::max(width, row.first.size());
     std::printf("Model benchmark\n");
-    for (const auto& [what, figure] : table) std::printf("  %-*s  %s\n", static_cast<int>(width), what.c_str(), figure.c_str());
+    for (const auto& [what, figure] : table)
+        std::printf("  %-*s  %s\n", static_cast<int>(width), what.c_str(), figure.c_str());
     if (!options.keep) {
         std::error_code ignored;
         fs::remove_all(work, ignored);

@@ -13,9 +13,7 @@ namespace qf {
 
 ChildProcess::ChildProcess(std::string executable, std::vector<std::string> arguments,
                            std::vector<std::string> environment)
-    : executable_(std::move(executable)),
-      arguments_(std::move(arguments)),
-      environment_(std::move(environment)) {}
+    : executable_(std::move(executable)), arguments_(std::move(arguments)), environment_(std::move(environment)) {}
 
 ChildProcess::~ChildProcess() {
     readEnd_.reset();

@@ -17,8 +17,7 @@ namespace qf {
 class ChildProcess {
 public:
     // argv[0] is the executable path; env holds "NAME=value" entries.
-    ChildProcess(std::string executable, std::vector<std::string> arguments,
-                 std::vector<std::string> environment);
+    ChildProcess(std::string executable, std::vector<std::string> arguments, std::vector<std::string> environment);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

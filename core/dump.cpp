@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/query_plan.h"
 #include "core/hit.h"
+#include "core/query_plan.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
 #include "core/text.h"
@@ -31,9 +31,7 @@ PathSet candidates(const QueryPlan& plan) {
 
 }  // namespace
 
-bool dumpModeSelected(const char* value) {
-    return value && std::strcmp(value, "1") == 0;
-}
+bool dumpModeSelected(const char* value) { return value && std::strcmp(value, "1") == 0; }
 
 void writeDump(std::string_view query, int fd) {
     if (query.empty()) return;

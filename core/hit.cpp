@@ -21,9 +21,7 @@ Date toDate(const struct statx_timestamp& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
-Date toDate(const struct timespec& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
+Date toDate(const struct timespec& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9; }
 
 // RFC 3986 path characters that a file URL carries unencoded.
 bool keptInUrlPath(unsigned char c) {

@@ -12,8 +12,8 @@ using Date = double;
 
 class Hit {
 public:
-    Hit(std::string path, std::string name, bool isDir, std::int64_t size,
-        std::optional<Date> modified, std::optional<Date> created, std::string kind);
+    Hit(std::string path, std::string name, bool isDir, std::int64_t size, std::optional<Date> modified,
+        std::optional<Date> created, std::string kind);
 
     const std::string& path() const { return path_; }
     const std::string& id() const { return path_; }

@@ -111,8 +111,6 @@ std::optional<Regex> Regex::compile(std::string_view pattern, bool caseInsensiti
     return Regex(std::move(impl));
 }
 
-bool Regex::matches(std::string_view text) const {
-    return impl_ && findIn(*impl_, text);
-}
+bool Regex::matches(std::string_view text) const { return impl_ && findIn(*impl_, text); }
 
 }  // namespace qf

@@ -19,6 +19,7 @@ public:
     bool matches(std::string_view text) const;
 
     struct Impl;
+
 private:
     explicit Regex(std::shared_ptr<const Impl> impl);
     std::shared_ptr<const Impl> impl_;

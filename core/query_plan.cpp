@@ -11,9 +11,7 @@ namespace qf {
 
 namespace {
 
-bool canonicallyEqual(const std::string& a, const std::string& b) {
-    return a == b || nfc(a) == nfc(b);
-}
+bool canonicallyEqual(const std::string& a, const std::string& b) { return a == b || nfc(a) == nfc(b); }
 
 }  // namespace
 
@@ -37,7 +35,8 @@ QueryPlan planQuery(const std::vector<std::string>& tokens) {
     // short term; one of them may become the substring question.
     if (plan.patternTokens.empty() && !shortTerms.empty()) plan.chosenLiteral = shortTerms.front();
     for (auto& term : shortTerms) {
-        if (!plan.chosenLiteral || !canonicallyEqual(term, *plan.chosenLiteral)) plan.literalFilter.push_back(std::move(term));
+        if (!plan.chosenLiteral || !canonicallyEqual(term, *plan.chosenLiteral))
+            plan.literalFilter.push_back(std::move(term));
     }
     return plan;
 }

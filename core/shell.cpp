@@ -57,9 +57,7 @@ std::vector<std::string> splitLines(std::string_view text) {
     return lines;
 }
 
-std::vector<std::string> runShell(const std::string& cmd) {
-    return runShellAnswer(cmd).strings();
-}
+std::vector<std::string> runShell(const std::string& cmd) { return runShellAnswer(cmd).strings(); }
 
 AnswerLines runShellAnswer(const std::string& cmd) {
     auto child = std::make_shared<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", cmd},

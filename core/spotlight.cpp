@@ -16,9 +16,7 @@ namespace qf {
 
 namespace {
 
-std::string quoted(const std::string& term) {
-    return "'" + term + "'";
-}
+std::string quoted(const std::string& term) { return "'" + term + "'"; }
 
 }  // namespace
 
@@ -98,8 +96,7 @@ AnswerLines mdfindNameCLI(const std::string& term) {
     AnswerLines lines(child->readAll());
     const Termination end = child->wait();
     if (lines.empty()) {
-        dbg("mdfind " + quoted(term) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") +
-            std::to_string(end.status));
+        dbg("mdfind " + quoted(term) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") + std::to_string(end.status));
     }
     runner.unregisterProcess(child);
     return lines;
@@ -122,8 +119,6 @@ PathSet mdfindIntersection(const std::vector<std::string>& terms) {
     return accumulated;
 }
 
-std::vector<std::string> recentPaths() {
-    return runShell(recentFilesQuery());
-}
+std::vector<std::string> recentPaths() { return runShell(recentFilesQuery()); }
 
 }  // namespace qf

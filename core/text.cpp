@@ -28,16 +28,13 @@ std::size_t asciiPrefix(std::string_view s) {
     return i;
 }
 
-bool bytesAreAscii(std::string_view s) {
-    return asciiPrefix(s) == s.size();
-}
+bool bytesAreAscii(std::string_view s) { return asciiPrefix(s) == s.size(); }
 
 const icu::Normalizer2* nfcNormalizer() {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(status);
     return U_SUCCESS(status) ? n : nullptr;
 }
-
 
 std::string fromUnicode(const icu::UnicodeString& u) {
     std::string out;
@@ -50,9 +47,7 @@ icu::UnicodeString toUnicode(std::string_view s) {
 }
 
 // Tab and the Unicode space separators; line breaks are not among them.
-bool isTrimmedSpace(UChar32 c) {
-    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
-}
+bool isTrimmedSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
 
 }  // namespace
 
@@ -192,9 +187,7 @@ bool isLineBreak(UChar32 c) {
 
 }  // namespace
 
-std::string trimSpaces(std::string_view s) {
-    return trimmed(s, isTrimmedSpace);
-}
+std::string trimSpaces(std::string_view s) { return trimmed(s, isTrimmedSpace); }
 
 std::string trimSpacesAndLineBreaks(std::string_view s) {
     return trimmed(s, [](UChar32 c) { return isTrimmedSpace(c) || isLineBreak(c); });

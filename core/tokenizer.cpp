@@ -69,9 +69,7 @@ bool isPatternToken(std::string_view token) {
     return chars.size() > 1 && chars.front() == ".";
 }
 
-bool isWideShortToken(std::string_view token) {
-    return allAscii(token) && charCount(token) <= 3;
-}
+bool isWideShortToken(std::string_view token) { return allAscii(token) && charCount(token) <= 3; }
 
 std::vector<std::string> extractLiterals(std::string_view regexText) {
     std::vector<std::string> out;
@@ -79,8 +77,8 @@ std::vector<std::string> extractLiterals(std::string_view regexText) {
     std::unique_ptr<icu::RegexPattern> pattern(
         icu::RegexPattern::compile(icu::UnicodeString(u"[\\p{L}\\p{N}]+"), 0, status));
     if (U_FAILURE(status)) return out;
-    const icu::UnicodeString text = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(regexText.data(), static_cast<int32_t>(regexText.size())));
+    const icu::UnicodeString text =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(regexText.data(), static_cast<int32_t>(regexText.size())));
     std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(text, status));
     if (U_FAILURE(status)) return out;
     while (matcher->find(status) && U_SUCCESS(status)) {

@@ -16,8 +16,6 @@ void writeAll(int fd, std::string_view bytes) {
     }
 }
 
-void writeStderrLine(std::string_view line) {
-    writeAll(STDERR_FILENO, line);
-}
+void writeStderrLine(std::string_view line) { writeAll(STDERR_FILENO, line); }
 
 }  // namespace qf

@@ -9,8 +9,8 @@ namespace qf::index {
 
 // One reply record from the service.
 struct ReplyRecord {
-  char tag;
-  std::string_view payload;
+    char tag;
+    std::string_view payload;
 };
 
 // Sends the request and hands each reply record to `onRecord` as it

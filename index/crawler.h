@@ -10,10 +10,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "folder_reader.h"
 #include "index_state.h"
 #include "service_options.h"
-#include "base/unique_fd.h"
 #include "watches.h"
 
 namespace qf::index {

@@ -6,9 +6,9 @@ namespace qf::index {
 
 // How two names are compared: the c and d modifiers of a name query.
 struct FoldMode {
-  bool ignoreCase = true;
-  bool ignoreDiacritics = true;
-  bool operator==(const FoldMode&) const = default;
+    bool ignoreCase = true;
+    bool ignoreDiacritics = true;
+    bool operator==(const FoldMode&) const = default;
 };
 
 // The form of a UTF-8 name in which comparisons under `mode` become plain

@@ -14,16 +14,16 @@ namespace qf::index {
 inline int64_t nanoseconds(int64_t sec, int64_t nsec) { return sec * 1000000000 + nsec; }
 
 struct ItemFacts {
-  EntryType type = EntryType::other;
-  int64_t mtime = kNoTime;
-  int64_t btime = kNoTime;
-  dev_t device = 0;
+    EntryType type = EntryType::other;
+    int64_t mtime = kNoTime;
+    int64_t btime = kNoTime;
+    dev_t device = 0;
 };
 
 struct ListedItem {
-  std::string name;
-  std::string folded;
-  ItemFacts facts;
+    std::string name;
+    std::string folded;
+    ItemFacts facts;
 };
 
 // Facts of `name` in the folder open as `dirFd` (AT_FDCWD for a path; an

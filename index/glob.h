@@ -8,10 +8,10 @@
 namespace qf::index {
 
 struct GlobToken {
-  enum class Kind { literal, anyChar, anyRun };
-  Kind kind = Kind::literal;
-  std::string text;  // literal only
-  bool operator==(const GlobToken&) const = default;
+    enum class Kind { literal, anyChar, anyRun };
+    Kind kind = Kind::literal;
+    std::string text;  // literal only
+    bool operator==(const GlobToken&) const = default;
 };
 
 // The textual form of a token list: "*" and "?" are wildcards, a backslash
@@ -22,21 +22,21 @@ std::vector<GlobToken> globTokensFromText(std::string_view text);
 // A whole-name pattern: "*" any run of characters, "?" exactly one
 // user-perceived character, literals compared after folding under `mode`.
 class GlobPattern {
- public:
-  GlobPattern() = default;
-  GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode);
+public:
+    GlobPattern() = default;
+    GlobPattern(const std::vector<GlobToken>& tokens, FoldMode mode);
 
-  // `name` must already be folded under the pattern's mode.
-  bool matches(std::string_view name) const;
-  // The longest literal run: every matching name contains it.
-  const std::string& longestLiteral() const { return longest_; }
-  FoldMode mode() const { return mode_; }
+    // `name` must already be folded under the pattern's mode.
+    bool matches(std::string_view name) const;
+    // The longest literal run: every matching name contains it.
+    const std::string& longestLiteral() const { return longest_; }
+    FoldMode mode() const { return mode_; }
 
- private:
-  std::vector<GlobToken> tokens_;
-  std::string longest_;
-  FoldMode mode_;
-  bool usesAnyChar_ = false;
+private:
+    std::vector<GlobToken> tokens_;
+    std::string longest_;
+    FoldMode mode_;
+    bool usesAnyChar_ = false;
 };
 
 // Byte offsets of the user-perceived character boundaries of a UTF-8 text,

@@ -34,7 +34,7 @@ public:
     void stop();
 
     bool snapshotLoaded() const { return snapshotLoaded_; }
-    int64_t snapshotWrittenMs() const { return snapshotMs_; }  // steadyMs(); 0: never
+    int64_t snapshotWrittenMs() const { return snapshotMs_; }             // steadyMs(); 0: never
     const RetryBackoff& snapshotRetry() const { return snapshotRetry_; }  // in steadyMs()
 
 private:

@@ -10,11 +10,11 @@
 #include <optional>
 #include <variant>
 
+#include "base/unique_fd.h"
 #include "index_protocol.h"
 #include "printable.h"
 #include "query_parser.h"
 #include "search.h"
-#include "base/unique_fd.h"
 
 namespace qf::index {
 namespace {

@@ -19,22 +19,22 @@ inline constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
 // that no folder needs an allocation of its own. Packed: a million of them
 // would otherwise carry six bytes of padding each.
 struct __attribute__((packed)) Entry {
-  uint32_t parent = kNoEntry;
-  uint32_t firstChild = kNoEntry;
-  uint32_t nextSibling = kNoEntry;
-  uint32_t foldOff = 0;
-  uint32_t rawOff = kNoEntry;  // kNoEntry: the name is its folded form
-  uint16_t foldLen = 0;
-  uint16_t rawLen = 0;
-  EntryType type = EntryType::file;
-  uint8_t flags = 0;
-  int64_t mtime = kNoTime;  // nanoseconds since 1970
-  int64_t btime = kNoTime;  // nanoseconds since 1970
+    uint32_t parent = kNoEntry;
+    uint32_t firstChild = kNoEntry;
+    uint32_t nextSibling = kNoEntry;
+    uint32_t foldOff = 0;
+    uint32_t rawOff = kNoEntry;  // kNoEntry: the name is its folded form
+    uint16_t foldLen = 0;
+    uint16_t rawLen = 0;
+    EntryType type = EntryType::file;
+    uint8_t flags = 0;
+    int64_t mtime = kNoTime;  // nanoseconds since 1970
+    int64_t btime = kNoTime;  // nanoseconds since 1970
 
-  static constexpr uint8_t kListed = 1;  // a folder whose children were read
-  static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter
-  bool isFolder() const { return type == EntryType::dir || type == EntryType::root; }
-  bool alive() const { return type != EntryType::dead; }
+    static constexpr uint8_t kListed = 1;  // a folder whose children were read
+    static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter
+    bool isFolder() const { return type == EntryType::dir || type == EntryType::root; }
+    bool alive() const { return type != EntryType::dead; }
 };
 
 using EntryTable = HugeVector<Entry>;
@@ -44,60 +44,60 @@ using EntryTable = HugeVector<Entry>;
 // Names appear in the arena in entry order, so an arena offset maps back to
 // its entry by binary search. Not thread-safe: the owner locks.
 class IndexStore {
- public:
-  // A root's name is its whole absolute path; it never matches a query.
-  uint32_t addRoot(std::string_view path);
-  uint32_t addChild(uint32_t parent, std::string_view raw, std::string_view folded,
-                    EntryType type, int64_t mtime, int64_t btime);
-  // Marks the entry and everything below it dead and unlinks it. Folders
-  // removed are appended to `removedFolders` when given.
-  void removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders = nullptr);
-  uint32_t findChild(uint32_t folder, std::string_view raw) const;
-  // The entry at an absolute path below (or at) a root; kNoEntry when not
-  // indexed. `withinRoot` tells whether the path lies inside a root at all.
-  uint32_t findPath(std::string_view path, bool* withinRoot = nullptr) const;
+public:
+    // A root's name is its whole absolute path; it never matches a query.
+    uint32_t addRoot(std::string_view path);
+    uint32_t addChild(uint32_t parent, std::string_view raw, std::string_view folded, EntryType type, int64_t mtime,
+                      int64_t btime);
+    // Marks the entry and everything below it dead and unlinks it. Folders
+    // removed are appended to `removedFolders` when given.
+    void removeSubtree(uint32_t index, std::vector<uint32_t>* removedFolders = nullptr);
+    uint32_t findChild(uint32_t folder, std::string_view raw) const;
+    // The entry at an absolute path below (or at) a root; kNoEntry when not
+    // indexed. `withinRoot` tells whether the path lies inside a root at all.
+    uint32_t findPath(std::string_view path, bool* withinRoot = nullptr) const;
 
-  std::string path(uint32_t index) const;
-  void appendPath(uint32_t index, std::string& out) const;
-  std::string_view rawName(uint32_t index) const;
-  std::string_view foldedName(uint32_t index) const;
+    std::string path(uint32_t index) const;
+    void appendPath(uint32_t index, std::string& out) const;
+    std::string_view rawName(uint32_t index) const;
+    std::string_view foldedName(uint32_t index) const;
 
-  const Entry& at(uint32_t index) const { return entries_[index]; }
-  Entry& at(uint32_t index) { return entries_[index]; }
-  size_t size() const { return entries_.size(); }
-  size_t liveCount() const { return live_; }
-  size_t deadCount() const { return entries_.size() - live_; }
-  const std::vector<uint32_t>& roots() const { return roots_; }
-  const EntryTable& entries() const { return entries_; }
-  const Arena& foldedArena() const { return folded_; }
-  const Arena& rawArena() const { return raw_; }
-  const NameFilter& nameFilter() const { return filter_; }
-  // Entry whose folded name holds arena byte `offset`.
-  uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
-  size_t memoryBytes() const;
-  // Gives back the room kept for growth; for when a crawl has ended.
-  void trimCapacity();
+    const Entry& at(uint32_t index) const { return entries_[index]; }
+    Entry& at(uint32_t index) { return entries_[index]; }
+    size_t size() const { return entries_.size(); }
+    size_t liveCount() const { return live_; }
+    size_t deadCount() const { return entries_.size() - live_; }
+    const std::vector<uint32_t>& roots() const { return roots_; }
+    const EntryTable& entries() const { return entries_; }
+    const Arena& foldedArena() const { return folded_; }
+    const Arena& rawArena() const { return raw_; }
+    const NameFilter& nameFilter() const { return filter_; }
+    // Entry whose folded name holds arena byte `offset`.
+    uint32_t entryAtOffset(uint32_t offset, uint32_t lo, uint32_t hi) const;
+    size_t memoryBytes() const;
+    // Gives back the room kept for growth; for when a crawl has ended.
+    void trimCapacity();
 
-  // Drops dead entries and their names; returns old index -> new index
-  // (kNoEntry for dropped ones).
-  std::vector<uint32_t> compact();
+    // Drops dead entries and their names; returns old index -> new index
+    // (kNoEntry for dropped ones).
+    std::vector<uint32_t> compact();
 
-  // Rebuilds an index from its serialised parts (entries in parent-first
-  // order, names concatenated NUL-ended). Returns false when inconsistent.
-  bool assign(EntryTable entries, Arena folded, Arena raw);
+    // Rebuilds an index from its serialised parts (entries in parent-first
+    // order, names concatenated NUL-ended). Returns false when inconsistent.
+    bool assign(EntryTable entries, Arena folded, Arena raw);
 
- private:
-  uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded,
-                  EntryType type, int64_t mtime, int64_t btime);
-  void unlinkFromParent(uint32_t index);
-  void rebuildFilter();
+private:
+    uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded, EntryType type, int64_t mtime,
+                    int64_t btime);
+    void unlinkFromParent(uint32_t index);
+    void rebuildFilter();
 
-  EntryTable entries_;
-  Arena folded_;
-  Arena raw_;
-  std::vector<uint32_t> roots_;
-  NameFilter filter_;
-  size_t live_ = 0;
+    EntryTable entries_;
+    Arena folded_;
+    Arena raw_;
+    std::vector<uint32_t> roots_;
+    NameFilter filter_;
+    size_t live_ = 0;
 };
 
 }  // namespace qf::index

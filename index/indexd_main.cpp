@@ -8,17 +8,18 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "build_info.h"
 #include "index_folder_files.h"
-#include "index_settings.h"
 #include "index_protocol.h"
+#include "index_settings.h"
 #include "log.h"
 #include "mounts.h"
 #include "printable.h"
@@ -26,7 +27,6 @@
 #include "service.h"
 #include "snapshot.h"
 #include "socket_io.h"
-#include "base/unique_fd.h"
 
 namespace {
 
@@ -41,47 +41,47 @@ constexpr const char* kUsage =
     "snapshot: $QUILLFIND_INDEX_DIR or $XDG_RUNTIME_DIR/quillfind and ~/.cache/quillfind.\n";
 
 int envInt(const char* name, int fallback) {
-  std::string v = p::envOr(name);
-  if (v.empty()) return fallback;
-  char* end = nullptr;
-  long n = std::strtol(v.c_str(), &end, 10);
-  return (end && *end == '\0' && n >= 0 && n < 1000000) ? static_cast<int>(n) : fallback;
+    std::string v = p::envOr(name);
+    if (v.empty()) return fallback;
+    char* end = nullptr;
+    long n = std::strtol(v.c_str(), &end, 10);
+    return (end && *end == '\0' && n >= 0 && n < 1000000) ? static_cast<int>(n) : fallback;
 }
 
 // Tells the waiting parent how the start went, once: one status byte,
 // then for a failure ('F') the reason, which the parent passes on to
 // its caller's error stream.
 class ReadyPipe {
- public:
-  explicit ReadyPipe(int fd = -1) : fd_(fd) {}
-  void tell(char status, const std::string& reason = {}) {
-    if (!fd_) return;
-    std::string message = status + reason;
-    [[maybe_unused]] ssize_t n = ::write(fd_.get(), message.data(), message.size());
-    fd_.reset();
-  }
+public:
+    explicit ReadyPipe(int fd = -1) : fd_(fd) {}
+    void tell(char status, const std::string& reason = {}) {
+        if (!fd_) return;
+        std::string message = status + reason;
+        [[maybe_unused]] ssize_t n = ::write(fd_.get(), message.data(), message.size());
+        fd_.reset();
+    }
 
- private:
-  qf::UniqueFd fd_;
+private:
+    qf::UniqueFd fd_;
 };
 
 // The first parent's end of the ready pipe: exits as the start went.
 [[noreturn]] void awaitReady(int fd) {
-  std::string message;
-  char buf[512];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    message.append(buf, static_cast<size_t>(n));
-  }
-  char status = message.empty() ? '\0' : message[0];
-  if (status == 'R' || status == 'A') std::_Exit(0);
-  if (message.size() > 1) {
-    std::string line = "quillfind-indexd: " + escapeControls(message.substr(1)) + "\n";
-    [[maybe_unused]] ssize_t w = ::write(STDERR_FILENO, line.data(), line.size());
-  }
-  std::_Exit(1);
+    std::string message;
+    char buf[512];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        message.append(buf, static_cast<size_t>(n));
+    }
+    char status = message.empty() ? '\0' : message[0];
+    if (status == 'R' || status == 'A') std::_Exit(0);
+    if (message.size() > 1) {
+        std::string line = "quillfind-indexd: " + escapeControls(message.substr(1)) + "\n";
+        [[maybe_unused]] ssize_t w = ::write(STDERR_FILENO, line.data(), line.size());
+    }
+    std::_Exit(1);
 }
 
 // Detaches from the caller: new session, no controlling terminal, standard
@@ -89,143 +89,145 @@ class ReadyPipe {
 // byte so that its caller can connect as soon as it returns. A log that
 // cannot be opened safely is reported in `logError`.
 ReadyPipe daemonize(std::string* logError) {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) std::exit(1);
-  pid_t pid = ::fork();
-  if (pid < 0) std::exit(1);
-  if (pid > 0) {
-    ::close(fds[1]);
-    awaitReady(fds[0]);
-  }
-  ::close(fds[0]);
-  ::setsid();
-  if (::fork() > 0) std::_Exit(0);
-  // Descriptors inherited without close-on-exec (a caller's pipe, say)
-  // would keep that caller waiting for end of file as long as we live.
-  int ready = fds[1];
-  if (ready != 3) {
-    ::dup2(ready, 3);
-    ::close(ready);
-    ready = 3;
-  }
-  ::fcntl(ready, F_SETFD, FD_CLOEXEC);
-  ::close_range(4, ~0u, 0);
-  int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  ::dup2(devnull, STDIN_FILENO);
-  ::dup2(devnull, STDOUT_FILENO);
-  qf::UniqueFd log = openIndexFolderFile(p::logPath(), O_WRONLY | O_CREAT | O_APPEND, logError);
-  ::dup2(log ? log.get() : devnull, STDERR_FILENO);
-  ::close(devnull);
-  ::chdir("/");
-  return ReadyPipe(ready);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) std::exit(1);
+    pid_t pid = ::fork();
+    if (pid < 0) std::exit(1);
+    if (pid > 0) {
+        ::close(fds[1]);
+        awaitReady(fds[0]);
+    }
+    ::close(fds[0]);
+    ::setsid();
+    if (::fork() > 0) std::_Exit(0);
+    // Descriptors inherited without close-on-exec (a caller's pipe, say)
+    // would keep that caller waiting for end of file as long as we live.
+    int ready = fds[1];
+    if (ready != 3) {
+        ::dup2(ready, 3);
+        ::close(ready);
+        ready = 3;
+    }
+    ::fcntl(ready, F_SETFD, FD_CLOEXEC);
+    ::close_range(4, ~0u, 0);
+    int devnull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    ::dup2(devnull, STDIN_FILENO);
+    ::dup2(devnull, STDOUT_FILENO);
+    qf::UniqueFd log = openIndexFolderFile(p::logPath(), O_WRONLY | O_CREAT | O_APPEND, logError);
+    ::dup2(log ? log.get() : devnull, STDERR_FILENO);
+    ::close(devnull);
+    ::chdir("/");
+    return ReadyPipe(ready);
 }
 
 void raiseFileLimit() {
-  rlimit rl{};
-  if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
-    rl.rlim_cur = rl.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &rl);
-  }
+    rlimit rl{};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+        rl.rlim_cur = rl.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &rl);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool detach = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--daemonize") detach = true;
-    else if (a == "--foreground") detach = false;
-    else if (a == "--version") {
-      std::printf("quillfind-indexd (Quillfind) %s\n", qf::build::kVersion);
-      return 0;
-    } else if (a == "-h" || a == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", escapeControls(a).c_str(), kUsage);
-      return 2;
+    bool detach = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--daemonize")
+            detach = true;
+        else if (a == "--foreground")
+            detach = false;
+        else if (a == "--version") {
+            std::printf("quillfind-indexd (Quillfind) %s\n", qf::build::kVersion);
+            return 0;
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "quillfind-indexd: unknown option %s\n%s", escapeControls(a).c_str(), kUsage);
+            return 2;
+        }
     }
-  }
-  std::string error;
-  if (!ensurePrivateFolder(p::runtimeDirectory(), &error) ||
-      !ensurePrivateFolder(p::cacheDirectory(), &error)) {
-    std::fprintf(stderr, "quillfind-indexd: %s\n", escapeControls(error).c_str());
-    return 1;
-  }
-  std::string logError;
-  ReadyPipe ready = detach ? daemonize(&logError) : ReadyPipe();
-  // Once detached, the reason goes back to the caller through the ready
-  // pipe; in the foreground the log line is on the terminal already.
-  auto startFailed = [&](const std::string& reason) {
-    logLine(reason);
-    ready.tell('F', reason);
-    return 1;
-  };
+    std::string error;
+    if (!ensurePrivateFolder(p::runtimeDirectory(), &error) || !ensurePrivateFolder(p::cacheDirectory(), &error)) {
+        std::fprintf(stderr, "quillfind-indexd: %s\n", escapeControls(error).c_str());
+        return 1;
+    }
+    std::string logError;
+    ReadyPipe ready = detach ? daemonize(&logError) : ReadyPipe();
+    // Once detached, the reason goes back to the caller through the ready
+    // pipe; in the foreground the log line is on the terminal already.
+    auto startFailed = [&](const std::string& reason) {
+        logLine(reason);
+        ready.tell('F', reason);
+        return 1;
+    };
 
-  // One instance per user (per index folder): the lock is held for life.
-  qf::UniqueFd lock = openIndexFolderFile(p::lockPath(), O_RDWR | O_CREAT, &error);
-  if (!lock) return startFailed("cannot open the lock file " + error);
-  if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK) return startFailed("cannot lock " + p::lockPath() + ": " + std::strerror(errno));
-    ready.tell('A');
-    if (!detach) std::fprintf(stderr, "quillfind-indexd: already running\n");
-    return 0;
-  }
-  if (!logError.empty()) return startFailed("cannot open the log " + logError);
-  std::string pid = std::to_string(::getpid()) + "\n";
-  if (::ftruncate(lock.get(), 0) == 0) [[maybe_unused]] ssize_t n = ::pwrite(lock.get(), pid.data(), pid.size(), 0);
+    // One instance per user (per index folder): the lock is held for life.
+    qf::UniqueFd lock = openIndexFolderFile(p::lockPath(), O_RDWR | O_CREAT, &error);
+    if (!lock) return startFailed("cannot open the lock file " + error);
+    if (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK) return startFailed("cannot lock " + p::lockPath() + ": " + std::strerror(errno));
+        ready.tell('A');
+        if (!detach) std::fprintf(stderr, "quillfind-indexd: already running\n");
+        return 0;
+    }
+    if (!logError.empty()) return startFailed("cannot open the log " + logError);
+    std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(lock.get(), 0) == 0) [[maybe_unused]]
+        ssize_t n = ::pwrite(lock.get(), pid.data(), pid.size(), 0);
 
-  // Every thread inherits this mask; the main thread alone takes the signals.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-  raiseFileLimit();
+    // Every thread inherits this mask; the main thread alone takes the signals.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
+    ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    raiseFileLimit();
 
-  ServiceOptions options;
-  std::optional<std::vector<std::string>> environmentRoots = rootsFromEnvironment();
-  options.rootsFixed = environmentRoots.has_value();
-  if (environmentRoots) options.roots = std::move(*environmentRoots);
-  options.settingsPath = indexSettingsPath();
-  // For tests: a tree that stands in for "/" as the default root.
-  if (std::vector<std::string> system = resolveRoots({p::envOr("QUILLFIND_INDEX_SYSTEM_ROOT", "/")}); !system.empty())
-    options.systemRoot = system.front();
-  options.snapshotPath = p::snapshotPath();
-  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  options.crawlThreads = std::min(16u, std::max(4u, cores * 2));
-  options.searchThreads = cores;
-  options.rescanSeconds = std::max(1, envInt("QUILLFIND_INDEX_RESCAN_SECONDS", 60));
-  options.maxWatches = static_cast<size_t>(envInt("QUILLFIND_INDEX_MAX_WATCHES", 0));
-  options.compactMinDead = static_cast<size_t>(std::max(1, envInt("QUILLFIND_INDEX_COMPACT_MIN_DEAD", 100000)));
-  options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
-  if (options.rootsFixed && options.roots.empty()) logLine("no folder to index");
+    ServiceOptions options;
+    std::optional<std::vector<std::string>> environmentRoots = rootsFromEnvironment();
+    options.rootsFixed = environmentRoots.has_value();
+    if (environmentRoots) options.roots = std::move(*environmentRoots);
+    options.settingsPath = indexSettingsPath();
+    // For tests: a tree that stands in for "/" as the default root.
+    if (std::vector<std::string> system = resolveRoots({p::envOr("QUILLFIND_INDEX_SYSTEM_ROOT", "/")}); !system.empty())
+        options.systemRoot = system.front();
+    options.snapshotPath = p::snapshotPath();
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    options.crawlThreads = std::min(16u, std::max(4u, cores * 2));
+    options.searchThreads = cores;
+    options.rescanSeconds = std::max(1, envInt("QUILLFIND_INDEX_RESCAN_SECONDS", 60));
+    options.maxWatches = static_cast<size_t>(envInt("QUILLFIND_INDEX_MAX_WATCHES", 0));
+    options.compactMinDead = static_cast<size_t>(std::max(1, envInt("QUILLFIND_INDEX_COMPACT_MIN_DEAD", 100000)));
+    options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;
+    if (options.rootsFixed && options.roots.empty()) logLine("no folder to index");
 
-  if (int stale = removeStaleSnapshotTemps(options.snapshotPath))
-    logLine("removed " + std::to_string(stale) + " temporary snapshot file(s) left by an interrupted save");
-  Service service(options);
-  service.loadSnapshot();
-  Server server(service);
-  if (!server.listen(p::socketPath(), &error)) return startFailed(error);
-  service.start();
-  logLine("listening on " + p::socketPath());
-  ready.tell('R');
-  std::thread serverThread([&] { server.run(); });
+    if (int stale = removeStaleSnapshotTemps(options.snapshotPath))
+        logLine("removed " + std::to_string(stale) + " temporary snapshot file(s) left by an interrupted save");
+    Service service(options);
+    service.loadSnapshot();
+    Server server(service);
+    if (!server.listen(p::socketPath(), &error)) return startFailed(error);
+    service.start();
+    logLine("listening on " + p::socketPath());
+    ready.tell('R');
+    std::thread serverThread([&] { server.run(); });
 
-  int sig = 0;
-  while (true) {
-    if (::sigwait(&signals, &sig) != 0) continue;
-    if (sig != SIGHUP) break;
-    service.reloadSettings();
-  }
-  logLine(std::string("stopping on ") + ::strsignal(sig));
-  server.stop();
-  serverThread.join();
-  service.stop();
-  logLine("stopped");
-  // Connection threads still writing to slow clients end with the process.
-  std::_Exit(0);
+    int sig = 0;
+    while (true) {
+        if (::sigwait(&signals, &sig) != 0) continue;
+        if (sig != SIGHUP) break;
+        service.reloadSettings();
+    }
+    logLine(std::string("stopping on ") + ::strsignal(sig));
+    server.stop();
+    serverThread.join();
+    service.stop();
+    logLine("stopped");
+    // Connection threads still writing to slow clients end with the process.
+    std::_Exit(0);
 }

@@ -6,9 +6,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "crawler.h"
 #include "index_state.h"
-#include "base/unique_fd.h"
 #include "watches.h"
 
 namespace qf::index {

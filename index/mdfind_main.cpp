@@ -14,9 +14,9 @@
 
 #include "base/index_service.h"
 #include "build_info.h"
-#include "helper_programs.h"
 #include "client.h"
 #include "fold.h"
+#include "helper_programs.h"
 #include "index_protocol.h"
 #include "mdfind_arguments.h"
 #include "printable.h"
@@ -45,101 +45,101 @@ constexpr const char* kUsage =
 // Buffered standard output that ends the process quietly when the reader
 // has gone (as when head has read enough).
 class Output {
- public:
-  ~Output() { flush(); }
-  void write(std::string_view s) {
-    buffer_.append(s);
-    if (buffer_.size() >= size_t{64} * 1024) flush();
-  }
-  void flush() {
-    size_t done = 0;
-    while (done < buffer_.size()) {
-      ssize_t n = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) std::_Exit(0);
-      done += static_cast<size_t>(n);
+public:
+    ~Output() { flush(); }
+    void write(std::string_view s) {
+        buffer_.append(s);
+        if (buffer_.size() >= size_t{64} * 1024) flush();
     }
-    buffer_.clear();
-  }
+    void flush() {
+        size_t done = 0;
+        while (done < buffer_.size()) {
+            ssize_t n = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) std::_Exit(0);
+            done += static_cast<size_t>(n);
+        }
+        buffer_.clear();
+    }
 
- private:
-  std::string buffer_;
+private:
+    std::string buffer_;
 };
 
 int fail(const std::string& message, int status = 1) {
-  // Messages quote arguments and paths: their control characters are
-  // shown escaped, never sent to the terminal.
-  std::string line = "mdfind: " + escapeControls(message) + "\n";
-  [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
-  return status;
+    // Messages quote arguments and paths: their control characters are
+    // shown escaped, never sent to the terminal.
+    std::string line = "mdfind: " + escapeControls(message) + "\n";
+    [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, line.data(), line.size());
+    return status;
 }
 
 std::string currentFolder() {
-  std::vector<char> buf(4096);
-  while (!::getcwd(buf.data(), buf.size())) {
-    if (errno != ERANGE) return "/";
-    buf.resize(buf.size() * 2);
-  }
-  return buf.data();
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) return "/";
+        buf.resize(buf.size() * 2);
+    }
+    return buf.data();
 }
 
 int run(int argc, char** argv) {
-  std::signal(SIGPIPE, SIG_IGN);
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && args[0] == "--version") {
-    Output out;
-    out.write(std::string("mdfind (Quillfind) ") + qf::build::kVersion + "\n");
-    return 0;
-  }
-  auto parsed = parseMdfindArguments(args, std::time(nullptr), currentFolder());
-  if (auto* e = std::get_if<ParseError>(&parsed)) return fail(e->message + " (see mdfind --help)", 2);
-  const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
-  if (cmd.help) {
-    Output out;
-    out.write(kUsage);
-    return 0;
-  }
-
-  auto connection =
-      qf::connectOrStartIndexService(qf::findIndexServiceExecutable(qf::protocol::runningProgramFolder()), std::chrono::seconds(5));
-  if (!connection) return fail(connection.error());
-  if (cmd.startServiceOnly) return 0;
-
-  Output out;
-  std::string serviceError;
-  bool ended = exchange(connection->get(), cmd.request, [&](const ReplyRecord& r) {
-    switch (r.tag) {
-      case qf::protocol::kTagPath:
-        if (cmd.nulSeparated) {
-          out.write(r.payload);
-          out.write(std::string_view("\0", 1));
-        } else if (r.payload.find_first_of("\n\r") == std::string_view::npos && isValidUtf8(r.payload)) {
-          // A path that a line cannot hold is left out rather than garbling
-          // the whole answer; CR counts too, since readers that split at
-          // CR LF would join it with the next line.
-          out.write(r.payload);
-          out.write("\n");
-        }
-        break;
-      case qf::protocol::kTagCount:
-        out.write(r.payload);
-        out.write("\n");
-        break;
-      case qf::protocol::kTagStatus:
-        out.write(r.payload);
-        break;
-      case qf::protocol::kTagEnd:
-        if (r.payload != "0") serviceError = std::string(r.payload);
-        break;
-      default:
-        break;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        Output out;
+        out.write(std::string("mdfind (Quillfind) ") + qf::build::kVersion + "\n");
+        return 0;
     }
-    return true;
-  });
-  out.flush();
-  if (!ended) return fail("the index service closed the connection early");
-  if (!serviceError.empty()) return fail(serviceError);
-  return 0;
+    auto parsed = parseMdfindArguments(args, std::time(nullptr), currentFolder());
+    if (auto* e = std::get_if<ParseError>(&parsed)) return fail(e->message + " (see mdfind --help)", 2);
+    const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
+    if (cmd.help) {
+        Output out;
+        out.write(kUsage);
+        return 0;
+    }
+
+    auto connection = qf::connectOrStartIndexService(
+        qf::findIndexServiceExecutable(qf::protocol::runningProgramFolder()), std::chrono::seconds(5));
+    if (!connection) return fail(connection.error());
+    if (cmd.startServiceOnly) return 0;
+
+    Output out;
+    std::string serviceError;
+    bool ended = exchange(connection->get(), cmd.request, [&](const ReplyRecord& r) {
+        switch (r.tag) {
+            case qf::protocol::kTagPath:
+                if (cmd.nulSeparated) {
+                    out.write(r.payload);
+                    out.write(std::string_view("\0", 1));
+                } else if (r.payload.find_first_of("\n\r") == std::string_view::npos && isValidUtf8(r.payload)) {
+                    // A path that a line cannot hold is left out rather than garbling
+                    // the whole answer; CR counts too, since readers that split at
+                    // CR LF would join it with the next line.
+                    out.write(r.payload);
+                    out.write("\n");
+                }
+                break;
+            case qf::protocol::kTagCount:
+                out.write(r.payload);
+                out.write("\n");
+                break;
+            case qf::protocol::kTagStatus:
+                out.write(r.payload);
+                break;
+            case qf::protocol::kTagEnd:
+                if (r.payload != "0") serviceError = std::string(r.payload);
+                break;
+            default:
+                break;
+        }
+        return true;
+    });
+    out.flush();
+    if (!ended) return fail("the index service closed the connection early");
+    if (!serviceError.empty()) return fail(serviceError);
+    return 0;
 }
 
 }  // namespace
@@ -147,9 +147,9 @@ int run(int argc, char** argv) {
 // What the standard library throws (an allocation that fails) ends with a
 // line that says so instead of an abort.
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    return fail(std::string("unexpected failure: ") + e.what());
-  }
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        return fail(std::string("unexpected failure: ") + e.what());
+    }
 }

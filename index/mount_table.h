@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "mounts.h"
 #include "base/unique_fd.h"
+#include "mounts.h"
 
 namespace qf::index {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -10,12 +10,12 @@
 namespace qf::index {
 
 struct MountPoint {
-  std::string path;
-  std::string fsType;
-  dev_t device = 0;
-  int mountId = -1;  // unique while mounted: a disk mounted again gets a new one
+    std::string path;
+    std::string fsType;
+    dev_t device = 0;
+    int mountId = -1;  // unique while mounted: a disk mounted again gets a new one
 
-  bool operator==(const MountPoint&) const = default;
+    bool operator==(const MountPoint&) const = default;
 };
 
 // The mounts listed in a /proc/self/mountinfo text.

@@ -11,7 +11,7 @@
 namespace qf::index {
 
 struct ParseError {
-  std::string message;
+    std::string message;
 };
 
 // A query expression such as kMDItemFSName == '*.pdf'cd or

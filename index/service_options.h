@@ -16,7 +16,7 @@ struct ServiceOptions {
     // except the disks mounted below run/media, which become roots of their
     // own. Tests point it at a temporary tree.
     std::string systemRoot = "/";
-    std::string snapshotPath;        // empty: no persistence
+    std::string snapshotPath;  // empty: no persistence
     unsigned crawlThreads = 4;
     unsigned searchThreads = 2;
     int rescanSeconds = 60;     // folders without a watch are rescanned this often

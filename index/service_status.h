@@ -26,16 +26,16 @@ struct ServiceStatus {
     int rescanSeconds = 0;
     uint64_t compactions = 0;
     bool compactionWaiting = false;
-    std::optional<int64_t> snapshotAgeSeconds;  // set once written
+    std::optional<int64_t> snapshotAgeSeconds;   // set once written
     std::optional<std::string> snapshotFailure;  // why saving fails, while it does
     int64_t snapshotRetrySeconds = 0;            // until the next attempt, while failing
     bool snapshotLoaded = false;
     std::string snapshotPath;
     size_t memoryBytes = 0;
     std::vector<std::string> roots;  // in force, with disks mounted under run/media
-    std::string settingsPath;         // empty: no settings file
-    bool rootsFixed = false;          // roots from the environment, not the file
-    IndexSettings settings;           // in force
+    std::string settingsPath;        // empty: no settings file
+    bool rootsFixed = false;         // roots from the environment, not the file
+    IndexSettings settings;          // in force
     std::vector<SettingsProblem> settingsProblems;
     pid_t pid = 0;
 };

@@ -8,10 +8,10 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "fanotify_watch.h"
 #include "index_state.h"
 #include "service_options.h"
-#include "base/unique_fd.h"
 
 namespace qf::index {
 

@@ -24,9 +24,7 @@ QThreadPool& backgroundPool() {
 
 }  // namespace
 
-void runInBackground(std::function<void()> work) {
-    backgroundPool().start(std::move(work));
-}
+void runInBackground(std::function<void()> work) { backgroundPool().start(std::move(work)); }
 
 bool waitForBackgroundIdle(int timeoutMs) { return backgroundPool().waitForDone(timeoutMs); }
 

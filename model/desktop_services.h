@@ -16,8 +16,8 @@ inline constexpr int kFirstButton = 1000;
 enum class AlertStyle { plain, warning };
 
 struct AlertRequest {
-    std::string title;   // the bold message text
-    std::string detail;  // the informative text below it
+    std::string title;                 // the bold message text
+    std::string detail;                // the informative text below it
     std::vector<std::string> buttons;  // in order; the first is the default
     AlertStyle style = AlertStyle::plain;
 };
@@ -76,10 +76,19 @@ public:
     virtual void setClipboardFile(const std::string& path) { (void)path; }
 
     // Application-modal dialogs; each returns when it has been answered.
-    virtual int runAlert(const AlertRequest& request) { (void)request; return 0; }
-    virtual TextPromptResult runTextPrompt(const TextPromptRequest& request) { (void)request; return {}; }
+    virtual int runAlert(const AlertRequest& request) {
+        (void)request;
+        return 0;
+    }
+    virtual TextPromptResult runTextPrompt(const TextPromptRequest& request) {
+        (void)request;
+        return {};
+    }
     // The chosen folder's path, or nothing when the chooser was cancelled.
-    virtual std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) { (void)request; return {}; }
+    virtual std::optional<std::string> chooseFolder(const FolderChoiceRequest& request) {
+        (void)request;
+        return {};
+    }
 
     // Moves the item to the user's trash, restorable from there.
     virtual ServiceResult moveToTrash(const std::string& path) { return unavailable(path); }

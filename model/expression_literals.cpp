@@ -74,7 +74,8 @@ private:
         const char e = in_[i_++];
         if (e == 'Q') return quoted(start);
         if (isAsciiLetter(e)) {
-            if (i_ < in_.size() && in_[i_] == '{' && (e == 'p' || e == 'P' || e == 'N' || e == 'x' || e == 'k' || e == 'g')) {
+            if (i_ < in_.size() && in_[i_] == '{' &&
+                (e == 'p' || e == 'P' || e == 'N' || e == 'x' || e == 'k' || e == 'g')) {
                 const std::size_t close = in_.find('}', i_);
                 i_ = close == std::string_view::npos ? in_.size() : close + 1;
             } else if (e == 'x') {

@@ -36,7 +36,8 @@ std::unique_ptr<icu::Collator> nameCollator(const std::string& locale) {
 std::string collationKey(const icu::Collator& collator, const std::string& name) {
     const icu::UnicodeString text = icu::UnicodeString::fromUTF8(name);
     std::string key(64, '\0');
-    int32_t length = collator.getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
+    int32_t length =
+        collator.getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), static_cast<int32_t>(key.size()));
     if (length > static_cast<int32_t>(key.size())) {
         key.resize(static_cast<std::size_t>(length));
         length = collator.getSortKey(text, reinterpret_cast<uint8_t*>(key.data()), length);
@@ -81,14 +82,14 @@ std::vector<std::size_t> orderBy(const std::vector<Hit>& hits, bool ascending, F
 std::vector<std::size_t> sortOrder(const std::vector<Hit>& hits, SortKey key, bool ascending,
                                    const std::string& locale) {
     switch (key) {
-    case SortKey::name:
-        return stableOrder(nameKeys(hits, locale), ascending);
-    case SortKey::size:
-        return orderBy(hits, ascending, [](const Hit& h) { return h.size(); });
-    case SortKey::date:
-        return orderBy(hits, ascending, [](const Hit& h) { return dateOrEarliest(h.modified()); });
-    case SortKey::created:
-        return orderBy(hits, ascending, [](const Hit& h) { return dateOrEarliest(h.created()); });
+        case SortKey::name:
+            return stableOrder(nameKeys(hits, locale), ascending);
+        case SortKey::size:
+            return orderBy(hits, ascending, [](const Hit& h) { return h.size(); });
+        case SortKey::date:
+            return orderBy(hits, ascending, [](const Hit& h) { return dateOrEarliest(h.modified()); });
+        case SortKey::created:
+            return orderBy(hits, ascending, [](const Hit& h) { return dateOrEarliest(h.created()); });
     }
     return {};
 }

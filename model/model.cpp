@@ -9,8 +9,7 @@
 
 namespace qf {
 
-Model::Model(DesktopServices& desktop, QObject* parent)
-    : QObject(parent), d_(std::make_unique<State>(desktop)) {
+Model::Model(DesktopServices& desktop, QObject* parent) : QObject(parent), d_(std::make_unique<State>(desktop)) {
     d_->debounce = new QTimer(this);
     d_->debounce->setSingleShot(true);
     // A coarse timer may fire up to 5% early; the delay is part of the
@@ -43,8 +42,8 @@ std::optional<Hit> Model::selectedHit() const {
     if (!d_->selectedPath) return std::nullopt;
     // Paths are compared byte for byte: two differently composed names are two
     // different files on this platform.
-    const auto it = std::find_if(d_->hits.begin(), d_->hits.end(),
-                                 [&](const Hit& hit) { return hit.path() == *d_->selectedPath; });
+    const auto it =
+        std::find_if(d_->hits.begin(), d_->hits.end(), [&](const Hit& hit) { return hit.path() == *d_->selectedPath; });
     if (it == d_->hits.end()) return std::nullopt;
     return *it;
 }

@@ -27,14 +27,14 @@ inline constexpr const char* kServiceExecutable = "quillfind-indexd";
 
 // Request: a sequence of "key=value" fields, each ended by NUL, the whole
 // request ended by an empty field (a second NUL). Keys are listed below.
-inline constexpr const char* kKeyOp = "op";          // name | glob | since | status
-inline constexpr const char* kKeyValue = "value";    // term or pattern (UTF-8)
-inline constexpr const char* kKeyCase = "icase";     // "1": ignore case
+inline constexpr const char* kKeyOp = "op";            // name | glob | since | status
+inline constexpr const char* kKeyValue = "value";      // term or pattern (UTF-8)
+inline constexpr const char* kKeyCase = "icase";       // "1": ignore case
 inline constexpr const char* kKeyDiacritics = "idia";  // "1": ignore diacritics
-inline constexpr const char* kKeySince = "since";    // seconds since 1970, inclusive
-inline constexpr const char* kKeyBefore = "before";  // seconds since 1970, exclusive
-inline constexpr const char* kKeyOnlyIn = "onlyin";  // repeatable folder
-inline constexpr const char* kKeyCount = "count";    // "1": answer a count only
+inline constexpr const char* kKeySince = "since";      // seconds since 1970, inclusive
+inline constexpr const char* kKeyBefore = "before";    // seconds since 1970, exclusive
+inline constexpr const char* kKeyOnlyIn = "onlyin";    // repeatable folder
+inline constexpr const char* kKeyCount = "count";      // "1": answer a count only
 
 // Reply: records of one tag byte, a payload and a NUL. The last record is
 // kTagEnd (payload "0" on success, an error message otherwise).
@@ -44,29 +44,29 @@ inline constexpr char kTagStatus = 'S';
 inline constexpr char kTagEnd = 'E';
 
 inline std::string envOr(const char* name, std::string fallback = {}) {
-  const char* v = std::getenv(name);
-  return (v && *v) ? std::string(v) : std::move(fallback);
+    const char* v = std::getenv(name);
+    return (v && *v) ? std::string(v) : std::move(fallback);
 }
 
 // The folder for socket and lock: private to the user, cleared at logout.
 inline std::string runtimeDirectory() {
-  std::string dir = envOr(kEnvIndexDir);
-  if (!dir.empty()) return dir;
-  std::string xdg = envOr("XDG_RUNTIME_DIR");
-  if (!xdg.empty()) return xdg + "/quillfind";
-  return "/tmp/quillfind-" + std::to_string(getuid());
+    std::string dir = envOr(kEnvIndexDir);
+    if (!dir.empty()) return dir;
+    std::string xdg = envOr("XDG_RUNTIME_DIR");
+    if (!xdg.empty()) return xdg + "/quillfind";
+    return "/tmp/quillfind-" + std::to_string(getuid());
 }
 
 // The folder for the snapshot: it must survive a reboot, so it lives in
 // the cache folder unless the index directory is overridden.
 inline std::string cacheDirectory() {
-  std::string dir = envOr(kEnvIndexDir);
-  if (!dir.empty()) return dir;
-  std::string xdg = envOr("XDG_CACHE_HOME");
-  if (!xdg.empty()) return xdg + "/quillfind";
-  std::string home = envOr("HOME");
-  if (!home.empty()) return home + "/.cache/quillfind";
-  return runtimeDirectory();
+    std::string dir = envOr(kEnvIndexDir);
+    if (!dir.empty()) return dir;
+    std::string xdg = envOr("XDG_CACHE_HOME");
+    if (!xdg.empty()) return xdg + "/quillfind";
+    std::string home = envOr("HOME");
+    if (!home.empty()) return home + "/.cache/quillfind";
+    return runtimeDirectory();
 }
 
 inline std::string socketPath() { return runtimeDirectory() + "/" + kSocketName; }

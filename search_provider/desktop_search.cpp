@@ -33,9 +33,8 @@ std::vector<std::string> nameQueryAnswer(const QueryPlan& plan) {
     } else {
         return {};
     }
-    auto child = std::make_shared<ChildProcess>(
-        mdfindExecutable(), std::vector<std::string>{nameQueryArgument(value)},
-        environmentWithPathFirst(mdfindFolder()));
+    auto child = std::make_shared<ChildProcess>(mdfindExecutable(), std::vector<std::string>{nameQueryArgument(value)},
+                                                environmentWithPathFirst(mdfindFolder()));
     // Listed while it runs, so that a newer search can stop it.
     auto& runner = QueryRunner::shared();
     runner.registerProcess(child);

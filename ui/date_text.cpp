@@ -1,9 +1,9 @@
 #include "ui/date_text.h"
 
-#include <QLocale>
 #include <unicode/dtptngen.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
+#include <QLocale>
 
 namespace qf {
 
@@ -22,8 +22,7 @@ std::unique_ptr<icu::DateFormat> makeFormat(const icu::Locale& locale) {
             if (U_SUCCESS(status)) return format;
         }
     }
-    return std::unique_ptr<icu::DateFormat>(
-        icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, locale));
+    return std::unique_ptr<icu::DateFormat>(icu::DateFormat::createDateInstance(icu::DateFormat::kMedium, locale));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "ui/full_disk_access.h"
 
-#include <QDir>
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <QDir>
+#include <cerrno>
 
 namespace qf {
 
@@ -31,9 +31,12 @@ bool hasFullDiskAccess(const std::vector<std::string>& probePaths,
                        const std::function<ProbeOutcome(const std::string&)>& probe) {
     for (const std::string& path : probePaths) {
         switch (probe(path)) {
-        case ProbeOutcome::opened: return true;
-        case ProbeOutcome::refused: return false;
-        case ProbeOutcome::unavailable: break;
+            case ProbeOutcome::opened:
+                return true;
+            case ProbeOutcome::refused:
+                return false;
+            case ProbeOutcome::unavailable:
+                break;
         }
     }
     return true;

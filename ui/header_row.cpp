@@ -38,9 +38,7 @@ QString HeaderCell::displayText() const {
 
 QFont HeaderCell::displayFont() const { return theme::systemFont(11, active_ ? QFont::DemiBold : QFont::Normal); }
 
-QColor HeaderCell::displayColour() const {
-    return active_ ? theme::primary(palette()) : theme::secondary(palette());
-}
+QColor HeaderCell::displayColour() const { return active_ ? theme::primary(palette()) : theme::secondary(palette()); }
 
 QSize HeaderCell::sizeHint() const {
     const QFontMetrics metrics(theme::systemFont(11, QFont::DemiBold));

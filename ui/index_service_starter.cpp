@@ -1,7 +1,7 @@
 #include "ui/index_service_starter.h"
 
-#include <QtConcurrent/QtConcurrentRun>
 #include <index_protocol.h>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include "base/index_service.h"
 #include "base/unix_socket.h"

@@ -111,17 +111,20 @@ void MainWindow::bindModel() {
 
 void MainWindow::onModelChanged(Model::Property property) {
     switch (property) {
-    case Model::Property::text:
-        // Typing, pasting, an example query and the simulate mode all end
-        // here; an assignment of the same text is no change.
-        if (model_->text() == lastText_) return;
-        lastText_ = model_->text();
-        model_->setSelectedPath(std::nullopt);
-        model_->textChanged();
-        break;
-    case Model::Property::hits:
-    case Model::Property::selectedPath: refreshPreview(); break;
-    default: break;
+        case Model::Property::text:
+            // Typing, pasting, an example query and the simulate mode all end
+            // here; an assignment of the same text is no change.
+            if (model_->text() == lastText_) return;
+            lastText_ = model_->text();
+            model_->setSelectedPath(std::nullopt);
+            model_->textChanged();
+            break;
+        case Model::Property::hits:
+        case Model::Property::selectedPath:
+            refreshPreview();
+            break;
+        default:
+            break;
     }
 }
 
@@ -160,9 +163,7 @@ void MainWindow::refreshPreview() {
     if (previewColumn_) previewColumn_->showHit(model_->selectedHit());
 }
 
-void MainWindow::applyMinimumSize() {
-    setMinimumSize(showPreview_ ? kMinWidthWithPreview : kMinWidth, kMinHeight);
-}
+void MainWindow::applyMinimumSize() { setMinimumSize(showPreview_ ? kMinWidthWithPreview : kMinWidth, kMinHeight); }
 
 void MainWindow::checkFullDiskAccess() {
     const bool granted = options_.hasFullDiskAccess ? options_.hasFullDiskAccess() : hasFullDiskAccess();

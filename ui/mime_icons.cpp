@@ -20,9 +20,7 @@ QString MimeIconCache::mimeNameFor(const QString& fileName, bool isDir) const {
     return db_.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension).name();
 }
 
-QIcon MimeIconCache::iconFor(const QString& fileName, bool isDir) {
-    return iconForMime(mimeNameFor(fileName, isDir));
-}
+QIcon MimeIconCache::iconFor(const QString& fileName, bool isDir) { return iconForMime(mimeNameFor(fileName, isDir)); }
 
 QIcon MimeIconCache::iconForMime(const QString& mimeName) {
     auto it = cache_.constFind(mimeName);

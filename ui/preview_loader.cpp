@@ -60,8 +60,8 @@ bool imagePreview(const QString& path, const PreviewLimits& limits, PreviewConte
     }
     QImage image = reader.read();
     if (image.isNull()) return false;
-    if (!stored.isValid()) image = image.scaled(fitWithin(image.size(), limits.imageBox), Qt::KeepAspectRatio,
-                                                Qt::SmoothTransformation);
+    if (!stored.isValid())
+        image = image.scaled(fitWithin(image.size(), limits.imageBox), Qt::KeepAspectRatio, Qt::SmoothTransformation);
     content.kind = PreviewContent::Kind::image;
     content.image = std::move(image);
     return true;

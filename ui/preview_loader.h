@@ -10,9 +10,9 @@
 namespace qf {
 
 struct PreviewLimits {
-    QSize imageBox{640, 1280};      // images and PDF pages are scaled down to fit
-    qint64 textBytes = 64 << 10;    // the first part of a text file
-    int folderEntries = 200;        // the first entries of a folder
+    QSize imageBox{640, 1280};    // images and PDF pages are scaled down to fit
+    qint64 textBytes = 64 << 10;  // the first part of a text file
+    int folderEntries = 200;      // the first entries of a folder
 };
 
 struct PreviewContent {

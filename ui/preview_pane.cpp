@@ -105,10 +105,18 @@ PreviewPane::~PreviewPane() {
 void PreviewPane::showContent(const PreviewContent& content) {
     kind_ = content.kind;
     switch (content.kind) {
-    case PreviewContent::Kind::image: setContent(makeImageView(content.image)); break;
-    case PreviewContent::Kind::text: setContent(makeTextView(content)); break;
-    case PreviewContent::Kind::folder: setContent(makeFolderView(content)); break;
-    case PreviewContent::Kind::placeholder: setContent(makePlaceholder()); break;
+        case PreviewContent::Kind::image:
+            setContent(makeImageView(content.image));
+            break;
+        case PreviewContent::Kind::text:
+            setContent(makeTextView(content));
+            break;
+        case PreviewContent::Kind::folder:
+            setContent(makeFolderView(content));
+            break;
+        case PreviewContent::Kind::placeholder:
+            setContent(makePlaceholder());
+            break;
     }
     loaded_ = true;
     emit loaded();

@@ -25,7 +25,9 @@ QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), stat
 
 }  // namespace
 
-const ResultsTableModel::ColumnInfo& ResultsTableModel::column(int c) { return kColumns.at(static_cast<std::size_t>(c)); }
+const ResultsTableModel::ColumnInfo& ResultsTableModel::column(int c) {
+    return kColumns.at(static_cast<std::size_t>(c));
+}
 
 ResultsTableModel::ResultsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -83,22 +85,31 @@ QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::TextAlignmentRole) return static_cast<int>(column(index.column()).alignment);
     const Row& r = formattedRow(static_cast<std::size_t>(index.row()));
     switch (role) {
-    case Qt::DisplayRole:
-        switch (index.column()) {
-        case nameColumn: return r.name;
-        case kindColumn: return r.kind;
-        case sizeColumn: return r.size;
-        case createdColumn: return r.created;
-        case modifiedColumn: return r.modified;
-        default: return {};
-        }
-    case Qt::DecorationRole:
-        return index.column() == nameColumn ? QVariant(r.icon) : QVariant();
-    case Qt::ToolTipRole:
-        return index.column() == nameColumn ? QVariant(r.path) : QVariant();
-    case pathRole: return r.path;
-    case nameRole: return r.name;
-    default: return {};
+        case Qt::DisplayRole:
+            switch (index.column()) {
+                case nameColumn:
+                    return r.name;
+                case kindColumn:
+                    return r.kind;
+                case sizeColumn:
+                    return r.size;
+                case createdColumn:
+                    return r.created;
+                case modifiedColumn:
+                    return r.modified;
+                default:
+                    return {};
+            }
+        case Qt::DecorationRole:
+            return index.column() == nameColumn ? QVariant(r.icon) : QVariant();
+        case Qt::ToolTipRole:
+            return index.column() == nameColumn ? QVariant(r.path) : QVariant();
+        case pathRole:
+            return r.path;
+        case nameRole:
+            return r.name;
+        default:
+            return {};
     }
 }
 

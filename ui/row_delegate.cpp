@@ -93,9 +93,9 @@ void RowDelegate::paintNameCell(QPainter* painter, const QRect& rect, const QMod
                       nameMetrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textWidth));
     painter->setFont(smallFont_);
     painter->setPen(textColour(palette, selected, true));
-    painter->drawText(pathRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      pathMetrics.elidedText(index.data(ResultsTableModel::pathRole).toString(), Qt::ElideMiddle,
-                                             textWidth));
+    painter->drawText(
+        pathRect, Qt::AlignLeft | Qt::AlignVCenter,
+        pathMetrics.elidedText(index.data(ResultsTableModel::pathRole).toString(), Qt::ElideMiddle, textWidth));
 }
 
 void RowDelegate::paintTextCell(QPainter* painter, const QRect& rect, const QModelIndex& index, bool selected,

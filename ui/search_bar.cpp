@@ -16,8 +16,7 @@ namespace {
 
 constexpr int kSymbolSize = 16;
 
-const QString kPlaceholder =
-    QStringLiteral("搜索文件或文件夹（空格 = 与，* ? 通配，.后缀过滤，含 / 取末段）");
+const QString kPlaceholder = QStringLiteral("搜索文件或文件夹（空格 = 与，* ? 通配，.后缀过滤，含 / 取末段）");
 
 QToolButton* plainButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
@@ -84,16 +83,21 @@ void SearchBar::setPreviewShown(bool shown) {
 
 void SearchBar::onModelChanged(Model::Property property) {
     switch (property) {
-    case Model::Property::gathering: spinner_->setVisible(model_.gathering()); break;
-    case Model::Property::total: count_->setText(countText(model_.total())); break;
-    case Model::Property::text: {
-        // Text set by the Model itself (start-up query, simulate mode); a
-        // field that already shows it keeps its cursor.
-        const QString text = QString::fromStdString(model_.text());
-        if (field_->text() != text) field_->setText(text);
-        break;
-    }
-    default: break;
+        case Model::Property::gathering:
+            spinner_->setVisible(model_.gathering());
+            break;
+        case Model::Property::total:
+            count_->setText(countText(model_.total()));
+            break;
+        case Model::Property::text: {
+            // Text set by the Model itself (start-up query, simulate mode); a
+            // field that already shows it keeps its cursor.
+            const QString text = QString::fromStdString(model_.text());
+            if (field_->text() != text) field_->setText(text);
+            break;
+        }
+        default:
+            break;
     }
 }
 

@@ -13,7 +13,12 @@ struct Unit {
 };
 
 constexpr std::array<Unit, 6> kUnits{{
-    {"KB", 0}, {"MB", 1}, {"GB", 2}, {"TB", 2}, {"PB", 2}, {"EB", 2},
+    {"KB", 0},
+    {"MB", 1},
+    {"GB", 2},
+    {"TB", 2},
+    {"PB", 2},
+    {"EB", 2},
 }};
 
 bool isChinese(const QLocale& locale) { return locale.language() == QLocale::Chinese; }
@@ -53,8 +58,7 @@ QString byteCountText(std::int64_t bytes, const QLocale& locale) {
         const double shown = roundTo(value, kUnits[i].decimals);
         // 999,999 bytes rounds to 1000 KB; it reads better as 1 MB.
         if (shown < 1000.0 || i + 1 == kUnits.size())
-            return trimmedNumber(shown, kUnits[i].decimals, locale) + QLatin1Char(' ') +
-                   QLatin1String(kUnits[i].name);
+            return trimmedNumber(shown, kUnits[i].decimals, locale) + QLatin1Char(' ') + QLatin1String(kUnits[i].name);
     }
     return {};
 }

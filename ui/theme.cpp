@@ -43,8 +43,7 @@ QFont monospaceFont(int pixels) {
 
 QIcon themeIcon(std::initializer_list<const char*> names, const QIcon& fallback) {
     for (const char* name : names) {
-        if (QIcon::hasThemeIcon(QString::fromLatin1(name)))
-            return QIcon::fromTheme(QString::fromLatin1(name));
+        if (QIcon::hasThemeIcon(QString::fromLatin1(name))) return QIcon::fromTheme(QString::fromLatin1(name));
     }
     return fallback;
 }

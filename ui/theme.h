@@ -31,8 +31,8 @@ QIcon themeIcon(std::initializer_list<const char*> names, const QIcon& fallback 
 QPixmap tinted(const QIcon& icon, int size, const QColor& colour, qreal devicePixelRatio = 1.0);
 
 // The symbol images of the window.
-QIcon searchSymbol();    // magnifying glass
-QIcon previewSymbol();   // document with magnifying glass
+QIcon searchSymbol();   // magnifying glass
+QIcon previewSymbol();  // document with magnifying glass
 QIcon chevronDown();
 QIcon warningSymbol();
 

@@ -2,8 +2,8 @@
 // Writes one item, under its own name, as the top entry of a zip archive:
 // folders recursively, symbolic links stored as links, modes and
 // modification times kept.
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace qf::ditto {
 

@@ -24,7 +24,8 @@ using test::writeFile;
 TEST_F(ActionsTest, EachMenuItemMakesItsOwnCalls) {
     desktop_.programAnswer = ProgramResult{true, "", 1};
     const std::string quoted = dir_ / "a\"b\\c";
-    for (const auto& [folder, path] : {std::pair{quoted, quoted + "/missing.txt"}, std::pair{std::string("/"), std::string("/missing.txt")}}) {
+    for (const auto& [folder, path] :
+         {std::pair{quoted, quoted + "/missing.txt"}, std::pair{std::string("/"), std::string("/missing.txt")}}) {
         const std::map<std::string, std::vector<std::string>> expected{
             {"打开", {"openItem " + path}},
             {"打开所在文件夹", {"openItem " + folder}},
@@ -66,7 +67,8 @@ TEST_F(ActionsTest, DesktopFailuresShowTheReasonOrTheFixedText) {
         {&FileActions::openTerminal, &test::RecordingDesktop::terminalAnswer, "无法打开终端"},
     };
     const std::pair<std::string, std::string> reasons[] = {
-        {"The name org.freedesktop.FileManager1 was not provided", "The name org.freedesktop.FileManager1 was not provided"},
+        {"The name org.freedesktop.FileManager1 was not provided",
+         "The name org.freedesktop.FileManager1 was not provided"},
         {"", "AppleScript 执行失败"},
     };
     for (const auto& s : services) {
@@ -157,7 +159,8 @@ TEST_F(DigestTest, HashingRunsOffTheMainThread) {
     // Hashing on the main thread, even with the result queued, would post
     // the result before this event; a worker posts it only later.
     bool mainThreadFree = false;
-    QMetaObject::invokeMethod(qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
     ASSERT_TRUE(waitForAlert());
     EXPECT_TRUE(mainThreadFree);
     EXPECT_EQ(desktop_.alerts[0].detail, digestOf(std::string(3 * 1024 * 1024, 'x')));

@@ -153,7 +153,8 @@ TEST_F(ActionsTest, RenameRefusals) {
         actions_.rename(hit(dir_ / c.item));
         ASSERT_EQ(desktop_.alerts.size(), 1u) << c.typed;
         EXPECT_EQ(desktop_.alerts[0].title, "重命名失败") << c.typed;
-        EXPECT_EQ(desktop_.alerts[0].detail.rfind(c.detailStart, 0), 0u) << c.typed << ": " << desktop_.alerts[0].detail;
+        EXPECT_EQ(desktop_.alerts[0].detail.rfind(c.detailStart, 0), 0u)
+            << c.typed << ": " << desktop_.alerts[0].detail;
     }
     EXPECT_EQ(test::namesIn(dir_.path()), (std::vector<std::string>{"a.txt", "b.txt", "link"}));
     EXPECT_EQ(readFile(dir_ / "b.txt"), "b");

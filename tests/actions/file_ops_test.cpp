@@ -71,10 +71,11 @@ void placeSocket(const std::string& path) {
 }
 
 TEST(PathHelpers, Inside) {
-    const std::tuple<std::string, std::string, bool> inside[] = {
-        {"/a/b", "/a", true},     {"/a", "/a", false}, {"/ab", "/a", false},
-        {"/a/b/c", "/a/b/", true}, {"/a", "/", true},   {"/", "/", false}};
-    for (const auto& [path, folder, in] : inside) EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
+    const std::tuple<std::string, std::string, bool> inside[] = {{"/a/b", "/a", true}, {"/a", "/a", false},
+                                                                 {"/ab", "/a", false}, {"/a/b/c", "/a/b/", true},
+                                                                 {"/a", "/", true},    {"/", "/", false}};
+    for (const auto& [path, folder, in] : inside)
+        EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
 }
 
 TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
@@ -96,7 +97,8 @@ TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
 class CrossVolume : public ::testing::Test {
 protected:
     void SetUp() override {
-        struct stat a {}, b {};
+        struct stat a {
+        }, b{};
         if (stat("/dev/shm", &b) != 0 || !S_ISDIR(b.st_mode) || access("/dev/shm", W_OK) != 0 ||
             stat(home_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev) {
             GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
@@ -167,7 +169,8 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
     const std::pair<const char*, void (*)(const std::string&)> cases[] = {
         {"content", [](const std::string& r) { writeFile(r + "/sub/b.bin", std::string(299999, 'b') + "c"); }},
         {"length", [](const std::string& r) { writeFile(r + "/a.txt", "alph"); }},
-        {"link target", [](const std::string& r) {
+        {"link target",
+         [](const std::string& r) {
              unlink((r + "/sub/to-a").c_str());
              ASSERT_EQ(symlink("../run.sh", (r + "/sub/to-a").c_str()), 0);
          }},

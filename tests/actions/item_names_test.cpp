@@ -11,15 +11,9 @@ using test::TempDir;
 
 TEST(SplitExtension, FollowsThePathExtensionRule) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"report.pdf", "report", "pdf"},
-        {"Photos", "Photos", ""},
-        {"a.tar.gz", "a.tar", "gz"},
-        {".profile", ".profile", ""},
-        {"notes.", "notes.", ""},
-        {"Draft v1.2 final", "Draft v1.2 final", ""},
-        {"照片.JPG", "照片", "JPG"},
-        {"/some/folder/x.y", "x", "y"},
-        {"a..b", "a.", "b"},
+        {"report.pdf", "report", "pdf"}, {"Photos", "Photos", ""},       {"a.tar.gz", "a.tar", "gz"},
+        {".profile", ".profile", ""},    {"notes.", "notes.", ""},       {"Draft v1.2 final", "Draft v1.2 final", ""},
+        {"照片.JPG", "照片", "JPG"},     {"/some/folder/x.y", "x", "y"}, {"a..b", "a.", "b"},
     };
     for (const auto& [name, base, extension] : cases) {
         const NameParts parts = splitExtension(name);
@@ -41,11 +35,11 @@ TEST(TrimWhitespaceAndNewlines, RemovesUnicodeSpaceAndBreaksAtBothEnds) {
     const std::pair<const char*, const char*> cases[] = {
         {"  b.txt \n", "b.txt"},
         {"\t\r\nb.txt\u3000", "b.txt"},  // ideographic space
-        {"\u00a0b c\u2028", "b c"},       // no-break space, line separator
-        {"\u0085x\u2029", "x"},           // next line, paragraph separator
+        {"\u00a0b c\u2028", "b c"},      // no-break space, line separator
+        {"\u0085x\u2029", "x"},          // next line, paragraph separator
         {"   ", ""},
-        {"a  b", "a  b"},                 // inner spaces stay
-        {"\u200bname", "\u200bname"},     // zero width space is not white space
+        {"a  b", "a  b"},              // inner spaces stay
+        {"\u200bname", "\u200bname"},  // zero width space is not white space
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(trimWhitespaceAndNewlines(in), out) << in;
 }

@@ -243,8 +243,10 @@ TEST_F(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
         std::filesystem::create_directory(bin_.path());
         for (const std::string& name : c.installed) {
             const auto arrow = name.find("->");
-            if (arrow == std::string::npos) makeTerminal(name);
-            else std::filesystem::create_symlink(bin_ / name.substr(arrow + 2), bin_ / name.substr(0, arrow));
+            if (arrow == std::string::npos)
+                makeTerminal(name);
+            else
+                std::filesystem::create_symlink(bin_ / name.substr(arrow + 2), bin_ / name.substr(0, arrow));
         }
         ScopedEnv terminal("TERMINAL", c.variable ? std::optional(bin_ / *c.variable) : std::nullopt);
         const ServiceResult r = LinuxDesktopServices().openTerminal(folder);

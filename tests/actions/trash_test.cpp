@@ -44,11 +44,8 @@ std::time_t deletionTime(const std::string& info) {
 
 TEST(PercentEncodePath, KeepsSlashesAndUnreservedBytes) {
     const std::pair<const char*, const char*> cases[] = {
-        {"/home/u/a-b_c.d~e", "/home/u/a-b_c.d~e"},
-        {"/tmp/a b", "/tmp/a%20b"},
-        {"/tmp/100%", "/tmp/100%25"},
-        {"/tmp/照片", "/tmp/%E7%85%A7%E7%89%87"},
-        {"/tmp/a\nb#?", "/tmp/a%0Ab%23%3F"},
+        {"/home/u/a-b_c.d~e", "/home/u/a-b_c.d~e"}, {"/tmp/a b", "/tmp/a%20b"},          {"/tmp/100%", "/tmp/100%25"},
+        {"/tmp/照片", "/tmp/%E7%85%A7%E7%89%87"},   {"/tmp/a\nb#?", "/tmp/a%0Ab%23%3F"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(percentEncodePath(in), out);
 }
@@ -124,7 +121,8 @@ TEST_F(TrashTest, TopFolderTrashRecordsARelativePath) {
 }
 
 TEST(TrashOtherVolume, UsesTrashAtTheTopOfThatVolume) {
-    struct stat shm {}, tmp {};
+    struct stat shm {
+    }, tmp{};
     TempDir data;
     if (stat("/dev/shm", &shm) != 0 || access("/dev/shm", W_OK) != 0 || stat(data.path().c_str(), &tmp) != 0 ||
         shm.st_dev == tmp.st_dev) {

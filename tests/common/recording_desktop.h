@@ -45,7 +45,9 @@ public:
     ServiceResult openTerminal(const std::string& folder) override {
         return record("openTerminal " + folder, terminalAnswer);
     }
-    void setClipboardText(const std::string& text) override { clipboardText = record("setClipboardText " + text, text); }
+    void setClipboardText(const std::string& text) override {
+        clipboardText = record("setClipboardText " + text, text);
+    }
     void setClipboardFile(const std::string& p) override { calls.push_back("setClipboardFile " + p); }
     int runAlert(const AlertRequest& request) override {
         alerts.push_back(request);

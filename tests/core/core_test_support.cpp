@@ -52,21 +52,13 @@ Lines linesOf(const std::string& text) {
     return lines;
 }
 
-Args byName(const std::string& term) {
-    return {"-name", term};
-}
+Args byName(const std::string& term) { return {"-name", term}; }
 
-Args nameQuery(const std::string& value) {
-    return {"kMDItemFSName == '" + value + "'cd"};
-}
+Args nameQuery(const std::string& value) { return {"kMDItemFSName == '" + value + "'cd"}; }
 
-std::string debugLogFile() {
-    return isolation().folder.file("debug.log");
-}
+std::string debugLogFile() { return isolation().folder.file("debug.log"); }
 
-void clearDebugLog() {
-    std::remove(debugLogFile().c_str());
-}
+void clearDebugLog() { std::remove(debugLogFile().c_str()); }
 
 Lines debugMessages() {
     Lines out;
@@ -96,7 +88,8 @@ std::vector<Args> FakeMdfind::calls() const {
     std::vector<Args> out;
     for (const auto& key : linesOf(readFile(dir_ / "calls"))) {
         std::string bytes;  // every argument followed by "\n"
-        for (std::size_t i = 0; i + 1 < key.size(); i += 2) bytes.push_back(char(std::stoi(key.substr(i, 2), nullptr, 16)));
+        for (std::size_t i = 0; i + 1 < key.size(); i += 2)
+            bytes.push_back(char(std::stoi(key.substr(i, 2), nullptr, 16)));
         Args args;
         for (std::size_t end; (end = bytes.find('\n')) != std::string::npos; bytes.erase(0, end + 1)) {
             args.push_back(bytes.substr(0, end));

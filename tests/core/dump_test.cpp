@@ -15,15 +15,16 @@
 namespace qf {
 namespace {
 
-using ::testing::ElementsAreArray;
 using test::Args;
 using test::byName;
 using test::Lines;
 using test::nameQuery;
+using ::testing::ElementsAreArray;
 
 Lines numbered(const std::string& prefix, int count) {
     Lines out;
-    for (int i = 0; i < count; ++i) out.push_back(prefix + (i < 10 ? "0" : "") + (i < 100 ? "0" : "") + std::to_string(i));
+    for (int i = 0; i < count; ++i)
+        out.push_back(prefix + (i < 10 ? "0" : "") + (i < 100 ? "0" : "") + std::to_string(i));
     return out;
 }
 
@@ -39,8 +40,9 @@ Lines emptyTerm(const std::string& term) {
 
 TEST(DumpMode, OnlyExactlyOneSelectsIt) {
     const std::pair<const char*, bool> cases[] = {{"1", true}, {"true", false}, {"0", false},
-                                                  {"", false}, {"1 ", false}, {nullptr, false}};
-    for (const auto& [value, selected] : cases) EXPECT_EQ(dumpModeSelected(value), selected) << (value ? value : "(unset)");
+                                                  {"", false}, {"1 ", false},   {nullptr, false}};
+    for (const auto& [value, selected] : cases)
+        EXPECT_EQ(dumpModeSelected(value), selected) << (value ? value : "(unset)");
 }
 
 // What dump mode writes for one query: its standard-error lines, the exact
@@ -58,24 +60,42 @@ TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
         Lines log;
     } cases[] = {
         // No query or no tokens: nothing at all, not even the counts.
-        {"", {}, {}, {}, {}}, {"   ", {}, {}, {}, {}}, {" \"\" \"\" ", {}, {}, {}, {}},
-        {"report", {{byName("report"), reversed}},
+        {"", {}, {}, {}, {}},
+        {"   ", {}, {}, {}, {}},
+        {" \"\" \"\" ", {}, {}, {}, {}},
+        {"report",
+         {{byName("report"), reversed}},
          concat(concat({"/Docs/zzz"}, Lines(thirty.begin(), thirty.begin() + 19)), {"TOTAL=31 SHOWN=20"}),
-         {byName("report")}, {"tok 'report' -> 31 lines"}},
+         {byName("report")},
+         {"tok 'report' -> 31 lines"}},
         // TOTAL counts candidates; short terms filter them, case ignored, before the cap.
-        {"report ab", {{byName("report"), mixed}},
-         {"/m/report-AB2", "/m/report-ab1", "/m/x-ab-report", "TOTAL=100 SHOWN=3"}, {byName("report")},
+        {"report ab",
+         {{byName("report"), mixed}},
+         {"/m/report-AB2", "/m/report-ab1", "/m/x-ab-report", "TOTAL=100 SHOWN=3"},
+         {byName("report")},
          {"tok 'report' -> 100 lines"}},
-        {"ab", {{nameQuery("*ab*"), {"/x/lab", "/x/Abby"}}}, {"/x/Abby", "/x/lab", "TOTAL=2 SHOWN=2"},
-         {nameQuery("*ab*")}, {}},
+        {"ab",
+         {{nameQuery("*ab*"), {"/x/lab", "/x/Abby"}}},
+         {"/x/Abby", "/x/lab", "TOTAL=2 SHOWN=2"},
+         {nameQuery("*ab*")},
+         {}},
         {"a", {}, {"TOTAL=0 SHOWN=0"}, {}, {}},
         // An index term, a suffix and a short term together.
-        {"报 ab .Txt", {{byName("报"), {"/r/报ab.pdf", "/r/报.txt", "/r/报AB.TXT"}}}, {"/r/报AB.TXT", "TOTAL=3 SHOWN=1"},
-         {byName("报")}, {"tok '报' -> 3 lines"}},
-        {"*.PDF", {{nameQuery("*.pdf"), {"/p/a.PDF", "/p/a.pdf.txt", "/p/b.pdf", "/p/c.pdfx"}}},
-         {"/p/a.PDF", "/p/b.pdf", "TOTAL=4 SHOWN=2"}, {nameQuery("*.pdf")}, {}},
-        {"ab .pdf", {{nameQuery("*.pdf"), {"/p/lab.pdf", "/p/a.pdf", "/p/Abc.PDF", "/p/ab.txt"}}},
-         {"/p/Abc.PDF", "/p/lab.pdf", "TOTAL=4 SHOWN=2"}, {nameQuery("*.pdf")}, {}},
+        {"报 ab .Txt",
+         {{byName("报"), {"/r/报ab.pdf", "/r/报.txt", "/r/报AB.TXT"}}},
+         {"/r/报AB.TXT", "TOTAL=3 SHOWN=1"},
+         {byName("报")},
+         {"tok '报' -> 3 lines"}},
+        {"*.PDF",
+         {{nameQuery("*.pdf"), {"/p/a.PDF", "/p/a.pdf.txt", "/p/b.pdf", "/p/c.pdfx"}}},
+         {"/p/a.PDF", "/p/b.pdf", "TOTAL=4 SHOWN=2"},
+         {nameQuery("*.pdf")},
+         {}},
+        {"ab .pdf",
+         {{nameQuery("*.pdf"), {"/p/lab.pdf", "/p/a.pdf", "/p/Abc.PDF", "/p/ab.txt"}}},
+         {"/p/Abc.PDF", "/p/lab.pdf", "TOTAL=4 SHOWN=2"},
+         {nameQuery("*.pdf")},
+         {}},
         // The query text reaches the index as typed, reduced to its last path segment.
         {"docs/report", {}, {"TOTAL=0 SHOWN=0"}, {byName("report")}, emptyTerm("report")},
         {"report\t", {}, {"TOTAL=0 SHOWN=0"}, {byName("report\t")}, emptyTerm("report\t")},

@@ -63,9 +63,13 @@ TEST(FileFacts, KindTexts) {
         bool isDir;
         const char* kind;
     } cases[] = {
-        {"Notes.app", true, "文件夹"}, {"README", false, "文件"},
-        {"trailing.", false, "文件"}, {".profile", false, "文件"}, {"report.zzq", false, "ZZQ"},
-        {"x.straße", false, "STRASSE"}, {"notes.txt", false, "纯文本文档"},
+        {"Notes.app", true, "文件夹"},
+        {"README", false, "文件"},
+        {"trailing.", false, "文件"},
+        {".profile", false, "文件"},
+        {"report.zzq", false, "ZZQ"},
+        {"x.straße", false, "STRASSE"},
+        {"notes.txt", false, "纯文本文档"},
         {"/a/b/Report.PDF", false, "PDF 文档"},      // the user's language (zh_CN in these tests)
         {"archive.tar.gz", false, "Gzip 归档文件"},  // only the last extension counts
     };
@@ -78,8 +82,12 @@ TEST(FileFacts, PathComponents) {
         const char* last;
         const char* folder;
     } cases[] = {
-        {"/Users/x/report.pdf", "report.pdf", "/Users/x"}, {"/Users/x/docs/", "docs", "/Users/x"},
-        {"/report", "report", "/"}, {"/", "/", "/"}, {"/a//b", "b", "/a"}, {"/报告/文件.txt", "文件.txt", "/报告"},
+        {"/Users/x/report.pdf", "report.pdf", "/Users/x"},
+        {"/Users/x/docs/", "docs", "/Users/x"},
+        {"/report", "report", "/"},
+        {"/", "/", "/"},
+        {"/a//b", "b", "/a"},
+        {"/报告/文件.txt", "文件.txt", "/报告"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lastPathComponent(c.path), c.last) << c.path;

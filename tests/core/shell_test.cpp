@@ -15,10 +15,10 @@
 namespace qf {
 namespace {
 
+using test::Lines;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
-using test::Lines;
 
 // No child of this process is left behind, not even as a zombie.
 void expectNoChildren() {
@@ -36,15 +36,16 @@ std::string repeated(const std::string& text, int times) {
 TEST(RunShell, ReturnsNonEmptyOutputLines) {
     const std::pair<std::string, Lines> cases[] = {
         {"printf 'a\\n\\nb\\n'", {"a", "b"}},
-        {"printf 'a\\r\\nb\\n'", {"a\r\nb"}},       // CR LF is one character that is not a line end
+        {"printf 'a\\r\\nb\\n'", {"a\r\nb"}},  // CR LF is one character that is not a line end
         {"printf 'a\\rb\\n\\r\\n'", {"a\rb", "\r\n"}},
-        {"true", {}}, {"no-such-command-quillfind", {}},
+        {"true", {}},
+        {"no-such-command-quillfind", {}},
         {"printf '\\377\\n'", {}},                  // not UTF-8: nothing at all
         {"printf 'ok\\n'; printf '\\377\\n'", {}},  // one bad byte blanks the whole answer
         {"printf 'x\\ny'; exit 3", {"x", "y"}},     // the exit status is not examined
         {"printf '报告\\n'", {"报告"}},
-        {"cat", {}},                                // stdin is the null device, never ours
-        {"echo err >&2; echo out", {"out"}},        // stderr is discarded
+        {"cat", {}},                          // stdin is the null device, never ours
+        {"echo err >&2; echo out", {"out"}},  // stderr is discarded
     };
     for (const auto& [cmd, lines] : cases) EXPECT_THAT(runShell(cmd), ElementsAreArray(lines)) << cmd;
     expectNoChildren();

@@ -13,13 +13,13 @@
 namespace qf {
 namespace {
 
+using test::Args;
+using test::byName;
+using test::Lines;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
-using test::Args;
-using test::byName;
-using test::Lines;
 
 // An empty variable counts as unset: the fallback, not an empty path.
 TEST(SpotlightQueries, AnEmptyMdfindVariableCountsAsUnset) {
@@ -89,18 +89,39 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
         {"two terms",  // duplicates counted as returned
          {{byName("report"), ".out", "/a/report 2024\n/b/report\n/c/2024 report\n/a/report 2024\n"},
           {byName("2024"), ".out", "/a/report 2024\n/c/2024 report\n/d/2024\n"}},
-         {"report", "2024"}, {"/a/report 2024", "/c/2024 report"}, {byName("report"), byName("2024")},
+         {"report", "2024"},
+         {"/a/report 2024", "/c/2024 report"},
+         {byName("report"), byName("2024")},
          {"tok 'report' -> 4 lines", "tok '2024' -> 3 lines"}},
-        {"early stop", {{byName("zzqx"), ".status", "3"}, {byName("report"), ".out", "/a/report\n"}},
-         {"zzqx", "report"}, {}, {byName("zzqx")}, {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
-        {"term with itself", {{byName("report"), ".out", "/a/report\n/b/report\n"}}, {"report", "report"},
-         {"/a/report", "/b/report"}, {byName("report"), byName("report")},
+        {"early stop",
+         {{byName("zzqx"), ".status", "3"}, {byName("report"), ".out", "/a/report\n"}},
+         {"zzqx", "report"},
+         {},
+         {byName("zzqx")},
+         {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
+        {"term with itself",
+         {{byName("report"), ".out", "/a/report\n/b/report\n"}},
+         {"report", "report"},
+         {"/a/report", "/b/report"},
+         {byName("report"), byName("report")},
          {"tok 'report' -> 2 lines", "tok 'report' -> 2 lines"}},
-        {"term unaltered, empty lines dropped", {{byName("big report"), ".out", "/a/big report\n\n/b/big report\n"}},
-         {"big report"}, {"/a/big report", "/b/big report"}, {byName("big report")}, {"tok 'big report' -> 2 lines"}},
-        {"killed", {{byName("gone"), ".signal", "TERM"}}, {"gone"}, {}, {byName("gone")},
+        {"term unaltered, empty lines dropped",
+         {{byName("big report"), ".out", "/a/big report\n\n/b/big report\n"}},
+         {"big report"},
+         {"/a/big report", "/b/big report"},
+         {byName("big report")},
+         {"tok 'big report' -> 2 lines"}},
+        {"killed",
+         {{byName("gone"), ".signal", "TERM"}},
+         {"gone"},
+         {},
+         {byName("gone")},
          {"mdfind 'gone' EMPTY reason=SIG15", "tok 'gone' -> 0 lines"}},
-        {"invalid UTF-8", {{byName("bad"), ".out", "/a/ok\n/a/\xFF\n"}}, {"bad"}, {}, {byName("bad")},
+        {"invalid UTF-8",
+         {{byName("bad"), ".out", "/a/ok\n/a/\xFF\n"}},
+         {"bad"},
+         {},
+         {byName("bad")},
          {"mdfind 'bad' EMPTY reason=exit0", "tok 'bad' -> 0 lines"}},
     };
     for (const auto& c : cases) {
@@ -119,8 +140,9 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
 // against the straightforward pipeline the fast one replaces: a node set per
 // answer and a full sort by composed form, ties in byte order.
 TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
-    const Lines pieces = {"a", "Z", "report", "e\xcc\x81", "\xc3\xa9", "A\xcc\x8a", "\xe2\x84\xab", "\xc3\x85",
-                          "\xe6\x8a\xa5", "_", " ", "\r\n", "\r", "~", "0"};
+    const Lines pieces = {
+        "a", "Z", "report", "e\xcc\x81", "\xc3\xa9", "A\xcc\x8a", "\xe2\x84\xab", "\xc3\x85", "\xe6\x8a\xa5",
+        "_", " ", "\r\n",   "\r",        "~",        "0"};
     std::mt19937 random(20261207);
     const auto pick = [&](const Lines& from) { return from[random() % from.size()]; };
     Lines pool;

@@ -13,10 +13,9 @@ TEST(Text, CountsUserPerceivedCharacters) {
         std::size_t chars;
         bool ascii;
     } cases[] = {
-        {"", 0, true}, {"abc", 3, true}, {"a\r\nb", 3, true},  // CR LF is one ASCII character
-        {"a\rb", 3, true}, {"e\xCC\x81", 1, false}, {"报告", 2, false},
-        {"👍🏽", 1, false},   // emoji + skin tone
-        {"🇨🇳x", 2, false},  // flag pair + x
+        {"", 0, true},     {"abc", 3, true},        {"a\r\nb", 3, true},  // CR LF is one ASCII character
+        {"a\rb", 3, true}, {"e\xCC\x81", 1, false}, {"报告", 2, false},  {"👍🏽", 1, false},  // emoji + skin tone
+        {"🇨🇳x", 2, false},                                                                        // flag pair + x
     };
     for (const auto& c : cases) {
         EXPECT_EQ(charCount(c.text), c.chars) << ::testing::PrintToString(std::string(c.text));
@@ -27,7 +26,11 @@ TEST(Text, CountsUserPerceivedCharacters) {
 
 TEST(Text, ValidUtf8) {
     const std::pair<std::string, bool> cases[] = {
-        {"abc", true}, {"报告", true}, {"", true}, {std::string("a\0b", 3), true}, {"\xFF", false},
+        {"abc", true},
+        {"报告", true},
+        {"", true},
+        {std::string("a\0b", 3), true},
+        {"\xFF", false},
         {"\xC0\xAF", false},          // overlong "/"
         {"\xED\xA0\x80", false},      // surrogate
         {"\xF4\x90\x80\x80", false},  // above U+10FFFF
@@ -43,19 +46,24 @@ TEST(Text, ContainsCanonical) {
         bool found;
     } cases[] = {
         {"Cafe\xCC\x81 menu", "Café", true},  // decomposed haystack, precomposed needle
-        {"Café menu", "Cafe\xCC\x81", true}, {"abc", "", true}, {"报告2024", "告2", true},
+        {"Café menu", "Cafe\xCC\x81", true},
+        {"abc", "", true},
+        {"报告2024", "告2", true},
         {"Report", "report", false},  // case is significant
         {"résumé", "resume", false},  // diacritics are significant
-        {"café", "e", false}, {"q\xCC\x81x", "x", true},
+        {"café", "e", false},
+        {"q\xCC\x81x", "x", true},
         {"q\xCC\x81x", "q", false},  // would split q + mark, which has no composed form
     };
-    for (const auto& c : cases) EXPECT_EQ(containsCanonical(c.haystack, c.needle), c.found) << c.haystack << " / " << c.needle;
+    for (const auto& c : cases)
+        EXPECT_EQ(containsCanonical(c.haystack, c.needle), c.found) << c.haystack << " / " << c.needle;
 }
 
 TEST(Text, TrimSpacesKeepsLineBreaks) {
     const std::pair<const char*, const char*> cases[] = {
         {"  report \t", "report"}, {"\xE3\x80\x80x\xC2\xA0", "x"},  // ideographic and no-break spaces
-        {"\nx\n", "\nx\n"}, {"   ", ""}, {"a  b", "a  b"},
+        {"\nx\n", "\nx\n"},        {"   ", ""},
+        {"a  b", "a  b"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(trimSpaces(in), out) << ::testing::PrintToString(std::string(in));
 }

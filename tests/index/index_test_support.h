@@ -29,31 +29,31 @@ using qf::test::binDir;
 using qf::test::TempDir;
 
 inline void touch(const std::string& path) {
-  fs::create_directories(fs::path(path).parent_path());
-  std::ofstream(path) << "x";
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << "x";
 }
 
 inline bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  return qf::test::pollUntil(done, limit);
+    return qf::test::pollUntil(done, limit);
 }
 
 inline std::vector<std::string> splitLines(const std::string& text, char sep = '\n') {
-  std::vector<std::string> lines;
-  for (size_t pos = 0, end; pos < text.size(); pos = end + 1) {
-    end = std::min(text.find(sep, pos), text.size());
-    if (end > pos) lines.push_back(text.substr(pos, end - pos));
-  }
-  return lines;
+    std::vector<std::string> lines;
+    for (size_t pos = 0, end; pos < text.size(); pos = end + 1) {
+        end = std::min(text.find(sep, pos), text.size());
+        if (end > pos) lines.push_back(text.substr(pos, end - pos));
+    }
+    return lines;
 }
 
 inline std::vector<std::string> sorted(std::vector<std::string> v) {
-  std::sort(v.begin(), v.end());
-  return v;
+    std::sort(v.begin(), v.end());
+    return v;
 }
 
 struct ProcessResult {
-  int exitCode = -1;  // -1 when ended by a signal
-  std::string out, err;
+    int exitCode = -1;  // -1 when ended by a signal
+    std::string out, err;
 };
 
 // Runs a program with the current environment plus `env` and reads both
@@ -61,114 +61,116 @@ struct ProcessResult {
 // timeout); killed after `limit`.
 inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<std::string, std::string>& env,
                                 std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-  std::vector<std::string> envs;
-  for (char** e = environ; *e; ++e)
-    if (!env.count(std::string(*e).substr(0, std::string(*e).find('=')))) envs.push_back(*e);
-  for (auto& [k, v] : env) envs.push_back(k + "=" + v);
-  ProcessResult r;
-  int out[2], err[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) return r;
-  UniqueFd outRead(out[0]), outWrite(out[1]);
-  if (::pipe2(err, O_CLOEXEC) != 0) return r;
-  UniqueFd errRead(err[0]), errWrite(err[1]);
-  SpawnOptions options;
-  options.environment = std::move(envs);
-  options.standardInput = kNullStream;
-  options.standardOutput = outWrite.get();
-  options.standardError = errWrite.get();
-  auto pid = spawnProcess(argv.at(0), std::vector<std::string>(argv.begin() + 1, argv.end()), options);
-  outWrite.reset();
-  errWrite.reset();
-  pollfd fds[2] = {{pid ? outRead.get() : -1, POLLIN, 0}, {pid ? errRead.get() : -1, POLLIN, 0}};
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  char buf[65536];
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      ::kill(*pid, SIGKILL);
-      break;
+    std::vector<std::string> envs;
+    for (char** e = environ; *e; ++e)
+        if (!env.count(std::string(*e).substr(0, std::string(*e).find('=')))) envs.push_back(*e);
+    for (auto& [k, v] : env) envs.push_back(k + "=" + v);
+    ProcessResult r;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return r;
+    UniqueFd outRead(out[0]), outWrite(out[1]);
+    if (::pipe2(err, O_CLOEXEC) != 0) return r;
+    UniqueFd errRead(err[0]), errWrite(err[1]);
+    SpawnOptions options;
+    options.environment = std::move(envs);
+    options.standardInput = kNullStream;
+    options.standardOutput = outWrite.get();
+    options.standardError = errWrite.get();
+    auto pid = spawnProcess(argv.at(0), std::vector<std::string>(argv.begin() + 1, argv.end()), options);
+    outWrite.reset();
+    errWrite.reset();
+    pollfd fds[2] = {{pid ? outRead.get() : -1, POLLIN, 0}, {pid ? errRead.get() : -1, POLLIN, 0}};
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    char buf[65536];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ::kill(*pid, SIGKILL);
+            break;
+        }
+        if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || !fds[k].revents) continue;
+            ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+            if (n <= 0)
+                fds[k].fd = -1;
+            else
+                (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+        }
     }
-    if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
-    for (int k = 0; k < 2; ++k) {
-      if (fds[k].fd < 0 || !fds[k].revents) continue;
-      ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-      if (n <= 0) fds[k].fd = -1;
-      else (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
-    }
-  }
-  if (!pid) return r;
-  auto end = waitForExit(*pid);
-  if (end && !end->bySignal) r.exitCode = end->status;
-  return r;
+    if (!pid) return r;
+    auto end = waitForExit(*pid);
+    if (end && !end->bySignal) r.exitCode = end->status;
+    return r;
 }
 
 // Alive and not a zombie (a daemon's zombie waits for init to reap it).
 inline bool processAlive(pid_t pid) {
-  if (pid <= 0 || ::kill(pid, 0) != 0) return false;
-  std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
-  size_t close = stat.rfind(')');
-  return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
+    if (pid <= 0 || ::kill(pid, 0) != 0) return false;
+    std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
 // A private service world: its own root, index folder and XDG folders; the
 // service it starts is stopped with SIGTERM at the end.
 class ServiceWorld {
- public:
-  ServiceWorld() { fs::create_directories(root()); }
-  ~ServiceWorld() { stopService(); }
+public:
+    ServiceWorld() { fs::create_directories(root()); }
+    ~ServiceWorld() { stopService(); }
 
-  std::string root() const { return dir_ / "root"; }
-  std::string indexDir() const { return dir_ / "idx"; }
-  std::string file(const std::string& rel) const { return root() + "/" + rel; }
-  std::vector<std::string> files(const std::vector<std::string>& rel) const {
-    std::vector<std::string> out;
-    for (const std::string& r : rel) out.push_back(file(r));
-    return sorted(out);
-  }
+    std::string root() const { return dir_ / "root"; }
+    std::string indexDir() const { return dir_ / "idx"; }
+    std::string file(const std::string& rel) const { return root() + "/" + rel; }
+    std::vector<std::string> files(const std::vector<std::string>& rel) const {
+        std::vector<std::string> out;
+        for (const std::string& r : rel) out.push_back(file(r));
+        return sorted(out);
+    }
 
-  std::string settingsFile() const { return dir_ / "xdg-config/quillfind/index.conf"; }
-  std::map<std::string, std::string> env() const {
-    std::map<std::string, std::string> env = {
-        {"QUILLFIND_INDEX_DIR", indexDir()}, {"QUILLFIND_INDEX_ROOTS", root()},
-        {"XDG_RUNTIME_DIR", dir_ / "xdg-runtime"}, {"XDG_CACHE_HOME", dir_ / "xdg-cache"},
-        {"XDG_CONFIG_HOME", dir_ / "xdg-config"}, {"QUILLFIND_DEBUG_LOG", dir_ / "debug.log"},
-        {"PATH", binDir() + ":/usr/bin:/bin"}};
-    for (const auto& [k, v] : extraEnv) env[k] = v;
-    return env;
-  }
-  // Replaces or adds variables of env() (an empty value counts as unset).
-  std::map<std::string, std::string> extraEnv;
-  ProcessResult mdfind(std::vector<std::string> args) const {
-    args.insert(args.begin(), binDir() + "/mdfind");
-    return runProcess(args, env());
-  }
-  ProcessResult sh(const std::string& command) const { return runProcess({"/bin/sh", "-c", command}, env()); }
-  std::vector<std::string> lines(const std::vector<std::string>& args) const {
-    return sorted(splitLines(mdfind(args).out));
-  }
-  pid_t servicePid() const {
-    pid_t pid = 0;
-    std::ifstream(indexDir() + "/indexd.lock") >> pid;
-    return pid;
-  }
-  bool waitIdle() const {
-    return pollUntil([&] { return mdfind({"--status"}).out.find("state: idle") != std::string::npos; });
-  }
-  // Starts the service and waits for its first crawl to finish.
-  bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
-  // False when the service ignored SIGTERM; it is then killed outright.
-  bool stopService() {
-    pid_t pid = servicePid();
-    if (!processAlive(pid)) return true;
-    ::kill(pid, SIGTERM);
-    if (pollUntil([&] { return !processAlive(pid); })) return true;
-    ::kill(pid, SIGKILL);
-    pollUntil([&] { return !processAlive(pid); });
-    return false;
-  }
+    std::string settingsFile() const { return dir_ / "xdg-config/quillfind/index.conf"; }
+    std::map<std::string, std::string> env() const {
+        std::map<std::string, std::string> env = {
+            {"QUILLFIND_INDEX_DIR", indexDir()},       {"QUILLFIND_INDEX_ROOTS", root()},
+            {"XDG_RUNTIME_DIR", dir_ / "xdg-runtime"}, {"XDG_CACHE_HOME", dir_ / "xdg-cache"},
+            {"XDG_CONFIG_HOME", dir_ / "xdg-config"},  {"QUILLFIND_DEBUG_LOG", dir_ / "debug.log"},
+            {"PATH", binDir() + ":/usr/bin:/bin"}};
+        for (const auto& [k, v] : extraEnv) env[k] = v;
+        return env;
+    }
+    // Replaces or adds variables of env() (an empty value counts as unset).
+    std::map<std::string, std::string> extraEnv;
+    ProcessResult mdfind(std::vector<std::string> args) const {
+        args.insert(args.begin(), binDir() + "/mdfind");
+        return runProcess(args, env());
+    }
+    ProcessResult sh(const std::string& command) const { return runProcess({"/bin/sh", "-c", command}, env()); }
+    std::vector<std::string> lines(const std::vector<std::string>& args) const {
+        return sorted(splitLines(mdfind(args).out));
+    }
+    pid_t servicePid() const {
+        pid_t pid = 0;
+        std::ifstream(indexDir() + "/indexd.lock") >> pid;
+        return pid;
+    }
+    bool waitIdle() const {
+        return pollUntil([&] { return mdfind({"--status"}).out.find("state: idle") != std::string::npos; });
+    }
+    // Starts the service and waits for its first crawl to finish.
+    bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
+    // False when the service ignored SIGTERM; it is then killed outright.
+    bool stopService() {
+        pid_t pid = servicePid();
+        if (!processAlive(pid)) return true;
+        ::kill(pid, SIGTERM);
+        if (pollUntil([&] { return !processAlive(pid); })) return true;
+        ::kill(pid, SIGKILL);
+        pollUntil([&] { return !processAlive(pid); });
+        return false;
+    }
 
- private:
-  TempDir dir_;
+private:
+    TempDir dir_;
 };
 
 }  // namespace qf::index::testing

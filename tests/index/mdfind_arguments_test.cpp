@@ -45,8 +45,11 @@ TEST(MdfindArgumentsTest, OptionsCombine) {
 TEST(MdfindArgumentsTest, Errors) {
     const std::vector<std::vector<std::string>> bad = {
         // No arguments, a lone -name, -bogus, two queries and a broken query: see the process tests.
-        {"-name", ""}, {"-name", "a", "-name", "b"}, {"-name", "a", "query"},
-        {"-onlyin"},   {"--status", "-name", "a"}};
+        {"-name", ""},
+        {"-name", "a", "-name", "b"},
+        {"-name", "a", "query"},
+        {"-onlyin"},
+        {"--status", "-name", "a"}};
     for (const auto& args : bad) {
         auto parsed = parseArgs(args);
         ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << ::testing::PrintToString(args);

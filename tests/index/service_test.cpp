@@ -16,80 +16,81 @@ using testing::touch;
 namespace fs = std::filesystem;
 
 class ServiceTest : public ::testing::Test {
- protected:
-  ServiceOptions options() {
-    ServiceOptions o;
-    o.roots = {root};
-    o.snapshotPath = dir / "snapshot";
-    o.crawlThreads = 2;
-    o.rescanSeconds = 1;
-    return o;
-  }
-  // Paths answered (reply records without their tag), sorted.
-  static std::vector<std::string> ask(Service& s, const Request& r) {
-    std::vector<std::string> out;
-    std::string error;
-    bool whole = s.answer(
-        r,
-        [&](const std::string& bytes) {
-          for (const std::string& rec : testing::splitLines(bytes, '\0')) out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
-          return true;
-        },
-        &error);
-    EXPECT_TRUE(whole) << error;
-    return testing::sorted(out);
-  }
-  static Request name(const std::string& term) {
-    Request r;
-    r.op = Request::Op::nameContains;
-    r.value = term;
-    return r;
-  }
-  std::string p(const std::string& rel) const { return root + "/" + rel; }
-  // Polls until the answer to `term` is exactly `expected`.
-  bool eventually(Service& s, const std::string& term, std::vector<std::string> expected) {
-    return pollUntil([&] { return ask(s, name(term)) == testing::sorted(expected); });
-  }
-  bool settled(Service& s, size_t entries) {
-    return pollUntil([&] {
-      ServiceStatus st = s.status();
-      return !st.crawling && st.entries == entries;
-    });
-  }
+protected:
+    ServiceOptions options() {
+        ServiceOptions o;
+        o.roots = {root};
+        o.snapshotPath = dir / "snapshot";
+        o.crawlThreads = 2;
+        o.rescanSeconds = 1;
+        return o;
+    }
+    // Paths answered (reply records without their tag), sorted.
+    static std::vector<std::string> ask(Service& s, const Request& r) {
+        std::vector<std::string> out;
+        std::string error;
+        bool whole = s.answer(
+            r,
+            [&](const std::string& bytes) {
+                for (const std::string& rec : testing::splitLines(bytes, '\0'))
+                    out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
+                return true;
+            },
+            &error);
+        EXPECT_TRUE(whole) << error;
+        return testing::sorted(out);
+    }
+    static Request name(const std::string& term) {
+        Request r;
+        r.op = Request::Op::nameContains;
+        r.value = term;
+        return r;
+    }
+    std::string p(const std::string& rel) const { return root + "/" + rel; }
+    // Polls until the answer to `term` is exactly `expected`.
+    bool eventually(Service& s, const std::string& term, std::vector<std::string> expected) {
+        return pollUntil([&] { return ask(s, name(term)) == testing::sorted(expected); });
+    }
+    bool settled(Service& s, size_t entries) {
+        return pollUntil([&] {
+            ServiceStatus st = s.status();
+            return !st.crawling && st.entries == entries;
+        });
+    }
 
-  testing::TempDir dir;
-  std::string root = fs::canonical(dir.path()).string() + "/root";
+    testing::TempDir dir;
+    std::string root = fs::canonical(dir.path()).string() + "/root";
 };
 
 TEST_F(ServiceTest, CrawlIndexesTheTreeWithoutFollowingSymlinks) {
-  touch(p("Réport.txt"));
-  touch(p("a/b/c/deep report.md"));
-  touch(dir / "outside/report-outside.txt");
-  fs::create_directory_symlink(dir / "outside", p("link-to-outside"));
-  Service s(options());
-  s.start();
-  ASSERT_TRUE(settled(s, 6));
-  EXPECT_EQ(ask(s, name("report")), (std::vector<std::string>{p("Réport.txt"), p("a/b/c/deep report.md")}));
-  // The link itself is an item; what it points at is not crawled.
-  EXPECT_EQ(ask(s, name("link-to")), (std::vector<std::string>{p("link-to-outside")}));
+    touch(p("Réport.txt"));
+    touch(p("a/b/c/deep report.md"));
+    touch(dir / "outside/report-outside.txt");
+    fs::create_directory_symlink(dir / "outside", p("link-to-outside"));
+    Service s(options());
+    s.start();
+    ASSERT_TRUE(settled(s, 6));
+    EXPECT_EQ(ask(s, name("report")), (std::vector<std::string>{p("Réport.txt"), p("a/b/c/deep report.md")}));
+    // The link itself is an item; what it points at is not crawled.
+    EXPECT_EQ(ask(s, name("link-to")), (std::vector<std::string>{p("link-to-outside")}));
 }
 
 TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
-  touch(p("fast/report-fast.txt"));
-  touch(p("slow/report-slow.txt"));
-  std::atomic<bool> release = false;
-  ServiceOptions o = options();
-  o.beforeListing = [&](const std::string& folder) {
-    if (folder == p("slow")) pollUntil([&] { return release.load(); }, std::chrono::seconds(30));
-  };
-  Service s(o);
-  s.start();
-  // The crawl is held inside "slow"; what is indexed already answers.
-  EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt")}));
-  EXPECT_TRUE(s.status().crawling);
-  release = true;
-  EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt"), p("slow/report-slow.txt")}));
-  EXPECT_TRUE(pollUntil([&] { return !s.status().crawling; }));
+    touch(p("fast/report-fast.txt"));
+    touch(p("slow/report-slow.txt"));
+    std::atomic<bool> release = false;
+    ServiceOptions o = options();
+    o.beforeListing = [&](const std::string& folder) {
+        if (folder == p("slow")) pollUntil([&] { return release.load(); }, std::chrono::seconds(30));
+    };
+    Service s(o);
+    s.start();
+    // The crawl is held inside "slow"; what is indexed already answers.
+    EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt")}));
+    EXPECT_TRUE(s.status().crawling);
+    release = true;
+    EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt"), p("slow/report-slow.txt")}));
+    EXPECT_TRUE(pollUntil([&] { return !s.status().crawling; }));
 }
 
 // Live updates through inotify watches per folder, and through fanotify
@@ -97,129 +98,129 @@ TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
 class LiveUpdateTest : public ServiceTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(LiveUpdateTest, FollowTheFileSystem) {
-  touch(p("docs/old.txt"));
-  ServiceOptions o = options();
-  o.useFanotify = GetParam();
-  Service s(o);
-  s.start();
-  ASSERT_TRUE(settled(s, 2));
-  ServiceStatus st = s.status();
-  bool fanotify = st.fanotifyFileSystems == 1u;
-  if (GetParam() && !fanotify) GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
-  EXPECT_EQ(st.watches, fanotify ? 0u : 2u);
+    touch(p("docs/old.txt"));
+    ServiceOptions o = options();
+    o.useFanotify = GetParam();
+    Service s(o);
+    s.start();
+    ASSERT_TRUE(settled(s, 2));
+    ServiceStatus st = s.status();
+    bool fanotify = st.fanotifyFileSystems == 1u;
+    if (GetParam() && !fanotify) GTEST_SKIP() << "fanotify file-system marks need CAP_SYS_ADMIN";
+    EXPECT_EQ(st.watches, fanotify ? 0u : 2u);
 
-  touch(p("docs/created.txt"));
-  EXPECT_TRUE(eventually(s, "created", {p("docs/created.txt")})) << "create";
-  fs::rename(p("docs/created.txt"), p("docs/renamed.txt"));
-  EXPECT_TRUE(eventually(s, "created", {})) << "rename away";
-  EXPECT_TRUE(eventually(s, "renamed", {p("docs/renamed.txt")})) << "rename to";
-  fs::remove(p("docs/renamed.txt"));
-  EXPECT_TRUE(eventually(s, "renamed", {})) << "delete";
+    touch(p("docs/created.txt"));
+    EXPECT_TRUE(eventually(s, "created", {p("docs/created.txt")})) << "create";
+    fs::rename(p("docs/created.txt"), p("docs/renamed.txt"));
+    EXPECT_TRUE(eventually(s, "created", {})) << "rename away";
+    EXPECT_TRUE(eventually(s, "renamed", {p("docs/renamed.txt")})) << "rename to";
+    fs::remove(p("docs/renamed.txt"));
+    EXPECT_TRUE(eventually(s, "renamed", {})) << "delete";
 
-  // A new folder whose files are written right after it appears.
-  fs::create_directory(p("fresh"));
-  touch(p("fresh/one.txt"));
-  touch(p("fresh/inner/two.txt"));
-  EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("fresh/inner/two.txt"), p("fresh/one.txt")}))
-      << "new folder";
-  // A renamed folder carries its contents; later changes inside it count.
-  fs::rename(p("fresh"), p("moved"));
-  EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("moved/inner/two.txt"), p("moved/one.txt")}))
-      << "folder rename";
-  touch(p("moved/inner/three.txt"));
-  EXPECT_TRUE(eventually(s, "three", {p("moved/inner/three.txt")})) << "inside a moved folder";
-  // A folder moved out of the tree disappears with everything in it.
-  fs::rename(p("moved"), dir / "away");
-  EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt")})) << "moved out";
-  // ... and one moved in from outside arrives with its contents, and is
-  // followed from then on.
-  touch(dir / "away/inner/while-away.txt");
-  // Time for the watcher to see that change while the folder is outside.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  fs::rename(dir / "away", p("back"));
-  EXPECT_TRUE(eventually(s, "while-away", {p("back/inner/while-away.txt")})) << "moved in";
-  touch(p("back/inner/four.txt"));
-  EXPECT_TRUE(eventually(s, "four", {p("back/inner/four.txt")})) << "inside a folder moved in";
-  fs::remove_all(p("back"));
-  fs::remove_all(p("docs"));
-  EXPECT_TRUE(eventually(s, "o", {})) << "recursive delete";
+    // A new folder whose files are written right after it appears.
+    fs::create_directory(p("fresh"));
+    touch(p("fresh/one.txt"));
+    touch(p("fresh/inner/two.txt"));
+    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("fresh/inner/two.txt"), p("fresh/one.txt")}))
+        << "new folder";
+    // A renamed folder carries its contents; later changes inside it count.
+    fs::rename(p("fresh"), p("moved"));
+    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("moved/inner/two.txt"), p("moved/one.txt")}))
+        << "folder rename";
+    touch(p("moved/inner/three.txt"));
+    EXPECT_TRUE(eventually(s, "three", {p("moved/inner/three.txt")})) << "inside a moved folder";
+    // A folder moved out of the tree disappears with everything in it.
+    fs::rename(p("moved"), dir / "away");
+    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt")})) << "moved out";
+    // ... and one moved in from outside arrives with its contents, and is
+    // followed from then on.
+    touch(dir / "away/inner/while-away.txt");
+    // Time for the watcher to see that change while the folder is outside.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    fs::rename(dir / "away", p("back"));
+    EXPECT_TRUE(eventually(s, "while-away", {p("back/inner/while-away.txt")})) << "moved in";
+    touch(p("back/inner/four.txt"));
+    EXPECT_TRUE(eventually(s, "four", {p("back/inner/four.txt")})) << "inside a folder moved in";
+    fs::remove_all(p("back"));
+    fs::remove_all(p("docs"));
+    EXPECT_TRUE(eventually(s, "o", {})) << "recursive delete";
 
-  // A content change updates the change time.
-  touch(p("a.txt"));
-  struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 5 * 86400, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, p("a.txt").c_str(), old, 0), 0);
-  Request recent;
-  recent.op = Request::Op::changedBetween;
-  recent.notBefore = std::time(nullptr) - 86400;
-  EXPECT_TRUE(pollUntil([&] { return ask(s, recent).empty(); })) << "aged";
-  std::ofstream(p("a.txt"), std::ios::app) << "more";
-  EXPECT_TRUE(pollUntil([&] { return ask(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";
+    // A content change updates the change time.
+    touch(p("a.txt"));
+    struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 5 * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, p("a.txt").c_str(), old, 0), 0);
+    Request recent;
+    recent.op = Request::Op::changedBetween;
+    recent.notBefore = std::time(nullptr) - 86400;
+    EXPECT_TRUE(pollUntil([&] { return ask(s, recent).empty(); })) << "aged";
+    std::ofstream(p("a.txt"), std::ios::app) << "more";
+    EXPECT_TRUE(pollUntil([&] { return ask(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";
 }
 
 INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
 TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
-  touch(p("keep/kept.txt"));
-  touch(p("keep/doomed.txt"));
-  {
+    touch(p("keep/kept.txt"));
+    touch(p("keep/doomed.txt"));
+    {
+        Service s(options());
+        s.start();
+        ASSERT_TRUE(settled(s, 3));
+        s.stop();
+    }
+    // Changes while the service is down.
+    fs::remove(p("keep/doomed.txt"));
+    touch(p("keep/added.txt"));
     Service s(options());
+    s.loadSnapshot();
+    // Before any crawl: the snapshot as it was.
+    EXPECT_EQ(ask(s, name(".txt")), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
+    EXPECT_TRUE(s.status().snapshotLoaded);
     s.start();
-    ASSERT_TRUE(settled(s, 3));
-    s.stop();
-  }
-  // Changes while the service is down.
-  fs::remove(p("keep/doomed.txt"));
-  touch(p("keep/added.txt"));
-  Service s(options());
-  s.loadSnapshot();
-  // Before any crawl: the snapshot as it was.
-  EXPECT_EQ(ask(s, name(".txt")), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
-  EXPECT_TRUE(s.status().snapshotLoaded);
-  s.start();
-  EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
+    EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
 }
 
 TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
-  touch(p("mine.txt"));
-  {
-    ServiceOptions o = options();
-    o.roots = {fs::canonical(dir.path()).string()};
-    Service s(o);
-    s.start();
-    ASSERT_TRUE(pollUntil([&] { return !s.status().crawling; }));
-  }
-  ::testing::internal::CaptureStderr();
-  Service s(options());
-  s.loadSnapshot();
-  std::string log = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("other roots"), std::string::npos) << log;
-  EXPECT_EQ(s.status().entries, 0u);
+    touch(p("mine.txt"));
+    {
+        ServiceOptions o = options();
+        o.roots = {fs::canonical(dir.path()).string()};
+        Service s(o);
+        s.start();
+        ASSERT_TRUE(pollUntil([&] { return !s.status().crawling; }));
+    }
+    ::testing::internal::CaptureStderr();
+    Service s(options());
+    s.loadSnapshot();
+    std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("other roots"), std::string::npos) << log;
+    EXPECT_EQ(s.status().entries, 0u);
 }
 
 TEST(RetryBackoffTest, DoublesUpToTheLongestAndLogsOncePerChangeOfState) {
-  RetryBackoff retry(1000, 5000);
-  EXPECT_TRUE(retry.due(0));
-  struct Step {
-    int64_t at;
-    const char* reason;  // nullptr: the attempt succeeds
-    bool logged;
-    int64_t nextDue;  // first moment the next attempt is due
-  };
-  const Step steps[] = {
-      {0, "full", true, 1000},      {1000, "full", false, 3000}, {3000, "full", false, 7000},
-      {7000, "full", false, 12000}, {12000, "full", false, 17000},  // capped at 5 s
-      {17000, "read-only", true, 22000},                             // another reason is worth a line
-      {22000, nullptr, true, 22000},                                 // recovery too
-      {30000, "full", true, 31000},                                  // and a new run starts afresh
-  };
-  for (const Step& s : steps) {
-    ASSERT_TRUE(retry.due(s.at)) << s.at;
-    bool logged = s.reason ? retry.failed(s.at, s.reason) : retry.succeeded();
-    EXPECT_EQ(logged, s.logged) << s.at;
-    EXPECT_FALSE(s.reason && retry.due(s.nextDue - 1)) << s.at;
-    EXPECT_TRUE(retry.due(s.nextDue)) << s.at;
-  }
+    RetryBackoff retry(1000, 5000);
+    EXPECT_TRUE(retry.due(0));
+    struct Step {
+        int64_t at;
+        const char* reason;  // nullptr: the attempt succeeds
+        bool logged;
+        int64_t nextDue;  // first moment the next attempt is due
+    };
+    const Step steps[] = {
+        {0, "full", true, 1000},           {1000, "full", false, 3000},   {3000, "full", false, 7000},
+        {7000, "full", false, 12000},      {12000, "full", false, 17000},  // capped at 5 s
+        {17000, "read-only", true, 22000},                                 // another reason is worth a line
+        {22000, nullptr, true, 22000},                                     // recovery too
+        {30000, "full", true, 31000},                                      // and a new run starts afresh
+    };
+    for (const Step& s : steps) {
+        ASSERT_TRUE(retry.due(s.at)) << s.at;
+        bool logged = s.reason ? retry.failed(s.at, s.reason) : retry.succeeded();
+        EXPECT_EQ(logged, s.logged) << s.at;
+        EXPECT_FALSE(s.reason && retry.due(s.nextDue - 1)) << s.at;
+        EXPECT_TRUE(retry.due(s.nextDue)) << s.at;
+    }
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ protected:
     // crawling at first); returns the last rows seen.
     Rows searchUntil(Model& model, const std::string& text, const std::function<bool(const Rows&)>& done) {
         Rows rows;
-        for (const auto deadline = std::chrono::steady_clock::now() + 30s; std::chrono::steady_clock::now() < deadline;) {
+        for (const auto deadline = std::chrono::steady_clock::now() + 30s;
+             std::chrono::steady_clock::now() < deadline;) {
             if (!runAndWait(model, text)) continue;
             const Strings paths = pathsOf(model.hits());
             rows = Rows(paths.begin(), paths.end());
@@ -71,8 +72,8 @@ TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
     auto model = makeModel();
 
     EXPECT_EQ(searchUntil(*model, "report", {report, draft}), (Rows{report, draft}));
-    const auto pdf = std::find_if(model->hits().begin(), model->hits().end(),
-                                  [&](const Hit& h) { return h.path() == report; });
+    const auto pdf =
+        std::find_if(model->hits().begin(), model->hits().end(), [&](const Hit& h) { return h.path() == report; });
     ASSERT_NE(pdf, model->hits().end());
     EXPECT_EQ(pdf->size(), 1234);
     EXPECT_EQ(pdf->name(), "Quarterly-Report-2024.pdf");
@@ -84,9 +85,8 @@ TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTree) {
     EXPECT_EQ(searchUntil(*model, "resume", {resume}), Rows{resume});
 
     // Everything here was just written, so the empty query lists it all.
-    const auto recent = searchUntil(*model, "", [&](const Rows& rows) {
-        return rows.count(report) && rows.count(draft) && rows.count(resume);
-    });
+    const auto recent = searchUntil(
+        *model, "", [&](const Rows& rows) { return rows.count(report) && rows.count(draft) && rows.count(resume); });
     for (const auto& path : {report, draft, resume}) EXPECT_TRUE(recent.count(path)) << path;
     EXPECT_EQ(model->sortKey(), SortKey::date);
 }

@@ -1,7 +1,7 @@
 // Search runs driven on the event loop against the fake index.
+#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <gtest/gtest.h>
 
 #include <map>
 #include <set>
@@ -188,18 +188,41 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         {"ab", false, false, {{ab, {"/t/xaby", "/t/zzz"}}}, {ab}, {"/t/xaby", "/t/zzz"}, 2},
         {"ab AB", false, false, {{ab, {"/t/xAbx", "/t/none"}}}, {ab}, {"/t/xAbx"}, 2},
         {".pdf", false, false, {{pdf, {"/t/a.PDF", "/t/b.pdfx", "/t/c.pdf"}}}, {pdf}, {"/t/a.PDF", "/t/c.pdf"}, 3},
-        {"ab .pdf", false, false, {{pdf, {"/t/ab.pdf", "/t/cd.pdf", "/t/AB.PDF"}}}, {pdf}, {"/t/ab.pdf", "/t/AB.PDF"}, 3},
-        {"report?.txt .txt", false, false, {{single, {"/t/report1.txt", "/t/report12.txt"}}}, {single}, {"/t/report1.txt"}, 2},
+        {"ab .pdf",
+         false,
+         false,
+         {{pdf, {"/t/ab.pdf", "/t/cd.pdf", "/t/AB.PDF"}}},
+         {pdf},
+         {"/t/ab.pdf", "/t/AB.PDF"},
+         3},
+        {"report?.txt .txt",
+         false,
+         false,
+         {{single, {"/t/report1.txt", "/t/report12.txt"}}},
+         {single},
+         {"/t/report1.txt"},
+         2},
         {"a b", false, false, {}, {}, {}, 0, "query#1 inter=0 arr=0 lits=[]"},
         // Index terms: path-like words are reduced outside expression mode;
         // with case on, index terms and short words are tested as typed.
         {"docs/report", false, false, {{report, {"/t/docs/report.txt"}}}, {report}, {"/t/docs/report.txt"}, 1},
         {"report ab", false, true, {{report, reports}}, {report}, {"/t/report_ab.txt", "/t/my report ab"}, 4},
         // Expressions: every literal run must be in the name; case as switched.
-        {"docs/report", true, false, {{docs, {"/t/docsreport", "/t/docs"}}, {report, {"/t/docsreport", "/t/report"}}},
-         {docs, report}, {}, 1},
-        {"foo|bar", true, false, {{foo, {"/t/FOObar", "/t/foo"}}, {bar, {"/t/FOObar", "/t/bar"}}}, {foo, bar},
-         {"/t/FOObar"}, 1, "query#1 inter=1 arr=1 lits=[\"foo\", \"bar\"]"},
+        {"docs/report",
+         true,
+         false,
+         {{docs, {"/t/docsreport", "/t/docs"}}, {report, {"/t/docsreport", "/t/report"}}},
+         {docs, report},
+         {},
+         1},
+        {"foo|bar",
+         true,
+         false,
+         {{foo, {"/t/FOObar", "/t/foo"}}, {bar, {"/t/FOObar", "/t/bar"}}},
+         {foo, bar},
+         {"/t/FOObar"},
+         1,
+         "query#1 inter=1 arr=1 lits=[\"foo\", \"bar\"]"},
         {"foo", true, true, {{foo, {"/t/FOO.txt", "/t/foo.txt"}}}, {foo}, {"/t/foo.txt"}, 2},
     };
     for (const auto& c : cases) {
@@ -316,8 +339,8 @@ TEST_F(ModelRun, AModelThatIsGoneRunsAndReceivesNothing) {
     model.reset();
     ASSERT_TRUE(backgroundIdle());
     spin(600ms);  // past the debounce delay
-    EXPECT_EQ(index.logMessages(), (Strings{"run#1 text='report'", "tok 'report' -> 1 lines",
-                                            "query#1 inter=1 arr=1 lits=[\"report\"]"}));
+    EXPECT_EQ(index.logMessages(),
+              (Strings{"run#1 text='report'", "tok 'report' -> 1 lines", "query#1 inter=1 arr=1 lits=[\"report\"]"}));
 }
 
 }  // namespace

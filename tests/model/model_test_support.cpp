@@ -1,9 +1,9 @@
 #include "model_test_support.h"
 
+#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QTest>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>

@@ -59,8 +59,8 @@ public:
     std::string logPath() const { return path("debug.log"); }
     std::vector<LogLine> log() const;
     Strings logMessages() const;
-    bool logHas(const std::string& message) const;  // a whole line
-    int logCount(const std::string& prefix) const;  // lines that start so
+    bool logHas(const std::string& message) const;                    // a whole line
+    int logCount(const std::string& prefix) const;                    // lines that start so
     std::optional<LogLine> logLine(const std::string& prefix) const;  // the first such
 
 private:

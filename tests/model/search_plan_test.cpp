@@ -49,7 +49,8 @@ TEST(NameFilter, AppliesTheLocalTestsOfThePlan) {
     };
     for (const auto& c : cases) {
         const auto plan = std::get<SearchPlan>(planFor(c.query, c.regexMode, c.caseSensitive));
-        EXPECT_EQ(namePasses(plan, c.name, c.caseSensitive), c.passes) << "query '" << c.query << "' name '" << c.name << "'";
+        EXPECT_EQ(namePasses(plan, c.name, c.caseSensitive), c.passes)
+            << "query '" << c.query << "' name '" << c.name << "'";
     }
 }
 
@@ -80,7 +81,8 @@ TEST(PlainOrder, ComparesComposedCodePointsAndKeepsOnlyTheFirstOnes) {
 }
 
 TEST(QueryLog, WritesTheTermsAsAQuotedList) {
-    EXPECT_EQ(queryLogLine(2, 1, 1, {"say \"hi\"", "a\\b"}), "query#2 inter=1 arr=1 lits=[\"say \\\"hi\\\"\", \"a\\\\b\"]");
+    EXPECT_EQ(queryLogLine(2, 1, 1, {"say \"hi\"", "a\\b"}),
+              "query#2 inter=1 arr=1 lits=[\"say \\\"hi\\\"\", \"a\\\\b\"]");
 }
 
 }  // namespace

@@ -37,15 +37,23 @@ TEST_F(Selection, ArrowKeysAndMovesClampWithoutWrapping) {
         bool consumed;  // arrowKey only
         std::optional<std::string> after;
     } cases[] = {
-        {"/t/row1", true, -1, true, "/t/row1"},  {"/t/row5", true, +1, true, "/t/row5"},
-        {"/t/row2", true, +1, true, "/t/row3"},  {"/t/row3", true, -1, true, "/t/row2"},
+        {"/t/row1", true, -1, true, "/t/row1"},
+        {"/t/row5", true, +1, true, "/t/row5"},
+        {"/t/row2", true, +1, true, "/t/row3"},
+        {"/t/row3", true, -1, true, "/t/row2"},
         // A lost selection: Up takes the last row, Down the first.
-        {"/t/gone", true, -1, true, "/t/row5"},  {"/t/gone", true, +1, true, "/t/row1"},
-        {std::nullopt, true, -1, false, std::nullopt}, {std::nullopt, true, +1, false, std::nullopt},
-        {"/t/row1", false, 3, false, "/t/row4"},  {"/t/row4", false, 10, false, "/t/row5"},
-        {"/t/row4", false, -10, false, "/t/row1"}, {"/t/row3", false, 0, false, "/t/row3"},
-        {"/t/row3", false, INT64_MAX, false, "/t/row5"}, {"/t/row3", false, INT64_MIN, false, "/t/row1"},
-        {std::nullopt, false, 0, false, "/t/row5"}, {std::nullopt, false, 1, false, "/t/row1"},
+        {"/t/gone", true, -1, true, "/t/row5"},
+        {"/t/gone", true, +1, true, "/t/row1"},
+        {std::nullopt, true, -1, false, std::nullopt},
+        {std::nullopt, true, +1, false, std::nullopt},
+        {"/t/row1", false, 3, false, "/t/row4"},
+        {"/t/row4", false, 10, false, "/t/row5"},
+        {"/t/row4", false, -10, false, "/t/row1"},
+        {"/t/row3", false, 0, false, "/t/row3"},
+        {"/t/row3", false, INT64_MAX, false, "/t/row5"},
+        {"/t/row3", false, INT64_MIN, false, "/t/row1"},
+        {std::nullopt, false, 0, false, "/t/row5"},
+        {std::nullopt, false, 1, false, "/t/row1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.selected.value_or("none") + (c.arrow ? " arrow " : " move ") + std::to_string(c.delta));

@@ -1,8 +1,8 @@
 // Start-up variables, stress mode and simulate mode.
+#include <gtest/gtest.h>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 
 #include <map>
 
@@ -18,8 +18,11 @@ using namespace std::chrono_literals;
 
 TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
     EXPECT_EQ(splitStressQueries(" a , b,"), (Strings{" a ", " b", ""}));
-    const std::pair<const char*, Strings> terms[] = {
-        {"   ", {}}, {"docs/report", {"docs/report"}}, {"*.pdf", {}}, {"  Report .pdf x  ", {"Report", "x"}}, {"\"big report\" ab", {"big report", "ab"}}};
+    const std::pair<const char*, Strings> terms[] = {{"   ", {}},
+                                                     {"docs/report", {"docs/report"}},
+                                                     {"*.pdf", {}},
+                                                     {"  Report .pdf x  ", {"Report", "x"}},
+                                                     {"\"big report\" ab", {"big report", "ab"}}};
     for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
 }
 
@@ -44,7 +47,7 @@ TEST_F(StartUp, RunsTheRecentFilesAtOnceAndTypesTheSimulatedQueryLater) {
     EXPECT_EQ(model->sortKey(), SortKey::date);
 
     ASSERT_TRUE(waitUntil([&] { return index.logCount("publish#2") > 0; }, 8s));
-    spin(500ms);  // a second debounce period
+    spin(500ms);                    // a second debounce period
     std::optional<LogLine> recent;  // the living Model's, which started last
     for (const auto& line : index.log())
         if (line.message == "run#1 text=''") recent = line;
@@ -107,18 +110,41 @@ TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcess) {
     const HelperCase cases[] = {
         // The calls alternate, one after the other; an empty piece asks nothing,
         // one character is a name term; no search run takes place.
-        {"three queries", {{"QUILLFIND_STRESS", "report,,b"}}, {{report, twelve}}, {}, 30000,
-         {{"report", 12}, {"", 0}, {"b", 0}}, repeated({report, FakeIndex::nameCall("b")}, 5), {"tok 'report' -> 12 lines"}},
+        {"three queries",
+         {{"QUILLFIND_STRESS", "report,,b"}},
+         {{report, twelve}},
+         {},
+         30000,
+         {{"report", 12}, {"", 0}, {"b", 0}},
+         repeated({report, FakeIndex::nameCall("b")}, 5),
+         {"tok 'report' -> 12 lines"}},
         // Set but empty counts as unset.
-        {"an empty initial query counts as unset", {{"QUILLFIND_QUERY", ""}, {"QUILLFIND_STRESS", "zzqx"}}, {}, {},
-         30000, {{"zzqx", 0}}, repeated({FakeIndex::nameCall("zzqx")}, 5), {}},
+        {"an empty initial query counts as unset",
+         {{"QUILLFIND_QUERY", ""}, {"QUILLFIND_STRESS", "zzqx"}},
+         {},
+         {},
+         30000,
+         {{"zzqx", 0}},
+         repeated({FakeIndex::nameCall("zzqx")}, 5),
+         {}},
         // Five calls of 0.7 s keep the process alive past the simulate mark.
-        {"stress wins over simulate", {{"QUILLFIND_STRESS", "slow"}, {"QUILLFIND_SIMULATE", "zzqx"}}, {},
-         {{FakeIndex::nameCall("slow"), 0.7}}, 30000, {{"slow", 0}}, repeated({FakeIndex::nameCall("slow")}, 5), {}},
+        {"stress wins over simulate",
+         {{"QUILLFIND_STRESS", "slow"}, {"QUILLFIND_SIMULATE", "zzqx"}},
+         {},
+         {{FakeIndex::nameCall("slow"), 0.7}},
+         30000,
+         {{"slow", 0}},
+         repeated({FakeIndex::nameCall("slow")}, 5),
+         {}},
         // Alive past the simulate mark, which must not come.
         {"initial query wins",
          {{"QUILLFIND_QUERY", "report"}, {"QUILLFIND_STRESS", "report"}, {"QUILLFIND_SIMULATE", "zzqx"}},
-         {{report, {"/t/report"}}}, {}, 3600, {}, {report}, {"run#1 text='report'", "publish#1 total=1"}},
+         {{report, {"/t/report"}}},
+         {},
+         3600,
+         {},
+         {report},
+         {"run#1 text='report'", "publish#1 total=1"}},
     };
     std::vector<std::unique_ptr<FakeIndex>> indexes;
     std::vector<std::unique_ptr<QProcess>> processes;
@@ -132,7 +158,8 @@ TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcess) {
         environment.insert("QUILLFIND_MDFIND", QString::fromStdString(fake.path("mdfind")));
         environment.insert("QUILLFIND_DEBUG_LOG", QString::fromStdString(fake.logPath()));
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        for (const auto& [name, value] : c.vars) environment.insert(QString::fromStdString(name), QString::fromStdString(value));
+        for (const auto& [name, value] : c.vars)
+            environment.insert(QString::fromStdString(name), QString::fromStdString(value));
         auto& process = *processes.emplace_back(std::make_unique<QProcess>());
         process.setProcessEnvironment(environment);
         process.start(QString::fromStdString(binDir() + "/model_test_helper"), {QString::number(c.lifetimeMs)});

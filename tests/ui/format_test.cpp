@@ -13,13 +13,19 @@ TEST(SizeText, DecimalUnitsLocalisedNumbers) {
         const char* locale;
         const char* expected;
     } cases[] = {
-        {1, "en_US", "1 byte"}, {999, "en_US", "999 bytes"},
+        {1, "en_US", "1 byte"},
+        {999, "en_US", "999 bytes"},
         // decimal multiples: 1 KB is 1000 bytes, not 1024
-        {1000, "en_US", "1 KB"}, {1500, "en_US", "2 KB"},
+        {1000, "en_US", "1 KB"},
+        {1500, "en_US", "2 KB"},
         // rounding up to 1000 KB moves on to the next unit
-        {999499, "en_US", "999 KB"}, {999500, "en_US", "1 MB"}, {12345678, "en_US", "12.3 MB"},
-        {1234567890, "en_US", "1.23 GB"}, {INT64_MAX, "en_US", "9.22 EB"},
-        {1500000, "de_DE", "1,5 MB"}, {512, "zh_CN", "512 字节"},
+        {999499, "en_US", "999 KB"},
+        {999500, "en_US", "1 MB"},
+        {12345678, "en_US", "12.3 MB"},
+        {1234567890, "en_US", "1.23 GB"},
+        {INT64_MAX, "en_US", "9.22 EB"},
+        {1500000, "de_DE", "1,5 MB"},
+        {512, "zh_CN", "512 字节"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(byteCountText(c.bytes, QLocale(QString::fromLatin1(c.locale))).toStdString(), c.expected)
@@ -27,7 +33,7 @@ TEST(SizeText, DecimalUnitsLocalisedNumbers) {
 }
 
 TEST(DateText, YearAbbreviatedMonthDayInTheUsersZone) {
-    constexpr Date kJan2 = 1704189600.0;     // 2024-01-02 10:00:00 UTC
+    constexpr Date kJan2 = 1704189600.0;      // 2024-01-02 10:00:00 UTC
     constexpr Date kLateJan1 = 1704151800.0;  // 2024-01-01 23:30:00 UTC
     const struct {
         const char* locale;

@@ -43,8 +43,8 @@ TEST(FullDiskAccess, RealProbeOfFilesFoldersFifosAndMissingPaths) {
     ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
     // A blocking open would wait on the FIFO for a writer that never comes.
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    for (const auto& [name, outcome] : {std::pair{"readable", O::opened}, {"folder", O::opened},
-                                        {"pipe", O::opened}, {"missing", O::unavailable}})
+    for (const auto& [name, outcome] :
+         {std::pair{"readable", O::opened}, {"folder", O::opened}, {"pipe", O::opened}, {"missing", O::unavailable}})
         EXPECT_EQ(probePath(dir / name), outcome) << name;
     EXPECT_TRUE(hasFullDiskAccess({dir / "missing", dir / "missing2", dir / "missing3"}));
     EXPECT_TRUE(hasFullDiskAccess({dir / "missing", dir / "readable"}));

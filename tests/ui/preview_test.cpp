@@ -32,11 +32,10 @@ QByteArray encodedImage(int width, int height, const char* format) {
 // A JPEG whose EXIF block says "rotate 90° clockwise to view" (orientation 6).
 QByteArray rotatedJpeg(int width, int height) {
     QByteArray jpeg = encodedImage(width, height, "JPEG");
-    const QByteArray payload = QByteArray("Exif\0\0", 6) +
-                               QByteArray("MM\0*\0\0\0\x08", 8) +                      // big-endian, IFD at 8
-                               QByteArray("\0\x01", 2) +                               // one entry
-                               QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12) +  // orientation = 6
-                               QByteArray("\0\0\0\0", 4);                              // no next IFD
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + QByteArray("MM\0*\0\0\0\x08", 8) +  // big-endian, IFD at 8
+                               QByteArray("\0\x01", 2) +                                       // one entry
+                               QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12) +          // orientation = 6
+                               QByteArray("\0\0\0\0", 4);                                      // no next IFD
     const int length = static_cast<int>(payload.size()) + 2;
     QByteArray segment("\xFF\xE1", 2);
     segment.append(static_cast<char>(length >> 8)).append(static_cast<char>(length & 0xFF)).append(payload);
@@ -65,7 +64,9 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([&] { return pane->isLoaded(); }, 8000));
         return pane;
     }
-    QString put(const char* name, const QByteArray& content) { return test::put(dir, QString::fromUtf8(name), content); }
+    QString put(const char* name, const QByteArray& content) {
+        return test::put(dir, QString::fromUtf8(name), content);
+    }
 
     test::TempDir dir;
 };
@@ -79,7 +80,10 @@ TEST_F(PreviewTest, EachKindOfFileLoadsAndShowsItsView) {
         {put("notes.txt", "hello\n"), Kind::text},
         {put("main.cpp", "int main() { return 0; }\n"), Kind::text},  // source without a text suffix
         {put("run", "#!/bin/sh\necho hello\n"), Kind::text},
-        {put("blob.bin", QByteArray("\x7F" "ELF\0\0\x01\x02", 8)), Kind::placeholder},
+        {put("blob.bin", QByteArray("\x7F"
+                                    "ELF\0\0\x01\x02",
+                                    8)),
+         Kind::placeholder},
         {put("fake.txt", QByteArray("ab\0cd", 5)), Kind::placeholder},  // binary data behind a text suffix
         {put("broken.png", QByteArray("\x89PNG\r\n\x1a\n garbage", 17)), Kind::placeholder},
         {test::at(dir, QStringLiteral("gone.png")), Kind::placeholder},  // deleted since the search
@@ -109,8 +113,8 @@ TEST_F(PreviewTest, TextShowsItsBeginningCutAtALineOrWholeCharacter) {
     EXPECT_TRUE(cut.text.startsWith(QStringLiteral("line 0\nline 1\n")));
 
     // One long line of three-byte characters cut after 10 bytes (3 + 1/3).
-    const PreviewContent wide = loadPreview(put("wide.txt", QStringLiteral("汉字汉字汉字汉字").toUtf8()),
-                                            {.textBytes = 10});
+    const PreviewContent wide =
+        loadPreview(put("wide.txt", QStringLiteral("汉字汉字汉字汉字").toUtf8()), {.textBytes = 10});
     EXPECT_EQ(wide.text, QStringLiteral("汉字汉"));
 }
 

@@ -74,8 +74,10 @@ fi
 )");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("QUILLFIND_MDFIND", script.toUtf8());
-    for (const auto& [name, sub] : {std::pair{"QUILLFIND_DEBUG_LOG", "debug.log"}, {"XDG_CONFIG_HOME", "config"},
-                                    {"XDG_CACHE_HOME", "cache"}, {"QUILLFIND_INDEX_DIR", "index"}})
+    for (const auto& [name, sub] : {std::pair{"QUILLFIND_DEBUG_LOG", "debug.log"},
+                                    {"XDG_CONFIG_HOME", "config"},
+                                    {"XDG_CACHE_HOME", "cache"},
+                                    {"QUILLFIND_INDEX_DIR", "index"}})
         qputenv(name, at(dir, QString::fromLatin1(sub)).toUtf8());
     for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
         qunsetenv(name);

@@ -2,10 +2,10 @@
 // a Model on a running event loop, which the stress task must end by itself.
 // Without that the helper quits after the time given as its argument and
 // writes HELPER_END.
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cstdlib>
-#include <unistd.h>
 
 #include "model/desktop_services.h"
 #include "model/model.h"
