@@ -18,7 +18,9 @@ RowMenuKeys::RowMenuKeys(ResultsView* results, QObject* parent) : QObject(parent
 void RowMenuKeys::watch(QObject* control) { control->installEventFilter(this); }
 
 bool RowMenuKeys::eventFilter(QObject* watched, QEvent* event) {
-    if (!results_) return QObject::eventFilter(watched, event);
+    // The results are looked at only for the two menu requests: the filter
+    // also sees the events a widget sends while it is being destroyed, when
+    // the results may be half gone and even testing the pointer is wrong.
     bool asked = false;
     if (event->type() == QEvent::KeyPress) {
         // The X11 and Wayland platforms turn the menu key into a keyboard
@@ -28,7 +30,7 @@ bool RowMenuKeys::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::ContextMenu) {
         asked = static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard;
     }
-    if (asked && results_->requestMenuForSelection()) return true;
+    if (asked && !results_.isNull() && results_->requestMenuForSelection()) return true;
     return QObject::eventFilter(watched, event);
 }
 
