@@ -23,7 +23,7 @@ constexpr int kHandOverTimeoutMs = 3000;
 
 QString startupActivationToken() {
     for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-        const QString token = qEnvironmentVariable(name);
+        QString token = qEnvironmentVariable(name);
         if (!token.isEmpty()) return token;
     }
     return {};

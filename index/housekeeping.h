@@ -51,7 +51,7 @@ private:
     std::atomic<int64_t> snapshotMs_{0};
     std::atomic<bool> snapshotLoaded_{false};
     // A save that fails is retried after 1 s, then ever less often.
-    RetryBackoff snapshotRetry_{1000, 5 * 60 * 1000};
+    RetryBackoff snapshotRetry_{1000, int64_t{5} * 60 * 1000};
 
     std::mutex stopMutex_;
     std::condition_variable stopCv_;

@@ -1,10 +1,9 @@
 #include "ui/index_progress.h"
 
+#include <fcntl.h>
 #include <index_protocol.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
@@ -12,24 +11,11 @@
 #include <charconv>
 #include <cstring>
 
+#include "base/unix_socket.h"
+
 namespace qf {
 
 namespace {
-
-// Closes the socket on every path out.
-class Socket {
-public:
-    Socket() : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
-    ~Socket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool waitFor(int fd, short events, std::chrono::steady_clock::time_point deadline) {
     const auto left =
@@ -69,33 +55,27 @@ std::optional<IndexStatus> parseIndexStatus(std::string_view text) {
 
 std::optional<IndexStatus> queryIndexStatus(const std::string& socketPath, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    sockaddr_un address{};
-    if (socketPath.size() >= sizeof(address.sun_path)) return std::nullopt;
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-    Socket socket;
-    if (socket.fd() < 0) return std::nullopt;
-    if (::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-        if (errno != EAGAIN && errno != EINPROGRESS) return std::nullopt;
-        if (!waitFor(socket.fd(), POLLOUT, deadline)) return std::nullopt;
-    }
+    // A local connect does not wait for the service to accept; what follows
+    // waits at most until the deadline.
+    auto socket = connectUnixSocket(socketPath);
+    if (!socket || ::fcntl(socket->get(), F_SETFL, O_NONBLOCK) != 0) return std::nullopt;
     std::string request = std::string(protocol::kKeyOp) + "=status";
     request.append(2, '\0');  // the field's end and the request's end
     for (std::size_t sent = 0; sent < request.size();) {
-        if (!waitFor(socket.fd(), POLLOUT, deadline)) return std::nullopt;
-        const ssize_t n = ::send(socket.fd(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (!waitFor(socket->get(), POLLOUT, deadline)) return std::nullopt;
+        const ssize_t n = ::send(socket->get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return std::nullopt;
         sent += static_cast<std::size_t>(n);
     }
     // Records: a tag byte, the payload, a NUL; the end record comes last.
-    constexpr std::size_t kMostExpected = 64 * 1024;
+    constexpr std::size_t kMostExpected = std::size_t{64} * 1024;
     std::string reply, status;
     std::size_t parsed = 0;
     char buffer[4096];
     while (reply.size() < kMostExpected) {
-        if (!waitFor(socket.fd(), POLLIN, deadline)) return std::nullopt;
-        const ssize_t n = ::recv(socket.fd(), buffer, sizeof(buffer), 0);
+        if (!waitFor(socket->get(), POLLIN, deadline)) return std::nullopt;
+        const ssize_t n = ::recv(socket->get(), buffer, sizeof(buffer), 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return std::nullopt;  // closed before the end record
         reply.append(buffer, static_cast<std::size_t>(n));
