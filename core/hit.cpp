@@ -111,16 +111,21 @@ std::string kindOf(std::string_view path, bool isDir) {
     const std::string ext = pathExtension(lastPathComponent(path));
     if (ext.empty()) return "文件";
     // A search turns up a thousand hits with a handful of extensions, and a
-    // type lookup costs far more than a map lookup.
-    static std::mutex lock;
-    static std::unordered_map<std::string, std::string> known;
+    // type lookup costs far more than a map lookup. The cache is never
+    // destroyed: background workers may still ask while the program's
+    // statics are being torn down at exit.
+    struct KindCache {
+        std::mutex lock;
+        std::unordered_map<std::string, std::string> known;
+    };
+    static KindCache* const cache = new KindCache();
     {
-        std::lock_guard guard(lock);
-        if (const auto it = known.find(ext); it != known.end()) return it->second;
+        std::lock_guard guard(cache->lock);
+        if (const auto it = cache->known.find(ext); it != cache->known.end()) return it->second;
     }
     std::string kind = kindOfExtension(ext);
-    std::lock_guard guard(lock);
-    if (known.size() < 4096) known.emplace(ext, kind);
+    std::lock_guard guard(cache->lock);
+    if (cache->known.size() < 4096) cache->known.emplace(ext, kind);
     return kind;
 }
 

@@ -12,10 +12,18 @@ namespace {
 // bounded by the number of cores.
 constexpr int kMaxWorkers = 64;
 
+// How long the end of the application waits for workers still running: a
+// search asking a hung index gives up well within it.
+constexpr int kExitWaitMs = 10000;
+
 QThreadPool& backgroundPool() {
     static QThreadPool pool;
     static const bool configured = [] {
         pool.setMaxThreadCount(kMaxWorkers);
+        // Workers use Qt's and the program's globals (the MIME database, the
+        // kind cache); they must be done before those are torn down after
+        // the application ends.
+        qAddPostRoutine([] { pool.waitForDone(kExitWaitMs); });
         return true;
     }();
     (void)configured;

@@ -23,6 +23,7 @@ std::optional<RecentFilesResult> runRecentFiles(std::int64_t serial, const RunSh
     result.paths = static_cast<std::int64_t>(paths.size());
     for (const auto& path : paths) {
         if (result.hits.size() >= kHitCap) break;
+        if (!shared.alive.load()) return std::nullopt;
         result.hits.push_back(hitForPath(path));
     }
     return result;

@@ -1,5 +1,6 @@
 #include "ui/preview_pane.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -18,6 +19,9 @@ namespace qf {
 namespace {
 
 constexpr int kMargin = 12;
+// A preview reads at most a few megabytes; a disk that hangs longer than this
+// does not keep the program from ending.
+constexpr int kPreviewExitWaitMs = 5000;
 
 // Previews get their own small pool, so a slow disk never holds up the
 // searches on the global one.
@@ -26,6 +30,9 @@ QThreadPool& previewPool() {
     static const bool configured = [] {
         pool.setMaxThreadCount(2);
         pool.setExpiryTimeout(10000);
+        // Previews use Qt's globals, which are torn down after the
+        // application ends.
+        qAddPostRoutine([] { pool.waitForDone(kPreviewExitWaitMs); });
         return true;
     }();
     (void)configured;
