@@ -441,14 +441,14 @@ void compareCatchUp(const std::string& tree, const std::string& work, const std:
     size_t serviceMs = statusNumber(status, "last crawl: ");
     {
         std::string socket = idx + "/" + qf::protocol::kSocketName;
-        qf::index::UniqueFd fd = qf::index::connectToService(socket);
+        qf::Expected<qf::UniqueFd> fd = qf::connectUnixSocket(socket);
         qf::index::Request edited;
         edited.op = qf::index::Request::Op::changedBetween;
         edited.notBefore = editTime;
         edited.before = editTime + 1;
         edited.countOnly = true;
         if (fd)
-            qf::index::exchange(fd.get(), edited, [&](const qf::index::ReplyRecord& r) {
+            qf::index::exchange(fd->get(), edited, [&](const qf::index::ReplyRecord& r) {
                 if (r.tag == qf::protocol::kTagCount) seen = std::strtoull(std::string(r.payload).c_str(), nullptr, 10);
                 return true;
             });
