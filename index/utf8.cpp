@@ -3,13 +3,30 @@
 #include "fold.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace qf::index {
 
+namespace {
+
+constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The length of the ASCII run at the start of bytes, eight at a time: most
+// names are ASCII, and mdfind checks every byte of every path it prints.
+size_t asciiRun(const unsigned char* bytes, size_t n) {
+    size_t i = 0;
+    for (uint64_t word; i + 8 <= n; i += 8) {
+        std::memcpy(&word, bytes + i, 8);
+        if (word & kHighBits) break;
+    }
+    while (i < n && bytes[i] < 0x80) ++i;
+    return i;
+}
+
+}  // namespace
+
 bool isAscii(std::string_view bytes) {
-    for (unsigned char c : bytes)
-        if (c >= 0x80) return false;
-    return true;
+    return asciiRun(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) == bytes.size();
 }
 
 bool isValidUtf8(std::string_view s) {
@@ -18,7 +35,7 @@ bool isValidUtf8(std::string_view s) {
     while (i < n) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
-            ++i;
+            i += asciiRun(reinterpret_cast<const unsigned char*>(s.data()) + i, n - i);
             continue;
         }
         size_t len;
