@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace qf {
 
@@ -59,19 +61,29 @@ std::error_code ChildProcess::start() {
 std::string ChildProcess::readAll() {
     std::string out;
     if (!readEnd_) return out;
-    // Straight into the result, which grows by doubling.
-    std::size_t have = 0;
+    // Into blocks that are never cleared first, then copied once into a
+    // result of the exact size: growing one string by doubling cleared and
+    // copied several times the answer's size.
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    std::vector<std::unique_ptr<char[]>> blocks;
+    std::size_t inLast = kBlock;
     for (;;) {
-        if (out.size() - have < 65536) out.resize(std::max<std::size_t>(out.size() * 2, have + (1 << 20)));
-        const ssize_t n = ::read(readEnd_.get(), out.data() + have, out.size() - have);
+        if (inLast == kBlock) {
+            blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
+            inLast = 0;
+        }
+        const ssize_t n = ::read(readEnd_.get(), blocks.back().get() + inLast, kBlock - inLast);
         if (n > 0) {
-            have += static_cast<std::size_t>(n);
+            inLast += static_cast<std::size_t>(n);
         } else if (n == 0 || errno != EINTR) {
             break;
         }
     }
-    out.resize(have);
     readEnd_.reset();
+    const std::size_t total = (blocks.size() - 1) * kBlock + inLast;
+    out.reserve(total);
+    for (std::size_t i = 0; i < blocks.size(); ++i)
+        out.append(blocks[i].get(), i + 1 < blocks.size() ? kBlock : inLast);
     return out;
 }
 
