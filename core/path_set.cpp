@@ -167,6 +167,12 @@ PathSet::PathSet(AnswerLines answer) : paths_(std::move(answer.lines_)) {
 
 void PathSet::markLooseAndSort() {
     for (PathView& path : paths_) path.loose = !composed(path);
+    // The index sends its answers in byte order; any other source, or an
+    // answer with repeats, is sorted here.
+    const bool ascending = std::adjacent_find(paths_.begin(), paths_.end(), [](const PathView& a, const PathView& b) {
+                               return !(a < b);
+                           }) == paths_.end();
+    if (ascending) return;
     sortPaths(paths_);
     paths_.erase(std::unique(paths_.begin(), paths_.end()), paths_.end());
 }

@@ -5,10 +5,20 @@
 #include <vector>
 
 #include "index_protocol.h"
+#include "path_order.h"
 #include "search.h"
 #include "wire.h"
 
 namespace qf::index {
+
+namespace {
+
+// Answers are sent in path order up to this size. Larger ones are mostly
+// cut short by their reader (the name queries keep the first 50,000 lines),
+// and ordering them would delay the first line for nothing.
+constexpr size_t kMostOrdered = 300000;
+
+}  // namespace
 
 bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
                   const std::function<bool(const std::string&)>& send, std::string* error) {
@@ -24,6 +34,7 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
     {
         std::shared_lock lock(state.mutex);
         ids = findForRequest(state.store, request, threads);
+        if (!request.countOnly && ids.size() <= kMostOrdered) sortByPath(state.store, ids);
         generation = state.generation;
         ++state.answersStreaming;
         streaming.held = true;

@@ -157,8 +157,22 @@ TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
         for (int i = 0; i < draws; ++i) out += pick(pool) + (random() % 50 == 0 ? "\n\n" : "\n");
         return out;
     };
-    const std::vector<Lines> runs = {
-        {answer(9000)}, {answer(9000), answer(12000)}, {answer(3000), answer(3000) + "/bad\xff\n"}};
+    // The index sends its answers in byte order; one repeat makes an answer
+    // look ordered but not be a set.
+    const auto inOrder = [&](int draws, bool repeat) {
+        std::set<std::string> lines;
+        // A line ending in CR would join the next one.
+        for (int i = 0; i < draws; ++i)
+            if (const std::string line = pick(pool); line.back() != '\r') lines.insert(line);
+        std::string out;
+        for (const auto& line : lines) out += line + (repeat && out.empty() ? "\n" + line + "\n" : "\n");
+        return out;
+    };
+    const std::vector<Lines> runs = {{answer(9000)},
+                                     {answer(9000), answer(12000)},
+                                     {answer(3000), answer(3000) + "/bad\xff\n"},
+                                     {inOrder(9000, true)},
+                                     {inOrder(9000, false), inOrder(9000, false)}};
     for (const auto& answers : runs) {
         test::FakeMdfind fake;
         Args terms;

@@ -1,0 +1,116 @@
+#include "path_order.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace qf::index {
+
+namespace {
+
+// Inside one folder, an entry's path continues with its name, and what lies
+// below a folder continues with its name and a slash. The two are ordered
+// apart: "a/b" < "a-c" < "a/b/x" puts a sibling between a folder and its
+// contents.
+struct Item {
+    uint32_t id;
+    bool below;  // stands for what lies below the folder `id`
+};
+
+struct Key {
+    std::string_view name;
+    bool slash;
+
+    // The key's byte at i, or -1 past its end.
+    int at(size_t i) const {
+        if (i < name.size()) return static_cast<unsigned char>(name[i]);
+        return slash && i == name.size() ? '/' : -1;
+    }
+};
+
+bool keyLess(const Key& a, const Key& b) {
+    const size_t common = std::min(a.name.size(), b.name.size());
+    if (const int c = std::memcmp(a.name.data(), b.name.data(), common); c != 0) return c < 0;
+    // One name is a prefix of the other: at most the slash differs after it.
+    for (size_t i = common;; ++i) {
+        const int x = a.at(i), y = b.at(i);
+        if (x != y) return x < y;
+        if (x < 0) return false;
+    }
+}
+
+Key keyOf(const IndexStore& store, const Item& item) {
+    const std::string_view name = store.rawName(item.id);
+    // A root such as "/" already ends in the slash its children follow.
+    return {name, item.below && (name.empty() || name.back() != '/')};
+}
+
+}  // namespace
+
+void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids) {
+    if (ids.size() < 2) return;
+    std::vector<Item> top;
+    std::unordered_map<uint32_t, std::vector<Item>> inFolder;
+    std::unordered_set<uint32_t> placed;  // folders already standing in their parent
+    const auto itemsOf = [&](uint32_t folder) -> std::vector<Item>& {
+        return folder == kNoEntry ? top : inFolder[folder];
+    };
+    const auto place = [&](uint32_t folder) {
+        for (uint32_t f = folder; f != kNoEntry && placed.insert(f).second;) {
+            const uint32_t parent = store.at(f).parent;
+            itemsOf(parent).push_back({f, true});
+            f = parent;
+        }
+    };
+
+    // Entries of one folder mostly stand together in the answer, so the
+    // folder is looked up once per run of them.
+    uint32_t lastParent = kNoEntry;
+    std::vector<Item>* items = nullptr;
+    for (const uint32_t id : ids) {
+        const uint32_t parent = store.at(id).parent;
+        if (items == nullptr || parent != lastParent) {
+            place(parent);
+            items = &itemsOf(parent);
+            lastParent = parent;
+        }
+        items->push_back({id, false});
+    }
+
+    const auto sortItems = [&](std::vector<Item>& list) {
+        // Equal keys only for the root "/": the folder comes before its contents.
+        std::sort(list.begin(), list.end(), [&](const Item& a, const Item& b) {
+            const Key ka = keyOf(store, a), kb = keyOf(store, b);
+            if (keyLess(ka, kb)) return true;
+            return !keyLess(kb, ka) && a.below < b.below;
+        });
+    };
+    std::vector<uint32_t> ordered;
+    ordered.reserve(ids.size());
+    struct Frame {
+        const std::vector<Item>* items;
+        size_t next;
+    };
+    sortItems(top);
+    std::vector<Frame> stack{{&top, 0}};
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.items->size()) {
+            stack.pop_back();
+            continue;
+        }
+        const Item item = (*frame.items)[frame.next++];
+        if (!item.below) {
+            ordered.push_back(item.id);
+            continue;
+        }
+        std::vector<Item>& below = inFolder[item.id];
+        sortItems(below);
+        stack.push_back({&below, 0});
+    }
+    ids = std::move(ordered);
+}
+
+}  // namespace qf::index
