@@ -58,10 +58,27 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
                 return false;
             }
             size_t end = std::min(ids.size(), begin + kSlice);
+            // Answers come folder by folder, so the folder's path is built once
+            // for a run of its entries; only within one slice, as the tree may
+            // change between slices.
+            uint32_t folder = kNoEntry;
+            std::string folderPath;
             for (size_t k = begin; k < end; ++k) {
-                if (!state.store.at(ids[k]).alive()) continue;
+                const Entry& entry = state.store.at(ids[k]);
+                if (!entry.alive()) continue;
                 path.clear();
-                state.store.appendPath(ids[k], path);
+                if (entry.parent == kNoEntry) {
+                    state.store.appendPath(ids[k], path);
+                } else {
+                    if (entry.parent != folder) {
+                        folder = entry.parent;
+                        folderPath.clear();
+                        state.store.appendPath(folder, folderPath);
+                        if (folderPath.empty() || folderPath.back() != '/') folderPath += '/';
+                    }
+                    path = folderPath;
+                    path += state.store.rawName(ids[k]);
+                }
                 if (!request.onlyIn.empty() &&
                     std::none_of(request.onlyIn.begin(), request.onlyIn.end(),
                                  [&](const std::string& dir) { return isSameOrInside(path, dir); }))
