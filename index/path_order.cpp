@@ -19,32 +19,48 @@ struct Item {
     bool below;  // stands for what lies below the folder `id`
 };
 
-struct Key {
-    std::string_view name;
+// An item's key, with its first eight bytes as one number: most pairs are
+// told apart by that alone. Names hold no NUL byte, so the zeros that pad a
+// short key sort it first, as a prefix should.
+struct Keyed {
+    uint64_t head;
+    const char* name;
+    uint32_t size;
     bool slash;
+    Item item;
 
-    // The key's byte at i, or -1 past its end.
     int at(size_t i) const {
-        if (i < name.size()) return static_cast<unsigned char>(name[i]);
-        return slash && i == name.size() ? '/' : -1;
+        if (i < size) return static_cast<unsigned char>(name[i]);
+        return slash && i == size ? '/' : -1;
     }
 };
 
-bool keyLess(const Key& a, const Key& b) {
-    const size_t common = std::min(a.name.size(), b.name.size());
-    if (const int c = std::memcmp(a.name.data(), b.name.data(), common); c != 0) return c < 0;
+Keyed keyed(const IndexStore& store, const Item& item) {
+    const std::string_view name = store.rawName(item.id);
+    Keyed k{0, name.data(), static_cast<uint32_t>(name.size()), false, item};
+    // A root such as "/" already ends in the slash its children follow.
+    k.slash = item.below && (name.empty() || name.back() != '/');
+    unsigned char head[8] = {};
+    for (size_t i = 0; i < 8; ++i) {
+        const int c = k.at(i);
+        if (c < 0) break;
+        head[i] = static_cast<unsigned char>(c);
+    }
+    for (const unsigned char c : head) k.head = (k.head << 8) | c;
+    return k;
+}
+
+bool keyedLess(const Keyed& a, const Keyed& b) {
+    if (a.head != b.head) return a.head < b.head;
+    const size_t common = std::min(a.size, b.size);
+    if (const int c = std::memcmp(a.name, b.name, common); c != 0) return c < 0;
     // One name is a prefix of the other: at most the slash differs after it.
     for (size_t i = common;; ++i) {
         const int x = a.at(i), y = b.at(i);
         if (x != y) return x < y;
-        if (x < 0) return false;
+        // Equal keys only for the root "/": the folder before its contents.
+        if (x < 0) return a.item.below < b.item.below;
     }
-}
-
-Key keyOf(const IndexStore& store, const Item& item) {
-    const std::string_view name = store.rawName(item.id);
-    // A root such as "/" already ends in the slash its children follow.
-    return {name, item.below && (name.empty() || name.back() != '/')};
 }
 
 }  // namespace
@@ -79,13 +95,12 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids) {
         items->push_back({id, false});
     }
 
+    std::vector<Keyed> keys;
     const auto sortItems = [&](std::vector<Item>& list) {
-        // Equal keys only for the root "/": the folder comes before its contents.
-        std::sort(list.begin(), list.end(), [&](const Item& a, const Item& b) {
-            const Key ka = keyOf(store, a), kb = keyOf(store, b);
-            if (keyLess(ka, kb)) return true;
-            return !keyLess(kb, ka) && a.below < b.below;
-        });
+        keys.clear();
+        for (const Item& item : list) keys.push_back(keyed(store, item));
+        std::sort(keys.begin(), keys.end(), keyedLess);
+        for (size_t i = 0; i < keys.size(); ++i) list[i] = keys[i].item;
     };
     std::vector<uint32_t> ordered;
     ordered.reserve(ids.size());
