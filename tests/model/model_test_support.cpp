@@ -98,10 +98,8 @@ std::vector<LogLine> FakeIndex::log() const {
     std::vector<LogLine> lines;
     for (const auto& raw : readLines(logPath())) {
         const auto ms = raw.find("ms ");
-        if (ms == std::string::npos)
-            lines.push_back({0, raw});
-        else
-            lines.push_back({std::atoll(raw.substr(0, ms).c_str()), raw.substr(ms + 3)});
+        lines.push_back(ms == std::string::npos ? LogLine{0, raw}
+                                                : LogLine{std::atoll(raw.c_str()), raw.substr(ms + 3)});
     }
     return lines;
 }
