@@ -149,7 +149,8 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const std::string ab = fsNameCall("*ab*"), pdf = fsNameCall("*.pdf"), single = fsNameCall("report?.txt"),
                       report = nameCall("report");
     const std::string foo = nameCall("foo"), bar = nameCall("bar"), docs = nameCall("docs");
-    const Strings reports{"/Report_AB.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
+    const Strings reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
+    const Strings spaced{"/foo bar", "/foo  bar"};
     const struct {
         const char* query;
         bool regex, caseSensitive;
@@ -161,18 +162,23 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         // chosen literal is not tested again locally.
         {"ab", false, false, {{ab, {"/xaby", "/zzz"}}}, {"/xaby", "/zzz"}, 2},
         {"ab AB", false, false, {{ab, {"/xAbx", "/none"}}}, {"/xAbx"}, 2},
-        {".pdf", false, false, {{pdf, {"/a.PDF", "/b.pdfx", "/c.pdf"}}}, {"/a.PDF", "/c.pdf"}, 3},
-        {"ab .pdf", false, false, {{pdf, {"/ab.pdf", "/cd.pdf", "/AB.PDF"}}}, {"/AB.PDF", "/ab.pdf"}, 3},
+        {".pdf", false, true, {{pdf, {"/a.PDF", "/b.pdfx", "/c.pdf"}}}, {"/a.PDF", "/c.pdf"}, 3},
+        {"ab .pdf", false, false, {{pdf, {"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"}}}, {"/AB.PDF", "/ab.pdf"}, 4},
         {"report?.txt .txt", false, false, {{single, {"/report1.txt", "/report12.txt"}}}, {"/report1.txt"}, 2},
+        {"report*.pdf", false, false, {{fsNameCall("report*.pdf"), {"/Report-2024.PDF"}}}, {"/Report-2024.PDF"}, 1},
         {"a b", false, false, {}, {}, 0},
-        // Index terms: path-like words are reduced outside expression mode;
-        // with case on, index terms and short words are tested as typed.
-        {"docs/report", false, false, {{report, {"/docs/report.txt"}}}, {"/docs/report.txt"}, 1},
-        {"report ab", false, true, {{report, reports}}, {"/my report ab", "/report_ab.txt"}, 4},
+        // Index terms are trusted, and path-like words reduced, outside
+        // expression mode; with case on, they and short words are tested as typed.
+        {"docs/report", false, false, {{report, {"/docs/report.txt", "/other"}}}, {"/other", "/docs/report.txt"}, 2},
+        {"report ab", false, true, {{report, reports}}, {"/my report ab", "/report_ab.txt"}, 5},
+        {"café", false, true, {{nameCall("café"), {"/cafe\xcc\x81 menu", "/Café"}}}, {"/cafe\xcc\x81 menu"}, 2},
         // Expressions: every literal run must be in the name; case as switched.
         {"docs/report", true, false, {{docs, {"/docsreport", "/docs"}}, {report, {"/docsreport", "/report"}}}, {}, 1},
         {"foo|bar", true, false, {{foo, {"/FOObar", "/foo"}}, {bar, {"/FOObar", "/bar"}}}, {"/FOObar"}, 1},
         {"foo", true, true, {{foo, {"/FOO.txt", "/foo.txt"}}}, {"/foo.txt"}, 2},
+        {"^report\\d+$", true, false, {{report, {"/Report12", "/report12.txt"}}}, {"/Report12"}, 2},
+        // The tokens are joined with single spaces.
+        {"foo   bar", true, false, {{foo, spaced}, {bar, spaced}}, {"/foo bar"}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.query) + (c.regex ? " regex" : "") + (c.caseSensitive ? " case" : ""));
