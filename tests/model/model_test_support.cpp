@@ -94,19 +94,9 @@ Strings FakeIndex::calls() const { return readLines(path("calls.log")); }
 
 int FakeIndex::callCount(const std::string& call) const { return static_cast<int>(std::ranges::count(calls(), call)); }
 
-std::vector<LogLine> FakeIndex::log() const {
-    std::vector<LogLine> lines;
-    for (const auto& raw : readLines(logPath())) {
-        const auto ms = raw.find("ms ");
-        lines.push_back(ms == std::string::npos ? LogLine{0, raw}
-                                                : LogLine{std::atoll(raw.c_str()), raw.substr(ms + 3)});
-    }
-    return lines;
-}
-
 Strings FakeIndex::logMessages() const {
     Strings messages;
-    for (const auto& line : log()) messages.push_back(line.message);
+    for (const auto& line : readLines(logPath())) messages.push_back(line.substr(line.find("ms ") + 3));
     return messages;
 }
 
@@ -116,9 +106,9 @@ int FakeIndex::logCount(const std::string& prefix) const {
     return static_cast<int>(std::ranges::count_if(logMessages(), [&](const auto& m) { return m.starts_with(prefix); }));
 }
 
-std::optional<LogLine> FakeIndex::logLine(const std::string& prefix) const {
-    for (const auto& line : log())
-        if (line.message.starts_with(prefix)) return line;
+std::optional<long long> FakeIndex::logMs(const std::string& prefix) const {
+    for (const auto& line : readLines(logPath()))
+        if (line.substr(line.find("ms ") + 3).starts_with(prefix)) return std::atoll(line.c_str());
     return std::nullopt;
 }
 

@@ -31,12 +31,6 @@ inline std::string nameCall(const std::string& term) { return "-name " + term; }
 inline std::string fsNameCall(const std::string& value) { return "kMDItemFSName == '" + value + "'cd"; }
 inline std::string recentCall() { return "kMDItemFSContentChangeDate >= $time.today(-1d)"; }
 
-// One line of the debug log, its time stamp apart.
-struct LogLine {
-    long long ms = 0;
-    std::string message;
-};
-
 // An executable named mdfind in a temporary folder that records every call
 // and answers from files the test writes.
 class FakeIndex {
@@ -51,11 +45,10 @@ public:
     int callCount(const std::string& call) const;
 
     std::string logPath() const { return path("debug.log"); }
-    std::vector<LogLine> log() const;
-    Strings logMessages() const;
+    Strings logMessages() const;                                      // the lines without their time stamps
     bool logHas(const std::string& message) const;                    // a whole line
     int logCount(const std::string& prefix) const;                    // lines that start so
-    std::optional<LogLine> logLine(const std::string& prefix) const;  // the first such
+    std::optional<long long> logMs(const std::string& prefix) const;  // the first such line's time
 
 private:
     TempDir dir_;
