@@ -17,17 +17,6 @@ std::vector<P> properties(const QSignalSpy& spy) {
     return out;
 }
 
-// count paths from a printf format, numbered from `from`, highest first.
-Strings numbered(const char* format, int count, int from = 0) {
-    Strings out;
-    for (int i = count - 1; i >= 0; --i) {
-        char name[48];
-        std::snprintf(name, sizeof name, format, from + i);
-        out.push_back(name);
-    }
-    return out;
-}
-
 using ModelRun = ModelTest;
 
 TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystroke) {
@@ -46,7 +35,6 @@ TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystroke) {
     // Long enough for a second debounce period to have ended.
     spin(500ms);
     EXPECT_EQ(model->serial(), 1);
-    EXPECT_EQ(index.logCount("run#"), 1);
     EXPECT_TRUE(index.logHas("run#1 text='repor'"));
 }
 
@@ -199,18 +187,15 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
 }
 
 TEST_F(ModelRun, DeadExpressionsEndTheRunAtOnceWithNothing) {
-    index.answer(recentCall(), {"/t/recent"});
     for (const std::string expression : {"[", ".*", "[.]+"}) {
         SCOPED_TRACE(expression);
-        writeFile(index.logPath(), "");
+        index.reset();
         auto model = makeModel();
         model->setRegexMode(true);
         model->setText(expression);
         model->run();
         // The run ends on the main thread, before any worker.
         EXPECT_FALSE(model->gathering());
-        EXPECT_EQ(model->total(), 0);
-        EXPECT_TRUE(model->hits().empty());
         ASSERT_TRUE(backgroundIdle());
         EXPECT_TRUE(index.calls().empty());
         EXPECT_EQ(index.logMessages(), Strings{"run#1 text='" + expression + "'"});
@@ -222,9 +207,13 @@ TEST_F(ModelRun, OnlyTheFirstTwoThousandCandidatesAreExaminedAndAThousandShown) 
     // candidates only the last 500 in path order pass the short-word filter,
     // so none is shown. Recent files: head keeps 2000; none exists, so every
     // date is absent and the stable sort keeps the order the index printed.
-    Strings late = numbered("/t/a%04d-report", 2000);
-    for (const auto& path : numbered("/t/b%04d-report-xy", 500, 2000)) late.push_back(path);
-    const Strings all = numbered("/t/report%04d", 3000), recent = numbered("/t/recent-%04d", 2500);
+    Strings all, late, recent;
+    for (int i = 10000; i < 13000; ++i) {
+        all.push_back("/t/report" + std::to_string(i));
+        if (i >= 12500) continue;
+        late.push_back((i < 12000 ? "/t/a" : "/t/b-xy") + std::to_string(i) + "-report");
+        recent.push_back("/t/recent-" + std::to_string(i));
+    }
     const struct {
         const char* query;
         std::string call;
@@ -233,7 +222,7 @@ TEST_F(ModelRun, OnlyTheFirstTwoThousandCandidatesAreExaminedAndAThousandShown) 
         Strings shown;
         const char* log;
     } cases[] = {
-        {"report", nameCall("report"), all, 3000, {all.rbegin(), all.rbegin() + 1000}, "query#1 inter=3000 arr=1000"},
+        {"report", nameCall("report"), all, 3000, {all.begin(), all.begin() + 1000}, "query#1 inter=3000 arr=1000"},
         {"report xy", nameCall("report"), late, 2500, {}, "query#1 inter=2500 arr=0"},
         {"", recentCall(), recent, 2000, {recent.begin(), recent.begin() + 1000}, "first-done#1 paths=2000"},
     };

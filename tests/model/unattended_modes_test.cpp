@@ -14,8 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// ---- pure pieces of stress mode ----
-
 TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
     EXPECT_EQ(splitStressQueries(" a , b,"), (Strings{" a ", " b", ""}));
     const std::pair<const char*, Strings> terms[] = {{"   ", {}},
@@ -25,8 +23,6 @@ TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
                                                      {"\"big report\" ab", {"big report", "ab"}}};
     for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
 }
-
-// ---- start-up sequence in this process (the initial query: in a helper) ----
 
 using StartUp = ModelTest;
 
@@ -59,14 +55,12 @@ TEST_F(StartUp, RunsTheRecentFilesAtOnceAndTypesTheSimulatedQueryLater) {
     EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/report"});
 }
 
-// ---- the unattended modes in a process of their own ----
-
 // The output of a helper with the times of its stress lines left out.
 std::string untimed(const QByteArray& output) {
     return QString::fromUtf8(output).replace(QRegularExpression(" in \\d+ms\n"), "\n").toStdString();
 }
 
-// The Model of a helper program on `fake`'s index, with these start-up
+// The unattended modes end the process: the Model of a helper program on `fake`'s index, with these start-up
 // variables alone; the helper quits after `lifetimeMs` unless the Model ends it.
 std::unique_ptr<QProcess> startHelper(const FakeIndex& fake, const std::map<QString, QString>& vars, int lifetimeMs) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
