@@ -24,37 +24,6 @@ TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
     for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
 }
 
-using StartUp = ModelTest;
-
-TEST_F(StartUp, RunsTheRecentFilesAtOnceAndTypesTheSimulatedQueryLater) {
-    index.answer(recentCall(), {"/t/recent"});
-    index.answer(nameCall("report"), {"/t/report"});
-    // A Model that is gone at once never simulates.
-    setEnv("QUILLFIND_SIMULATE", "gone");
-    makeModel()->start();
-    setEnv("QUILLFIND_SIMULATE", "report");
-    auto model = makeModel();
-    // The window reacts to a new text as to typing.
-    QObject::connect(model.get(), &Model::changed, model.get(), [&](Model::Property p) {
-        if (p == Model::Property::text) model->textChanged();
-    });
-    model->start();
-    EXPECT_EQ(model->serial(), 1);
-    EXPECT_EQ(model->sortKey(), SortKey::date);
-
-    ASSERT_TRUE(waitUntil([&] { return index.logCount("publish#2") > 0; }, 8s));
-    spin(500ms);  // a second debounce period
-    // Both Models' recent-files runs start within a moment.
-    const auto recent = index.logMs("run#1 text=''"), simulated = index.logMs("SIMULATE 'report'"),
-               typed = index.logMs("run#2 text='report'");
-    ASSERT_TRUE(recent && simulated && typed);
-    EXPECT_GE(*simulated - *recent, 2990);
-    EXPECT_GE(*typed - *simulated, 440);
-    EXPECT_EQ(index.logCount("SIMULATE"), 1);
-    EXPECT_EQ(index.logCount("run#3"), 0);
-    EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/report"});
-}
-
 // The output of a helper with the times of its stress lines left out.
 std::string untimed(const QByteArray& output) {
     return QString::fromUtf8(output).replace(QRegularExpression(" in \\d+ms\n"), "\n").toStdString();
@@ -76,23 +45,26 @@ std::unique_ptr<QProcess> startHelper(const FakeIndex& fake, const std::map<QStr
     return process;
 }
 
-// Both helpers run side by side.
-TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcessButAnInitialQueryWins) {
+// The helpers run side by side.
+TEST(UnattendedModes, StressAndSimulateModesAndTheInitialQueryWhichWinsOverBoth) {
     ensureApp();
     const std::string report = nameCall("report");
-    FakeIndex stressIndex, initialIndex;
+    FakeIndex stressIndex, initialIndex, simulateIndex;
     Strings twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back("/t/report" + std::to_string(i));
     stressIndex.answer(report, twelve);
     initialIndex.answer(report, {"/t/report"});
+    simulateIndex.answer(report, {"/t/report"});
+    simulateIndex.answer(recentCall(), {"/t/recent"});
     // An initial query that is set but empty counts as unset.
     const auto stress = startHelper(stressIndex, {{"QUILLFIND_STRESS", "report,,b"}, {"QUILLFIND_QUERY", ""}}, 30000);
     // Alive past the simulate mark, which must not come.
     const auto initial = startHelper(
         initialIndex, {{"QUILLFIND_QUERY", "report"}, {"QUILLFIND_STRESS", "report"}, {"QUILLFIND_SIMULATE", "zzqx"}},
         3600);
+    const auto simulate = startHelper(simulateIndex, {{"QUILLFIND_SIMULATE", "report"}}, 4500);
 
-    for (QProcess* process : {stress.get(), initial.get()}) {
+    for (QProcess* process : {stress.get(), initial.get(), simulate.get()}) {
         ASSERT_TRUE(process->waitForFinished(50000));
         EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process->exitCode(), 0);
@@ -114,6 +86,17 @@ TEST(UnattendedModes, StressReplaysEveryQueryFiveTimesAndEndsTheProcessButAnInit
     EXPECT_EQ(initialIndex.calls(), Strings{report});
     EXPECT_EQ(initialIndex.logMessages(), (Strings{"run#1 text='report'", "tok 'report' -> 1 lines",
                                                    "query#1 inter=1 arr=1 lits=[\"report\"]", "publish#1 total=1"}));
+
+    // The recent files at once; the simulated query is typed after three
+    // seconds and runs once, after the debounce delay.
+    EXPECT_EQ(simulate->readAllStandardError().toStdString(), "HELPER_END\n");
+    const auto recent = simulateIndex.logMs("run#1 text=''"), typed = simulateIndex.logMs("SIMULATE 'report'"),
+               run = simulateIndex.logMs("run#2 text='report'");
+    ASSERT_TRUE(recent && typed && run);
+    EXPECT_GE(*typed - *recent, 2990);
+    EXPECT_GE(*run - *typed, 440);
+    EXPECT_EQ(simulateIndex.logCount("run#3"), 0);
+    EXPECT_TRUE(simulateIndex.logHas("publish#2 total=1"));
 }
 
 }  // namespace
