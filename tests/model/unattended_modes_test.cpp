@@ -6,28 +6,12 @@
 
 #include <map>
 
-#include "model/stress.h"
 #include "model_test_support.h"
 
 namespace qf::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(StressMode, SplitsQueriesAndKeepsThePlainTokensUnreduced) {
-    EXPECT_EQ(splitStressQueries(" a , b,"), (Strings{" a ", " b", ""}));
-    const std::pair<const char*, Strings> terms[] = {{"   ", {}},
-                                                     {"docs/report", {"docs/report"}},
-                                                     {"*.pdf", {}},
-                                                     {"  Report .pdf x  ", {"Report", "x"}},
-                                                     {"\"big report\" ab", {"big report", "ab"}}};
-    for (const auto& [query, expected] : terms) EXPECT_EQ(stressTerms(query), expected) << query;
-}
-
-// The output of a helper with the times of its stress lines left out.
-std::string untimed(const QByteArray& output) {
-    return QString::fromUtf8(output).replace(QRegularExpression(" in \\d+ms\n"), "\n").toStdString();
-}
 
 // The unattended modes end the process: the Model of a helper program on `fake`'s index, with these start-up
 // variables alone; the helper quits after `lifetimeMs` unless the Model ends it.
@@ -41,7 +25,6 @@ std::unique_ptr<QProcess> startHelper(const FakeIndex& fake, const std::map<QStr
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment);
     process->start(QString::fromStdString(binDir() + "/model_test_helper"), {QString::number(lifetimeMs)});
-    EXPECT_TRUE(process->waitForStarted(5000));
     return process;
 }
 
@@ -53,11 +36,14 @@ TEST(UnattendedModes, StressAndSimulateModesAndTheInitialQueryWhichWinsOverBoth)
     Strings twelve;
     for (int i = 0; i < 12; ++i) twelve.push_back("/t/report" + std::to_string(i));
     stressIndex.answer(report, twelve);
+    stressIndex.answer(nameCall("docs/Report"), {"/t/x"});
+    stressIndex.answer(nameCall("big x"), {"/t/x"});
     initialIndex.answer(report, {"/t/report"});
     simulateIndex.answer(report, {"/t/report"});
     simulateIndex.answer(recentCall(), {"/t/recent"});
     // An initial query that is set but empty counts as unset.
-    const auto stress = startHelper(stressIndex, {{"QUILLFIND_STRESS", "report,,b"}, {"QUILLFIND_QUERY", ""}}, 30000);
+    const auto stress = startHelper(
+        stressIndex, {{"QUILLFIND_STRESS", "report,, b,docs/Report .pdf \"big x\","}, {"QUILLFIND_QUERY", ""}}, 30000);
     // Alive past the simulate mark, which must not come.
     const auto initial = startHelper(
         initialIndex, {{"QUILLFIND_QUERY", "report"}, {"QUILLFIND_STRESS", "report"}, {"QUILLFIND_SIMULATE", "zzqx"}},
@@ -69,15 +55,22 @@ TEST(UnattendedModes, StressAndSimulateModesAndTheInitialQueryWhichWinsOverBoth)
         EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(process->exitCode(), 0);
     }
-    // Five passes; the calls alternate, one after the other; an empty piece
-    // asks nothing, one character is a name term; no search run takes place.
+    // Five passes of every piece, spaces kept; the calls alternate, one after
+    // the other. An empty piece asks nothing, one character is a name term,
+    // plain tokens are asked unreduced and with their case, patterns not at
+    // all; no search run takes place.
+    const std::pair<std::string, int> pieces[] = {
+        {"report", 12}, {"", 0}, {" b", 0}, {"docs/Report .pdf \"big x\"", 1}, {"", 0}};
     std::string lines;
     Strings calls;
     for (const std::string pass : {"1", "2", "3", "4", "5"}) {
-        lines += "R" + pass + " 'report' -> 12\nR" + pass + " '' -> 0\nR" + pass + " 'b' -> 0\n";
-        calls.insert(calls.end(), {report, nameCall("b")});
+        for (const auto& [query, size] : pieces)
+            lines += "R" + pass + " '" + query + "' -> " + std::to_string(size) + "\n";
+        calls.insert(calls.end(), {report, nameCall("b"), nameCall("docs/Report"), nameCall("big x")});
     }
-    EXPECT_EQ(untimed(stress->readAllStandardError()), lines + "STRESS_DONE\n");
+    // The times of the stress lines left out.
+    QString output = QString::fromUtf8(stress->readAllStandardError());
+    EXPECT_EQ(output.replace(QRegularExpression(" in \\d+ms\n"), "\n").toStdString(), lines + "STRESS_DONE\n");
     EXPECT_EQ(stressIndex.calls(), calls);
     EXPECT_TRUE(stressIndex.logHas("tok 'report' -> 12 lines"));
     EXPECT_EQ(stressIndex.logCount("run#"), 0);
