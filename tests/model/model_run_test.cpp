@@ -60,7 +60,6 @@ TEST_F(ModelRun, RunPublishesItsStateInOrder) {
     spy.clear();
     ASSERT_TRUE(waitForPublication(*model));
     EXPECT_EQ(properties(spy), (std::vector<P>{P::total, P::hits, P::gathering, P::hits}));
-    EXPECT_EQ(model->total(), 2);
     EXPECT_EQ(pathsOf(model->hits()), (Strings{"/t/a-report", "/t/b-report"}));
     EXPECT_EQ(index.logMessages(), (Strings{"run#1 text='report'", "tok 'report' -> 2 lines",
                                             "query#1 inter=2 arr=2 lits=[\"report\"]", "publish#1 total=2"}));
@@ -73,7 +72,7 @@ TEST_F(ModelRun, NewerRunTerminatesTheOlderRunsChildren) {
     auto model = makeModel();
     model->setText("slowterm");
     model->run();
-    ASSERT_TRUE(waitUntil([&] { return index.callCount(nameCall("slowterm")) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return std::ranges::count(index.calls(), nameCall("slowterm")) == 1; }));
     spin(100ms);  // the child sleeps
     ASSERT_TRUE(runAndWait(*model, "report"));
     // Far shorter than the child's sleep.
@@ -115,7 +114,7 @@ TEST_F(ModelRun, EmptyIndexAnswersAreRetriedTwice) {
         index.answer(nameCall("report"), late, answeredCall);
         auto model = makeModel();
         ASSERT_TRUE(runAndWait(*model, "report"));
-        EXPECT_EQ(index.callCount(nameCall("report")), 3);
+        EXPECT_EQ(std::ranges::count(index.calls(), nameCall("report")), 3);
         const auto first = index.logMs("retry#1 attempt=1"), second = index.logMs("retry#1 attempt=2");
         ASSERT_TRUE(first && second);
         EXPECT_GE(*second - *first, 400);
@@ -130,13 +129,9 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const std::string foo = nameCall("foo"), bar = nameCall("bar"), docs = nameCall("docs");
     const Strings reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
     const Strings spaced{"/foo bar", "/foo  bar"};
-    const struct {
-        const char* query;
-        bool regex, caseSensitive;
-        std::vector<std::pair<std::string, Strings>> answers;  // every call, in order
-        Strings shown;                                         // in name order
-        std::int64_t total;
-    } cases[] = {
+    using Answers = std::vector<std::pair<std::string, Strings>>;  // every call, in order
+    // Query, expression mode, case, the index's answers, rows in name order, total.
+    const std::tuple<const char*, bool, bool, Answers, Strings, std::int64_t> cases[] = {
         // Shell queries by name (their quoting is the shell runner's); the
         // chosen literal is not tested again locally.
         {"ab", false, false, {{ab, {"/xaby", "/zzz"}}}, {"/xaby", "/zzz"}, 2},
@@ -158,21 +153,21 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         // The tokens are joined with single spaces.
         {"foo   bar", true, false, {{foo, spaced}, {bar, spaced}}, {"/foo bar"}, 2},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.query) + (c.regex ? " regex" : "") + (c.caseSensitive ? " case" : ""));
+    for (const auto& [query, regex, caseSensitive, answers, shown, total] : cases) {
+        SCOPED_TRACE(std::string(query) + (regex ? " regex" : "") + (caseSensitive ? " case" : ""));
         index.reset();
         Strings calls;
-        for (const auto& [call, lines] : c.answers) {
+        for (const auto& [call, lines] : answers) {
             index.answer(call, lines);
             calls.push_back(call);
         }
         auto model = makeModel();
-        model->setRegexMode(c.regex);
-        model->setCaseSensitive(c.caseSensitive);
-        ASSERT_TRUE(runAndWait(*model, c.query));
+        model->setRegexMode(regex);
+        model->setCaseSensitive(caseSensitive);
+        ASSERT_TRUE(runAndWait(*model, query));
         EXPECT_EQ(index.calls(), calls);
-        EXPECT_EQ(pathsOf(model->hits()), c.shown);
-        EXPECT_EQ(model->total(), c.total);
+        EXPECT_EQ(pathsOf(model->hits()), shown);
+        EXPECT_EQ(model->total(), total);
     }
 }
 
@@ -203,27 +198,21 @@ TEST_F(ModelRun, OnlyTheFirstTwoThousandCandidatesAreExaminedAndAThousandShown) 
         late.push_back((i < 12000 ? "/t/a" : "/t/b-xy") + std::to_string(i) + "-report");
         recent.push_back("/t/recent-" + std::to_string(i));
     }
-    const struct {
-        const char* query;
-        std::string call;
-        const Strings& answer;
-        std::int64_t total;
-        Strings shown;
-        const char* log;
-    } cases[] = {
+    // Query, the call, its answer, total, rows, a log line.
+    const std::tuple<const char*, std::string, Strings, std::int64_t, Strings, const char*> cases[] = {
         {"report", nameCall("report"), all, 3000, {all.begin(), all.begin() + 1000}, "query#1 inter=3000 arr=1000"},
         {"report xy", nameCall("report"), late, 2500, {}, "query#1 inter=2500 arr=0"},
         {"", recentCall(), recent, 2000, {recent.begin(), recent.begin() + 1000}, "first-done#1 paths=2000"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.query);
+    for (const auto& [query, call, answer, total, shown, log] : cases) {
+        SCOPED_TRACE(query);
         index.reset();
-        index.answer(c.call, c.answer);
+        index.answer(call, answer);
         auto model = makeModel();
-        ASSERT_TRUE(runAndWait(*model, c.query));
-        EXPECT_EQ(model->total(), c.total);
-        EXPECT_EQ(pathsOf(model->hits()), c.shown);
-        EXPECT_EQ(index.logCount(c.log), 1);
+        ASSERT_TRUE(runAndWait(*model, query));
+        EXPECT_EQ(model->total(), total);
+        EXPECT_EQ(pathsOf(model->hits()), shown);
+        EXPECT_EQ(index.logCount(log), 1);
     }
 }
 
@@ -234,7 +223,7 @@ TEST_F(ModelRun, RecentFilesRunSortsByDateDescendingAndAsksOnceMoreWhenEmpty) {
     ASSERT_TRUE(runAndWait(*model, "   "));
     EXPECT_EQ(model->sortKey(), SortKey::date);
     EXPECT_FALSE(model->sortAsc());
-    EXPECT_EQ(index.callCount(recentCall()), 2);
+    EXPECT_EQ(std::ranges::count(index.calls(), recentCall()), 2);
     EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/late"});
     EXPECT_EQ(index.logMessages(), (Strings{"run#1 text='   '", "first-retry paths=1", "first-done#1 paths=1"}));
 
@@ -266,7 +255,7 @@ TEST_F(ModelRun, AModelThatIsGoneRunsAndReceivesNothing) {
     auto model = makeModel();
     model->setText("report");
     model->run();
-    ASSERT_TRUE(waitUntil([&] { return index.callCount(nameCall("report")) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return std::ranges::count(index.calls(), nameCall("report")) == 1; }));
     model.reset();
     ASSERT_TRUE(backgroundIdle());
     spin(3100ms);  // past the debounce delay and the simulate mark

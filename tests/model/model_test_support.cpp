@@ -92,8 +92,6 @@ void FakeIndex::delay(const std::string& call, double seconds) {
 
 Strings FakeIndex::calls() const { return readLines(path("calls.log")); }
 
-int FakeIndex::callCount(const std::string& call) const { return static_cast<int>(std::ranges::count(calls(), call)); }
-
 Strings FakeIndex::logMessages() const {
     Strings messages;
     for (const auto& line : readLines(logPath())) messages.push_back(line.substr(line.find("ms ") + 3));

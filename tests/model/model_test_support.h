@@ -42,7 +42,6 @@ public:
     void answer(const std::string& call, const Strings& lines, int nth = 0);
     void delay(const std::string& call, double seconds);  // before answering
     Strings calls() const;
-    int callCount(const std::string& call) const;
 
     std::string logPath() const { return path("debug.log"); }
     Strings logMessages() const;                                      // the lines without their time stamps
