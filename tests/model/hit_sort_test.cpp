@@ -39,13 +39,8 @@ TEST(SortHits, OrdersTheRowsStably) {
         (i % 2 ? odd : even).push_back(alternating.back().name());
     }
     odd.insert(odd.end(), even.begin(), even.end());
-    const struct {
-        SortKey key;
-        bool ascending;
-        const char* locale;
-        std::vector<Hit> input;
-        Strings expected;
-    } cases[] = {
+    // Key, ascending, locale, rows, their names once sorted.
+    const std::tuple<SortKey, bool, const char*, std::vector<Hit>, Strings> cases[] = {
         // Names like a file browser: digit runs by value, case ignored.
         {SortKey::name, true, "en_US", named({"Report10", "report2", "Report1"}), {"Report1", "report2", "Report10"}},
         {SortKey::name, true, "en_US", named({"b", "A", "a", "B"}), {"A", "a", "b", "B"}},
@@ -64,12 +59,11 @@ TEST(SortHits, OrdersTheRowsStably) {
         {SortKey::date, false, "en_US", kDated, {"new", "old", "same", "none"}},
         {SortKey::created, false, "en_US", kDated, {"old", "same", "new", "none"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(c.key)) + (c.ascending ? " ascending " : " descending ") +
-                     c.locale);
-        std::vector<Hit> hits = c.input;
-        sortHits(hits, c.key, c.ascending, c.locale);
-        EXPECT_EQ(namesOf(hits), c.expected);
+    for (const auto& [key, ascending, locale, input, expected] : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(key)) + (ascending ? " ascending " : " descending ") + locale);
+        std::vector<Hit> hits = input;
+        sortHits(hits, key, ascending, locale);
+        EXPECT_EQ(namesOf(hits), expected);
     }
 }
 

@@ -92,23 +92,9 @@ void FakeIndex::delay(const std::string& call, double seconds) {
 
 Strings FakeIndex::calls() const { return readLines(path("calls.log")); }
 
-int FakeIndex::callCount(const std::string& call) const { return static_cast<int>(std::ranges::count(calls(), call)); }
-
-std::vector<LogLine> FakeIndex::log() const {
-    std::vector<LogLine> lines;
-    for (const auto& raw : readLines(logPath())) {
-        const auto ms = raw.find("ms ");
-        if (ms == std::string::npos)
-            lines.push_back({0, raw});
-        else
-            lines.push_back({std::atoll(raw.substr(0, ms).c_str()), raw.substr(ms + 3)});
-    }
-    return lines;
-}
-
 Strings FakeIndex::logMessages() const {
     Strings messages;
-    for (const auto& line : log()) messages.push_back(line.message);
+    for (const auto& line : readLines(logPath())) messages.push_back(line.substr(line.find("ms ") + 3));
     return messages;
 }
 
@@ -118,9 +104,9 @@ int FakeIndex::logCount(const std::string& prefix) const {
     return static_cast<int>(std::ranges::count_if(logMessages(), [&](const auto& m) { return m.starts_with(prefix); }));
 }
 
-std::optional<LogLine> FakeIndex::logLine(const std::string& prefix) const {
-    for (const auto& line : log())
-        if (line.message.starts_with(prefix)) return line;
+std::optional<long long> FakeIndex::logMs(const std::string& prefix) const {
+    for (const auto& line : readLines(logPath()))
+        if (line.substr(line.find("ms ") + 3).starts_with(prefix)) return std::atoll(line.c_str());
     return std::nullopt;
 }
 

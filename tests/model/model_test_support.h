@@ -24,44 +24,30 @@ bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 void spin(std::chrono::milliseconds duration);
 // Waits, without processing events, until every background worker has ended.
 bool backgroundIdle();
-
 Strings pathsOf(const std::vector<Hit>& hits);
 
-// One line of the debug log, its time stamp apart.
-struct LogLine {
-    long long ms = 0;
-    std::string message;
-};
+// How the fake index names a call: its arguments joined with spaces.
+inline std::string nameCall(const std::string& term) { return "-name " + term; }
+inline std::string fsNameCall(const std::string& value) { return "kMDItemFSName == '" + value + "'cd"; }
+inline std::string recentCall() { return "kMDItemFSContentChangeDate >= $time.today(-1d)"; }
 
 // An executable named mdfind in a temporary folder that records every call
-// and answers from files the test writes. A call is named by its arguments
-// joined with spaces ("-name report", or the one query argument of the shell
-// command lines).
+// and answers from files the test writes.
 class FakeIndex {
 public:
     FakeIndex();
-    // Forgets every answer, delay, call and log line.
-    void reset();
+    void reset();  // forgets every answer, delay, call and log line
     std::string path(const std::string& name) const { return dir_.file(name); }
-
-    static std::string nameCall(const std::string& term) { return "-name " + term; }
-    static std::string fsNameCall(const std::string& value) { return "kMDItemFSName == '" + value + "'cd"; }
-    static std::string recentCall() { return "kMDItemFSContentChangeDate >= $time.today(-1d)"; }
-
     // Every call answers `lines`; with nth, only the nth call (from 1) does.
     void answer(const std::string& call, const Strings& lines, int nth = 0);
-    // The call sleeps this long before answering.
-    void delay(const std::string& call, double seconds);
-
+    void delay(const std::string& call, double seconds);  // before answering
     Strings calls() const;
-    int callCount(const std::string& call) const;
 
     std::string logPath() const { return path("debug.log"); }
-    std::vector<LogLine> log() const;
-    Strings logMessages() const;
+    Strings logMessages() const;                                      // the lines without their time stamps
     bool logHas(const std::string& message) const;                    // a whole line
     int logCount(const std::string& prefix) const;                    // lines that start so
-    std::optional<LogLine> logLine(const std::string& prefix) const;  // the first such
+    std::optional<long long> logMs(const std::string& prefix) const;  // the first such line's time
 
 private:
     TempDir dir_;

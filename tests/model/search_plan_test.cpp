@@ -1,9 +1,7 @@
-// The local name tests of a plan (word roles are the query plan's, tested
-// with it; the index terms of a plan show in the Model's runs).
+// Pieces of a name run apart from the Model (the local name tests of a plan
+// show in the Model's runs).
 #include <gtest/gtest.h>
 
-#include "core/text.h"
-#include "core/tokenizer.h"
 #include "model/name_query.h"
 
 namespace qf {
@@ -11,53 +9,10 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-PlanOutcome planFor(const std::string& query, bool regexMode, bool caseSensitive) {
-    return planSearch(strTokenize(trimSpaces(query)), regexMode, caseSensitive);
-}
-
-TEST(NameFilter, AppliesTheLocalTestsOfThePlan) {
-    const struct {
-        const char* query;
-        bool regexMode;
-        bool caseSensitive;  // at planning time and at filtering time
-        const char* name;
-        bool passes;
-    } cases[] = {
-        // Index terms are trusted to the index unless case matters.
-        {"report", false, false, "unrelated.txt", true},
-        {"report", false, true, "Report.txt", false},
-        {"Report", false, true, "my Report", true},
-        {"café", false, true, "cafe\xcc\x81 menu", true},  // decomposed é in the name
-        // Short words filter locally, case as the switch says.
-        {"report ab", false, false, "report_aB.txt", true},
-        {"report ab", false, false, "report.txt", false},
-        {"report ab", false, true, "report_AB.txt", false},
-        {"report ab", false, true, "Report_ab.txt", false},
-        // Pattern tokens always match without regard to case.
-        {".pdf", false, true, "Report.PDF", true},
-        {"ab .pdf", false, false, "ab.txt", false},
-        {"*.pdf .txt", false, false, "a.pdf", false},
-        {"report*.pdf", false, false, "Report-2024.PDF", true},
-        // Expressions: a match anywhere, case per switch, nothing else.
-        {"foo|bar", true, false, "xBARx", true},
-        {"foo|bar", true, true, "xBARx", false},
-        {"^report\\d+$", true, false, "Report12", true},
-        {"^report\\d+$", true, false, "report12.txt", false},
-        // The tokens are joined with single spaces.
-        {"foo   bar", true, false, "x foo bar y", true},
-        {"foo   bar", true, false, "foo  bar", false},
-    };
-    for (const auto& c : cases) {
-        const auto plan = std::get<SearchPlan>(planFor(c.query, c.regexMode, c.caseSensitive));
-        EXPECT_EQ(namePasses(plan, c.name, c.caseSensitive), c.passes)
-            << "query '" << c.query << "' name '" << c.name << "'";
-    }
-}
-
 TEST(NameFilter, ReadsTheCaseSwitchAtTestTime) {
     // Planned case-insensitive, then the switch flips while the run is in
     // flight: the short-word filter follows the live value.
-    const auto plan = std::get<SearchPlan>(planFor("report ab", false, false));
+    const auto plan = std::get<SearchPlan>(planSearch({"report", "ab"}, false, false));
     EXPECT_TRUE(namePasses(plan, "report_AB", false));
     EXPECT_FALSE(namePasses(plan, "report_AB", true));
 }
