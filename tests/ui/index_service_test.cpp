@@ -74,18 +74,13 @@ TEST(IndexStatus, AWholeAnswerWithValidStateAndEntriesLinesCounts) {
 TEST(IndexServiceStarter, StartsTheRealServiceWhoseFirstCrawlEndsThePolling) {
     test::app();
     test::TempDir dir;
-    test::isolateEnvironment(dir, {});
-    test::mkdirs(dir, QStringLiteral("index"));
     for (int i = 0; i < 5; ++i) test::put(dir, QStringLiteral("roots/f%1.txt").arg(i), "x");
+    test::ScopedEnv index("QUILLFIND_INDEX_DIR", test::mkdirs(dir, QStringLiteral("index")).toStdString());
     test::ScopedEnv roots("QUILLFIND_INDEX_ROOTS", dir / "roots");
     struct StopService {
         std::string indexDir;
         ~StopService() { test::stopIndexService(indexDir); }
     } stop{dir / "index"};
-    {
-        test::ScopedEnv path("PATH", dir / "empty");
-        EXPECT_FALSE(ensureIndexService(test::at(dir, QStringLiteral("nowhere"))));
-    }
     EXPECT_FALSE(indexServiceRunning());
 
     const QString binDir = QString::fromStdString(test::binDir());
