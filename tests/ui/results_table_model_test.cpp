@@ -1,23 +1,50 @@
-// The rows behind the results table: texts per column, formatted once.
+// The rows behind the results table, and their size and date texts.
 #include <gtest/gtest.h>
 
+#include "ui/date_text.h"
 #include "ui/results_table_model.h"
+#include "ui/size_text.h"
 #include "ui_test_support.h"
 
 namespace qf {
 namespace {
 
-class ResultsTableModelTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::app();
-        table.setFormatting(QLocale(QStringLiteral("en_US")), "en_US", "UTC");
-    }
-    ResultsTableModel table;
-};
+constexpr Date kJan2 = 1704189600.0;      // 2024-01-02 10:00:00 UTC
+constexpr Date kLateJan1 = 1704151800.0;  // 2024-01-01 23:30:00 UTC
 
-TEST_F(ResultsTableModelTest, RowTextsFollowTheHits) {
-    constexpr Date kJan2 = 1704189600.0;   // 2024-01-02 10:00 UTC
+TEST(SizeText, DecimalUnitsLocalisedNumbers) {
+    const std::tuple<std::int64_t, const char*, const char*> cases[] = {
+        {1, "en_US", "1 byte"},
+        // decimal multiples: 1 KB is 1000 bytes, not 1024
+        {1000, "en_US", "1 KB"},
+        // rounding up to 1000 KB moves on to the next unit
+        {999499, "en_US", "999 KB"},
+        {999500, "en_US", "1 MB"},
+        {12345678, "en_US", "12.3 MB"},
+        {1234567890, "en_US", "1.23 GB"},
+        {INT64_MAX, "en_US", "9.22 EB"},
+        {1500000, "de_DE", "1,5 MB"},
+        {512, "zh_CN", "512 字节"},
+    };
+    for (const auto& [bytes, locale, expected] : cases)
+        EXPECT_EQ(byteCountText(bytes, QLocale(QString::fromLatin1(locale))).toStdString(), expected)
+            << bytes << "@" << locale;
+}
+
+TEST(DateText, YearAbbreviatedMonthDayInTheUsersZone) {
+    const std::tuple<const char*, const char*, Date, const char*> cases[] = {
+        {"zh_CN", "UTC", kJan2, "2024年1月2日"},
+        {"en_US", "UTC", kLateJan1, "Jan 1, 2024"},
+        {"en_US", "Asia/Shanghai", kLateJan1, "Jan 2, 2024"},
+    };
+    for (const auto& [locale, zone, when, expected] : cases)
+        EXPECT_EQ(DateTextFormatter(locale, zone).text(when).toStdString(), expected) << locale << "@" << zone;
+}
+
+TEST(ResultsTableModel, RowTextsFollowTheHitsAndAPathFindsItsFirstRow) {
+    test::app();
+    ResultsTableModel table;
+    table.setFormatting(QLocale(QStringLiteral("en_US")), "en_US", "UTC");
     constexpr Date kMar15 = 1710496800.0;  // 2024-03-15 10:00 UTC
     table.setHits({
         test::fileHit("/home/u/report.pdf", 1500000, kMar15, kJan2, "PDF document"),
@@ -35,26 +62,18 @@ TEST_F(ResultsTableModelTest, RowTextsFollowTheHits) {
         {"gone.txt", "Plain text", "—", "—", "—"},
     };
     ASSERT_EQ(table.rowCount(), 5);
-    ASSERT_EQ(table.columnCount(), 5);
     for (int r = 0; r < 5; ++r)
         for (int c = 0; c < 5; ++c) EXPECT_EQ(table.index(r, c).data().toString(), expected[r][c]) << r << "," << c;
     EXPECT_EQ(table.index(1, 3).data(ResultsTableModel::pathRole).toString(), QStringLiteral("/home/u/photos"));
-    EXPECT_TRUE(table.index(1, 0).data(ResultsTableModel::isDirRole).toBool());
-    EXPECT_FALSE(table.index(0, 0).data(ResultsTableModel::isDirRole).toBool());
     EXPECT_FALSE(table.index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
-    EXPECT_EQ(table.index(0, 0).data(Qt::ToolTipRole).toString(), QStringLiteral("/home/u/report.pdf"));
-    EXPECT_EQ(table.rowOfPath("/数据/报告 2024.docx"), 2);
-}
 
-TEST_F(ResultsTableModelTest, FindsRowsByPathAndReplacesWholeLists) {
+    // A new list replaces every row; of two rows with one path, the first is
+    // the one a selection of that path shows.
     table.setHits({test::fileHit("/a/one", 1), test::fileHit("/a/two", 2), test::fileHit("/a/one", 3)});
-    // The first row with a path is the one a selection of that path shows.
+    EXPECT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(table.index(1, 0).data().toString(), QStringLiteral("two"));
     EXPECT_EQ(table.rowOfPath("/a/one"), 0);
-    EXPECT_EQ(table.hitAt(3), nullptr);
-    EXPECT_EQ(table.hitAt(-1), nullptr);
-    table.setHits({test::fileHit("/b/three", 1)});
-    EXPECT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.rowOfPath("/a/two"), -1);
+    EXPECT_EQ(table.rowOfPath("/home/u/photos"), -1);
 }
 
 }  // namespace

@@ -1,9 +1,14 @@
 #pragma once
-// Shared pieces of the window tests: the application object, QString file
-// helpers over the shared TempDir, an isolated environment with a fake index
-// command.
+// Shared pieces of the window tests: the application, QString file helpers
+// over TempDir, a fake index command. The environment is already private.
+#include <gtest/gtest.h>
+
 #include <QApplication>
-#include <QString>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,23 +18,73 @@
 
 namespace qf::test {
 
+// The application lives until the run ends and goes before exit handlers
+// run (Qt's globals are gone by then); its end waits for the worker pools.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { application.reset(); }
+    static inline std::unique_ptr<QApplication> application;
+};
+
+// gtest owns registered environments.
+[[maybe_unused]] inline ::testing::Environment* const registeredApplication =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
 // The one QApplication of the test program, made on first use.
-QApplication& app();
+inline QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_ui";
+    static char* argv[] = {name, nullptr};
+    if (!ApplicationEnvironment::application) {
+        ApplicationEnvironment::application = std::make_unique<QApplication>(argc, argv);
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
+    return *ApplicationEnvironment::application;
+}
 
 // A path below `dir`; put() writes a file and mkdirs() a folder, making the
 // folders on the way; both return the full path.
-QString at(const TempDir& dir, const QString& relative);
-QString put(const TempDir& dir, const QString& relative, const QByteArray& content);
-QString mkdirs(const TempDir& dir, const QString& relative);
+inline QString at(const TempDir& dir, const QString& relative) {
+    return QDir(QString::fromStdString(dir.path())).filePath(relative);
+}
+inline QString put(const TempDir& dir, const QString& relative, const QByteArray& content) {
+    const QString full = at(dir, relative);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    writeFile(full.toStdString(), content.toStdString());
+    return full;
+}
+inline QString mkdirs(const TempDir& dir, const QString& relative) {
+    QDir().mkpath(at(dir, relative));
+    return at(dir, relative);
+}
 
-// Points the debug log, settings and every variable the Model reads into
-// `dir`, and installs a fake "mdfind" that answers from `paths`: a -name query
+// Installs a fake "mdfind" in `dir` that answers from `paths`: a -name query
 // with the paths whose file name contains the term (ignoring case), every
-// other query with all of them.
-void isolateEnvironment(const TempDir& dir, const std::vector<QString>& paths);
+// other query with all of them; and clears the Model's start-up variables.
+inline void fakeIndex(const TempDir& dir, const std::vector<QString>& paths) {
+    QString list;
+    for (const QString& p : paths) list += p + QLatin1Char('\n');
+    put(dir, QStringLiteral("fake-index/paths.txt"), list.toUtf8());
+    const QString script = put(dir, QStringLiteral("fake-index/mdfind"), R"(#!/bin/sh
+list="$(dirname "$0")/paths.txt"
+if [ "$1" = "-name" ]; then
+  awk -v term="$2" '{ name = $0; sub(".*/", "", name) } index(tolower(name), tolower(term))' "$list"
+else
+  cat "$list"
+fi
+)");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("QUILLFIND_MDFIND", script.toUtf8());
+    for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
+        qunsetenv(name);
+}
 
-Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified = {},
-            std::optional<Date> created = {}, std::string kind = "Plain text");
-Hit folderHit(const std::string& path);
+inline Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified = {},
+                   std::optional<Date> created = {}, std::string kind = "Plain text") {
+    return Hit(path, lastPathComponent(path), false, size, modified, created, std::move(kind));
+}
+inline Hit folderHit(const std::string& path) {
+    return Hit(path, lastPathComponent(path), true, -1, std::nullopt, std::nullopt, "Folder");
+}
 
 }  // namespace qf::test
