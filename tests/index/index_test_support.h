@@ -46,6 +46,12 @@ inline std::vector<std::string> splitLines(const std::string& text, char sep = '
     return lines;
 }
 
+inline size_t countOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
+}
+
 inline std::vector<std::string> sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
