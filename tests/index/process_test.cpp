@@ -160,12 +160,7 @@ TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
     const std::string snapshot = world.indexDir() + "/index.snapshot", log = world.indexDir() + "/indexd.log";
     fs::create_directories(snapshot);  // a folder in its place: every save fails
     ASSERT_TRUE(world.start());
-    auto failures = [&] {
-        std::string text = qf::test::readFile(log);
-        size_t n = 0;
-        for (size_t at = 0; (at = text.find("snapshot not written", at)) != std::string::npos; ++at) ++n;
-        return n;
-    };
+    auto failures = [&] { return testing::countOf(qf::test::readFile(log), "snapshot not written"); };
     ASSERT_TRUE(pollUntil([&] { return failures() == 1; }));
     EXPECT_NE(world.mdfind({"--status"}).out.find("snapshot: not written ("), std::string::npos);
     // Retried every 250 ms, this would have logged five more failures.
@@ -217,46 +212,41 @@ TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
 // When the service cannot start, mdfind's one line says why; a log that
 // is a link is not written through.
 TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
-    struct Case {
-        const char* what;
-        std::function<void(const testing::ServiceWorld&)> plant;
-        std::vector<const char*> fragments;
-    };
     testing::TempDir outside;
     const std::string victim = outside / "victim";
-    const Case cases[] = {
+    qf::test::writeFile(victim, "keep");
+    const std::tuple<const char*, std::function<void(const std::string&)>, std::vector<const char*>> cases[] = {
         {"folder is a link",
-         [](const testing::ServiceWorld& w) {
-             fs::create_directories(w.indexDir() + "-real");
-             fs::create_directory_symlink(w.indexDir() + "-real", w.indexDir());
+         [](const std::string& idx) {
+             fs::create_directories(idx + "-real");
+             fs::create_directory_symlink(idx + "-real", idx);
          },
          {"/idx: a symbolic link"}},
         {"lock cannot be opened",
-         [](const testing::ServiceWorld& w) { fs::create_directories(w.indexDir() + "/indexd.lock"); },
+         [](const std::string& idx) { fs::create_directories(idx + "/indexd.lock"); },
          {"lock file", "indexd.lock: Is a directory"}},
         {"log is a link",
-         [&](const testing::ServiceWorld& w) {
-             fs::create_directories(w.indexDir());
-             fs::create_symlink(victim, w.indexDir() + "/indexd.log");
+         [&](const std::string& idx) {
+             fs::create_directories(idx);
+             fs::create_symlink(victim, idx + "/indexd.log");
          },
          {"the log", "indexd.log: a symbolic link"}},
         {"folder owned by another user",
-         [](const testing::ServiceWorld& w) {
-             fs::create_directories(w.indexDir());
-             ASSERT_EQ(::chown(w.indexDir().c_str(), 65534, 65534), 0);
+         [](const std::string& idx) {
+             fs::create_directories(idx);
+             ASSERT_EQ(::chown(idx.c_str(), 65534, 65534), 0);
          },
          {"/idx: owned by another user"}},
     };
-    qf::test::writeFile(victim, "keep");
-    for (const Case& c : cases) {
-        if (std::string(c.what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
+    for (const auto& [what, plant, fragments] : cases) {
+        if (std::string(what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
         testing::ServiceWorld world;
-        c.plant(world);
+        plant(world.indexDir());
         ProcessResult r = world.mdfind({"-name", "x"});
-        EXPECT_NE(r.exitCode, 0) << c.what;
-        EXPECT_EQ(splitLines(r.err).size(), 1u) << c.what << ": " << r.err;
-        for (const char* fragment : c.fragments)
-            EXPECT_NE(r.err.find(fragment), std::string::npos) << c.what << ": " << r.err;
+        EXPECT_NE(r.exitCode, 0) << what;
+        EXPECT_EQ(splitLines(r.err).size(), 1u) << what << ": " << r.err;
+        for (const char* fragment : fragments)
+            EXPECT_NE(r.err.find(fragment), std::string::npos) << what << ": " << r.err;
     }
     EXPECT_EQ(qf::test::readFile(victim), "keep");
 }
@@ -335,33 +325,23 @@ TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
     EXPECT_TRUE(pollUntil([&] { return world.mdfind({"--status"}).out.find("compactions: 1") != std::string::npos; }));
 }
 
-// 'D' when connect was denied, 'R' when a reply came, 'C' when the service
-// closed the connection without answering.
+// As user nobody: 'D' when connect was denied, 'R' when a reply came, 'C'
+// when the service closed the connection without answering.
 char statusAsNobody(const std::string& socketPath) {
-    int fds[2];
-    if (::pipe(fds) != 0) return '?';
     pid_t pid = ::fork();
     if (pid == 0) {
-        char result = '?';
-        if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            if (auto s = qf::connectUnixSocket(socketPath); !s) {
-                result = 'D';
-            } else {
-                const char req[] = "op=status\0\0";
-                [[maybe_unused]] ssize_t w = ::send(s->get(), req, sizeof req - 1, MSG_NOSIGNAL);
-                char buf[16];
-                result = ::recv(s->get(), buf, sizeof buf, 0) > 0 ? 'R' : 'C';
-            }
-        }
-        [[maybe_unused]] ssize_t w = ::write(fds[1], &result, 1);
-        ::_exit(0);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit('?');
+        auto s = qf::connectUnixSocket(socketPath);
+        if (!s) ::_exit('D');
+        const char req[] = "op=status\0\0";
+        char buf[16];
+        bool replied =
+            ::send(s->get(), req, sizeof req - 1, MSG_NOSIGNAL) > 0 && ::recv(s->get(), buf, sizeof buf, 0) > 0;
+        ::_exit(replied ? 'R' : 'C');
     }
-    ::close(fds[1]);
-    char result = '?';
-    [[maybe_unused]] ssize_t r = ::read(fds[0], &result, 1);
-    ::close(fds[0]);
-    ::waitpid(pid, nullptr, 0);
-    return result;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? static_cast<char>(WEXITSTATUS(status)) : '?';
 }
 
 TEST_F(ProcessTest, OtherUsersCannotQueryTheService) {
@@ -376,33 +356,6 @@ TEST_F(ProcessTest, OtherUsersCannotQueryTheService) {
     fs::permissions(fs::path(world.indexDir()).parent_path(), fs::perms::all, fs::perm_options::add);
     EXPECT_EQ(statusAsNobody(socketPath), 'C');
     EXPECT_EQ(world.lines({"-name", "secret"}).size(), 1u);
-}
-
-// The program's own command lines (dump mode), through the real mdfind and service.
-TEST_F(ProcessTest, DumpModeFindsRealFilesThroughTheService) {
-    for (const char* f : {"projects/Annual Réport 2024.pdf", "projects/report-notes.txt", "projects/i'm here.txt"})
-        touch(world.file(f));
-    ASSERT_TRUE(world.start());
-    auto env = world.env();
-    env["QUILLFIND_MDFIND"] = testing::binDir() + "/mdfind";
-    env["QUILLFIND_DUMP"] = "1";
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"report", {"projects/Annual Réport 2024.pdf", "projects/report-notes.txt"}},
-        {"*.TXT", {"projects/report-notes.txt", "projects/i'm here.txt"}},
-        {"i'm", {"projects/i'm here.txt"}},  // quoted through the shell
-        {"zzqx-nothing", {}},
-    };
-    for (const auto& [query, expected] : cases) {
-        env["QUILLFIND_QUERY"] = query;
-        ProcessResult r = testing::runProcess({testing::binDir() + "/quillfind"}, env, std::chrono::seconds(30));
-        EXPECT_EQ(r.exitCode, 0) << query;
-        EXPECT_EQ(r.out, "") << query;
-        std::vector<std::string> lines = splitLines(r.err);
-        ASSERT_FALSE(lines.empty()) << query;
-        EXPECT_EQ(sorted({lines.begin(), lines.end() - 1}), world.files(expected)) << query << "\n" << r.err;
-        EXPECT_EQ(lines.back().rfind("TOTAL=", 0), 0u) << lines.back();
-        EXPECT_NE(lines.back().find(" SHOWN=" + std::to_string(expected.size())), std::string::npos) << lines.back();
-    }
 }
 
 }  // namespace
