@@ -65,13 +65,6 @@ TEST(SettingsFileTest, MissingAndUnreadableFiles) {
     }
 }
 
-// With XDG_CONFIG_HOME set, the service tests find their files through it.
-TEST(SettingsFileTest, PathWithoutXdgConfigHome) {
-    qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
-    qf::test::ScopedEnv home("HOME", "/home/me");
-    EXPECT_EQ(indexSettingsPath(), "/home/me/.config/quillfind/index.conf");
-}
-
 TEST(SettingsExcludeTest, NamesPathsAndHidden) {
     const IndexSettings s = with({}, {"node_modules", "My Stuff"}, {"/home/me/tmp"}, false);
     const std::tuple<const char*, const char*, bool, bool> cases[] = {

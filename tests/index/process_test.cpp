@@ -58,23 +58,16 @@ TEST_F(ProcessTest, MdfindStartsTheServiceOnDemandBehindAPrivateSocket) {
     EXPECT_EQ(world.servicePid(), pid);
 }
 
-TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
-    for (int i = 0; i < 3000; ++i) touch(world.file("many/file-" + std::to_string(i) + ".txt"));
-    ASSERT_TRUE(world.start());
-    ProcessResult r = world.sh("mdfind \"kMDItemFSName == '*file*'cd\" | head -1; echo status=$?");
-    EXPECT_EQ(splitLines(r.out).size(), 2u) << r.out;
-    EXPECT_NE(r.out.find("status=0"), std::string::npos);
-    EXPECT_EQ(r.err, "");
-}
-
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
-    for (const auto& args : std::vector<std::vector<std::string>>{{"kMDItemFSName == 'abc"},
-                                                                  {"kMDItemFSSize > 3"},
-                                                                  {"-name"},
-                                                                  {"-unknown", "x"},
-                                                                  {},
-                                                                  {"a", "b"},
-                                                                  {"-bad\x1b]0;owned\x07\r\nmdfind: forged"}}) {
+    using Args = std::vector<std::string>;
+    const Args bad[] = {{"kMDItemFSName == 'abc"},
+                        {"kMDItemFSSize > 3"},
+                        {"-name"},
+                        {"-unknown", "x"},
+                        {},
+                        {"a", "b"},
+                        {"-bad\x1b]0;owned\x07\r\nmdfind: forged"}};
+    for (const Args& args : bad) {
         ProcessResult r = world.mdfind(args);
         EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
         EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
@@ -88,13 +81,21 @@ TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
     EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
     // A term that folds to nothing would be contained in every name: the
     // service, which does the folding, refuses it like the empty term.
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{"-name", "\xCC\x81"}, {"-name", "\xE2\x80\x8D"}, {" \xE2\x80\x8D "}}) {
+    for (const Args& args : {Args{"-name", "\xCC\x81"}, Args{"-name", "\xE2\x80\x8D"}, Args{" \xE2\x80\x8D "}}) {
         ProcessResult r = world.mdfind(args);
         EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
         EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
         EXPECT_NE(r.err.find("no character left"), std::string::npos) << r.err;
     }
+}
+
+TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
+    for (int i = 0; i < 3000; ++i) touch(world.file("many/file-" + std::to_string(i) + ".txt"));
+    ASSERT_TRUE(world.start());
+    ProcessResult r = world.sh("mdfind \"kMDItemFSName == '*file*'cd\" | head -1; echo status=$?");
+    EXPECT_EQ(splitLines(r.out).size(), 2u) << r.out;
+    EXPECT_NE(r.out.find("status=0"), std::string::npos);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
@@ -306,13 +307,12 @@ TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
     bool started = pollUntil([&] { return fs::exists(flags + "started"); }, std::chrono::seconds(20));
     if (started) {
         fs::remove_all(world.file("gone"));
-        EXPECT_TRUE(pollUntil(
-            [&] {
-                std::string status = world.mdfind({"--status"}).out;
-                return status.find("compactions: 1") != std::string::npos ||
-                       status.find("waiting for answers") != std::string::npos;
-            },
-            std::chrono::seconds(20)));
+        auto compacting = [&] {
+            std::string status = world.mdfind({"--status"}).out;
+            return status.find("compactions: 1") != std::string::npos ||
+                   status.find("waiting for answers") != std::string::npos;
+        };
+        EXPECT_TRUE(pollUntil(compacting, std::chrono::seconds(20)));
     }
     touch(flags + "release");
     reader.join();

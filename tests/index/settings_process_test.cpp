@@ -151,17 +151,15 @@ TEST_P(MountTest, AMountedDiskIsSearchableUntilUnmountedTwice) {
     start();
     const std::vector<std::string> onDisk = {world.file(std::string(c.mountPoint) + "/folder/ondisk.txt")};
     for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_TRUE(disk.mount()) << disk.skipReason();
-        EXPECT_TRUE(pollUntil([&] { return found("ondisk") == onDisk; }, std::chrono::seconds(10)))
-            << "round " << round << "\n"
-            << status();
+        EXPECT_TRUE(pollUntil([&] { return found("ondisk") == onDisk; }, std::chrono::seconds(10))) << status();
         // Live changes on the disk are followed (fanotify marks it again).
         touch(world.file(std::string(c.mountPoint) + "/live" + std::to_string(round) + ".txt"));
-        EXPECT_TRUE(pollUntil([&] { return found("live" + std::to_string(round)).size() == 1; })) << "round " << round;
+        EXPECT_TRUE(pollUntil([&] { return found("live" + std::to_string(round)).size() == 1; }));
         ASSERT_TRUE(disk.unmount());
         EXPECT_TRUE(
-            pollUntil([&] { return found("ondisk").empty() && found("live").empty(); }, std::chrono::seconds(10)))
-            << "round " << round;
+            pollUntil([&] { return found("ondisk").empty() && found("live").empty(); }, std::chrono::seconds(10)));
     }
     EXPECT_EQ(found("home.txt"), files({"home.txt"}));
     // With the default roots, run stays pruned apart from the disks under run/media.
