@@ -65,23 +65,5 @@ TEST(SettingsFileTest, MissingAndUnreadableFiles) {
     }
 }
 
-TEST(SettingsExcludeTest, NamesPathsAndHidden) {
-    const IndexSettings s = with({}, {"node_modules", "My Stuff"}, {"/home/me/tmp"}, false);
-    const std::tuple<const char*, const char*, bool, bool> cases[] = {
-        {"node_modules", "/src/app/node_modules", true, true},
-        {"node_modules", "/src/app/node_modules", false, false},  // a file of that name stays
-        {"My Stuff", "/x/My Stuff", true, true},
-        {"tmp", "/home/me/tmp", true, true},
-        {"a.txt", "/home/me/tmp/deep/a.txt", false, true},
-        {"tmp2", "/home/me/tmp2", true, false},
-        {".git", "/src/.git", true, true},
-        {".profile", "/home/me/.profile", false, true},
-        {"plain", "/home/me/plain", true, false},
-    };
-    for (const auto& [name, path, folder, excluded] : cases)
-        EXPECT_EQ(isExcluded(s, name, path, folder), excluded) << path;
-    EXPECT_FALSE(isExcluded(IndexSettings{}, ".git", "/src/.git", true));
-}
-
 }  // namespace
 }  // namespace qf::index
