@@ -110,14 +110,6 @@ inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<st
     return r;
 }
 
-// Alive and not a zombie (a daemon's zombie waits for init to reap it).
-inline bool processAlive(pid_t pid) {
-    if (pid <= 0 || ::kill(pid, 0) != 0) return false;
-    std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
-}
-
 // A private service world: its own root, index folder and XDG folders; the
 // service it starts is stopped with SIGTERM at the end.
 class ServiceWorld {
@@ -164,16 +156,7 @@ public:
     }
     // Starts the service and waits for its first crawl to finish.
     bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
-    // False when the service ignored SIGTERM; it is then killed outright.
-    bool stopService() {
-        pid_t pid = servicePid();
-        if (!processAlive(pid)) return true;
-        ::kill(pid, SIGTERM);
-        if (pollUntil([&] { return !processAlive(pid); })) return true;
-        ::kill(pid, SIGKILL);
-        pollUntil([&] { return !processAlive(pid); });
-        return false;
-    }
+    void stopService() const { qf::test::stopIndexService(indexDir()); }
 
 private:
     TempDir dir_;
