@@ -156,7 +156,9 @@ public:
     }
     // Starts the service and waits for its first crawl to finish.
     bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
-    void stopService() const { qf::test::stopIndexService(indexDir()); }
+    void stopService() const {
+        if (servicePid() > 0) qf::test::stopIndexService(indexDir());
+    }
 
 private:
     TempDir dir_;

@@ -216,33 +216,21 @@ TEST(ProcessStartTest, AServiceThatCannotStartIsExplained) {
     testing::TempDir outside;
     const std::string victim = outside / "victim";
     qf::test::writeFile(victim, "keep");
-    const std::tuple<const char*, std::function<void(const std::string&)>, std::vector<const char*>> cases[] = {
-        {"folder is a link",
-         [](const std::string& idx) {
-             fs::create_directories(idx + "-real");
-             fs::create_directory_symlink(idx + "-real", idx);
-         },
-         {"/idx: a symbolic link"}},
-        {"lock cannot be opened",
-         [](const std::string& idx) { fs::create_directories(idx + "/indexd.lock"); },
-         {"lock file", "indexd.lock: Is a directory"}},
+    // Shell commands that plant the fault in $IDX, the index folder.
+    const std::tuple<const char*, std::string, std::vector<const char*>> cases[] = {
+        {"folder is a link", "mkdir \"$IDX-real\" && ln -s \"$IDX-real\" \"$IDX\"", {"/idx: a symbolic link"}},
+        {"lock cannot be opened", "mkdir -p \"$IDX/indexd.lock\"", {"lock file", "indexd.lock: Is a directory"}},
         {"log is a link",
-         [&](const std::string& idx) {
-             fs::create_directories(idx);
-             fs::create_symlink(victim, idx + "/indexd.log");
-         },
+         "mkdir \"$IDX\" && ln -s '" + victim + "' \"$IDX/indexd.log\"",
          {"the log", "indexd.log: a symbolic link"}},
         {"folder owned by another user",
-         [](const std::string& idx) {
-             fs::create_directories(idx);
-             ASSERT_EQ(::chown(idx.c_str(), 65534, 65534), 0);
-         },
+         "mkdir \"$IDX\" && chown 65534:65534 \"$IDX\"",
          {"/idx: owned by another user"}},
     };
     for (const auto& [what, plant, fragments] : cases) {
         if (std::string(what).find("another user") != std::string::npos && ::geteuid() != 0) continue;
         testing::ServiceWorld world;
-        plant(world.indexDir());
+        ASSERT_EQ(world.sh("IDX=\"$QUILLFIND_INDEX_DIR\"; " + plant).exitCode, 0) << what;
         ProcessResult r = world.mdfind({"-name", "x"});
         EXPECT_NE(r.exitCode, 0) << what;
         EXPECT_EQ(splitLines(r.err).size(), 1u) << what << ": " << r.err;
