@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,6 +163,46 @@ public:
 
 private:
     TempDir dir_;
+};
+
+// An ext4 image holding folder/ondisk.txt, mounted through a loop device;
+// detached when a test ends with it still mounted.
+class LoopDisk {
+public:
+    LoopDisk(const std::string& image, std::string mountPoint) : image_(image), mountPoint_(std::move(mountPoint)) {
+        fs::create_directories(mountPoint_);
+        ProcessResult made =
+            runProcess({"/bin/sh", "-c", "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F '" + image + "'"}, {});
+        if (made.exitCode != 0) {
+            why_ = "mkfs.ext4 failed: " + made.err;
+        } else if (mount()) {
+            touch(mountPoint_ + "/folder/ondisk.txt");
+            if (!unmount()) why_ = "cannot unmount";
+        }
+    }
+    ~LoopDisk() {
+        if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
+    }
+    const std::string& skipReason() const { return why_; }
+    bool mount() {
+        // autoclear: the loop device goes with the last unmount.
+        ProcessResult r = runProcess({"/bin/mount", "-o", "loop", "-t", "ext4", image_, mountPoint_}, {});
+        mounted_ = r.exitCode == 0;
+        if (!mounted_) why_ = "mounting a loop device is not permitted here: " + r.err;
+        return mounted_;
+    }
+    // A plain unmount, retried while a crawl may hold the disk for a moment:
+    // a disk that stays busy is held by a descriptor left open.
+    bool unmount() {
+        return pollUntil([&] {
+            mounted_ = mounted_ && ::umount2(mountPoint_.c_str(), 0) != 0;
+            return !mounted_;
+        });
+    }
+
+private:
+    std::string image_, mountPoint_, why_;
+    bool mounted_ = false;
 };
 
 }  // namespace qf::index::testing

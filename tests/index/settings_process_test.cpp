@@ -2,15 +2,12 @@
 // go, with the real service on a temporary tree.
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
-
 #include "index_test_support.h"
 
 namespace qf::index {
 namespace {
 
 using testing::pollUntil;
-using testing::ProcessResult;
 using testing::touch;
 namespace fs = std::filesystem;
 
@@ -92,46 +89,6 @@ TEST_F(SettingsProcessTest, AMalformedFileIsReportedAndItsGoodLinesKept) {
     EXPECT_EQ(testing::countOf(log, "hidden must be"), 1u) << log;
 }
 
-// An ext4 image holding folder/ondisk.txt, mounted through a loop device;
-// detached when a test ends with it still mounted.
-class LoopDisk {
-public:
-    LoopDisk(const std::string& image, std::string mountPoint) : image_(image), mountPoint_(std::move(mountPoint)) {
-        fs::create_directories(mountPoint_);
-        ProcessResult made = testing::runProcess(
-            {"/bin/sh", "-c", "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F '" + image + "'"}, {});
-        if (made.exitCode != 0) {
-            why_ = "mkfs.ext4 failed: " + made.err;
-        } else if (mount()) {
-            touch(mountPoint_ + "/folder/ondisk.txt");
-            if (!unmount()) why_ = "cannot unmount";
-        }
-    }
-    ~LoopDisk() {
-        if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
-    }
-    const std::string& skipReason() const { return why_; }
-    bool mount() {
-        // autoclear: the loop device goes with the last unmount.
-        ProcessResult r = testing::runProcess({"/bin/mount", "-o", "loop", "-t", "ext4", image_, mountPoint_}, {});
-        mounted_ = r.exitCode == 0;
-        if (!mounted_) why_ = "mounting a loop device is not permitted here: " + r.err;
-        return mounted_;
-    }
-    // A plain unmount, retried while a crawl may hold the disk for a moment:
-    // a disk that stays busy is held by a descriptor left open.
-    bool unmount() {
-        return pollUntil([&] {
-            mounted_ = mounted_ && ::umount2(mountPoint_.c_str(), 0) != 0;
-            return !mounted_;
-        });
-    }
-
-private:
-    std::string image_, mountPoint_, why_;
-    bool mounted_ = false;
-};
-
 struct MountCase {
     const char* name;
     bool defaultRoots;
@@ -144,7 +101,7 @@ TEST_P(MountTest, AMountedDiskIsSearchableUntilUnmountedTwice) {
     const MountCase& c = GetParam();
     if (c.defaultRoots) useDefaultRoots();
     testing::TempDir images;
-    LoopDisk disk(images.path() + "/disk.img", world.file(c.mountPoint));
+    testing::LoopDisk disk(images.path() + "/disk.img", world.file(c.mountPoint));
     if (!disk.skipReason().empty()) GTEST_SKIP() << disk.skipReason();
     touch(world.file("run/other.txt"));
     touch(world.file("home.txt"));
