@@ -28,16 +28,13 @@ protected:
     // Paths answered (reply records without their tag), sorted.
     static std::vector<std::string> ask(Service& s, const Request& r) {
         std::vector<std::string> out;
+        auto take = [&](const std::string& bytes) {
+            for (const std::string& rec : testing::splitLines(bytes, '\0'))
+                out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
+            return true;
+        };
         std::string error;
-        bool whole = s.answer(
-            r,
-            [&](const std::string& bytes) {
-                for (const std::string& rec : testing::splitLines(bytes, '\0'))
-                    out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
-                return true;
-            },
-            &error);
-        EXPECT_TRUE(whole) << error;
+        EXPECT_TRUE(s.answer(r, take, &error)) << error;
         return testing::sorted(out);
     }
     static Request name(const std::string& term) {
