@@ -14,48 +14,39 @@ IndexSettings with(Names roots, Names names, Names paths, bool hidden = true, bo
     return {std::move(roots), std::move(names), std::move(paths), hidden, network};
 }
 
-struct SettingsCase {
-    const char* text;
-    IndexSettings expected;
-    std::vector<int> problemLines = {};
-};
-void PrintTo(const SettingsCase& c, std::ostream* os) { *os << ::testing::PrintToString(std::string(c.text)); }
-
-class SettingsParseTest : public ::testing::TestWithParam<SettingsCase> {};
-
-TEST_P(SettingsParseTest, Parses) {
-    const SettingsCase& c = GetParam();
-    LoadedSettings loaded = parseIndexSettings(c.text);
-    EXPECT_EQ(loaded.settings, c.expected);
-    std::vector<int> lines;
-    for (const SettingsProblem& p : loaded.problems) {
-        lines.push_back(p.line);
-        EXPECT_FALSE(p.reason.empty());
-        EXPECT_EQ(p.reason.find_first_of("\n\r\x1b"), std::string::npos) << p.reason;
-    }
-    EXPECT_EQ(lines, c.problemLines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, SettingsParseTest,
-    ::testing::Values(
-        SettingsCase{"", IndexSettings{}}, SettingsCase{"# only a comment\n\n   \n", IndexSettings{}},
-        SettingsCase{"roots = /home/me:/srv/data/ # two\nhidden = no\nnetwork = yes\n",
-                     with({"/home/me", "/srv/data"}, {}, {}, false, true)},
-        SettingsCase{"roots=/a/./b/../c::\r\n", with({"/a/c"}, {}, {})},
-        SettingsCase{"exclude = node_modules .cache /home/me/tmp/ \"My Stuff\" a#b\nexclude = .git # vcs\n",
-                     with({}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"})},
+TEST(SettingsParseTest, Parses) {
+    const std::tuple<const char*, IndexSettings, std::vector<int>> cases[] = {
+        {"", IndexSettings{}, {}},
+        {"# only a comment\n\n   \n", IndexSettings{}, {}},
+        {"roots = /home/me:/srv/data/ # two\nhidden = no\nnetwork = yes\n",
+         with({"/home/me", "/srv/data"}, {}, {}, false, true),
+         {}},
+        {"roots=/a/./b/../c::\r\n", with({"/a/c"}, {}, {}), {}},
+        {"exclude = node_modules .cache /home/me/tmp/ \"My Stuff\" a#b\nexclude = .git # vcs\n",
+         with({}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"}),
+         {}},
         // A later roots line replaces the earlier one; a bad line is ignored whole.
-        SettingsCase{"roots = /a\nroots = /b\nroots = /c:relative\n", with({"/b"}, {}, {}), {3}},
-        SettingsCase{
-            "exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y\nexclude = in\"side\n"
-            "exclude =\nexclude = ..\n",
-            IndexSettings{},
-            {1, 2, 3, 4, 5, 6, 7}},
-        SettingsCase{"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nroots =\nroots = :\n"
-                     "hidden = no\x1b[2J\n",
-                     IndexSettings{},
-                     {1, 2, 3, 4, 5, 6, 7}}));
+        {"roots = /a\nroots = /b\nroots = /c:relative\n", with({"/b"}, {}, {}), {3}},
+        {"exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y\nexclude = in\"side\n"
+         "exclude =\nexclude = ..\n",
+         IndexSettings{},
+         {1, 2, 3, 4, 5, 6, 7}},
+        {"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nroots =\nroots = :\nhidden = no\x1b[2J\n",
+         IndexSettings{},
+         {1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (const auto& [text, expected, problemLines] : cases) {
+        LoadedSettings loaded = parseIndexSettings(text);
+        EXPECT_EQ(loaded.settings, expected) << text;
+        std::vector<int> lines;
+        for (const SettingsProblem& p : loaded.problems) {
+            lines.push_back(p.line);
+            EXPECT_FALSE(p.reason.empty());
+            EXPECT_EQ(p.reason.find_first_of("\n\r\x1b"), std::string::npos) << p.reason;
+        }
+        EXPECT_EQ(lines, problemLines) << text;
+    }
+}
 
 // Reading a real file: the service tests (SettingsProcessTest) load theirs.
 TEST(SettingsFileTest, MissingAndUnreadableFiles) {
@@ -72,31 +63,6 @@ TEST(SettingsFileTest, MissingAndUnreadableFiles) {
         ASSERT_EQ(r.problems.size(), 1u) << odd;
         EXPECT_EQ(r.problems[0].line, 0) << odd;
     }
-}
-
-// With XDG_CONFIG_HOME set, the service tests find their files through it.
-TEST(SettingsFileTest, PathWithoutXdgConfigHome) {
-    qf::test::ScopedEnv xdg("XDG_CONFIG_HOME", std::nullopt);
-    qf::test::ScopedEnv home("HOME", "/home/me");
-    EXPECT_EQ(indexSettingsPath(), "/home/me/.config/quillfind/index.conf");
-}
-
-TEST(SettingsExcludeTest, NamesPathsAndHidden) {
-    const IndexSettings s = with({}, {"node_modules", "My Stuff"}, {"/home/me/tmp"}, false);
-    const std::tuple<const char*, const char*, bool, bool> cases[] = {
-        {"node_modules", "/src/app/node_modules", true, true},
-        {"node_modules", "/src/app/node_modules", false, false},  // a file of that name stays
-        {"My Stuff", "/x/My Stuff", true, true},
-        {"tmp", "/home/me/tmp", true, true},
-        {"a.txt", "/home/me/tmp/deep/a.txt", false, true},
-        {"tmp2", "/home/me/tmp2", true, false},
-        {".git", "/src/.git", true, true},
-        {".profile", "/home/me/.profile", false, true},
-        {"plain", "/home/me/plain", true, false},
-    };
-    for (const auto& [name, path, folder, excluded] : cases)
-        EXPECT_EQ(isExcluded(s, name, path, folder), excluded) << path;
-    EXPECT_FALSE(isExcluded(IndexSettings{}, ".git", "/src/.git", true));
 }
 
 }  // namespace

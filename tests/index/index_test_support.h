@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +45,12 @@ inline std::vector<std::string> splitLines(const std::string& text, char sep = '
         if (end > pos) lines.push_back(text.substr(pos, end - pos));
     }
     return lines;
+}
+
+inline size_t countOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = 0; (at = text.find(what, at)) != std::string::npos; ++at) ++n;
+    return n;
 }
 
 inline std::vector<std::string> sorted(std::vector<std::string> v) {
@@ -104,14 +111,6 @@ inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<st
     return r;
 }
 
-// Alive and not a zombie (a daemon's zombie waits for init to reap it).
-inline bool processAlive(pid_t pid) {
-    if (pid <= 0 || ::kill(pid, 0) != 0) return false;
-    std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
-    size_t close = stat.rfind(')');
-    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
-}
-
 // A private service world: its own root, index folder and XDG folders; the
 // service it starts is stopped with SIGTERM at the end.
 class ServiceWorld {
@@ -158,19 +157,52 @@ public:
     }
     // Starts the service and waits for its first crawl to finish.
     bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
-    // False when the service ignored SIGTERM; it is then killed outright.
-    bool stopService() {
-        pid_t pid = servicePid();
-        if (!processAlive(pid)) return true;
-        ::kill(pid, SIGTERM);
-        if (pollUntil([&] { return !processAlive(pid); })) return true;
-        ::kill(pid, SIGKILL);
-        pollUntil([&] { return !processAlive(pid); });
-        return false;
+    void stopService() const {
+        if (servicePid() > 0) qf::test::stopIndexService(indexDir());
     }
 
 private:
     TempDir dir_;
+};
+
+// An ext4 image holding folder/ondisk.txt, mounted through a loop device;
+// detached when a test ends with it still mounted.
+class LoopDisk {
+public:
+    LoopDisk(const std::string& image, std::string mountPoint) : image_(image), mountPoint_(std::move(mountPoint)) {
+        fs::create_directories(mountPoint_);
+        ProcessResult made =
+            runProcess({"/bin/sh", "-c", "truncate -s 8M '" + image + "' && mkfs.ext4 -q -F '" + image + "'"}, {});
+        if (made.exitCode != 0) {
+            why_ = "mkfs.ext4 failed: " + made.err;
+        } else if (mount()) {
+            touch(mountPoint_ + "/folder/ondisk.txt");
+            if (!unmount()) why_ = "cannot unmount";
+        }
+    }
+    ~LoopDisk() {
+        if (mounted_) ::umount2(mountPoint_.c_str(), MNT_DETACH);
+    }
+    const std::string& skipReason() const { return why_; }
+    bool mount() {
+        // autoclear: the loop device goes with the last unmount.
+        ProcessResult r = runProcess({"/bin/mount", "-o", "loop", "-t", "ext4", image_, mountPoint_}, {});
+        mounted_ = r.exitCode == 0;
+        if (!mounted_) why_ = "mounting a loop device is not permitted here: " + r.err;
+        return mounted_;
+    }
+    // A plain unmount, retried while a crawl may hold the disk for a moment:
+    // a disk that stays busy is held by a descriptor left open.
+    bool unmount() {
+        return pollUntil([&] {
+            mounted_ = mounted_ && ::umount2(mountPoint_.c_str(), 0) != 0;
+            return !mounted_;
+        });
+    }
+
+private:
+    std::string image_, mountPoint_, why_;
+    bool mounted_ = false;
 };
 
 }  // namespace qf::index::testing

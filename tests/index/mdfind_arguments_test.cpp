@@ -5,56 +5,43 @@
 namespace qf::index {
 namespace {
 
-using Op = Request::Op;
-
-std::time_t fixedNow() { return 1710506096; }  // 2024-03-15 12:34:56 UTC
-
-std::variant<MdfindCommand, ParseError> parseArgs(std::vector<std::string> args) {
-    return parseMdfindArguments(args, fixedNow(), "/home/u/work");
+// The parsed command in words: "op:value", the -onlyin folders and flags.
+std::string parsed(const std::vector<std::string>& args) {
+    auto result = parseMdfindArguments(args, 1710506096, "/home/u/work");
+    if (auto* error = std::get_if<ParseError>(&result)) return error->message.empty() ? "silent error" : "error";
+    const MdfindCommand& c = std::get<MdfindCommand>(result);
+    std::string text =
+        std::vector<std::string>{"contains", "glob", "changed", "status"}.at(static_cast<size_t>(c.request.op));
+    text += ":" + c.request.value;
+    for (const std::string& folder : c.request.onlyIn) text += " in " + folder;
+    if (c.request.countOnly) text += " count";
+    if (c.nulSeparated) text += " nul";
+    if (c.startServiceOnly) text += " start";
+    return text;
 }
 
-TEST(MdfindArgumentsTest, NameTermIsTakenWhole) {
-    for (const char* t : {"big report", "it's", "-dash", "--status", "报告", "a\tb"}) {
-        auto parsed = parseArgs({"-name", t});
-        ASSERT_TRUE(std::holds_alternative<MdfindCommand>(parsed)) << t;
-        EXPECT_EQ(std::get<MdfindCommand>(parsed).request.op, Op::nameContains);
-        EXPECT_EQ(std::get<MdfindCommand>(parsed).request.value, t);
-    }
-    auto dashed = parseArgs({"--", "-name"});  // "--" ends the options
-    ASSERT_TRUE(std::holds_alternative<MdfindCommand>(dashed));
-    EXPECT_EQ(std::get<MdfindCommand>(dashed).request.value, "-name");
-}
-
-TEST(MdfindArgumentsTest, OptionsCombine) {
-    auto parsed =
-        parseArgs({"-onlyin", "docs/", "-0", "-count", "-onlyin", "/tmp/../srv//x", "kMDItemFSName == '*.txt'cd"});
-    ASSERT_TRUE(std::holds_alternative<MdfindCommand>(parsed));
-    const MdfindCommand& cmd = std::get<MdfindCommand>(parsed);
-    EXPECT_TRUE(cmd.nulSeparated);
-    EXPECT_TRUE(cmd.request.countOnly);
-    EXPECT_EQ(cmd.request.op, Op::nameGlob);
-    EXPECT_EQ(cmd.request.onlyIn, (std::vector<std::string>{"/home/u/work/docs", "/srv/x"}));
-    auto status = parseArgs({"--status"});
-    ASSERT_TRUE(std::holds_alternative<MdfindCommand>(status));
-    EXPECT_EQ(std::get<MdfindCommand>(status).request.op, Op::status);
-    auto start = parseArgs({"--start-service"});
-    ASSERT_TRUE(std::holds_alternative<MdfindCommand>(start));
-    EXPECT_TRUE(std::get<MdfindCommand>(start).startServiceOnly);
-}
-
-TEST(MdfindArgumentsTest, Errors) {
-    const std::vector<std::vector<std::string>> bad = {
+TEST(MdfindArgumentsTest, Parses) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        // The term after -name is taken whole.
+        {{"-name", "big report"}, "contains:big report"},
+        {{"-name", "it's"}, "contains:it's"},
+        {{"-name", "-dash"}, "contains:-dash"},
+        {{"-name", "--status"}, "contains:--status"},
+        {{"-name", "报告"}, "contains:报告"},
+        {{"-name", "a\tb"}, "contains:a\tb"},
+        {{"--", "-name"}, "contains:-name"},  // "--" ends the options
+        {{"-onlyin", "docs/", "-0", "-count", "-onlyin", "/tmp/../srv//x", "kMDItemFSName == '*.txt'cd"},
+         "glob:*.txt in /home/u/work/docs in /srv/x count nul"},
+        {{"--status"}, "status:"},
+        {{"--start-service"}, "status: start"},
         // No arguments, a lone -name, -bogus, two queries and a broken query: see the process tests.
-        {"-name", ""},
-        {"-name", "a", "-name", "b"},
-        {"-name", "a", "query"},
-        {"-onlyin"},
-        {"--status", "-name", "a"}};
-    for (const auto& args : bad) {
-        auto parsed = parseArgs(args);
-        ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << ::testing::PrintToString(args);
-        EXPECT_FALSE(std::get<ParseError>(parsed).message.empty());
-    }
+        {{"-name", ""}, "error"},
+        {{"-name", "a", "-name", "b"}, "error"},
+        {{"-name", "a", "query"}, "error"},
+        {{"-onlyin"}, "error"},
+        {{"--status", "-name", "a"}, "error"},
+    };
+    for (const auto& [args, expected] : cases) EXPECT_EQ(parsed(args), expected) << ::testing::PrintToString(args);
 }
 
 }  // namespace

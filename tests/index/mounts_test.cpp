@@ -2,7 +2,10 @@
 
 #include <sys/sysmacros.h>
 
+#include <unordered_set>
+
 #include "index_test_support.h"
+#include "mount_table.h"
 #include "mounts.h"
 
 namespace qf::index {
@@ -10,7 +13,7 @@ namespace {
 
 using testing::TempDir;
 
-TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
+TEST(MountsTest, ParsesMountInfo) {
     auto mounts = parseMountInfo(
         "21 26 0:20 / /proc rw,relatime - proc proc rw\n"
         "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
@@ -26,9 +29,6 @@ TEST(MountsTest, ParsesMountInfoAndPrunesPseudoAndNetworkFileSystems) {
     EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
     EXPECT_EQ(mounts[2].mountId, 27);
     EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
-    // Which devices a list of mounts prunes: MountDiffTest.NetworkSettingLetsInOnlyNetworkFileSystems.
-    for (const char* type : {"sysfs", "cgroup2", "overlay", "nfs", "cifs"}) EXPECT_TRUE(isPrunedFsType(type)) << type;
-    for (const char* type : {"btrfs", "xfs", "fuseblk", "ntfs3", "zfs"}) EXPECT_FALSE(isPrunedFsType(type)) << type;
 }
 
 TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {
@@ -40,6 +40,40 @@ TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {
     std::string base = std::filesystem::canonical(dir.path());
     EXPECT_EQ(resolveRoots({dir / "a/b", dir / "a", dir / "link", dir / "c/", dir / "missing", dir / "file", ""}),
               (std::vector<std::string>{base + "/a", base + "/c"}));
+}
+
+std::vector<std::string> pathsOf(const std::vector<MountPoint>& mounts) {
+    std::vector<std::string> out;
+    for (const MountPoint& m : mounts) out.push_back(m.path + "#" + std::to_string(m.mountId));
+    return out;
+}
+
+TEST(MountDiffTest, MountsAreKnownByTheirId) {
+    const MountPoint root{"/", "ext4", makedev(254, 0), 1}, usb{"/media/usb", "vfat", makedev(8, 17), 40},
+        usbAgain{"/media/usb", "vfat", makedev(8, 17), 41}, disk{"/mnt/disk", "ext4", makedev(8, 33), 42};
+    using List = std::vector<MountPoint>;
+    const std::tuple<List, List, std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{root, usb}, {root, usb}, {}, {}},
+        {{root}, {root, usb, disk}, {"/media/usb#40", "/mnt/disk#42"}, {}},
+        {{root, usb, disk}, {root}, {}, {"/media/usb#40", "/mnt/disk#42"}},
+        // Unmounted and mounted again between two readings: same device and path, new id.
+        {{root, usb}, {root, usbAgain}, {"/media/usb#41"}, {"/media/usb#40"}},
+    };
+    for (const auto& [before, after, mounted, unmounted] : cases) {
+        MountChanges d = diffMounts(before, after);
+        EXPECT_EQ(pathsOf(d.mounted), mounted);
+        EXPECT_EQ(pathsOf(d.unmounted), unmounted);
+    }
+}
+
+TEST(MountDiffTest, NetworkSettingLetsInOnlyNetworkFileSystems) {
+    const MountPoint disk{"/", "ext4", makedev(8, 1), 1}, nfs{"/net", "nfs4", makedev(0, 50), 2},
+        sshfs{"/ssh", "fuse.sshfs", makedev(0, 51), 3}, proc{"/proc", "proc", makedev(0, 52), 4},
+        tmp{"/tmp", "tmpfs", makedev(0, 53), 5};
+    const std::vector<MountPoint> mounts = {disk, nfs, sshfs, proc, tmp};
+    using Devices = std::unordered_set<dev_t>;
+    EXPECT_EQ(prunedDevices(mounts, false), (Devices{nfs.device, sshfs.device, proc.device, tmp.device}));
+    EXPECT_EQ(prunedDevices(mounts, true), (Devices{proc.device, tmp.device}));
 }
 
 }  // namespace

@@ -28,16 +28,13 @@ protected:
     // Paths answered (reply records without their tag), sorted.
     static std::vector<std::string> ask(Service& s, const Request& r) {
         std::vector<std::string> out;
+        auto take = [&](const std::string& bytes) {
+            for (const std::string& rec : testing::splitLines(bytes, '\0'))
+                out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
+            return true;
+        };
         std::string error;
-        bool whole = s.answer(
-            r,
-            [&](const std::string& bytes) {
-                for (const std::string& rec : testing::splitLines(bytes, '\0'))
-                    out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
-                return true;
-            },
-            &error);
-        EXPECT_TRUE(whole) << error;
+        EXPECT_TRUE(s.answer(r, take, &error)) << error;
         return testing::sorted(out);
     }
     static Request name(const std::string& term) {
@@ -62,22 +59,12 @@ protected:
     std::string root = fs::canonical(dir.path()).string() + "/root";
 };
 
-TEST_F(ServiceTest, CrawlIndexesTheTreeWithoutFollowingSymlinks) {
-    touch(p("Réport.txt"));
-    touch(p("a/b/c/deep report.md"));
+TEST_F(ServiceTest, CrawlAnswersMeanwhileAndFollowsNoSymlinks) {
+    touch(p("fast/Réport.txt"));
+    touch(p("fast/a/b/deep report.md"));
+    touch(p("slow/report-slow.txt"));
     touch(dir / "outside/report-outside.txt");
     fs::create_directory_symlink(dir / "outside", p("link-to-outside"));
-    Service s(options());
-    s.start();
-    ASSERT_TRUE(settled(s, 6));
-    EXPECT_EQ(ask(s, name("report")), (std::vector<std::string>{p("Réport.txt"), p("a/b/c/deep report.md")}));
-    // The link itself is an item; what it points at is not crawled.
-    EXPECT_EQ(ask(s, name("link-to")), (std::vector<std::string>{p("link-to-outside")}));
-}
-
-TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
-    touch(p("fast/report-fast.txt"));
-    touch(p("slow/report-slow.txt"));
     std::atomic<bool> release = false;
     ServiceOptions o = options();
     o.beforeListing = [&](const std::string& folder) {
@@ -86,11 +73,14 @@ TEST_F(ServiceTest, QueriesAreAnsweredDuringTheCrawl) {
     Service s(o);
     s.start();
     // The crawl is held inside "slow"; what is indexed already answers.
-    EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt")}));
+    EXPECT_TRUE(eventually(s, "report", {p("fast/Réport.txt"), p("fast/a/b/deep report.md")}));
     EXPECT_TRUE(s.status().crawling);
     release = true;
-    EXPECT_TRUE(eventually(s, "report", {p("fast/report-fast.txt"), p("slow/report-slow.txt")}));
-    EXPECT_TRUE(pollUntil([&] { return !s.status().crawling; }));
+    ASSERT_TRUE(settled(s, 8));
+    EXPECT_EQ(ask(s, name("report")),
+              testing::sorted({p("fast/Réport.txt"), p("fast/a/b/deep report.md"), p("slow/report-slow.txt")}));
+    // The link itself is an item; what it points at is not crawled.
+    EXPECT_EQ(ask(s, name("link-to")), (std::vector<std::string>{p("link-to-outside")}));
 }
 
 // Live updates through inotify watches per folder, and through fanotify
@@ -121,12 +111,10 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
     fs::create_directory(p("fresh"));
     touch(p("fresh/one.txt"));
     touch(p("fresh/inner/two.txt"));
-    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("fresh/inner/two.txt"), p("fresh/one.txt")}))
-        << "new folder";
+    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("fresh/inner/two.txt"), p("fresh/one.txt")}));
     // A renamed folder carries its contents; later changes inside it count.
     fs::rename(p("fresh"), p("moved"));
-    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("moved/inner/two.txt"), p("moved/one.txt")}))
-        << "folder rename";
+    EXPECT_TRUE(eventually(s, ".txt", {p("docs/old.txt"), p("moved/inner/two.txt"), p("moved/one.txt")}));
     touch(p("moved/inner/three.txt"));
     EXPECT_TRUE(eventually(s, "three", {p("moved/inner/three.txt")})) << "inside a moved folder";
     // A folder moved out of the tree disappears with everything in it.
@@ -164,7 +152,19 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     touch(p("keep/kept.txt"));
     touch(p("keep/doomed.txt"));
     {
+        ServiceOptions o = options();
+        o.roots = {fs::canonical(dir.path()).string()};
+        Service s(o);
+        s.start();
+        ASSERT_TRUE(pollUntil([&] { return !s.status().crawling; }));
+    }
+    {
+        ::testing::internal::CaptureStderr();
         Service s(options());
+        s.loadSnapshot();
+        std::string log = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find("other roots"), std::string::npos) << log;
+        EXPECT_EQ(s.status().entries, 0u) << "a snapshot of other roots was used";
         s.start();
         ASSERT_TRUE(settled(s, 3));
         s.stop();
@@ -179,23 +179,6 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     EXPECT_TRUE(s.status().snapshotLoaded);
     s.start();
     EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
-}
-
-TEST_F(ServiceTest, SnapshotOfOtherRootsIsNotUsed) {
-    touch(p("mine.txt"));
-    {
-        ServiceOptions o = options();
-        o.roots = {fs::canonical(dir.path()).string()};
-        Service s(o);
-        s.start();
-        ASSERT_TRUE(pollUntil([&] { return !s.status().crawling; }));
-    }
-    ::testing::internal::CaptureStderr();
-    Service s(options());
-    s.loadSnapshot();
-    std::string log = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(log.find("other roots"), std::string::npos) << log;
-    EXPECT_EQ(s.status().entries, 0u);
 }
 
 TEST(RetryBackoffTest, DoublesUpToTheLongestAndLogsOncePerChangeOfState) {
