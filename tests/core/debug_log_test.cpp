@@ -40,15 +40,17 @@ TEST(DebugLog, CreatesAPrivateFileThenAppendsEachMessageAsGiven) {
 // The threads race to create the file, then append: every line stays whole.
 TEST(DebugLog, ConcurrentLinesStayWholeAndNoneIsLost) {
     test::clearDebugLog();
-    const long long before = nowMs();
     constexpr int threads = 8;
-    constexpr int perThread = 200;
+    test::Lines expected;
+    for (int i = 0; i < threads * 200; ++i)
+        expected.push_back("t" + std::to_string(i % threads) + " line " + std::to_string(i));
+    const long long before = nowMs();
     std::atomic<int> ready{0};
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([t, &ready] {
+        pool.emplace_back([t, &ready, &expected] {
             for (++ready; ready < threads;) std::this_thread::yield();  // all start together
-            for (int i = 0; i < perThread; ++i) dbg("t" + std::to_string(t) + " line " + std::to_string(i));
+            for (std::size_t i = t; i < expected.size(); i += threads) dbg(expected[i]);
         });
     }
     for (auto& th : pool) th.join();
@@ -60,10 +62,6 @@ TEST(DebugLog, ConcurrentLinesStayWholeAndNoneIsLost) {
         ASSERT_TRUE(std::stoll(m[1]) >= before && std::stoll(m[1]) <= after) << line;  // the stamp was not split
     }
     auto messages = test::debugMessages();
-    test::Lines expected;
-    for (int t = 0; t < threads; ++t) {
-        for (int i = 0; i < perThread; ++i) expected.push_back("t" + std::to_string(t) + " line " + std::to_string(i));
-    }
     std::sort(messages.begin(), messages.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(messages, expected);
