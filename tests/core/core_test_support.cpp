@@ -90,11 +90,7 @@ std::vector<Args> FakeMdfind::calls() const {
         std::string bytes;  // every argument followed by "\n"
         for (std::size_t i = 0; i + 1 < key.size(); i += 2)
             bytes.push_back(char(std::stoi(key.substr(i, 2), nullptr, 16)));
-        Args args;
-        for (std::size_t end; (end = bytes.find('\n')) != std::string::npos; bytes.erase(0, end + 1)) {
-            args.push_back(bytes.substr(0, end));
-        }
-        out.push_back(args);
+        out.push_back(linesOf(bytes));
     }
     return out;
 }
