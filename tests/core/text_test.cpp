@@ -13,25 +13,6 @@ namespace {
 using ::testing::ElementsAreArray;
 using Tokens = std::vector<std::string>;
 
-// Character counts and cuts are covered with the SPAWN_FAIL line; these are
-// the cases that line does not reach.
-TEST(Text, CountsUserPerceivedCharacters) {
-    const struct {
-        const char* text;
-        std::size_t chars;
-        bool ascii;
-    } cases[] = {
-        {"", 0, true},     {"abc", 3, true},        {"a\r\nb", 3, true},  // CR LF is one ASCII character
-        {"a\rb", 3, true}, {"e\xCC\x81", 1, false}, {"报告", 2, false},  {"👍🏽", 1, false},  // emoji + skin tone
-        {"🇨🇳x", 2, false},                                                                        // flag pair + x
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(charCount(c.text), c.chars) << ::testing::PrintToString(std::string(c.text));
-        EXPECT_EQ(allAscii(c.text), c.ascii) << ::testing::PrintToString(std::string(c.text));
-    }
-    EXPECT_EQ(firstChars("ab", 0), "");
-}
-
 TEST(Text, ValidUtf8) {
     const std::pair<std::string, bool> cases[] = {
         {"报告", true},
