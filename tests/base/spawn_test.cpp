@@ -1,5 +1,4 @@
 // Starting children and reading how they ended.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -9,7 +8,6 @@
 #include <cerrno>
 
 #include "base/spawn.h"
-#include "base/unique_fd.h"
 #include "common/test_support.h"
 
 namespace qf {
@@ -49,24 +47,6 @@ TEST(Spawn, EndingsAreDecodedAndTheChildStartsWithCleanSignals) {
         EXPECT_EQ(end->status, c.expected.status) << c.name;
     }
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-}
-
-TEST(Spawn, StreamsAndEnvironmentGoWhereAsked) {
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    UniqueFd readEnd(fds[0]);
-    UniqueFd writeEnd(fds[1]);
-    SpawnOptions options;
-    options.environment = std::vector<std::string>{"QF_PROBE=given"};
-    options.standardInput = kNullStream;  // cat ends at once instead of waiting on our input
-    options.standardOutput = writeEnd.get();
-    options.standardError = kNullStream;
-    auto end = runAndWait("/bin/sh", {"-c", "cat; echo \"$QF_PROBE\"; echo lost >&2; echo \"$HOME\""}, options);
-    ASSERT_TRUE(end);
-    writeEnd.reset();
-    char buffer[64] = {};
-    const ssize_t n = ::read(readEnd.get(), buffer, sizeof buffer - 1);
-    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0), "given\n\n");
 }
 
 TEST(Spawn, FailuresToStartOrWaitAreErrorsNotStatuses) {
