@@ -65,16 +65,17 @@ protected:
         ASSERT_FALSE(privateBus().address().isEmpty()) << "dbus-daemon did not start";
         registerKrunnerTypes();
         qDBusRegisterMetaType<QList<QVariantMap>>();
-        const std::string roots = std::getenv("QUILLFIND_INDEX_ROOTS");
-        fs::remove_all(roots);
+        fs::remove_all(roots_);
         // Dates chosen so that rank beats recency: the newest item is the
         // weakest match.
-        folder_ = make(roots + "/report", 3, true);
-        pdf_ = make(roots + "/docs/report.pdf", 5);
-        dated_ = make(roots + "/docs/report-2024.txt", 4);
-        phrase_ = make(roots + "/docs/old report.md", 1);
-        apostrophe_ = make(roots + "/notes/i'm here.txt", 2);
-        make(roots + "/notes/unrelated.txt", 1);
+        const std::pair<std::string, int> items[] = {
+            {folder_, 3}, {pdf_, 5}, {dated_, 4}, {phrase_, 1}, {apostrophe_, 2}, {roots_ + "/notes/unrelated.txt", 1},
+        };
+        for (const auto& [path, hoursOld] : items) {
+            fs::create_directories(path == folder_ ? path : fs::path(path).parent_path().string());
+            if (path != folder_) writeFile(path, "x");
+            fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
+        }
         ASSERT_TRUE(pollUntil(
             [] {
                 return runProcess({binDir() + "/mdfind", "--status"}, {}).out.find("state: idle") != std::string::npos;
@@ -108,17 +109,6 @@ protected:
         thread_.wait();
     }
 
-    static std::string make(const std::string& path, int hoursOld, bool folder = false) {
-        fs::create_directories(fs::path(path).parent_path());
-        if (folder) {
-            fs::create_directory(path);
-        } else {
-            writeFile(path, "x");
-        }
-        fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
-        return path;
-    }
-
     QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args) {
         QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kPath, interface, method);
         message.setArguments(args);
@@ -138,7 +128,10 @@ protected:
     ProviderObject* provider_ = nullptr;
     QThread thread_;
     std::unique_ptr<QDBusConnection> server_;
-    std::string folder_, pdf_, dated_, phrase_, apostrophe_;
+    const std::string roots_ = std::getenv("QUILLFIND_INDEX_ROOTS");
+    const std::string folder_ = roots_ + "/report", pdf_ = roots_ + "/docs/report.pdf",
+                      dated_ = roots_ + "/docs/report-2024.txt", phrase_ = roots_ + "/docs/old report.md",
+                      apostrophe_ = roots_ + "/notes/i'm here.txt";
 };
 
 TEST_F(ProviderTest, AnswersTheQueryLanguageRankedAndRefusesBadTerms) {
