@@ -26,8 +26,8 @@ Lines debugMessages();
 class FakeMdfind {
 public:
     FakeMdfind();
-    // What a call with exactly these arguments prints (".out"), exits with
-    // (".status") or dies of (".signal", a signal name).
+    // What a call with exactly these arguments prints (".out") or exits
+    // with (".status").
     void set(const Args& args, const std::string& suffix, const std::string& content);
     void answer(const Args& args, const Lines& lines);
     // How many calls there were so far.

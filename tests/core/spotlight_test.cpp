@@ -122,16 +122,6 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
          {"zzqx", "report"},
          {},
          {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
-        {"term with itself",
-         {{byName("report"), ".out", "/a/report\n/b/report\n"}},
-         {"report", "report"},
-         {"/a/report", "/b/report"},
-         {"tok 'report' -> 2 lines", "tok 'report' -> 2 lines"}},
-        {"killed",
-         {{byName("gone"), ".signal", "TERM"}},
-         {"gone"},
-         {},
-         {"mdfind 'gone' EMPTY reason=SIG15", "tok 'gone' -> 0 lines"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
