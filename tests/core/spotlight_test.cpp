@@ -122,29 +122,22 @@ TEST(SpotlightShell, NameQueriesAreCappedByHead) {
 }
 
 // The shell that runs the name queries expands and runs nothing: mdfind sees
-// every byte of the value as typed ("'" in the '\'' form it reads back as "'").
+// every byte of the value as typed. The model's end-to-end test sends "$",
+// "`", "\\" and "'" through the real index; these are the double quotes and
+// the bytes no file name there holds.
 TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
     test::FakeMdfind fake;
     test::TempDir dir;
     const std::string ran = dir / "ran";
-    const std::pair<std::string, std::string> values[] = {
-        {"back\\slash", ""},
-        {"it's", "it'\\''s"},
-        {"say \"hi\"", ""},
-        {"tab\there\nnext", ""},
-        {"ctl\x01\x1b\x7f", ""},
-        {"x\xff\xfe", ""},
-        {"$(touch " + ran + ")", ""},
-        {"`touch " + ran + "`", ""},
-        {"\"; touch " + ran + "; \"", ""},
-        {"\\\"$(touch " + ran + ")", ""},
+    const std::string values[] = {
+        "say \"hi\"", "tab\there\nnext",           "ctl\x01\x1b\x7f",
+        "x\xff\xfe",  "\"; touch " + ran + "; \"", "\\\"$(touch " + ran + ")",
     };
     // Each answer is keyed on mdfind's exact arguments: a call with any
     // other bytes finds nothing.
-    for (const auto& [value, seen] : values) {
-        const std::string asSeen = seen.empty() ? value : seen;
-        fake.answer(test::nameQuery("*" + asSeen + "*"), {"/found/substring"});
-        fake.answer(test::nameQuery("?" + asSeen), {"/found/wildcard"});
+    for (const auto& value : values) {
+        fake.answer(test::nameQuery("*" + value + "*"), {"/found/substring"});
+        fake.answer(test::nameQuery("?" + value), {"/found/wildcard"});
         EXPECT_THAT(runShell(substringNameQuery(value)), ElementsAre("/found/substring")) << value;
         EXPECT_THAT(runShell(wildcardNameQuery("?" + value)), ElementsAre("/found/wildcard")) << value;
     }
