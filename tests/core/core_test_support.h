@@ -26,13 +26,12 @@ Lines debugMessages();
 class FakeMdfind {
 public:
     FakeMdfind();
-    const std::string& executable() const { return executable_; }
-    // What a call with exactly these arguments prints (".out"), exits with
-    // (".status") or dies of (".signal", a signal name).
+    // What a call with exactly these arguments prints (".out") or exits
+    // with (".status").
     void set(const Args& args, const std::string& suffix, const std::string& content);
     void answer(const Args& args, const Lines& lines);
-    // The argument lists of every call so far, in call order.
-    std::vector<Args> calls() const;
+    // How many calls there were so far.
+    std::size_t callCount() const;
 
 private:
     TempDir dir_;

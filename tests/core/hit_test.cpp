@@ -12,68 +12,66 @@
 namespace qf {
 namespace {
 
-TEST(FileFacts, LstatInfoOfEachKindOfPath) {
+// What a hit shows of each kind of path, taken from the path itself (lstat).
+TEST(FileFacts, HitsOfEachKindOfPath) {
     test::TempDir dir;
     std::filesystem::create_directory(dir / "Notes.app");
     test::writeFile(dir / "empty.txt", "");
-    test::writeFile(dir / "data.bin", "12345");
+    test::writeFile(dir / "报 #1%?.PDF", "%PDF");
     std::filesystem::create_directory_symlink(dir / "Notes.app", dir / "link.pdf");
     const struct {
-        std::string path;
+        std::string name;
         bool isDir;
         std::int64_t size;
-        bool dated;
+        const char* kind;  // the user's language (zh_CN in these tests)
     } cases[] = {
-        {dir / "Notes.app", true, -1, true},
-        {dir / "empty.txt", false, 0, true},
-        {dir / "data.bin", false, 5, true},
+        {"Notes.app", true, -1, "文件夹"},
+        {"empty.txt", false, 0, "纯文本文档"},
+        {"报 #1%?.PDF", false, 4, "PDF 文档"},
         // The link itself: not a directory, its size is the length of its target text.
-        {dir / "link.pdf", false, static_cast<std::int64_t>((dir / "Notes.app").size()), true},
-        {dir / "gone", false, -1, false},
-        {std::string("/tmp\0x", 6), false, -1, false},
+        {"link.pdf", false, static_cast<std::int64_t>((dir / "Notes.app").size()), "PDF 文档"},
+        {"gone", false, -1, "文件"},
     };
     for (const auto& c : cases) {
-        const StatInfo info = lstatInfo(c.path);
-        EXPECT_EQ(info.isDir, c.isDir) << c.path;
-        EXPECT_EQ(info.size, c.size) << c.path;
-        EXPECT_EQ(info.mtime.has_value(), c.dated) << c.path;
-        if (!c.dated) {
-            EXPECT_FALSE(info.btime) << c.path;
+        SCOPED_TRACE(c.name);
+        const Hit hit = hitForPath(dir / c.name);
+        EXPECT_EQ(hit.name(), c.name);
+        EXPECT_EQ(hit.isDir(), c.isDir);
+        EXPECT_EQ(hit.size(), c.size);
+        EXPECT_EQ(hit.kind(), c.kind);
+        EXPECT_EQ(hit.modified().has_value(), c.name != "gone");
+        if (c.name == "gone") {
+            EXPECT_FALSE(hit.created());
         }
     }
+    EXPECT_EQ(hitForPath(dir / "报 #1%?.PDF").url(), "file://" + dir.path() + "/%E6%8A%A5%20%231%25%3F.PDF");
+    // A NUL ends the path for the system: it must not stand for the folder.
+    EXPECT_FALSE(lstatInfo(dir / std::string("Notes.app\0x", 11)).mtime);
     // Dates carry sub-second precision. Birth is not modification: it is known
     // exactly where the file system records one, and then recent.
-    const std::string file = dir / "data.bin";
+    const std::string file = dir / "empty.txt";
     const struct timespec times[2] = {{1700000000, 250000000}, {1700000000, 250000000}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-    const StatInfo info = lstatInfo(file);
-    ASSERT_TRUE(info.mtime);
-    EXPECT_DOUBLE_EQ(*info.mtime, 1700000000.25);
+    const Hit hit = hitForPath(file);
+    ASSERT_TRUE(hit.modified());
+    EXPECT_DOUBLE_EQ(*hit.modified(), 1700000000.25);
     struct statx stx {};
     ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx), 0);
-    ASSERT_EQ(info.btime.has_value(), (stx.stx_mask & STATX_BTIME) != 0);
-    if (info.btime) {
-        EXPECT_NEAR(*info.btime, std::time(nullptr), 60);
+    ASSERT_EQ(hit.created().has_value(), (stx.stx_mask & STATX_BTIME) != 0);
+    if (hit.created()) {
+        EXPECT_NEAR(*hit.created(), std::time(nullptr), 60);
     }
 }
 
 TEST(FileFacts, KindTexts) {
-    const struct {
-        const char* path;
-        bool isDir;
-        const char* kind;
-    } cases[] = {
-        {"Notes.app", true, "文件夹"},
-        {"README", false, "文件"},
-        {"trailing.", false, "文件"},
-        {".profile", false, "文件"},
-        {"report.zzq", false, "ZZQ"},
-        {"x.straße", false, "STRASSE"},
-        {"notes.txt", false, "纯文本文档"},
-        {"/a/b/Report.PDF", false, "PDF 文档"},      // the user's language (zh_CN in these tests)
-        {"archive.tar.gz", false, "Gzip 归档文件"},  // only the last extension counts
+    const std::pair<const char*, const char*> cases[] = {
+        {"trailing.", "文件"},
+        {".profile", "文件"},
+        {"report.zzq", "ZZQ"},
+        {"x.straße", "STRASSE"},
+        {"/a/b/archive.tar.gz", "Gzip 归档文件"},  // only the last extension counts
     };
-    for (const auto& c : cases) EXPECT_EQ(kindOf(c.path, c.isDir), c.kind) << c.path;
+    for (const auto& [path, kind] : cases) EXPECT_EQ(kindOf(path, false), kind) << path;
 }
 
 TEST(FileFacts, PathComponents) {
@@ -82,32 +80,13 @@ TEST(FileFacts, PathComponents) {
         const char* last;
         const char* folder;
     } cases[] = {
-        {"/Users/x/report.pdf", "report.pdf", "/Users/x"},
-        {"/Users/x/docs/", "docs", "/Users/x"},
-        {"/report", "report", "/"},
-        {"/", "/", "/"},
-        {"/a//b", "b", "/a"},
+        {"/Users/x/docs/", "docs", "/Users/x"},  {"/report", "report", "/"}, {"/", "/", "/"}, {"/a//b", "b", "/a"},
         {"/报告/文件.txt", "文件.txt", "/报告"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lastPathComponent(c.path), c.last) << c.path;
         EXPECT_EQ(containingFolder(c.path), c.folder) << c.path;
     }
-}
-
-TEST(FileFacts, HitForPathCombinesTheFacts) {
-    test::TempDir dir;
-    const std::string path = dir / "a b#1.pdf";
-    test::writeFile(path, "%PDF");
-    const Hit hit = hitForPath(path);
-    EXPECT_EQ(hit.name(), "a b#1.pdf");
-    EXPECT_EQ(hit.size(), 4);
-    EXPECT_EQ(hit.modified(), lstatInfo(path).mtime);
-    EXPECT_EQ(hit.kind(), "PDF 文档");
-    EXPECT_EQ(hit.url(), "file://" + dir.path() + "/a%20b%231.pdf");
-
-    const Hit chinese("/tmp/报 100%?.txt", "报 100%?.txt", false, 1, std::nullopt, std::nullopt, "x");
-    EXPECT_EQ(chinese.url(), "file:///tmp/%E6%8A%A5%20100%25%3F.txt");
 }
 
 }  // namespace
