@@ -1,5 +1,8 @@
-// The ditto program, run as the compress action runs it, and the helper
-// that runs programs.
+// Compress: the action, the ditto program it runs, and the helper that runs
+// programs. The archives are read back without the library that wrote them.
+#include <archive.h>
+#include <archive_entry.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,17 +10,74 @@
 #include <filesystem>
 
 #include "actions/archiver.h"
+#include "actions/item_names.h"
 #include "actions/program_run.h"
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
 
-using test::exists;
-using test::namesIn;
-using test::readFile;
-using test::TempDir;
-using test::writeFile;
+std::uint32_t le(std::string_view s, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+struct ZipEntry {
+    std::uint16_t flags = 0;
+    std::uint32_t unixMode = 0;
+};
+
+// A zip's central directory; empty when unreadable.
+std::map<std::string, ZipEntry> readZipDirectory(const std::string& path) {
+    const std::string zip = readFile(path);
+    std::size_t eocd = zip.size() < 22 ? std::string::npos : zip.rfind("PK\x05\x06");
+    if (eocd == std::string::npos || eocd + 22 > zip.size()) return {};
+    const std::uint32_t count = le(zip, eocd + 10, 2);
+    std::size_t at = le(zip, eocd + 16, 4);
+    std::map<std::string, ZipEntry> entries;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (at + 46 > zip.size() || le(zip, at, 4) != 0x02014b50) return {};
+        const bool unixHost = (le(zip, at + 4, 2) >> 8) == 3;
+        const std::uint32_t nameLen = le(zip, at + 28, 2);
+        entries[zip.substr(at + 46, nameLen)] = {static_cast<std::uint16_t>(le(zip, at + 8, 2)),
+                                                 unixHost ? le(zip, at + 38, 4) >> 16 : 0};
+        at += 46 + nameLen + le(zip, at + 30, 2) + le(zip, at + 32, 2);
+    }
+    return entries;
+}
+
+std::vector<std::string> namesInZip(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& [name, entry] : readZipDirectory(path)) names.push_back(name);
+    return names;
+}
+
+// Unpacks with libarchive's reader, names taken as stored; false on any
+// error or warning.
+bool unpackZip(const std::string& zip, const std::string& folder) {
+    // Names marked UTF-8 are converted to the thread's character set: make
+    // that UTF-8 too, so that no name is altered on the way.
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    const locale_t before = uselocale(utf8);
+    archive* in = archive_read_new();
+    archive* out = archive_write_disk_new();
+    archive_read_support_format_zip(in);
+    archive_write_disk_set_options(out, ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
+    bool ok = archive_read_open_filename(in, zip.c_str(), 1 << 16) == ARCHIVE_OK;
+    archive_entry* entry = nullptr;
+    int rc = ARCHIVE_OK;
+    while (ok && (rc = archive_read_next_header(in, &entry)) == ARCHIVE_OK) {
+        archive_entry_copy_pathname(entry, (folder + "/" + archive_entry_pathname(entry)).c_str());
+        ok = archive_read_extract2(in, entry, out) == ARCHIVE_OK;
+    }
+    ok = ok && rc == ARCHIVE_EOF;
+    archive_read_free(in);
+    archive_write_free(out);
+    uselocale(before);
+    if (utf8) freelocale(utf8);
+    return ok;
+}
 
 TEST(RunProgramAndWait, ReportsExitStatusSignalAndStartFailure) {
     const struct {
@@ -45,22 +105,16 @@ TEST(RunProgramAndWait, ReportsExitStatusSignalAndStartFailure) {
 
 TEST(DittoExecutable, EnvironmentFirstElseBesideTheProgram) {
     {
-        test::ScopedEnv env("QUILLFIND_DITTO", std::string("/opt/x/ditto"));
+        ScopedEnv env("QUILLFIND_DITTO", std::string("/opt/x/ditto"));
         EXPECT_EQ(dittoExecutable(), "/opt/x/ditto");
     }
-    test::ScopedEnv env("QUILLFIND_DITTO", std::nullopt);
+    ScopedEnv env("QUILLFIND_DITTO", std::nullopt);
     EXPECT_EQ(dittoExecutable(), std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/ditto");
 }
 
 class DittoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!test::dittoBuilt()) GTEST_SKIP() << "no ditto in QF_BIN_DIR";
-    }
-    ProgramResult zip(const std::string& source, const std::string& destination) {
-        return runProgramAndWait(ditto_, dittoArguments(source, destination));
-    }
-    std::string ditto_ = test::binDir() + "/ditto";
+    std::string ditto_ = binDir() + "/ditto";
     TempDir dir_;
 };
 
@@ -77,10 +131,10 @@ TEST_F(DittoTest, EveryItemIsStoredSoItUnpacksAsItWas) {
     writeFile(top + "/x\xfe.sh", "#!/bin/sh\n");
     chmod((top + "/x\xfe.sh").c_str(), 0755);
     ASSERT_EQ(symlink("x\xff.txt", (top + "/link").c_str()), 0);
-    test::ScopedEnv lang("LC_ALL", std::string("C"));  // even from a caller with the plain C locale
-    ASSERT_EQ(zip(top, dir_ / "照片集.zip").exitStatus, 0);
+    ScopedEnv lang("LC_ALL", std::string("C"));  // even from a caller with the plain C locale
+    ASSERT_EQ(runProgramAndWait(ditto_, dittoArguments(top, dir_ / "照片集.zip")).exitStatus, 0);
 
-    const auto entries = test::readZipDirectory(dir_ / "照片集.zip");
+    const auto entries = readZipDirectory(dir_ / "照片集.zip");
     ASSERT_EQ(entries.size(), 7u);
     EXPECT_TRUE(S_ISDIR(entries.at("照片集/").unixMode));
     EXPECT_EQ(entries.at("照片集/d\xe9j\xe0/").unixMode & 07777, 0700u);
@@ -92,41 +146,83 @@ TEST_F(DittoTest, EveryItemIsStoredSoItUnpacksAsItWas) {
                                                   {"照片集/d\xe9j\xe0/\xc3(.txt", false}};
     for (const auto& [name, utf8] : marks) EXPECT_EQ((entries.at(name).flags & 0x0800) != 0, utf8) << name;
     TempDir out;
-    ASSERT_TRUE(test::unpackZip(dir_ / "照片集.zip", out.path()));
-    EXPECT_EQ(test::treeUnder(out / "照片集"), test::treeUnder(top));
+    ASSERT_TRUE(unpackZip(dir_ / "照片集.zip", out.path()));
+    EXPECT_EQ(treeUnder(out / "照片集"), treeUnder(top));
 }
 
-TEST_F(DittoTest, FailedRunLeavesNoArchive) {
+// Any command line but the exact one is a usage error (2); an item a zip
+// cannot hold or a destination that cannot be written fails. Neither leaves
+// an archive.
+TEST_F(DittoTest, FailedRunsLeaveNoArchive) {
     writeFile(dir_ / "a.txt", "a");
-    ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // nothing a zip could hold; reading it would hang
-    const std::pair<std::string, std::string> cases[] = {
-        {dir_ / "missing", dir_ / "missing.zip"},
-        {dir_ / "a.txt", dir_ / "no-such-folder/a.zip"},
-        {dir_ / "pipe", dir_ / "pipe.zip"},
+    ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);  // reading it would hang
+    const std::string a = dir_ / "a.txt", zip = dir_ / "a.zip";
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{"-c", "-k", "--sequesterRsrc", "--keepParent", a}, true},
+        {{"-k", "-c", "--sequesterRsrc", "--keepParent", a, zip}, true},
+        {{"-c", "-k", "--sequesterRsrc", "--keepParent", "", zip}, true},
+        {dittoArguments(dir_ / "missing", zip), false},
+        {dittoArguments(a, dir_ / "no-such-folder/a.zip"), false},
+        {dittoArguments(dir_ / "pipe", zip), false},
     };
-    for (const auto& [source, destination] : cases) {
-        const auto run = zip(source, destination);
+    for (const auto& [args, usage] : cases) {
+        const ProgramResult run = runProgramAndWait(ditto_, args);
         ASSERT_TRUE(run.started);
-        EXPECT_NE(run.exitStatus, 0) << source;
-        EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"a.txt", "pipe"})) << source;
+        EXPECT_TRUE(usage ? run.exitStatus == 2 : run.exitStatus != 0) << args[4] << ": " << run.exitStatus;
+        EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"a.txt", "pipe"})) << args[4];
     }
 }
 
-TEST_F(DittoTest, AcceptsOnlyTheExactCommandLine) {
-    writeFile(dir_ / "a.txt", "a");
-    const std::string src = dir_ / "a.txt", dst = dir_ / "a.zip";
-    const std::vector<std::vector<std::string>> wrong{
-        {"-c", "-k", "--sequesterRsrc", "--keepParent", src},
-        {"-k", "-c", "--sequesterRsrc", "--keepParent", src, dst},
-        {"-c", "-k", "--sequesterRsrc", "--keepParent", "", dst},
+TEST_F(ActionsTest, CompressReportsTheArchiversStatusOrStartFailure) {
+    const std::pair<ProgramResult, std::string> cases[] = {
+        {{true, "", 1}, "ditto 退出码 1"},
+        {{false, "No such file or directory: /x/ditto", -1}, "No such file or directory: /x/ditto"},
     };
-    for (const auto& args : wrong) {
-        EXPECT_EQ(runProgramAndWait(ditto_, args).exitStatus, 2) << args.size();
-        EXPECT_FALSE(exists(dst));
+    writeFile(dir_ / "a.txt", "a");
+    for (const auto& [result, detail] : cases) {
+        desktop_.alerts.clear();
+        desktop_.programAnswer = result;
+        actions_.compress(hit(dir_ / "a.txt"));
+        expectOnlyFailure("压缩失败", detail, detail);
     }
-    EXPECT_EQ(runProgramAndWait(ditto_, dittoArguments(src, dst)).exitStatus, 0);
-    EXPECT_TRUE(exists(dst));
+    EXPECT_FALSE(refreshed());
+}
+
+// The archive goes beside the item under the first free name; a dangling
+// link takes its name too.
+TEST_F(ActionsTest, CompressRunsDittoWithSixArgumentsOnAFreeName) {
+    writeFile(dir_ / "report.pdf", "pdf");
+    ASSERT_EQ(symlink("/nonexistent", (dir_ / "report.zip").c_str()), 0);
+    writeFile(dir_ / "report.md", "m");
+    ASSERT_EQ(mkdir((dir_ / "My.app").c_str(), 0755), 0);
+    writeFile(dir_ / "My.app/Info.plist", "p");
+    actions_.compress(hit(dir_ / "report.pdf"));
+    ASSERT_EQ(desktop_.programs.size(), 1u);
+    EXPECT_EQ(desktop_.programs[0],
+              (std::vector<std::string>{binDir() + "/ditto", "-c", "-k", "--sequesterRsrc", "--keepParent",
+                                        dir_ / "report.pdf", dir_ / "report1.zip"}));
+    EXPECT_TRUE(refreshed());
+    actions_.compress(hit(dir_ / "report.md"));
+    actions_.compress(hit(dir_ / "My.app"));
+    EXPECT_EQ(namesInZip(dir_ / "report1.zip"), std::vector<std::string>{"report.pdf"});
+    EXPECT_EQ(namesInZip(dir_ / "report2.zip"), std::vector<std::string>{"report.md"});
+    EXPECT_EQ(namesInZip(dir_ / "My.zip"), (std::vector<std::string>{"My.app/", "My.app/Info.plist"}));
+    EXPECT_EQ(std::filesystem::read_symlink(dir_ / "report.zip"), "/nonexistent");
+    EXPECT_TRUE(desktop_.alerts.empty());
+}
+
+TEST_F(ActionsTest, CompressWithAllNamesTakenNeverOverwritesTheLast) {
+    writeFile(dir_ / "r.txt", "r");
+    for (int n = 0; n <= kMaxArchiveNumber; ++n) writeFile(dir_ / archiveName("r", n), std::to_string(n));
+    actions_.compress(hit(dir_ / "r.txt"));
+    ASSERT_EQ(desktop_.programs.size(), 1u);
+    EXPECT_EQ(desktop_.programs[0].back(), dir_ / "r1000.zip");
+    ASSERT_EQ(desktop_.alerts.size(), 1u);
+    EXPECT_EQ(desktop_.alerts[0].title, "压缩失败");
+    EXPECT_EQ(desktop_.alerts[0].detail.rfind("ditto 退出码 ", 0), 0u);
+    EXPECT_EQ(readFile(dir_ / "r1000.zip"), "1000");
+    EXPECT_FALSE(refreshed());
 }
 
 }  // namespace
-}  // namespace qf
+}  // namespace qf::test
