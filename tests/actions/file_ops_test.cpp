@@ -10,14 +10,8 @@
 
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
-
-using test::exists;
-using test::namesIn;
-using test::readFile;
-using test::TempDir;
-using test::writeFile;
 
 struct stat statOf(const std::string& path) {
     struct stat st {};
@@ -57,9 +51,11 @@ void expectFaithfulCopy(const std::string& original, const std::string& copy) {
     }
 }
 
-// A Unix socket cannot be copied, which makes any tree holding one fail
-// part-way on every file system and as every user.
-void placeSocket(const std::string& path) {
+// A sample tree holding a Unix socket, which cannot be copied: copying it
+// fails part-way on every file system and as every user.
+void makeUncopyableTree(const std::string& root) {
+    makeSampleTree(root);
+    const std::string path = root + "/sub/zz.sock";
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_un addr{};
@@ -78,89 +74,66 @@ TEST(PathHelpers, Inside) {
         EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
 }
 
-TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
-    TempDir dir;
-    makeSampleTree(dir / "tree");
-    writeFile(dir / "taken", "keep me");
-    EXPECT_EQ(moveItem(dir / "tree", dir / "taken"), std::errc::file_exists);
-    EXPECT_EQ(readFile(dir / "taken"), "keep me");
-    EXPECT_EQ(moveItem(dir / "tree", dir / "tree/sub/tree"), std::errc::invalid_argument);
-    EXPECT_EQ(moveItem(dir / "tree", dir / "tree"), std::errc::invalid_argument);
-    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
-    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
-    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
-    EXPECT_FALSE(exists(dir / "tree"));
-    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode) << "a same-volume move is a rename";
-}
-
-// /dev/shm is a tmpfs on Debian, so it stands for "another volume".
-class CrossVolume : public ::testing::Test {
-protected:
-    void SetUp() override {
-        struct stat a {
-        }, b{};
-        if (stat("/dev/shm", &b) != 0 || !S_ISDIR(b.st_mode) || access("/dev/shm", W_OK) != 0 ||
-            stat(home_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev) {
-            GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
-        }
-        test::ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
-        other_ = std::make_unique<TempDir>();
-    }
-    TempDir home_;
-    std::unique_ptr<TempDir> other_;
-};
-
-TEST_F(CrossVolume, CopiesVerifiesThenRemovesTheSource) {
-    makeSampleTree(home_ / "tree");
-    TempDir reference;  // the same tree, to compare with after the move
-    makeSampleTree(reference / "tree");
-    ASSERT_FALSE(moveItem(home_ / "tree", *other_ / "tree"));
-    EXPECT_FALSE(exists(home_ / "tree"));
-    expectFaithfulCopy(reference / "tree", *other_ / "tree");
-    // Nothing but the item itself is left in the destination folder.
-    EXPECT_EQ(namesIn(other_->path()), std::vector<std::string>{"tree"});
-}
-
-TEST_F(CrossVolume, FailedCopyOrTakenNameLeavesBothSidesAsTheyWere) {
-    makeSampleTree(home_ / "tree");
-    placeSocket(home_ / "tree/sub/zz.sock");
-    EXPECT_TRUE(moveItem(home_ / "tree", *other_ / "tree"));
-    EXPECT_TRUE(namesIn(other_->path()).empty());
-    EXPECT_TRUE(exists(home_ / "tree/sub/zz.sock"));
-
-    writeFile(home_ / "f.txt", "new");
-    writeFile(*other_ / "f.txt", "old");
-    EXPECT_EQ(moveItem(home_ / "f.txt", *other_ / "f.txt"), std::errc::file_exists);
-    EXPECT_EQ(readFile(*other_ / "f.txt"), "old");
-    EXPECT_EQ(readFile(home_ / "f.txt"), "new");
-}
-
-TEST(CopyItem, CopiesTreesAndLinksKeepingModesAndTimes) {
+TEST(FileOps, CopiesKeepModesTimesAndLinksAndAMoveOnOneVolumeRenames) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     ASSERT_FALSE(copyItem(dir / "tree", dir / "tree 副本"));
     expectFaithfulCopy(dir / "tree", dir / "tree 副本");
     ASSERT_FALSE(copyItem(dir / "tree/sub/to-a", dir / "link"));
     EXPECT_EQ(std::filesystem::read_symlink(dir / "link"), "../a.txt");
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"link", "tree", "tree 副本"}));
+    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
+    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
+    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "link", "tree 副本"}));
+    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode);
 }
 
-TEST(CopyItem, FailuresLeaveNothingNewBehind) {
+// Taken names (a dangling link too), a folder into itself, a copy that
+// fails part-way: each is refused and nothing new is left behind.
+TEST(FileOps, RefusalsAndFailuresChangeNothing) {
     TempDir dir;
     makeSampleTree(dir / "tree");
-    placeSocket(dir / "tree/sub/zz.sock");
+    makeUncopyableTree(dir / "bad");
     writeFile(dir / "a", "new");
     writeFile(dir / "b", "old");
     ASSERT_EQ(symlink("/nonexistent", (dir / "dangling").c_str()), 0);
-    const std::tuple<std::string, std::string, std::errc> cases[] = {
-        {"a", "b", std::errc::file_exists},
-        {"a", "dangling", std::errc::file_exists},
-        {"tree", "tree 副本", std::errc::operation_not_supported},
-        {"gone", "gone 副本", std::errc::no_such_file_or_directory},
+    const auto before = treeUnder(dir.path());
+    const struct {
+        std::error_code (*operation)(const std::string&, const std::string&);
+        std::string from, to;
+        std::errc error;
+    } cases[] = {
+        {copyItem, "a", "b", std::errc::file_exists},
+        {copyItem, "a", "dangling", std::errc::file_exists},
+        {copyItem, "bad", "bad 副本", std::errc::operation_not_supported},
+        {copyItem, "gone", "gone 副本", std::errc::no_such_file_or_directory},
+        {moveItem, "tree", "b", std::errc::file_exists},
+        {moveItem, "tree", "tree/sub/tree", std::errc::invalid_argument},
+        {moveItem, "tree", "tree", std::errc::invalid_argument},
     };
-    for (const auto& [from, to, error] : cases) EXPECT_EQ(copyItem(dir / from, dir / to), error) << from;
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b", "dangling", "tree"}));
-    EXPECT_EQ(readFile(dir / "b"), "old");
+    for (const auto& c : cases) EXPECT_EQ(c.operation(dir / c.from, dir / c.to), c.error) << c.from << " " << c.to;
+    EXPECT_EQ(treeUnder(dir.path()), before);
+}
+
+// /dev/shm is a tmpfs on Debian, so it stands for "another volume".
+TEST(FileOps, AMoveToAnotherVolumeCopiesVerifiesThenRemovesTheSource) {
+    TempDir home, reference;  // reference: the same tree, to compare with after the move
+    const auto other = tempDirOnOtherVolume(home.path());
+    if (!other) GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    makeSampleTree(home / "tree");
+    makeSampleTree(reference / "tree");
+    makeUncopyableTree(home / "bad");
+    writeFile(*other / "tree", "taken");
+    const auto before = treeUnder(home.path());
+    EXPECT_EQ(moveItem(home / "tree", *other / "tree"), std::errc::file_exists);
+    EXPECT_TRUE(moveItem(home / "bad", *other / "bad"));
+    EXPECT_EQ(treeUnder(home.path()), before);
+    EXPECT_EQ(namesIn(other->path()), std::vector<std::string>{"tree"});
+    std::filesystem::remove(*other / "tree");
+    ASSERT_FALSE(moveItem(home / "tree", *other / "tree"));
+    EXPECT_FALSE(exists(home / "tree"));
+    expectFaithfulCopy(reference / "tree", *other / "tree");
+    EXPECT_EQ(namesIn(other->path()), std::vector<std::string>{"tree"});
 }
 
 TEST(SameTree, NoticesEveryKindOfDifference) {
@@ -187,4 +160,4 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
 }
 
 }  // namespace
-}  // namespace qf
+}  // namespace qf::test
