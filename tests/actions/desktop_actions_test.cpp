@@ -12,11 +12,8 @@
 #include "actions/sha256_file.h"
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
-
-using test::ActionsTest;
-using test::writeFile;
 
 // Each item reaches the desktop through its own operation, with the path
 // as it is (the parent of a top-level item is the root). The scripted
@@ -40,43 +37,33 @@ TEST_F(ActionsTest, EachMenuItemMakesItsOwnCalls) {
             {"复制绝对路径", {"setClipboardText " + path}},
             {"复制文件名", {"setClipboardText missing.txt"}},
             {"复制所在文件夹路径", {"setClipboardText " + folder}},
-            {"压缩为 ZIP", {"runProgram " + test::binDir() + "/ditto", "alert 压缩失败"}},
+            {"压缩为 ZIP", {"runProgram " + binDir() + "/ditto", "alert 压缩失败"}},
             {"计算 SHA256", {"alert 计算失败"}},
         };
-        std::size_t items = 0;
         for (const MenuItem& item : rowMenuItems()) {
             if (item.isDivider()) continue;
-            ++items;
             desktop_.calls.clear();
             (actions_.*item.action)(hit(path));
             (void)QTest::qWaitFor([this] { return !desktop_.calls.empty(); }, 10000);
             EXPECT_EQ(desktop_.calls, expected.at(std::string(item.title))) << item.title << " " << path;
         }
-        EXPECT_EQ(items, 15u);
     }
     EXPECT_FALSE(refreshed());
 }
 
 TEST_F(ActionsTest, DesktopFailuresShowTheReasonOrTheFixedText) {
-    const struct {
-        void (FileActions::*action)(const Hit&);
-        ServiceResult test::RecordingDesktop::*answer;
-        const char* title;
-    } services[] = {
-        {&FileActions::showInfo, &test::RecordingDesktop::propertiesAnswer, "无法显示简介"},
-        {&FileActions::openTerminal, &test::RecordingDesktop::terminalAnswer, "无法打开终端"},
+    const std::pair<void (FileActions::*)(const Hit&), ServiceResult RecordingDesktop::*> services[] = {
+        {&FileActions::showInfo, &RecordingDesktop::propertiesAnswer},
+        {&FileActions::openTerminal, &RecordingDesktop::terminalAnswer},
     };
-    const std::pair<std::string, std::string> reasons[] = {
-        {"The name org.freedesktop.FileManager1 was not provided",
-         "The name org.freedesktop.FileManager1 was not provided"},
-        {"", "AppleScript 执行失败"},
-    };
-    for (const auto& s : services) {
-        for (const auto& [reason, detail] : reasons) {
+    const char* const titles[] = {"无法显示简介", "无法打开终端"};
+    for (int i = 0; i < 2; ++i) {
+        for (const auto& [reason, detail] : {std::pair<std::string, std::string>{"no FileManager1", "no FileManager1"},
+                                             {"", "AppleScript 执行失败"}}) {
             desktop_.alerts.clear();
-            desktop_.*s.answer = ServiceResult::failure(reason);
-            (actions_.*s.action)(hit("/Users/x/a.txt"));
-            expectOnlyFailure(s.title, detail, s.title);
+            desktop_.*services[i].second = ServiceResult::failure(reason);
+            (actions_.*services[i].first)(hit("/Users/x/a.txt"));
+            expectOnlyFailure(titles[i], detail, titles[i]);
             EXPECT_EQ(desktop_.alerts[0].style, AlertStyle::plain);
         }
     }
@@ -84,15 +71,8 @@ TEST_F(ActionsTest, DesktopFailuresShowTheReasonOrTheFixedText) {
 }
 
 std::string digestOf(const std::string& content) {
-    return QCryptographicHash::hash(QByteArray::fromStdString(content), QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
-
-std::string patterned(std::size_t size) {
-    std::string s(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
-    return s;
+    const QByteArray bytes = QByteArray::fromStdString(content);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
 }
 
 // Checked against an independent one-shot digest of the whole content.
@@ -105,10 +85,11 @@ TEST(Sha256File, ChunkBoundaries) {
                  {kDigestChunkBytes, kDigestChunkBytes, 1},
                  {kDigestChunkBytes + 1, kDigestChunkBytes, 2},
                  {10007, 1000, 11}};
-    test::TempDir dir;
+    TempDir dir;
     for (const auto& c : cases) {
-        const std::string content = patterned(c.size);
-        test::writeFile(dir / "f", content);
+        std::string content(c.size, '\0');
+        for (std::size_t i = 0; i < c.size; ++i) content[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+        writeFile(dir / "f", content);
         const FileDigest d = sha256File(dir / "f", c.chunkBytes);
         EXPECT_TRUE(d.ok()) << c.size;
         EXPECT_EQ(d.chunks, c.chunks) << c.size;
@@ -123,20 +104,26 @@ protected:
     }
 };
 
-TEST_F(DigestTest, ShowsTheDigestAndCopiesItOnRequest) {
-    writeFile(dir_ / "f.bin", "some content");
+TEST_F(DigestTest, ShowsTheDigestFromAWorkerAndCopiesItOnRequest) {
+    const std::string content(3 * 1024 * 1024, 'x');
+    writeFile(dir_ / "f.bin", content);
     for (const auto& [answer, copied] : {std::pair{kFirstButton, true}, std::pair{kFirstButton + 1, false}}) {
         desktop_.alerts.clear();
         desktop_.clipboardText = "before";
         desktop_.alertAnswers = {answer};
         actions_.sha256(hit(dir_ / "f.bin"));
-        EXPECT_TRUE(desktop_.alerts.empty()) << "returns before the digest is known";
+        // Hashing on the main thread, even with the result queued, would post
+        // the result before this event; a worker posts it only later.
+        bool mainThreadFree = false;
+        QMetaObject::invokeMethod(
+            qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
         ASSERT_TRUE(waitForAlert()) << answer;
+        EXPECT_TRUE(mainThreadFree);
         const AlertRequest& alert = desktop_.alerts[0];
         EXPECT_EQ(alert.title, "SHA256");
-        EXPECT_EQ(alert.detail, digestOf("some content"));
+        EXPECT_EQ(alert.detail, digestOf(content));
         EXPECT_EQ(alert.buttons, (std::vector<std::string>{"复制", "关闭"}));
-        EXPECT_EQ(desktop_.clipboardText, copied ? digestOf("some content") : "before") << answer;
+        EXPECT_EQ(desktop_.clipboardText, copied ? digestOf(content) : "before") << answer;
     }
     EXPECT_FALSE(refreshed());
 }
@@ -153,27 +140,14 @@ TEST_F(DigestTest, UnreadableItemsGiveTheFailureAlert) {
     EXPECT_FALSE(desktop_.clipboardText);
 }
 
-TEST_F(DigestTest, HashingRunsOffTheMainThread) {
-    writeFile(dir_ / "big", std::string(3 * 1024 * 1024, 'x'));
-    actions_.sha256(hit(dir_ / "big"));
-    // Hashing on the main thread, even with the result queued, would post
-    // the result before this event; a worker posts it only later.
-    bool mainThreadFree = false;
-    QMetaObject::invokeMethod(
-        qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
-    ASSERT_TRUE(waitForAlert());
-    EXPECT_TRUE(mainThreadFree);
-    EXPECT_EQ(desktop_.alerts[0].detail, digestOf(std::string(3 * 1024 * 1024, 'x')));
-}
-
 TEST_F(DigestTest, NothingIsShownOnceTheModelIsGone) {
     writeFile(dir_ / "f", std::string(1024 * 1024, 'y'));
     actions_.sha256(hit(dir_ / "f"));
     model_.reset();
     QThreadPool::globalInstance()->waitForDone();
-    QTest::qWait(50);  // deliver the queued result
+    QCoreApplication::sendPostedEvents();  // the result the worker queued
     EXPECT_TRUE(desktop_.alerts.empty());
 }
 
 }  // namespace
-}  // namespace qf
+}  // namespace qf::test
