@@ -59,26 +59,19 @@ bool unpackZip(const std::string& zip, const std::string& folder) {
 }
 
 TEST(RunProgramAndWait, ReportsExitStatusSignalAndStartFailure) {
-    const struct {
-        std::string program;
-        std::vector<std::string> args;
-        bool started;
-        int status;
-    } cases[] = {
-        {"/bin/sh", {"-c", "exit 3"}, true, 3},
-        {"/bin/sh", {"-c", "kill -TERM $$"}, true, SIGTERM},
-        {"/bin/sh", {"-c", "test \"$1\" = 'a b'", "sh", "a b"}, true, 0},  // arguments are passed verbatim
-        {"/nonexistent/ditto", {}, false, -1},
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"-c", "exit 3"}, 3},
+        {{"-c", "kill -TERM $$"}, SIGTERM},
+        {{"-c", "test \"$1\" = 'a b'", "sh", "a b"}, 0},  // arguments are passed verbatim
     };
-    for (const auto& c : cases) {
-        const ProgramResult r = runProgramAndWait(c.program, c.args);
-        EXPECT_EQ(r.started, c.started) << c.program;
-        if (c.started) {
-            EXPECT_EQ(r.exitStatus, c.status) << c.args.back();
-        } else {
-            EXPECT_NE(r.error.find("/nonexistent/ditto"), std::string::npos) << r.error;
-        }
+    for (const auto& [args, status] : cases) {
+        const ProgramResult r = runProgramAndWait("/bin/sh", args);
+        EXPECT_TRUE(r.started);
+        EXPECT_EQ(r.exitStatus, status) << args.back();
     }
+    const ProgramResult missing = runProgramAndWait("/nonexistent/ditto", {});
+    EXPECT_FALSE(missing.started);
+    EXPECT_NE(missing.error.find("/nonexistent/ditto"), std::string::npos) << missing.error;
 }
 
 TEST(DittoExecutable, EnvironmentFirstElseBesideTheProgram) {

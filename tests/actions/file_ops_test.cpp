@@ -1,13 +1,16 @@
-#include "actions/file_ops.h"
-
+// The file-system work behind the actions: copies and moves that never
+// replace anything, and the freedesktop.org Trash.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 
+#include "actions/file_ops.h"
+#include "actions/trash.h"
 #include "support.h"
 
 namespace qf::test {
@@ -66,6 +69,19 @@ void makeUncopyableTree(const std::string& root) {
     close(fd);
 }
 
+// A folder on another file system than `near`: /dev/shm is a tmpfs on
+// Debian. Nothing when there is none.
+std::unique_ptr<TempDir> tempDirOnOtherVolume(const std::string& near) {
+    struct stat shm {
+    }, here{};
+    if (stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) || access("/dev/shm", W_OK) != 0 ||
+        stat(near.c_str(), &here) != 0 || here.st_dev == shm.st_dev) {
+        return nullptr;
+    }
+    ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
+    return std::make_unique<TempDir>();
+}
+
 TEST(PathHelpers, Inside) {
     const std::tuple<std::string, std::string, bool> inside[] = {{"/a/b", "/a", true}, {"/a", "/a", false},
                                                                  {"/ab", "/a", false}, {"/a/b/c", "/a/b/", true},
@@ -115,7 +131,6 @@ TEST(FileOps, RefusalsAndFailuresChangeNothing) {
     EXPECT_EQ(treeUnder(dir.path()), before);
 }
 
-// /dev/shm is a tmpfs on Debian, so it stands for "another volume".
 TEST(FileOps, AMoveToAnotherVolumeCopiesVerifiesThenRemovesTheSource) {
     TempDir home, reference;  // reference: the same tree, to compare with after the move
     const auto other = tempDirOnOtherVolume(home.path());
@@ -157,6 +172,99 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
         spoil(dir / "b");
         EXPECT_FALSE(sameTree(dir / "a", dir / "b")) << what;
     }
+}
+
+// Each test gets its own data home, so nothing reaches the real trash.
+class TrashTest : public ::testing::Test {
+protected:
+    TempDir data_, work_;
+    ScopedEnv xdg_{"XDG_DATA_HOME", data_.path()};
+    std::string trash_ = data_ / "Trash";
+};
+
+std::string localDate(std::time_t t) {
+    std::tm local{};
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", localtime_r(&t, &local));
+    return text;
+}
+
+TEST(PercentEncodePath, KeepsSlashesAndUnreservedBytes) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/u/a-b_c.d~e", "/home/u/a-b_c.d~e"}, {"/tmp/a b", "/tmp/a%20b"},          {"/tmp/100%", "/tmp/100%25"},
+        {"/tmp/照片", "/tmp/%E7%85%A7%E7%89%87"},   {"/tmp/a\nb#?", "/tmp/a%0Ab%23%3F"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(percentEncodePath(in), out);
+}
+
+TEST(HomeTrashFolder, FollowsXdgDataHome) {
+    ScopedEnv home("HOME", std::string("/home/someone"));
+    const std::pair<std::optional<std::string>, const char*> cases[] = {
+        {"/x/data", "/x/data/Trash"},
+        {std::nullopt, "/home/someone/.local/share/Trash"},
+        {"rel/dir", "/home/someone/.local/share/Trash"},
+    };
+    for (const auto& [data, folder] : cases) {
+        ScopedEnv xdg("XDG_DATA_HOME", data);
+        EXPECT_EQ(homeTrashFolder(), folder);
+    }
+}
+
+// A trash at the top of another volume is made private and records paths
+// relative to its top; the date is local time. The home trash's absolute
+// paths are checked below and through the trash action.
+TEST_F(TrashTest, TheInfoFileRecordsTheEncodedPathAndLocalTime) {
+    const TrashPlace place{work_ / ".Trash-test", work_.path()};
+    ASSERT_EQ(mkdir((work_ / "docs").c_str(), 0755), 0);
+    writeFile(work_ / "docs/r 1.pdf", "pdf");
+    const std::time_t before = std::time(nullptr);
+    ASSERT_FALSE(trashInto(work_ / "docs/r 1.pdf", place));
+    const std::string info = readFile(place.folder + "/info/r 1.pdf.trashinfo");
+    const std::string head = "[Trash Info]\nPath=docs/r%201.pdf\nDeletionDate=";
+    EXPECT_TRUE(info == head + localDate(before) + "\n" || info == head + localDate(std::time(nullptr)) + "\n") << info;
+    EXPECT_EQ(readFile(place.folder + "/files/r 1.pdf"), "pdf");
+    struct stat st {};
+    ASSERT_EQ(stat(place.folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST_F(TrashTest, TakenNamesInFilesOrInfoGetTheNextName) {
+    for (const char* folder : {"one", "two", "three"}) {
+        ASSERT_EQ(mkdir((work_ / folder).c_str(), 0755), 0);
+        writeFile(work_ / folder + "/photo.jpg", folder);
+    }
+    ASSERT_FALSE(moveItemToTrash(work_ / "one/photo.jpg"));
+    writeFile(trash_ + "/files/photo.2.jpg", "stray");  // a file without its info
+    ASSERT_FALSE(moveItemToTrash(work_ / "two/photo.jpg"));
+    ASSERT_FALSE(moveItemToTrash(work_ / "three/photo.jpg"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "one");
+    EXPECT_EQ(readFile(trash_ + "/files/photo.2.jpg"), "stray");
+    EXPECT_FALSE(exists(trash_ + "/info/photo.2.jpg.trashinfo"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.3.jpg"), "two");
+    EXPECT_NE(readFile(trash_ + "/info/photo.4.jpg.trashinfo").find("\nPath=" + work_ / "three/photo.jpg" + "\n"),
+              std::string::npos);
+}
+
+TEST_F(TrashTest, RefusesTheTrashItself) {
+    writeFile(work_ / "f", "");
+    ASSERT_FALSE(moveItemToTrash(work_ / "f"));
+    EXPECT_TRUE(moveItemToTrash(trash_ + "/files/f"));
+    EXPECT_TRUE(exists(trash_ + "/files/f"));
+    EXPECT_TRUE(moveItemToTrash(trash_));
+    EXPECT_TRUE(exists(trash_ + "/info/f.trashinfo"));
+}
+
+TEST_F(TrashTest, AnotherVolumeUsesTheTrashAtItsTop) {
+    const auto work = tempDirOnOtherVolume(data_.path());
+    if (!work) GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    // /dev/shm is the top of its own file system; clean up what we add.
+    const std::string own = "/dev/shm/.Trash-" + std::to_string(getuid());
+    const bool hadOwn = exists(own);
+    const auto place = trashPlaceFor(work->path());
+    ASSERT_TRUE(place) << place.error().message();
+    EXPECT_EQ(place->topFolder, "/dev/shm");
+    EXPECT_TRUE(place->folder == own || place->folder == "/dev/shm/.Trash/" + std::to_string(getuid()));
+    if (!hadOwn) std::filesystem::remove_all(own);
 }
 
 }  // namespace

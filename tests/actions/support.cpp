@@ -1,8 +1,5 @@
 #include "support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <algorithm>
 #include <filesystem>
@@ -68,17 +65,6 @@ std::map<std::string, std::string> treeUnder(const std::string& folder) {
         }
     }
     return tree;
-}
-
-std::unique_ptr<TempDir> tempDirOnOtherVolume(const std::string& near) {
-    struct stat shm {
-    }, here{};
-    if (stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) || access("/dev/shm", W_OK) != 0 ||
-        stat(near.c_str(), &here) != 0 || here.st_dev == shm.st_dev) {
-        return nullptr;
-    }
-    ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
-    return std::make_unique<TempDir>();
 }
 
 }  // namespace qf::test

@@ -47,8 +47,5 @@ std::vector<std::string> namesIn(const std::string& folder);  // sorted
 // Every item under folder by its relative path: a file's content, "<dir>"
 // for a folder, "-> target" for a link.
 std::map<std::string, std::string> treeUnder(const std::string& folder);
-// A folder on another file system than `near` (a writable /dev/shm), or
-// nothing when there is none.
-std::unique_ptr<TempDir> tempDirOnOtherVolume(const std::string& near);
 
 }  // namespace qf::test
