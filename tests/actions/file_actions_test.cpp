@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <map>
 
-#include "actions/item_names.h"
 #include "actions/menu_items.h"
 #include "actions/sha256_file.h"
 #include "support.h"
@@ -60,18 +59,26 @@ TEST_F(ActionsTest, CutMoveMovesIntoTheChosenFolderOnlyUnderAFreeName) {
     EXPECT_EQ(desktop_.folderRequests[0].message, "选择目标文件夹（效果同剪切到此）");
 }
 
+// The copy name goes before the extension: what follows the last dot,
+// unless that dot leads or ends the name or a space follows it.
 TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyNameOrShowsTheReason) {
-    writeFile(dir_ / "notes.txt", "n");
     writeFile(dir_ / "notes 副本.txt", "older copy");
     ASSERT_EQ(symlink("/nonexistent", (dir_ / "notes 副本1.txt").c_str()), 0);  // a dangling link takes the name
-    fs::create_directory(dir_ / "Name");
-    writeFile(dir_ / "Name/inside.txt", "i");
+    fs::create_directories(dir_ / "Name/inner");
+    const std::pair<std::string, std::string> copies[] = {
+        {"notes.txt", "notes 副本2.txt"}, {"Name", "Name 副本"},     {"a.tar.gz", "a.tar 副本.gz"},
+        {".profile", ".profile 副本"},    {"notes.", "notes. 副本"}, {"Draft v1.2 final", "Draft v1.2 final 副本"},
+        {"照片.JPG", "照片 副本.JPG"},    {"a..b", "a. 副本.b"},
+    };
+    for (const auto& [name, copy] : copies) {
+        if (name != "Name") writeFile(dir_ / name, name);
+    }
     auto expected = treeUnder(dir_.path());
-    expected["notes 副本2.txt"] = "n";
-    expected["Name 副本"] = "<dir>";
-    expected["Name 副本/inside.txt"] = "i";
-    actions_.duplicate(hit(dir_ / "notes.txt"));
-    actions_.duplicate(hit(dir_ / "Name"));
+    for (const auto& [name, copy] : copies) {
+        expected[copy] = expected[name];
+        actions_.duplicate(hit(dir_ / name));
+    }
+    expected["Name 副本/inner"] = "<dir>";
     EXPECT_TRUE(desktop_.alerts.empty());
     EXPECT_TRUE(refreshed());
     serialAtStart_ = model_->serial();
@@ -156,21 +163,6 @@ TEST_F(ActionsTest, TrashAsksFirstThenMovesToTheTrashOrShowsTheReason) {
     EXPECT_EQ(desktop_.alerts[0].style, AlertStyle::warning);
     EXPECT_EQ(desktop_.alerts.back().detail, errorText(std::errc::no_such_file_or_directory));
     EXPECT_EQ(desktop_.alerts.back().buttons, std::vector<std::string>{"好"});
-}
-
-// Copy names are checked through duplicate, the trimming of a typed name
-// and which names are refused through rename.
-TEST(SplitExtension, FollowsThePathExtensionRule) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"report.pdf", "report", "pdf"}, {"Photos", "Photos", ""},       {"a.tar.gz", "a.tar", "gz"},
-        {".profile", ".profile", ""},    {"notes.", "notes.", ""},       {"Draft v1.2 final", "Draft v1.2 final", ""},
-        {"照片.JPG", "照片", "JPG"},     {"/some/folder/x.y", "x", "y"}, {"a..b", "a.", "b"},
-    };
-    for (const auto& [name, base, extension] : cases) {
-        const NameParts parts = splitExtension(name);
-        EXPECT_EQ(parts.base, base) << name;
-        EXPECT_EQ(parts.extension, extension) << name;
-    }
 }
 
 // Each item reaches the desktop through its own operation, with the path
