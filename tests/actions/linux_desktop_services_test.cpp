@@ -67,7 +67,6 @@ TEST(LinuxAlert, ButtonsInOrderAndTheAnswerOfEach) {
     } cases[] = {
         {{"确定", "取消"}, "取消", kFirstButton + 1},
         {{"确定", "取消"}, "", kFirstButton + 1},
-        {{"复制", "关闭"}, "复制", kFirstButton},
         {{"好"}, "好", kFirstButton},
     };
     const std::string title = "无法将项目移到所选文件夹";
