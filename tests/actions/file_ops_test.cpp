@@ -69,38 +69,15 @@ void makeUncopyableTree(const std::string& root) {
     close(fd);
 }
 
-// A folder on another file system than `near`: /dev/shm is a tmpfs on
-// Debian. Nothing when there is none.
-std::unique_ptr<TempDir> tempDirOnOtherVolume(const std::string& near) {
-    struct stat shm {
-    }, here{};
-    if (stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode) || access("/dev/shm", W_OK) != 0 ||
-        stat(near.c_str(), &here) != 0 || here.st_dev == shm.st_dev) {
-        return nullptr;
-    }
-    ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
-    return std::make_unique<TempDir>();
-}
-
-TEST(PathHelpers, Inside) {
-    const std::tuple<std::string, std::string, bool> inside[] = {{"/a/b", "/a", true}, {"/a", "/a", false},
-                                                                 {"/ab", "/a", false}, {"/a/b/c", "/a/b/", true},
-                                                                 {"/a", "/", true},    {"/", "/", false}};
-    for (const auto& [path, folder, in] : inside)
-        EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
-}
-
 TEST(FileOps, CopiesKeepModesTimesAndLinksAndAMoveOnOneVolumeRenames) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     ASSERT_FALSE(copyItem(dir / "tree", dir / "tree 副本"));
     expectFaithfulCopy(dir / "tree", dir / "tree 副本");
-    ASSERT_FALSE(copyItem(dir / "tree/sub/to-a", dir / "link"));
-    EXPECT_EQ(std::filesystem::read_symlink(dir / "link"), "../a.txt");
     const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
     ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
     ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "link", "tree 副本"}));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "tree 副本"}));
     EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode);
 }
 
@@ -131,32 +108,11 @@ TEST(FileOps, RefusalsAndFailuresChangeNothing) {
     EXPECT_EQ(treeUnder(dir.path()), before);
 }
 
-TEST(FileOps, AMoveToAnotherVolumeCopiesVerifiesThenRemovesTheSource) {
-    TempDir home, reference;  // reference: the same tree, to compare with after the move
-    const auto other = tempDirOnOtherVolume(home.path());
-    if (!other) GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
-    makeSampleTree(home / "tree");
-    makeSampleTree(reference / "tree");
-    makeUncopyableTree(home / "bad");
-    writeFile(*other / "tree", "taken");
-    const auto before = treeUnder(home.path());
-    EXPECT_EQ(moveItem(home / "tree", *other / "tree"), std::errc::file_exists);
-    EXPECT_TRUE(moveItem(home / "bad", *other / "bad"));
-    EXPECT_EQ(treeUnder(home.path()), before);
-    EXPECT_EQ(namesIn(other->path()), std::vector<std::string>{"tree"});
-    std::filesystem::remove(*other / "tree");
-    ASSERT_FALSE(moveItem(home / "tree", *other / "tree"));
-    EXPECT_FALSE(exists(home / "tree"));
-    expectFaithfulCopy(reference / "tree", *other / "tree");
-    EXPECT_EQ(namesIn(other->path()), std::vector<std::string>{"tree"});
-}
-
 TEST(SameTree, NoticesEveryKindOfDifference) {
     TempDir dir;
     makeSampleTree(dir / "a");
     const std::pair<const char*, void (*)(const std::string&)> cases[] = {
         {"content", [](const std::string& r) { writeFile(r + "/sub/b.bin", std::string(299999, 'b') + "c"); }},
-        {"length", [](const std::string& r) { writeFile(r + "/a.txt", "alph"); }},
         {"link target",
          [](const std::string& r) {
              unlink((r + "/sub/to-a").c_str());
@@ -174,9 +130,8 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
     }
 }
 
-// Each test gets its own home, so nothing reaches the real trash. A
-// relative XDG_DATA_HOME is ignored, like an unset one; the trash action's
-// test sets it.
+// Its own home keeps the real trash out of reach. A relative XDG_DATA_HOME
+// is ignored, like an unset one; the trash action's test sets one.
 class TrashTest : public ::testing::Test {
 protected:
     TempDir home_, work_;
@@ -207,12 +162,12 @@ TEST_F(TrashTest, TheInfoFileRecordsTheEncodedPathAndLocalTime) {
     const std::string head = "[Trash Info]\nPath=docs/r-_%201%23%3F100%25%E7%85%A7%E7%89%87%0A~.pdf\nDeletionDate=";
     EXPECT_TRUE(info == head + localDate(before) + "\n" || info == head + localDate(std::time(nullptr)) + "\n") << info;
     EXPECT_EQ(readFile(place.folder + "/files/" + name), "pdf");
-    struct stat st {};
-    ASSERT_EQ(stat(place.folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(statOf(place.folder).st_mode & 0777, 0700u);
 }
 
-TEST_F(TrashTest, TakenNamesInFilesOrInfoGetTheNextName) {
+// A taken name in files/ or info/ moves the item to the next one; an item in
+// the trash, or the trash itself, stays where it is.
+TEST_F(TrashTest, TakenNamesGetTheNextNameAndTheTrashStaysPut) {
     for (const char* folder : {"one", "two", "three"}) {
         ASSERT_EQ(mkdir((work_ / folder).c_str(), 0755), 0);
         writeFile(work_ / folder + "/photo.jpg", folder);
@@ -227,24 +182,41 @@ TEST_F(TrashTest, TakenNamesInFilesOrInfoGetTheNextName) {
     EXPECT_EQ(readFile(trash_ + "/files/photo.3.jpg"), "two");
     EXPECT_NE(readFile(trash_ + "/info/photo.4.jpg.trashinfo").find("\nPath=" + work_ / "three/photo.jpg" + "\n"),
               std::string::npos);
-}
-
-TEST_F(TrashTest, RefusesTheTrashItself) {
-    writeFile(work_ / "f", "");
-    ASSERT_FALSE(moveItemToTrash(work_ / "f"));
-    EXPECT_TRUE(moveItemToTrash(trash_ + "/files/f"));
-    EXPECT_TRUE(exists(trash_ + "/files/f"));
+    EXPECT_TRUE(moveItemToTrash(trash_ + "/files/photo.jpg"));
     EXPECT_TRUE(moveItemToTrash(trash_));
-    EXPECT_TRUE(exists(trash_ + "/info/f.trashinfo"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "one");
 }
 
-TEST_F(TrashTest, AnotherVolumeUsesTheTrashAtItsTop) {
-    const auto work = tempDirOnOtherVolume(home_.path());
-    if (!work) GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
-    // /dev/shm is the top of its own file system; clean up what we add.
+// /dev/shm is a tmpfs on Debian, the top of a file system of its own: a
+// move there copies, verifies and only then removes the source, and its
+// trash is the one at its top.
+TEST(AnotherVolume, AMoveCopiesVerifiesThenRemovesAndTheTrashIsAtTheTop) {
+    TempDir home, reference;  // reference: the same tree, to compare with after the move
+    struct stat shm {
+    }, here{};
+    if (stat("/dev/shm", &shm) != 0 || access("/dev/shm", W_OK) != 0 || stat(home.path().c_str(), &here) != 0 ||
+        here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
+    TempDir other;
+    makeSampleTree(home / "tree");
+    makeSampleTree(reference / "tree");
+    makeUncopyableTree(home / "bad");
+    writeFile(other / "tree", "taken");
+    const auto before = treeUnder(home.path());
+    EXPECT_EQ(moveItem(home / "tree", other / "tree"), std::errc::file_exists);
+    EXPECT_TRUE(moveItem(home / "bad", other / "bad"));
+    EXPECT_EQ(treeUnder(home.path()), before);
+    EXPECT_EQ(namesIn(other.path()), std::vector<std::string>{"tree"});
+    std::filesystem::remove(other / "tree");
+    ASSERT_FALSE(moveItem(home / "tree", other / "tree"));
+    EXPECT_FALSE(exists(home / "tree"));
+    expectFaithfulCopy(reference / "tree", other / "tree");
+    EXPECT_EQ(namesIn(other.path()), std::vector<std::string>{"tree"});
+    ScopedEnv data("XDG_DATA_HOME", home / "data");
     const std::string own = "/dev/shm/.Trash-" + std::to_string(getuid());
-    const bool hadOwn = exists(own);
-    const auto place = trashPlaceFor(work->path());
+    const bool hadOwn = exists(own);  // what this test adds there, it removes
+    const auto place = trashPlaceFor(other / "tree");
     ASSERT_TRUE(place) << place.error().message();
     EXPECT_EQ(place->topFolder, "/dev/shm");
     EXPECT_TRUE(place->folder == own || place->folder == "/dev/shm/.Trash/" + std::to_string(getuid()));
