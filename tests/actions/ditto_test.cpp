@@ -86,7 +86,7 @@ TEST(Ditto, EveryItemIsStoredSoItUnpacksAsItWas) {
     chmod((top + "/x\xfe.sh").c_str(), 0755);
     ASSERT_EQ(symlink("x\xff.txt", (top + "/link").c_str()), 0);
     ScopedEnv lang("LC_ALL", std::string("C"));  // even from a caller with the plain C locale
-    ASSERT_EQ(runProgramAndWait((binDir() + "/ditto"), dittoArguments(top, dir / "照片集.zip")).exitStatus, 0);
+    ASSERT_EQ(runProgramAndWait(binDir() + "/ditto", dittoArguments(top, dir / "照片集.zip")).exitStatus, 0);
 
     const auto entries = zipRecords(readFile(dir / "照片集.zip"));
     ASSERT_EQ(entries.size(), 7u);
@@ -122,7 +122,7 @@ TEST(Ditto, FailedRunsLeaveNoArchive) {
         {dittoArguments(dir / "pipe", zip), false},
     };
     for (const auto& [args, usage] : cases) {
-        const ProgramResult run = runProgramAndWait((binDir() + "/ditto"), args);
+        const ProgramResult run = runProgramAndWait(binDir() + "/ditto", args);
         ASSERT_TRUE(run.started);
         EXPECT_TRUE(usage ? run.exitStatus == 2 : run.exitStatus != 0) << args[4] << ": " << run.exitStatus;
         EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.txt", "pipe"})) << args[4];
