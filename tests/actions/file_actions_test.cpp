@@ -1,256 +1,240 @@
-// Move, duplicate, rename, trash and compress on real files, with the real
-// Trash and ditto; each refreshes after success only.
+// The row menu's actions. Those that change files act on real ones with the
+// real Trash, refresh after success only and otherwise leave every file as it
+// was; hand-overs never refresh; the digest is hashed off the main thread.
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
+#include <QTest>
+#include <QThreadPool>
 #include <filesystem>
+#include <map>
 
-#include "actions/item_names.h"
+#include "actions/sha256_file.h"
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
 
-using test::ActionsTest;
-using test::errorText;
-using test::exists;
-using test::readFile;
-using test::writeFile;
+namespace fs = std::filesystem;
 
-void makeFolder(const std::string& path) { ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path; }
-
-TEST_F(ActionsTest, CutMoveAsksThenMovesIntoTheChosenFolderAndRefreshes) {
-    makeFolder(dir_ / "dest");
-    writeFile(dir_ / "a.txt", "a");
-    actions_.cutMove(hit(dir_ / "a.txt"));  // cancelled
-    ASSERT_EQ(desktop_.folderRequests.size(), 1u);
-    EXPECT_EQ(desktop_.folderRequests[0].confirmText, "移动到此处");
-    EXPECT_EQ(desktop_.folderRequests[0].message, "选择目标文件夹（效果同剪切到此）");
-    EXPECT_TRUE(exists(dir_ / "a.txt"));
-    EXPECT_FALSE(refreshed());
-    for (const std::string& chosen : {dir_ / "dest", dir_ / "dest/"}) {
-        writeFile(dir_ / "a.txt", "a");
-        std::filesystem::remove(dir_ / "dest/a.txt");
-        serialAtStart_ = model_->serial();
-        desktop_.folderAnswer = chosen;
-        actions_.cutMove(hit(dir_ / "a.txt"));
-        EXPECT_EQ(test::namesIn(dir_.path()), std::vector<std::string>{"dest"}) << chosen;
-        EXPECT_EQ(readFile(dir_ / "dest/a.txt"), "a") << chosen;
-        EXPECT_TRUE(refreshed()) << chosen;
-    }
-    EXPECT_TRUE(desktop_.alerts.empty());
-}
-
-TEST_F(ActionsTest, CutMoveRefusesATakenNameAndAFolderIntoItself) {
-    writeFile(dir_ / "a.txt", "mine");
-    makeFolder(dir_ / "dest");
-    writeFile(dir_ / "dest/a.txt", "theirs");
-    makeFolder(dir_ / "Name");
-    makeFolder(dir_ / "Name/inner");
+TEST_F(ActionsTest, CutMoveMovesIntoTheChosenFolderOnlyUnderAFreeName) {
     const struct {
-        std::string item, chosen, title, detail;
+        std::string item;
+        std::optional<std::string> chosen;  // nothing: the chooser was cancelled
+        std::string title, detail;          // the failure alert, if any
     } cases[] = {
-        {"a.txt", dir_ / "dest", "无法移动", "目标文件夹里已有同名项目：\na.txt"},
+        {"a.txt", std::nullopt, "", ""},
+        {"a.txt", dir_ / "dest", "", ""},
+        {"a.txt", dir_ / "taken", "无法移动", "目标文件夹里已有同名项目：\na.txt"},
         {"a.txt", dir_.path(), "无法移动", "目标文件夹里已有同名项目：\na.txt"},  // where it already is
         {"Name", dir_ / "Name/inner", "移动失败", errorText(std::errc::invalid_argument)},
     };
     for (const auto& c : cases) {
+        fs::remove_all(dir_.path());
+        fs::create_directories(dir_ / "Name/inner");
+        fs::create_directory(dir_ / "dest");
+        fs::create_directory(dir_ / "taken");
+        writeFile(dir_ / "a.txt", "mine");
+        writeFile(dir_ / "taken/a.txt", "theirs");
+        auto expected = treeUnder(dir_.path());
+        const bool moved = c.chosen && c.title.empty();
+        if (moved) expected["dest/a.txt"] = expected.extract("a.txt").mapped();
+        desktop_.calls.clear();
         desktop_.alerts.clear();
         desktop_.folderAnswer = c.chosen;
+        serialAtStart_ = model_->serial();
         actions_.cutMove(hit(dir_ / c.item));
-        expectOnlyFailure(c.title, c.detail, c.chosen);
+        if (c.title.empty()) {
+            EXPECT_EQ(desktop_.calls, std::vector<std::string>{"chooseFolder"});
+        } else {
+            expectOnlyFailure(c.title, c.detail, *c.chosen);
+        }
+        EXPECT_EQ(treeUnder(dir_.path()), expected) << c.chosen.value_or("cancelled");
+        EXPECT_EQ(refreshed(), moved) << c.chosen.value_or("cancelled");
     }
-    EXPECT_EQ(readFile(dir_ / "a.txt"), "mine");
-    EXPECT_EQ(readFile(dir_ / "dest/a.txt"), "theirs");
-    EXPECT_TRUE(exists(dir_ / "Name/inner"));
-    EXPECT_FALSE(refreshed());
+    EXPECT_EQ(desktop_.folderRequests[0].confirmText, "移动到此处");
+    EXPECT_EQ(desktop_.folderRequests[0].message, "选择目标文件夹（效果同剪切到此）");
 }
 
-TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyName) {
-    writeFile(dir_ / "notes.txt", "n");
+// The copy name goes before the extension: what follows the last dot,
+// unless that dot leads or ends the name or a space follows it.
+TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyNameOrShowsTheReason) {
     writeFile(dir_ / "notes 副本.txt", "older copy");
     ASSERT_EQ(symlink("/nonexistent", (dir_ / "notes 副本1.txt").c_str()), 0);  // a dangling link takes the name
-    makeFolder(dir_ / "Name");
-    writeFile(dir_ / "Name/inside.txt", "i");
-    actions_.duplicate(hit(dir_ / "notes.txt"));
-    actions_.duplicate(hit(dir_ / "Name"));
-    EXPECT_EQ(readFile(dir_ / "notes 副本2.txt"), "n");
-    EXPECT_EQ(readFile(dir_ / "notes 副本.txt"), "older copy");
-    EXPECT_EQ(readFile(dir_ / "Name 副本/inside.txt"), "i");
+    fs::create_directories(dir_ / "Name/inner");
+    const std::pair<std::string, std::string> copies[] = {
+        {"notes.txt", "notes 副本2.txt"}, {"Name", "Name 副本"},     {"a.tar.gz", "a.tar 副本.gz"},
+        {".profile", ".profile 副本"},    {"notes.", "notes. 副本"}, {"Draft v1.2 final", "Draft v1.2 final 副本"},
+        {"照片.JPG", "照片 副本.JPG"},    {"a..b", "a. 副本.b"},
+    };
+    for (const auto& [name, copy] : copies) {
+        if (name != "Name") writeFile(dir_ / name, name);
+    }
+    auto expected = treeUnder(dir_.path());
+    for (const auto& [name, copy] : copies) {
+        expected[copy] = expected[name];
+        actions_.duplicate(hit(dir_ / name));
+    }
+    expected["Name 副本/inner"] = "<dir>";
     EXPECT_TRUE(desktop_.alerts.empty());
     EXPECT_TRUE(refreshed());
-}
-
-TEST_F(ActionsTest, DuplicateFailuresChangeNothing) {
-    writeFile(dir_ / "a.txt", "original");
-    const NameParts parts{"a", "txt"};
-    for (int n = 0; n <= kMaxCopyNumber; ++n) writeFile(dir_ / copyName(parts, n), std::to_string(n));
-    actions_.duplicate(hit(dir_ / "a.txt"));
-    expectOnlyFailure("拷贝副本失败", errorText(std::errc::file_exists));
-    EXPECT_EQ(readFile(dir_ / "a 副本999.txt"), "999");
-    EXPECT_EQ(readFile(dir_ / "a 副本.txt"), "0");
-
-    desktop_.alerts.clear();
+    serialAtStart_ = model_->serial();
     actions_.duplicate(hit(dir_ / "gone.txt"));
     expectOnlyFailure("拷贝副本失败", errorText(std::errc::no_such_file_or_directory));
-    EXPECT_FALSE(exists(dir_ / "gone 副本.txt"));
+    EXPECT_EQ(treeUnder(dir_.path()), expected);
     EXPECT_FALSE(refreshed());
 }
 
-TEST_F(ActionsTest, RenameAnswers) {
+// The folder holds a.txt, a dangling link and a name with a composed é; a
+// rename either moves the item or leaves every name as it was.
+TEST_F(ActionsTest, RenameAnswersAndRefusals) {
     const std::string composed = "caf\xC3\xA9.txt";     // é as one code point
     const std::string decomposed = "cafe\xCC\x81.txt";  // e + combining acute
+    const int ok = kFirstButton;
     const struct {
-        const char* what;
-        std::string from;
+        std::string item;
         int response;
-        std::string typed, after;  // the item's name afterwards
-        bool refresh;
+        std::string typed, renamedTo, failure;  // failure: the alert's detail
     } cases[] = {
-        {"cancelled", "a.txt", 1001, "b.txt", "a.txt", false},
-        {"window closed", "a.txt", 0, "b.txt", "a.txt", false},
-        {"only spaces", "a.txt", 1000, "  \n", "a.txt", false},
-        {"unchanged", "a.txt", 1000, " a.txt ", "a.txt", false},
-        {"trimmed", "a.txt", 1000, "  b.txt \n", "b.txt", true},
-        {"Chinese", "a.txt", 1000, "报告 终稿.txt", "报告 终稿.txt", true},
-        {"canonically equal", composed, 1000, decomposed, composed, false},
+        {"a.txt", ok + 1, "c.txt", "", ""},  // cancelled
+        {"a.txt", 0, "c.txt", "", ""},       // window closed
+        {"a.txt", ok, "  \n", "", ""},
+        {"a.txt", ok, " a.txt ", "", ""},
+        {composed, ok, decomposed, "", ""},                                 // canonically equal
+        {"a.txt", ok, "\t\u00a0\u0085..c\u3000\u2028\u2029\n", "..c", ""},  // Unicode spaces and breaks
+        {"a.txt", ok, "\u200bc", "\u200bc", ""},                            // zero width space is not one
+        {"a.txt", ok, "报告 终稿.txt", "报告 终稿.txt", ""},
+        {"a.txt", ok, "link", "", "同目录下已存在同名项目：\nlink"},
+        {"a.txt", ok, "../a.txt", "", "名称中不能含有“/”。"},
+        {"a.txt", ok, "..", "", "“.”和“..”不能用作名称。"},
+        {"a.txt", ok, std::string("a\0b", 3), "", "名称中不能含有空字符。"},
+        {"gone.txt", ok, "new.txt", "", errorText(std::errc::no_such_file_or_directory)},
     };
     for (const auto& c : cases) {
-        std::filesystem::remove_all(dir_.path());
-        std::filesystem::create_directory(dir_.path());
-        writeFile(dir_ / c.from, "a");
-        serialAtStart_ = model_->serial();
-        desktop_.promptAnswer = {c.response, c.typed};
-        actions_.rename(hit(dir_ / c.from));
-        EXPECT_EQ(test::namesIn(dir_.path()), std::vector<std::string>{c.after}) << c.what;
-        EXPECT_EQ(readFile(dir_ / c.after), "a") << c.what;
-        EXPECT_EQ(refreshed(), c.refresh) << c.what;
-        ASSERT_FALSE(desktop_.prompts.empty());
-        EXPECT_EQ(desktop_.prompts.back().initialText, c.from);
-    }
-    EXPECT_EQ(desktop_.prompts.size(), std::size(cases));
-    EXPECT_EQ(desktop_.prompts.back().title, "重命名");
-    EXPECT_EQ(desktop_.prompts.back().detail, dir_ / composed);
-    EXPECT_EQ(desktop_.prompts.back().buttons, (std::vector<std::string>{"确定", "取消"}));
-    EXPECT_TRUE(desktop_.alerts.empty());
-}
-
-TEST_F(ActionsTest, RenameRefusals) {
-    const struct {
-        std::string item, typed, detailStart;
-    } cases[] = {
-        {"a.txt", "b.txt", "同目录下已存在同名项目：\nb.txt"},
-        {"a.txt", "link", "同目录下已存在同名项目：\nlink"},  // a dangling link takes the name
-        {"a.txt", "../a.txt", "名称中不能含有“/”"},
-        {"a.txt", "..", "“.”和“..”不能用作名称"},
-        {"gone.txt", "new.txt", errorText(std::errc::no_such_file_or_directory)},
-    };
-    writeFile(dir_ / "a.txt", "a");
-    writeFile(dir_ / "b.txt", "b");
-    ASSERT_EQ(symlink("/nonexistent", (dir_ / "link").c_str()), 0);
-    for (const auto& c : cases) {
+        fs::remove_all(dir_.path());
+        fs::create_directory(dir_.path());
+        writeFile(dir_ / "a.txt", "a.txt");
+        writeFile(dir_ / composed, composed);
+        ASSERT_EQ(symlink("/nonexistent", (dir_ / "link").c_str()), 0);
+        auto expected = treeUnder(dir_.path());
+        if (!c.renamedTo.empty()) expected[c.renamedTo] = expected.extract(c.item).mapped();
+        desktop_.calls.clear();
         desktop_.alerts.clear();
-        desktop_.promptAnswer = {1000, c.typed};
+        desktop_.promptAnswer = {c.response, c.typed};
+        serialAtStart_ = model_->serial();
         actions_.rename(hit(dir_ / c.item));
-        ASSERT_EQ(desktop_.alerts.size(), 1u) << c.typed;
-        EXPECT_EQ(desktop_.alerts[0].title, "重命名失败") << c.typed;
-        EXPECT_EQ(desktop_.alerts[0].detail.rfind(c.detailStart, 0), 0u)
-            << c.typed << ": " << desktop_.alerts[0].detail;
+        EXPECT_EQ(desktop_.prompts.back().initialText, c.item);
+        if (c.failure.empty()) {
+            EXPECT_EQ(desktop_.calls, std::vector<std::string>{"prompt 重命名"}) << c.typed;
+        } else {
+            expectOnlyFailure("重命名失败", c.failure, c.typed);
+        }
+        EXPECT_EQ(treeUnder(dir_.path()), expected) << c.typed;
+        EXPECT_EQ(refreshed(), !c.renamedTo.empty()) << c.typed;
     }
-    EXPECT_EQ(test::namesIn(dir_.path()), (std::vector<std::string>{"a.txt", "b.txt", "link"}));
-    EXPECT_EQ(readFile(dir_ / "b.txt"), "b");
-    EXPECT_FALSE(refreshed());
+    EXPECT_EQ(desktop_.prompts.back().title, "重命名");
+    EXPECT_EQ(desktop_.prompts.back().detail, dir_ / "gone.txt");
+    EXPECT_EQ(desktop_.prompts.back().buttons, (std::vector<std::string>{"确定", "取消"}));
 }
 
 TEST_F(ActionsTest, TrashAsksFirstThenMovesToTheTrashOrShowsTheReason) {
-    writeFile(dir_ / "a.txt", "a");
-    actions_.trash(hit(dir_ / "a.txt"));  // the fake answers 取消
-    ASSERT_EQ(desktop_.alerts.size(), 1u);
-    const AlertRequest confirm = desktop_.alerts[0];
-    EXPECT_EQ(confirm.title, "移到废纸篓？");
-    EXPECT_EQ(confirm.detail, "「a.txt」将移到废纸篓，可在废纸篓中恢复。");
-    EXPECT_EQ(confirm.buttons, (std::vector<std::string>{"确定", "取消"}));
-    EXPECT_EQ(confirm.style, AlertStyle::warning);
-    EXPECT_EQ(desktop_.calls, std::vector<std::string>{"alert 移到废纸篓？"});
-    EXPECT_TRUE(exists(dir_ / "a.txt"));
+    const std::string item = dir_ / "a.txt", trash = state_ / "data/Trash";
+    writeFile(item, "a");
+    actions_.trash(hit(item));  // the fake answers 取消
     EXPECT_FALSE(refreshed());
-
     desktop_.alertAnswers = {kFirstButton};
-    actions_.trash(hit(dir_ / "a.txt"));
-    const std::string trash = state_ / "data/Trash";
-    EXPECT_FALSE(exists(dir_ / "a.txt"));
+    actions_.trash(hit(item));
     EXPECT_EQ(readFile(trash + "/files/a.txt"), "a");
-    EXPECT_NE(readFile(trash + "/info/a.txt.trashinfo").find("\nPath=" + dir_ / "a.txt" + "\n"), std::string::npos);
-    EXPECT_EQ(desktop_.alerts.size(), 2u);
     EXPECT_TRUE(refreshed());
-
-    // Gone by now: the reason is shown and nothing refreshes.
-    desktop_.alerts.clear();
-    desktop_.alertAnswers = {kFirstButton};
     serialAtStart_ = model_->serial();
-    actions_.trash(hit(dir_ / "a.txt"));
-    ASSERT_EQ(desktop_.alerts.size(), 2u);
-    EXPECT_EQ(desktop_.alerts[1].title, "删除失败");
-    EXPECT_EQ(desktop_.alerts[1].detail, errorText(std::errc::no_such_file_or_directory));
-    EXPECT_EQ(desktop_.alerts[1].buttons, std::vector<std::string>{"好"});
+    desktop_.alertAnswers = {kFirstButton};
+    actions_.trash(hit(item));  // gone by now
     EXPECT_FALSE(refreshed());
+    const std::string confirm = "alert 移到废纸篓？", move = "moveToTrash " + item;
+    EXPECT_EQ(desktop_.calls, (std::vector<std::string>{confirm, confirm, move, confirm, move, "alert 删除失败"}));
+    EXPECT_EQ(desktop_.alerts[0].detail, "「a.txt」将移到废纸篓，可在废纸篓中恢复。");
+    EXPECT_EQ(desktop_.alerts[0].buttons, (std::vector<std::string>{"确定", "取消"}));
+    EXPECT_EQ(desktop_.alerts[0].style, AlertStyle::warning);
+    EXPECT_EQ(desktop_.alerts.back().detail, errorText(std::errc::no_such_file_or_directory));
 }
 
-TEST_F(ActionsTest, CompressReportsTheArchiversStatusOrStartFailure) {
-    const std::pair<ProgramResult, std::string> cases[] = {
-        {{true, "", 1}, "ditto 退出码 1"},
-        {{false, "No such file or directory: /x/ditto", -1}, "No such file or directory: /x/ditto"},
+// The hand-overs pass the path, or its folder (the root for a top-level
+// item); a failed one shows the desktop's reason, else a fixed text. The
+// other items have their own tests here and in test_ui's row menu test.
+TEST_F(ActionsTest, HandOversReachTheDesktopWithThePathOrItsFolder) {
+    desktop_.terminalAnswer = ServiceResult::failure("");
+    desktop_.propertiesAnswer = ServiceResult::failure("no FileManager1");
+    const std::pair<void (FileActions::*)(const Hit&), std::vector<std::string>> cases[] = {
+        {&FileActions::openParent, {"openItem /"}},
+        {&FileActions::reveal, {"revealItem /missing.txt"}},
+        {&FileActions::openTerminal, {"openTerminal /", "alert 无法打开终端"}},
+        {&FileActions::showInfo, {"showItemProperties /missing.txt", "alert 无法显示简介"}},
+        {&FileActions::copyFiles, {"setClipboardFile /missing.txt"}},
     };
-    writeFile(dir_ / "a.txt", "a");
-    for (const auto& [result, detail] : cases) {
-        desktop_.alerts.clear();
-        desktop_.programAnswer = result;
-        actions_.compress(hit(dir_ / "a.txt"));
-        expectOnlyFailure("压缩失败", detail, detail);
+    for (const auto& [action, calls] : cases) {
+        desktop_.calls.clear();
+        (actions_.*action)(hit("/missing.txt"));
+        EXPECT_EQ(desktop_.calls, calls);
     }
+    ASSERT_EQ(desktop_.alerts.size(), 2u);
+    EXPECT_EQ(desktop_.alerts[0].detail, "AppleScript 执行失败");
+    EXPECT_EQ(desktop_.alerts[1].detail, "no FileManager1");
+    EXPECT_EQ(desktop_.alerts[1].style, AlertStyle::plain);
     EXPECT_FALSE(refreshed());
 }
 
-class CompressTest : public ActionsTest {
-protected:
-    void SetUp() override {
-        if (!test::dittoBuilt()) GTEST_SKIP() << "no ditto in QF_BIN_DIR";
-    }
-};
+std::string digestOf(const std::string& content) {
+    const QByteArray bytes = QByteArray::fromStdString(content);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+}
 
-TEST_F(CompressTest, RunsDittoWithSixArgumentsOnAFreeName) {
-    writeFile(dir_ / "report.pdf", "pdf");
-    writeFile(dir_ / "report.zip", "older archive");
-    writeFile(dir_ / "report.md", "m");
-    makeFolder(dir_ / "My.app");
-    writeFile(dir_ / "My.app/Info.plist", "p");
-    actions_.compress(hit(dir_ / "report.pdf"));
-    ASSERT_EQ(desktop_.programs.size(), 1u);
-    EXPECT_EQ(desktop_.programs[0],
-              (std::vector<std::string>{test::binDir() + "/ditto", "-c", "-k", "--sequesterRsrc", "--keepParent",
-                                        dir_ / "report.pdf", dir_ / "report1.zip"}));
-    EXPECT_TRUE(refreshed());
-    actions_.compress(hit(dir_ / "report.md"));
-    actions_.compress(hit(dir_ / "My.app"));
-    EXPECT_EQ(test::namesInZip(dir_ / "report1.zip"), std::vector<std::string>{"report.pdf"});
-    EXPECT_EQ(test::namesInZip(dir_ / "report2.zip"), std::vector<std::string>{"report.md"});
-    EXPECT_EQ(test::namesInZip(dir_ / "My.zip"), (std::vector<std::string>{"My.app/", "My.app/Info.plist"}));
-    EXPECT_EQ(readFile(dir_ / "report.zip"), "older archive");
+// The digest, equal to a one-shot digest of the whole content also at the
+// edges of the chunks the file is read in, arrives from a worker and is
+// copied only on request; an item that cannot be read gives the failure
+// alert instead; nothing is shown once the Model is gone.
+TEST_F(ActionsTest, Sha256ShowsTheDigestFromAWorkerOrTheFailure) {
+    const std::map<std::string, std::size_t> sizes{
+        {"empty", 0}, {"chunk", kDigestChunkBytes}, {"more", kDigestChunkBytes + 1}};
+    for (const auto& [name, size] : sizes) writeFile(dir_ / name, std::string(size, 'x'));
+    ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0644), 0);  // would block a naive open()
+    const std::pair<std::string, int> cases[] = {{"more", kFirstButton},
+                                                 {"chunk", kFirstButton + 1},
+                                                 {"empty", kFirstButton},
+                                                 {"deleted.txt", kFirstButton},
+                                                 {"fifo", kFirstButton}};
+    for (const auto& [name, answer] : cases) {
+        desktop_.alerts.clear();
+        desktop_.clipboardText = "before";
+        desktop_.alertAnswers = {answer};
+        actions_.sha256(hit(dir_ / name));
+        // Hashing on the main thread, even with the result queued, would post
+        // the result before this event; a worker hashing megabytes posts it
+        // only later.
+        bool mainThreadFree = false;
+        QMetaObject::invokeMethod(
+            qApp, [&] { mainThreadFree = desktop_.alerts.empty(); }, Qt::QueuedConnection);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !desktop_.alerts.empty(); }, 10000)) << name;
+        if (!sizes.count(name)) {
+            expectOnlyFailure("计算失败", "无法读取文件：\n" + dir_ / name, name);
+            EXPECT_EQ(desktop_.clipboardText, "before");
+            continue;
+        }
+        const std::string digest = digestOf(readFile(dir_ / name));
+        EXPECT_TRUE(mainThreadFree || name == "empty") << name;
+        EXPECT_EQ(desktop_.alerts[0].title, "SHA256");
+        EXPECT_EQ(desktop_.alerts[0].detail, digest) << name;
+        EXPECT_EQ(desktop_.alerts[0].buttons, (std::vector<std::string>{"复制", "关闭"}));
+        EXPECT_EQ(desktop_.clipboardText, answer == kFirstButton ? digest : "before") << name;
+    }
+    EXPECT_FALSE(refreshed());
+    // Once the Model is gone, the result is shown nowhere.
+    desktop_.alerts.clear();
+    actions_.sha256(hit(dir_ / "more"));
+    model_.reset();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::sendPostedEvents();  // the result the worker queued
     EXPECT_TRUE(desktop_.alerts.empty());
 }
 
-TEST_F(CompressTest, AllNamesTakenNeverOverwritesTheLast) {
-    writeFile(dir_ / "r.txt", "r");
-    writeFile(dir_ / "r.zip", "0");
-    for (int n = 1; n <= kMaxArchiveNumber; ++n) writeFile(dir_ / archiveName("r", n), std::to_string(n));
-    actions_.compress(hit(dir_ / "r.txt"));
-    ASSERT_EQ(desktop_.programs.size(), 1u);
-    EXPECT_EQ(desktop_.programs[0].back(), dir_ / "r1000.zip");
-    ASSERT_EQ(desktop_.alerts.size(), 1u);
-    EXPECT_EQ(desktop_.alerts[0].title, "压缩失败");
-    EXPECT_EQ(desktop_.alerts[0].detail.rfind("ditto 退出码 ", 0), 0u);
-    EXPECT_EQ(readFile(dir_ / "r1000.zip"), "1000");
-    EXPECT_FALSE(refreshed());
-}
-
 }  // namespace
-}  // namespace qf
+}  // namespace qf::test

@@ -1,23 +1,20 @@
-#include "actions/file_ops.h"
-
+// The file-system work behind the actions: copies and moves that never
+// replace anything, and the freedesktop.org Trash.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 
+#include "actions/file_ops.h"
+#include "actions/trash.h"
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
-
-using test::exists;
-using test::namesIn;
-using test::readFile;
-using test::TempDir;
-using test::writeFile;
 
 struct stat statOf(const std::string& path) {
     struct stat st {};
@@ -57,9 +54,11 @@ void expectFaithfulCopy(const std::string& original, const std::string& copy) {
     }
 }
 
-// A Unix socket cannot be copied, which makes any tree holding one fail
-// part-way on every file system and as every user.
-void placeSocket(const std::string& path) {
+// A sample tree holding a Unix socket, which cannot be copied: copying it
+// fails part-way on every file system and as every user.
+void makeUncopyableTree(const std::string& root) {
+    makeSampleTree(root);
+    const std::string path = root + "/sub/zz.sock";
     int fd = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_un addr{};
@@ -70,97 +69,43 @@ void placeSocket(const std::string& path) {
     close(fd);
 }
 
-TEST(PathHelpers, Inside) {
-    const std::tuple<std::string, std::string, bool> inside[] = {{"/a/b", "/a", true}, {"/a", "/a", false},
-                                                                 {"/ab", "/a", false}, {"/a/b/c", "/a/b/", true},
-                                                                 {"/a", "/", true},    {"/", "/", false}};
-    for (const auto& [path, folder, in] : inside)
-        EXPECT_EQ(isStrictlyInside(path, folder), in) << path << " in " << folder;
-}
-
-TEST(MoveItem, RenamesWithinOneFileSystemAndRefusesTakenNamesAndItself) {
-    TempDir dir;
-    makeSampleTree(dir / "tree");
-    writeFile(dir / "taken", "keep me");
-    EXPECT_EQ(moveItem(dir / "tree", dir / "taken"), std::errc::file_exists);
-    EXPECT_EQ(readFile(dir / "taken"), "keep me");
-    EXPECT_EQ(moveItem(dir / "tree", dir / "tree/sub/tree"), std::errc::invalid_argument);
-    EXPECT_EQ(moveItem(dir / "tree", dir / "tree"), std::errc::invalid_argument);
-    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
-    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
-    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
-    EXPECT_FALSE(exists(dir / "tree"));
-    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode) << "a same-volume move is a rename";
-}
-
-// /dev/shm is a tmpfs on Debian, so it stands for "another volume".
-class CrossVolume : public ::testing::Test {
-protected:
-    void SetUp() override {
-        struct stat a {
-        }, b{};
-        if (stat("/dev/shm", &b) != 0 || !S_ISDIR(b.st_mode) || access("/dev/shm", W_OK) != 0 ||
-            stat(home_.path().c_str(), &a) != 0 || a.st_dev == b.st_dev) {
-            GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
-        }
-        test::ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
-        other_ = std::make_unique<TempDir>();
-    }
-    TempDir home_;
-    std::unique_ptr<TempDir> other_;
-};
-
-TEST_F(CrossVolume, CopiesVerifiesThenRemovesTheSource) {
-    makeSampleTree(home_ / "tree");
-    TempDir reference;  // the same tree, to compare with after the move
-    makeSampleTree(reference / "tree");
-    ASSERT_FALSE(moveItem(home_ / "tree", *other_ / "tree"));
-    EXPECT_FALSE(exists(home_ / "tree"));
-    expectFaithfulCopy(reference / "tree", *other_ / "tree");
-    // Nothing but the item itself is left in the destination folder.
-    EXPECT_EQ(namesIn(other_->path()), std::vector<std::string>{"tree"});
-}
-
-TEST_F(CrossVolume, FailedCopyOrTakenNameLeavesBothSidesAsTheyWere) {
-    makeSampleTree(home_ / "tree");
-    placeSocket(home_ / "tree/sub/zz.sock");
-    EXPECT_TRUE(moveItem(home_ / "tree", *other_ / "tree"));
-    EXPECT_TRUE(namesIn(other_->path()).empty());
-    EXPECT_TRUE(exists(home_ / "tree/sub/zz.sock"));
-
-    writeFile(home_ / "f.txt", "new");
-    writeFile(*other_ / "f.txt", "old");
-    EXPECT_EQ(moveItem(home_ / "f.txt", *other_ / "f.txt"), std::errc::file_exists);
-    EXPECT_EQ(readFile(*other_ / "f.txt"), "old");
-    EXPECT_EQ(readFile(home_ / "f.txt"), "new");
-}
-
-TEST(CopyItem, CopiesTreesAndLinksKeepingModesAndTimes) {
+TEST(FileOps, CopiesKeepModesTimesAndLinksAndAMoveOnOneVolumeRenames) {
     TempDir dir;
     makeSampleTree(dir / "tree");
     ASSERT_FALSE(copyItem(dir / "tree", dir / "tree 副本"));
     expectFaithfulCopy(dir / "tree", dir / "tree 副本");
-    ASSERT_FALSE(copyItem(dir / "tree/sub/to-a", dir / "link"));
-    EXPECT_EQ(std::filesystem::read_symlink(dir / "link"), "../a.txt");
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"link", "tree", "tree 副本"}));
+    const ino_t inode = statOf(dir / "tree/a.txt").st_ino;
+    ASSERT_EQ(mkdir((dir / "dest").c_str(), 0755), 0);
+    ASSERT_FALSE(moveItem(dir / "tree", dir / "dest/tree"));
+    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"dest", "tree 副本"}));
+    EXPECT_EQ(statOf(dir / "dest/tree/a.txt").st_ino, inode);
 }
 
-TEST(CopyItem, FailuresLeaveNothingNewBehind) {
+// Taken names (a dangling link too), a folder into itself, a copy that
+// fails part-way: each is refused and nothing new is left behind.
+TEST(FileOps, RefusalsAndFailuresChangeNothing) {
     TempDir dir;
     makeSampleTree(dir / "tree");
-    placeSocket(dir / "tree/sub/zz.sock");
+    makeUncopyableTree(dir / "bad");
     writeFile(dir / "a", "new");
     writeFile(dir / "b", "old");
     ASSERT_EQ(symlink("/nonexistent", (dir / "dangling").c_str()), 0);
-    const std::tuple<std::string, std::string, std::errc> cases[] = {
-        {"a", "b", std::errc::file_exists},
-        {"a", "dangling", std::errc::file_exists},
-        {"tree", "tree 副本", std::errc::operation_not_supported},
-        {"gone", "gone 副本", std::errc::no_such_file_or_directory},
+    const auto before = treeUnder(dir.path());
+    const struct {
+        std::error_code (*operation)(const std::string&, const std::string&);
+        std::string from, to;
+        std::errc error;
+    } cases[] = {
+        {copyItem, "a", "b", std::errc::file_exists},
+        {copyItem, "a", "dangling", std::errc::file_exists},
+        {copyItem, "bad", "bad 副本", std::errc::operation_not_supported},
+        {copyItem, "gone", "gone 副本", std::errc::no_such_file_or_directory},
+        {moveItem, "tree", "b", std::errc::file_exists},
+        {moveItem, "tree", "tree/sub/tree", std::errc::invalid_argument},
+        {moveItem, "tree", "tree", std::errc::invalid_argument},
     };
-    for (const auto& [from, to, error] : cases) EXPECT_EQ(copyItem(dir / from, dir / to), error) << from;
-    EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a", "b", "dangling", "tree"}));
-    EXPECT_EQ(readFile(dir / "b"), "old");
+    for (const auto& c : cases) EXPECT_EQ(c.operation(dir / c.from, dir / c.to), c.error) << c.from << " " << c.to;
+    EXPECT_EQ(treeUnder(dir.path()), before);
 }
 
 TEST(SameTree, NoticesEveryKindOfDifference) {
@@ -168,7 +113,6 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
     makeSampleTree(dir / "a");
     const std::pair<const char*, void (*)(const std::string&)> cases[] = {
         {"content", [](const std::string& r) { writeFile(r + "/sub/b.bin", std::string(299999, 'b') + "c"); }},
-        {"length", [](const std::string& r) { writeFile(r + "/a.txt", "alph"); }},
         {"link target",
          [](const std::string& r) {
              unlink((r + "/sub/to-a").c_str());
@@ -186,5 +130,98 @@ TEST(SameTree, NoticesEveryKindOfDifference) {
     }
 }
 
+// Its own home keeps the real trash out of reach. A relative XDG_DATA_HOME
+// is ignored, like an unset one; the trash action's test sets one.
+class TrashTest : public ::testing::Test {
+protected:
+    TempDir home_, work_;
+    ScopedEnv homeEnv_{"HOME", home_.path()};
+    ScopedEnv xdg_{"XDG_DATA_HOME", std::string("relative/data")};
+    std::string trash_ = home_ / ".local/share/Trash";
+};
+
+std::string localDate(std::time_t t) {
+    std::tm local{};
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", localtime_r(&t, &local));
+    return text;
+}
+
+// A trash at the top of another volume is made private and records paths
+// relative to its top, with "%" escapes for every byte but A-Z a-z 0-9 - _ .
+// ~ and "/"; the date is local time. The home trash's absolute paths are
+// checked below and through the trash action.
+TEST_F(TrashTest, TheInfoFileRecordsTheEncodedPathAndLocalTime) {
+    const TrashPlace place{work_ / ".Trash-test", work_.path()};
+    const std::string name = "r-_ 1#?100%照片\n~.pdf";
+    ASSERT_EQ(mkdir((work_ / "docs").c_str(), 0755), 0);
+    writeFile(work_ / "docs/" + name, "pdf");
+    const std::time_t before = std::time(nullptr);
+    ASSERT_FALSE(trashInto(work_ / "docs/" + name, place));
+    const std::string info = readFile(place.folder + "/info/" + name + ".trashinfo");
+    const std::string head = "[Trash Info]\nPath=docs/r-_%201%23%3F100%25%E7%85%A7%E7%89%87%0A~.pdf\nDeletionDate=";
+    EXPECT_TRUE(info == head + localDate(before) + "\n" || info == head + localDate(std::time(nullptr)) + "\n") << info;
+    EXPECT_EQ(readFile(place.folder + "/files/" + name), "pdf");
+    EXPECT_EQ(statOf(place.folder).st_mode & 0777, 0700u);
+}
+
+// A taken name in files/ or info/ moves the item to the next one; an item in
+// the trash, or the trash itself, stays where it is.
+TEST_F(TrashTest, TakenNamesGetTheNextNameAndTheTrashStaysPut) {
+    for (const char* folder : {"one", "two", "three"}) {
+        ASSERT_EQ(mkdir((work_ / folder).c_str(), 0755), 0);
+        writeFile(work_ / folder + "/photo.jpg", folder);
+    }
+    ASSERT_FALSE(moveItemToTrash(work_ / "one/photo.jpg"));
+    writeFile(trash_ + "/files/photo.2.jpg", "stray");  // a file without its info
+    ASSERT_FALSE(moveItemToTrash(work_ / "two/photo.jpg"));
+    ASSERT_FALSE(moveItemToTrash(work_ / "three/photo.jpg"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "one");
+    EXPECT_EQ(readFile(trash_ + "/files/photo.2.jpg"), "stray");
+    EXPECT_FALSE(exists(trash_ + "/info/photo.2.jpg.trashinfo"));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.3.jpg"), "two");
+    EXPECT_NE(readFile(trash_ + "/info/photo.4.jpg.trashinfo").find("\nPath=" + work_ / "three/photo.jpg" + "\n"),
+              std::string::npos);
+    EXPECT_TRUE(moveItemToTrash(trash_ + "/files/photo.jpg"));
+    EXPECT_TRUE(moveItemToTrash(trash_));
+    EXPECT_EQ(readFile(trash_ + "/files/photo.jpg"), "one");
+}
+
+// /dev/shm is a tmpfs on Debian, the top of a file system of its own: a
+// move there copies, verifies and only then removes the source, and its
+// trash is the one at its top.
+TEST(AnotherVolume, AMoveCopiesVerifiesThenRemovesAndTheTrashIsAtTheTop) {
+    TempDir home, reference;  // reference: the same tree, to compare with after the move
+    struct stat shm {
+    }, here{};
+    if (stat("/dev/shm", &shm) != 0 || access("/dev/shm", W_OK) != 0 || stat(home.path().c_str(), &here) != 0 ||
+        here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "needs a writable /dev/shm on its own file system";
+    ScopedEnv tmp("TMPDIR", std::string("/dev/shm"));
+    TempDir other;
+    makeSampleTree(home / "tree");
+    makeSampleTree(reference / "tree");
+    makeUncopyableTree(home / "bad");
+    writeFile(other / "tree", "taken");
+    const auto before = treeUnder(home.path());
+    EXPECT_EQ(moveItem(home / "tree", other / "tree"), std::errc::file_exists);
+    EXPECT_TRUE(moveItem(home / "bad", other / "bad"));
+    EXPECT_EQ(treeUnder(home.path()), before);
+    EXPECT_EQ(namesIn(other.path()), std::vector<std::string>{"tree"});
+    std::filesystem::remove(other / "tree");
+    ASSERT_FALSE(moveItem(home / "tree", other / "tree"));
+    EXPECT_FALSE(exists(home / "tree"));
+    expectFaithfulCopy(reference / "tree", other / "tree");
+    EXPECT_EQ(namesIn(other.path()), std::vector<std::string>{"tree"});
+    ScopedEnv data("XDG_DATA_HOME", home / "data");
+    const std::string own = "/dev/shm/.Trash-" + std::to_string(getuid());
+    const bool hadOwn = exists(own);  // what this test adds there, it removes
+    const auto place = trashPlaceFor(other / "tree");
+    ASSERT_TRUE(place) << place.error().message();
+    EXPECT_EQ(place->topFolder, "/dev/shm");
+    EXPECT_TRUE(place->folder == own || place->folder == "/dev/shm/.Trash/" + std::to_string(getuid()));
+    if (!hadOwn) std::filesystem::remove_all(own);
+}
+
 }  // namespace
-}  // namespace qf
+}  // namespace qf::test

@@ -1,13 +1,10 @@
 // The real desktop services on the offscreen platform: clipboard formats,
-// dialogs with their buttons, terminals and their options, the file-manager
-// fallback.
+// dialogs with their buttons, terminals and their options.
 #include "actions/linux_desktop_services.h"
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
@@ -21,31 +18,21 @@
 #include "actions/text_prompt_dialog.h"
 #include "support.h"
 
-namespace qf {
+namespace qf::test {
 namespace {
-
-using test::exists;
-using test::readFile;
-using test::ScopedEnv;
-using test::TempDir;
-using test::writeFile;
 
 // Runs `inspect` on the modal dialog once its event loop is running.
 void whenModal(std::function<void(QWidget*)> inspect) {
     QTimer::singleShot(0, [inspect] {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w) {
-            ADD_FAILURE() << "no modal dialog";
-            return;
-        }
+        ASSERT_TRUE(w) << "no modal dialog";
         inspect(w);
     });
 }
 
 QPushButton* buttonNamed(QWidget* dialog, const QString& text) {
-    for (auto* b : dialog->findChildren<QPushButton*>()) {
+    for (auto* b : dialog->findChildren<QPushButton*>())
         if (b->text() == text) return b;
-    }
     return nullptr;
 }
 
@@ -59,32 +46,31 @@ TEST(LinuxClipboard, FileGoesOnAsUriListGnomeCopyAndText) {
     EXPECT_EQ(mime->urls(), QList<QUrl>{url});
     EXPECT_EQ(mime->data("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
     EXPECT_EQ(mime->text().toStdString(), path);
-
     desktop.setClipboardText("a.txt");
     mime = QGuiApplication::clipboard()->mimeData();
     EXPECT_EQ(mime->text(), "a.txt");
     EXPECT_FALSE(mime->hasUrls()) << "the earlier file reference is gone";
 }
 
+// The first button is the default; Escape answers like the last one.
 TEST(LinuxAlert, ButtonsInOrderAndTheAnswerOfEach) {
-    struct Case {
+    const struct {
         std::vector<std::string> buttons;
         QString press;  // empty: Escape
         int answer;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {{"确定", "取消"}, "取消", kFirstButton + 1},
         {{"确定", "取消"}, "", kFirstButton + 1},
-        {{"复制", "关闭"}, "复制", kFirstButton},
         {{"好"}, "好", kFirstButton},
     };
-    LinuxDesktopServices desktop;
-    for (const Case& c : cases) {
-        whenModal([&c](QWidget* w) {
+    const std::string title = "无法将项目移到所选文件夹";
+    const std::string detail = "「季度报告 Q3.docx」无法移到「项目报告」，因为该处已有同名项目。";
+    for (const auto& c : cases) {
+        whenModal([&](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
             ASSERT_TRUE(box);
-            EXPECT_EQ(box->text(), "移到废纸篓？");
-            EXPECT_EQ(box->informativeText(), "「a.txt」将移到废纸篓。");
+            EXPECT_EQ(box->text().toStdString(), title);
+            EXPECT_EQ(box->informativeText().toStdString(), detail);
             EXPECT_EQ(box->icon(), QMessageBox::Warning);
             ASSERT_EQ(box->buttons().size(), static_cast<qsizetype>(c.buttons.size()));
             QPushButton* first = buttonNamed(box, QString::fromStdString(c.buttons.front()));
@@ -96,32 +82,12 @@ TEST(LinuxAlert, ButtonsInOrderAndTheAnswerOfEach) {
                 buttonNamed(box, c.press)->click();
             }
         });
-        EXPECT_EQ(desktop.runAlert({"移到废纸篓？", "「a.txt」将移到废纸篓。", c.buttons, AlertStyle::warning}),
-                  c.answer)
+        EXPECT_EQ(LinuxDesktopServices().runAlert({title, detail, c.buttons, AlertStyle::warning}), c.answer)
             << c.press.toStdString();
     }
 }
 
-TEST(LinuxAlert, TitleAndShortDetailEachOnOneLine) {
-    whenModal([](QWidget* w) {
-        for (QLabel* label : w->findChildren<QLabel*>()) {
-            if (label->text().isEmpty()) continue;
-            const QFontMetrics metrics(label->font());
-            EXPECT_GE(label->width(), metrics.horizontalAdvance(label->text())) << label->text().toStdString();
-            // Wrapped, it would be taller than with all the room it wants.
-            EXPECT_EQ(label->heightForWidth(label->width()), label->heightForWidth(4000))
-                << label->text().toStdString();
-        }
-        QTest::keyClick(w, Qt::Key_Escape);
-    });
-    LinuxDesktopServices().runAlert({"无法将项目移到所选文件夹",
-                                     "「季度报告 Q3.docx」无法移到「项目报告」，因为该处已有同名项目。",
-                                     {"好"},
-                                     AlertStyle::warning});
-}
-
 TEST(LinuxTextPrompt, FocusedFieldOfThreeHundredByTwentyFour) {
-    LinuxDesktopServices desktop;
     for (const bool confirm : {true, false}) {
         whenModal([confirm](QWidget* w) {
             auto* dialog = dynamic_cast<TextPromptDialog*>(w);
@@ -133,7 +99,8 @@ TEST(LinuxTextPrompt, FocusedFieldOfThreeHundredByTwentyFour) {
             QTest::keyClicks(dialog->field(), "b.txt");
             buttonNamed(dialog, confirm ? "确定" : "取消")->click();
         });
-        const TextPromptResult r = desktop.runTextPrompt({"重命名", "/x/a.txt", "a.txt", {"确定", "取消"}});
+        const TextPromptResult r =
+            LinuxDesktopServices().runTextPrompt({"重命名", "/x/a.txt", "a.txt", {"确定", "取消"}});
         EXPECT_EQ(r.response, confirm ? kFirstButton : kFirstButton + 1);
         EXPECT_EQ(r.text, "b.txt");
     }
@@ -141,7 +108,6 @@ TEST(LinuxTextPrompt, FocusedFieldOfThreeHundredByTwentyFour) {
 
 TEST(LinuxFolderChooser, ConfirmTextMessageAndChoice) {
     TempDir dir;
-    LinuxDesktopServices desktop;
     for (const bool accept : {true, false}) {
         whenModal([&dir, accept](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
@@ -153,114 +119,67 @@ TEST(LinuxFolderChooser, ConfirmTextMessageAndChoice) {
             dialog->selectFile(QString::fromStdString(dir.path()));
             QMetaObject::invokeMethod(dialog, accept ? "accept" : "reject");
         });
-        const auto chosen = desktop.chooseFolder({"移动到此处", "选择目标文件夹（效果同剪切到此）"});
-        if (accept) {
-            ASSERT_TRUE(chosen);
+        const auto chosen = LinuxDesktopServices().chooseFolder({"移动到此处", "选择目标文件夹（效果同剪切到此）"});
+        EXPECT_EQ(chosen.has_value(), accept);
+        if (chosen) {
             EXPECT_EQ(std::filesystem::canonical(*chosen), std::filesystem::canonical(dir.path()));
-        } else {
-            EXPECT_FALSE(chosen);
         }
     }
 }
 
-// Stands in for the desktop's URL handler.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.push_back(url); }
-};
-
-TEST(LinuxFileManager, WithoutFileManagerRevealOpensTheFolderAndInfoFails) {
-    ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", std::string("unix:path=/nonexistent/bus"));
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler("file", &recorder, "open");
-    LinuxDesktopServices desktop;
-    desktop.revealItem("/tmp/some folder/a.txt");
-    EXPECT_EQ(recorder.opened, QList<QUrl>{QUrl::fromLocalFile("/tmp/some folder")});
-    const ServiceResult info = desktop.showItemProperties("/tmp/some folder/a.txt");
-    EXPECT_FALSE(info.ok);
-    EXPECT_FALSE(info.error.empty());
-    QDesktopServices::unsetUrlHandler("file");
-}
-
-using Args = std::vector<std::string>;
-
-// One case per option style; every other terminal looked for must have a
-// style too, or it would open in the wrong folder.
-TEST(TerminalArguments, EachTerminalGetsTheFolderAsItsOwnArgument) {
-    const std::string folder = "/tmp/a b'$(rm -rf x)";
-    const std::pair<const char*, Args> cases[] = {
-        {"gnome-terminal", {"--working-directory=" + folder}},
-        {"alacritty", {"--working-directory", folder}},
-        {"wezterm", {"start", "--cwd", folder}},
-        {"xterm", {}},
-        {"some-unknown-terminal", {}},
-    };
-    for (const auto& [program, args] : cases) EXPECT_EQ(terminalArguments(program, folder), args) << program;
-    EXPECT_EQ(terminalCandidates("foot").front(), "foot");
-    EXPECT_EQ(terminalCandidates(""), terminalCandidates(nullptr));
-    for (const auto& name : terminalCandidates(nullptr)) {
-        if (name == "x-terminal-emulator" || name == "xterm") continue;
-        EXPECT_FALSE(terminalArguments(name, "/f").empty()) << name;
-    }
-}
-
-class LinuxTerminal : public ::testing::Test {
-protected:
-    // A fake terminal that writes its working folder and arguments.
-    void makeTerminal(const std::string& name) {
-        const std::string script = bin_ / name;
-        writeFile(script, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > '" + (out_ / "tmp") +
-                              "' && /bin/mv '" + (out_ / "tmp") + "' '" + (out_ / "log") + "'\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    }
-    std::string waitForLog() {
-        (void)QTest::qWaitFor([this] { return exists(out_ / "log"); }, 5000);
-        return readFile(out_ / "log");
-    }
-    TempDir bin_, out_, folder_;
-    ScopedEnv path_{"PATH", bin_.path()};
-};
-
-// A known terminal gets its folder option; $TERMINAL comes first and is
-// known by what its link resolves to; with none at all the reason names
-// what was looked for.
-TEST_F(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
-    const std::string folder = folder_.path();
+// A known terminal gets its folder option in its own style (wezterm has
+// its own, xterm none) and the folder as one argument; $TERMINAL comes first
+// and is known by what its link resolves to; with none at all the reason
+// names what was looked for.
+TEST(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
+    TempDir bin, out, parent;
+    const std::string folder = parent / "a b'$(rm -rf x)";
+    std::filesystem::create_directory(folder);
+    ScopedEnv path("PATH", bin.path());
     const struct {
         std::vector<std::string> installed;
         std::optional<std::string> variable;
         std::string log;  // empty: no terminal starts
     } cases[] = {
         {{"konsole"}, std::nullopt, folder + "\n--workdir\n" + folder + "\n"},
-        {{"my-term", "xterm", "kitty->my-term"}, "kitty", folder + "\n"},
+        {{"gnome-terminal"}, std::nullopt, folder + "\n--working-directory=" + folder + "\n"},
+        {{"wezterm"}, std::nullopt, folder + "\nstart\n--cwd\n" + folder + "\n"},
+        {{"xterm"}, std::nullopt, folder + "\n"},
+        {{"my-term", "konsole", "x-terminal-emulator->konsole", "kitty->my-term"}, "kitty", folder + "\n"},
         {{}, std::nullopt, ""},
     };
     for (const auto& c : cases) {
-        std::filesystem::remove_all(bin_.path());
-        std::filesystem::create_directory(bin_.path());
+        std::filesystem::remove_all(bin.path());
+        std::filesystem::create_directory(bin.path());
         for (const std::string& name : c.installed) {
             const auto arrow = name.find("->");
-            if (arrow == std::string::npos)
-                makeTerminal(name);
-            else
-                std::filesystem::create_symlink(bin_ / name.substr(arrow + 2), bin_ / name.substr(0, arrow));
+            if (arrow != std::string::npos) {
+                std::filesystem::create_symlink(bin / name.substr(arrow + 2), bin / name.substr(0, arrow));
+                continue;
+            }
+            // A fake terminal that writes its working folder and arguments.
+            writeFile(bin / name, "#!/bin/sh\n{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > '" + (out / "tmp") +
+                                      "' && /bin/mv '" + (out / "tmp") + "' '" + (out / "log") + "'\n");
+            std::filesystem::permissions(bin / name, std::filesystem::perms::owner_all);
         }
-        ScopedEnv terminal("TERMINAL", c.variable ? std::optional(bin_ / *c.variable) : std::nullopt);
+        ScopedEnv terminal("TERMINAL", c.variable ? std::optional(bin / *c.variable) : std::nullopt);
         const ServiceResult r = LinuxDesktopServices().openTerminal(folder);
         EXPECT_EQ(r.ok, !c.log.empty()) << c.log;
         if (r.ok) {
-            EXPECT_EQ(waitForLog(), c.log);
-            std::filesystem::remove(out_ / "log");
+            (void)QTest::qWaitFor([&out] { return exists(out / "log"); }, 5000);
+            EXPECT_EQ(readFile(out / "log"), c.log);
+            std::filesystem::remove(out / "log");
         } else {
             EXPECT_NE(r.error.find("x-terminal-emulator"), std::string::npos) << r.error;
         }
     }
+    // Every other terminal looked for has a style too, or it would open in
+    // the wrong folder.
+    for (const auto& name : terminalCandidates(nullptr)) {
+        const bool noOption = name == "x-terminal-emulator" || name == "xterm";
+        EXPECT_EQ(terminalArguments(name, "/f").empty(), noOption) << name;
+    }
 }
 
 }  // namespace
-}  // namespace qf
-
-#include "linux_desktop_services_test.moc"
+}  // namespace qf::test

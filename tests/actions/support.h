@@ -1,12 +1,11 @@
 #pragma once
-// The file-action tests' recording desktop, a Model on it in an isolated
+// The file-action tests' Model on a recording desktop in an isolated
 // environment (searches go to a missing index tool, log and trash into
-// temporary folders) and a reader of zip directories.
+// temporary folders), and what the tests look at on disk.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,16 +13,14 @@
 #include "common/recording_desktop.h"
 #include "common/test_support.h"
 #include "core/hit.h"
-#include "model/desktop_services.h"
 #include "model/model.h"
 
 namespace qf::test {
 
-// A recording desktop whose trash and programs really act.
-RecordingDesktop realTrashAndPrograms();
-
 class ActionsTest : public ::testing::Test {
 protected:
+    ActionsTest();
+
     TempDir dir_, state_;
     ScopedEnv xdgData_{"XDG_DATA_HOME", state_ / "data"};
     ScopedEnv xdgConfig_{"XDG_CONFIG_HOME", state_ / "config"};
@@ -33,7 +30,7 @@ protected:
     ScopedEnv indexDir_{"QUILLFIND_INDEX_DIR", state_ / "index"};
     ScopedEnv indexRoots_{"QUILLFIND_INDEX_ROOTS", state_ / "roots"};
     ScopedEnv ditto_{"QUILLFIND_DITTO", binDir() + "/ditto"};
-    RecordingDesktop desktop_ = realTrashAndPrograms();
+    RecordingDesktop desktop_;  // its trash and programs really act
     std::unique_ptr<Model> model_ = std::make_unique<Model>(desktop_);
     FileActions actions_{*model_};
     std::int64_t serialAtStart_ = model_->serial();
@@ -47,18 +44,6 @@ protected:
 
 std::string errorText(std::errc e);
 std::vector<std::string> namesIn(const std::string& folder);  // sorted
-bool dittoBuilt();
-
-// A zip's central directory, read without the library that wrote it.
-struct ZipEntry {
-    std::uint16_t flags = 0;
-    std::uint32_t unixMode = 0;
-};
-std::map<std::string, ZipEntry> readZipDirectory(const std::string& path);  // empty when unreadable
-std::vector<std::string> namesInZip(const std::string& path);
-// Unpacks a zip into folder with libarchive's reader, names taken as stored;
-// false on any error or warning.
-bool unpackZip(const std::string& zip, const std::string& folder);
 // Every item under folder by its relative path: a file's content, "<dir>"
 // for a folder, "-> target" for a link.
 std::map<std::string, std::string> treeUnder(const std::string& folder);
