@@ -1,0 +1,90 @@
+// The Model against the real index service and mdfind, on a private tree:
+// the quoting on the program's side and the parsing on the index's side must
+// agree for every character a file name may hold.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "model_test_support.h"
+
+namespace qf::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Rows = std::set<std::string>;
+
+class EndToEnd : public ModelTest {
+protected:
+    void TearDown() override {
+        ModelTest::TearDown();
+        stopIndexService(world_ / "idx");
+    }
+
+    TempDir world_;
+};
+
+Rows rowsOf(const Model& model) {
+    const Strings paths = pathsOf(model.hits());
+    return {paths.begin(), paths.end()};
+}
+
+TEST_F(EndToEnd, FindsFilesCreatedInAPrivateTreeWithTheQueryCharactersAsTyped) {
+    setEnv("QUILLFIND_MDFIND", binDir() + "/mdfind");
+    setEnv("QUILLFIND_INDEX_DIR", world_ / "idx");
+    setEnv("QUILLFIND_INDEX_ROOTS", world_ / "root");
+    for (const char* name : {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) setEnv(name, world_ / name);
+    const Strings names{"docs/Quarterly-Report-2024.pdf",
+                        "notes/report_draft.txt",
+                        "notes/Résumé.odt",
+                        "it's.txt",
+                        "back\\slash.txt",
+                        "a$(b)c.txt",
+                        "q`w`e.txt",
+                        "$HOME.txt",
+                        "other/unrelated.txt"};
+    Strings paths;
+    for (const auto& name : names) {
+        paths.push_back(world_ / ("root/" + name));
+        std::filesystem::create_directories(std::filesystem::path(paths.back()).parent_path());
+        writeFile(paths.back(), "data");
+    }
+    // Short words go to the substring query, patterns to the wildcard query;
+    // a shell that read any of these would run a command or expand a name.
+    // A path would be cut to its last part by the tokenizer; the marker is
+    // made relative to the folder the searches run in.
+    const std::string marker = "quillfind-end-to-end-ran";
+    std::filesystem::remove(marker);
+    const std::pair<std::string, Rows> cases[] = {
+        {"report", {paths[0], paths[1]}},
+        {".pdf", {paths[0]}},
+        {"resume", {paths[2]}},
+        {"t's", {paths[3]}},
+        {"it's*", {paths[3]}},
+        {"k\\s", {paths[4]}},
+        {"back\\sl*", {paths[4]}},
+        {"$(b", {paths[5]}},
+        {"a$(b)c*", {paths[5]}},
+        {"`w`", {paths[6]}},
+        {"q`w`e*", {paths[6]}},
+        {"$HOME", {paths[7]}},
+        {"*$(touch\t" + marker + ")*", {}},
+        {"*`touch\t" + marker + "`*", {}},
+    };
+    auto model = makeModel();
+    for (const auto& [query, expected] : cases) {
+        // The service may still be crawling at first.
+        waitUntil([&] { return runAndWait(*model, query) && rowsOf(*model) == expected; }, 30s);
+        EXPECT_EQ(rowsOf(*model), expected) << query;
+    }
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    // Everything here was just written, so the empty query lists it all.
+    const auto listsAll = [&] { return std::ranges::all_of(paths, [&](auto& p) { return rowsOf(*model).count(p); }); };
+    EXPECT_TRUE(waitUntil([&] { return runAndWait(*model, "") && listsAll(); }, 30s));
+    EXPECT_EQ(model->sortKey(), SortKey::date);
+}
+
+}  // namespace
+}  // namespace qf::test
