@@ -3,6 +3,7 @@
 # the copy: the layout, the desktop entry and metainfo validators, --version
 # without a display, the helper lookup from the installed folders, and the
 # systemd unit's way of starting the service next to an on-demand one.
+# The installed program's dump mode runs a search through the installed mdfind.
 # Usage: installed.sh BUILD_DIR VERSION
 set -u
 . "$(dirname "$0")/stop_service.sh"
@@ -84,6 +85,12 @@ until [ "$("$dest/usr/bin/mdfind" -count -name needle 2>/dev/null)" = 1 ]; do
   sleep 0.1
 done
 [ "$(cat "$work/idx/indexd.lock")" = "$service" ] || fail "the lock is not held by the unit's service"
+# Dump mode of the installed program: no display, the installed mdfind, the
+# path and the counts on standard error.
+env -u DISPLAY -u WAYLAND_DISPLAY QUILLFIND_DUMP=1 QUILLFIND_QUERY='needle .txt' \
+  "$dest/usr/bin/quillfind" >"$work/dump.out" 2>"$work/dump.err" || fail "dump mode failed: $(cat "$work/dump.err")"
+grep -qx "$work/roots/sub/needle-file.txt" "$work/dump.err" || fail "dump mode printed: $(cat "$work/dump.err")"
+grep -q "TOTAL=1 SHOWN=1" "$work/dump.err" || fail "dump mode counted: $(cat "$work/dump.err")"
 "$dest/usr/bin/mdfind" --start-service || fail "mdfind --start-service next to the unit's service"
 [ "$(cat "$work/idx/indexd.lock")" = "$service" ] || fail "a second service took over"
 kill "$service"
