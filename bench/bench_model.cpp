@@ -3,6 +3,10 @@
 // one publication (assignments and sort) of 1000 hits. Prints one table.
 //
 //   bench_model [--entries N] [--dir FOLDER] [--keep] [--runs N] [--pipeline-only]
+//               [--tree FOLDER]
+//
+// --tree makes the million-entry tree in FOLDER once and uses it again on
+// later runs (making it takes minutes); it is never removed.
 //
 // The million-entry index is the real index service (mdfind and
 // quillfind-indexd from the folder of this program) on a synthetic tree made
@@ -53,6 +57,7 @@ struct Options {
     bool keep = false;
     int runs = 7;
     bool pipelineOnly = false;
+    std::string tree;  // kept between runs when given
 };
 
 std::vector<std::pair<std::string, std::string>> table;
@@ -267,8 +272,10 @@ void benchMillion(const Options& options, const std::string& work, const std::st
     const std::string mdfind = binDir + "/mdfind";
     const bool real =
         ::access(mdfind.c_str(), X_OK) == 0 && ::access((binDir + "/quillfind-indexd").c_str(), X_OK) == 0;
-    const std::string tree = work + "/tree";
-    const std::string indexDir = work + "/index";
+    const std::string base = options.tree.empty() ? work : options.tree;
+    const std::string tree = base + "/tree";
+    const std::string indexDir = base + "/index";
+    const bool reuse = !options.tree.empty() && fs::exists(tree);
     fs::create_directories(tree);
     fs::create_directories(indexDir);
 
@@ -291,16 +298,22 @@ void benchMillion(const Options& options, const std::string& work, const std::st
 
     QElapsedTimer clock;
     clock.start();
-    const std::size_t made = makeTree(tree, options.entries);
-    add("synthetic tree: entries created", std::to_string(made) + " in " + fmt(clock.elapsed() / 1000.0, "s", 1));
+    const std::size_t made = reuse ? options.entries : makeTree(tree, options.entries);
+    if (!reuse)
+        add("synthetic tree: entries created", std::to_string(made) + " in " + fmt(clock.elapsed() / 1000.0, "s", 1));
 
     ::setenv("QUILLFIND_MDFIND", mdfind.c_str(), 1);
     ::setenv("QUILLFIND_INDEX_ROOTS", tree.c_str(), 1);
     ::setenv("QUILLFIND_INDEX_DIR", indexDir.c_str(), 1);
     clock.restart();
     runCapture("'" + mdfind + "' --start-service 2>&1");
-    while (runCapture("'" + mdfind + "' --status 2>&1").find("state: idle") == std::string::npos &&
-           clock.elapsed() < 600000) {
+    // A service that starts from its snapshot catches up with a crawl of its
+    // own; the runs are timed only once a crawl has finished.
+    const auto settled = [&] {
+        const std::string status = runCapture("'" + mdfind + "' --status 2>&1");
+        return status.find("state: idle") != std::string::npos && status.find("last crawl:") != std::string::npos;
+    };
+    while (!settled() && clock.elapsed() < 600000) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     add("index service: crawl of the tree", fmt(clock.elapsed() / 1000.0, "s", 1));
@@ -341,6 +354,8 @@ int main(int argc, char** argv) {
             options.keep = true;
         else if (arg == "--pipeline-only")
             options.pipelineOnly = true;
+        else if (arg == "--tree" && i + 1 < argc)
+            options.tree = argv[++i];
     }
     char pattern[] = "/bench-model-XXXXXX";
     std::string templ = options.dir + pattern;

@@ -34,7 +34,7 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
     {
         std::shared_lock lock(state.mutex);
         ids = findForRequest(state.store, request, threads);
-        if (!request.countOnly && ids.size() <= kMostOrdered) sortByPath(state.store, ids);
+        if (!request.countOnly && ids.size() <= kMostOrdered) sortByPath(state.store, ids, threads);
         generation = state.generation;
         ++state.answersStreaming;
         streaming.held = true;

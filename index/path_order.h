@@ -12,7 +12,8 @@ namespace qf::index {
 
 // Reorders `ids` (live entries, each once) so that their paths ascend
 // bytewise. Roots nested inside another root's tree may leave the answer
-// out of order there; readers check the order before relying on it.
-void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids);
+// out of order there; readers check the order before relying on it. Large
+// answers are ordered on up to `threads` threads.
+void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned threads = 1);
 
 }  // namespace qf::index
