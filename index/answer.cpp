@@ -47,7 +47,7 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
     // reader on the other end of the socket.
     constexpr size_t kSlice = 4096;
     size_t counted = 0;
-    std::string chunk, path;
+    std::string chunk;
     for (size_t begin = 0; begin < ids.size(); begin += kSlice) {
         chunk.clear();
         {
@@ -66,9 +66,11 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
             for (size_t k = begin; k < end; ++k) {
                 const Entry& entry = state.store.at(ids[k]);
                 if (!entry.alive()) continue;
-                path.clear();
+                // The record is written in place and taken back if it is left out.
+                const size_t mark = chunk.size();
+                chunk += qf::protocol::kTagPath;
                 if (entry.parent == kNoEntry) {
-                    state.store.appendPath(ids[k], path);
+                    state.store.appendPath(ids[k], chunk);
                 } else {
                     if (entry.parent != folder) {
                         folder = entry.parent;
@@ -76,17 +78,21 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
                         state.store.appendPath(folder, folderPath);
                         if (folderPath.empty() || folderPath.back() != '/') folderPath += '/';
                     }
-                    path = folderPath;
-                    path += state.store.rawName(ids[k]);
+                    chunk += folderPath;
+                    chunk += state.store.rawName(ids[k]);
                 }
+                const std::string_view path(chunk.data() + mark + 1, chunk.size() - mark - 1);
                 if (!request.onlyIn.empty() &&
                     std::none_of(request.onlyIn.begin(), request.onlyIn.end(),
-                                 [&](const std::string& dir) { return isSameOrInside(path, dir); }))
+                                 [&](const std::string& dir) { return isSameOrInside(path, dir); })) {
+                    chunk.resize(mark);
                     continue;
+                }
                 ++counted;
-                if (request.countOnly) continue;
-                chunk += qf::protocol::kTagPath;
-                chunk += path;
+                if (request.countOnly) {
+                    chunk.resize(mark);
+                    continue;
+                }
                 chunk += '\0';
             }
         }
