@@ -78,6 +78,14 @@ unit_args="$*"
 # shellcheck disable=SC2086
 "$unit_exe" $unit_args 2>"$work/unit.log" &
 service=$!
+# mdfind starts a service of its own when none listens yet, so it asks only
+# once the unit's service holds the lock.
+tries=0
+until [ "$(cat "$work/idx/indexd.lock" 2>/dev/null)" = "$service" ]; do
+  tries=$((tries + 1))
+  [ $tries -le 100 ] || { fail "the unit's service took no lock: $(cat "$work/unit.log")"; break; }
+  sleep 0.1
+done
 tries=0
 until [ "$("$dest/usr/bin/mdfind" -count -name needle 2>/dev/null)" = 1 ]; do
   tries=$((tries + 1))
