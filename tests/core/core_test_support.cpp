@@ -10,13 +10,11 @@ namespace qf::test {
 
 namespace {
 
-// Before any test runs: a private debug log, so no test writes the user's
-// real one, and a Chinese user language, so kind texts do not depend on the
-// machine the tests run on.
+// Before any test runs: a Chinese user language, so kind texts do not
+// depend on the machine the tests run on. The debug log is already private
+// (tests/common/test_env.cpp).
 struct ProcessIsolation {
-    TempDir folder;
     ProcessIsolation() {
-        ::setenv("QUILLFIND_DEBUG_LOG", folder.file("debug.log").c_str(), 1);
         ::setenv("LANGUAGE", "zh_CN", 1);
         ::setenv("LANG", "zh_CN.UTF-8", 1);
         ::unsetenv("LC_ALL");
@@ -56,7 +54,10 @@ Args byName(const std::string& term) { return {"-name", term}; }
 
 Args nameQuery(const std::string& value) { return {"kMDItemFSName == '" + value + "'cd"}; }
 
-std::string debugLogFile() { return isolation().folder.file("debug.log"); }
+std::string debugLogFile() {
+    const char* path = std::getenv("QUILLFIND_DEBUG_LOG");
+    return path ? path : "";
+}
 
 void clearDebugLog() { std::remove(debugLogFile().c_str()); }
 
