@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -129,8 +130,16 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned th
     };
     {
         std::vector<std::jthread> helpers;
-        if (ids.size() >= kParallelFrom)
-            for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(sortLists);
+        if (ids.size() >= kParallelFrom) {
+            for (unsigned t = 1; t < threads; ++t) {
+                // A thread that cannot start leaves its share to the others.
+                try {
+                    helpers.emplace_back(sortLists);
+                } catch (const std::system_error&) {
+                    break;
+                }
+            }
+        }
         sortLists();
     }
 
