@@ -135,9 +135,18 @@ bool composed(std::string_view utf8) {
 }  // namespace
 
 AnswerLines::AnswerLines(std::string output) {
-    if (!isValidUtf8(output)) return;
-    buffer_ = std::make_shared<const std::string>(std::move(output));
-    lines_ = splitViews(*buffer_);
+    auto buffer = std::make_shared<const std::string>(std::move(output));
+    std::vector<PathView> lines = splitViews(*buffer);
+    // Every byte of an answer lies in a line or is a line end, so the answer
+    // is valid UTF-8 exactly when each line is. An ASCII line is both valid
+    // and composed, which one pass over it tells.
+    for (PathView& line : lines) {
+        if (allAscii(line)) continue;
+        if (!isValidUtf8(line)) return;
+        line.loose = !composed(line);
+    }
+    buffer_ = std::move(buffer);
+    lines_ = std::move(lines);
 }
 
 std::vector<std::string> AnswerLines::strings() const { return std::vector<std::string>(lines_.begin(), lines_.end()); }
@@ -162,11 +171,15 @@ PathSet::PathSet(const std::vector<std::string>& paths) {
 
 PathSet::PathSet(AnswerLines answer) : paths_(std::move(answer.lines_)) {
     if (answer.buffer_) buffers_.push_back(std::move(answer.buffer_));
-    markLooseAndSort();
+    sortIfNeeded();
 }
 
 void PathSet::markLooseAndSort() {
     for (PathView& path : paths_) path.loose = !composed(path);
+    sortIfNeeded();
+}
+
+void PathSet::sortIfNeeded() {
     // The index sends its answers in byte order; any other source, or an
     // answer with repeats, is sorted here.
     const bool ascending = std::adjacent_find(paths_.begin(), paths_.end(), [](const PathView& a, const PathView& b) {

@@ -20,8 +20,9 @@ struct PathView : std::string_view {
     operator std::string() const { return std::string(data(), size()); }
 
     // Not in composed (NFC) form, so its place in the plain order is not
-    // its byte order. Set by PathSet, which reads the paths in buffer order
-    // once; the plain order then never has to touch them again.
+    // its byte order. Set once per path, in buffer order, when an answer is
+    // read (or a set is made from strings); the plain order then never has
+    // to touch them again.
     bool loose = false;
 };
 
@@ -69,6 +70,7 @@ public:
 
 private:
     void markLooseAndSort();
+    void sortIfNeeded();
 
     std::vector<std::shared_ptr<const std::string>> buffers_;
     std::vector<PathView> paths_;
