@@ -37,7 +37,12 @@ protected:
         EXPECT_TRUE(s.answer(r, take, &error)) << error;
         return testing::sorted(out);
     }
-    static Request name(const std::string& term) { return {Request::Op::nameContains, term}; }
+    static Request name(const std::string& term) {
+        Request r;
+        r.op = Request::Op::nameContains;
+        r.value = term;
+        return r;
+    }
     std::string p(const std::string& rel) const { return root + "/" + rel; }
     // Polls until the answer to `term` is exactly `expected`.
     bool eventually(Service& s, const std::string& term, std::vector<std::string> expected) {
@@ -129,7 +134,9 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
     touch(p("a.txt"));
     struct timespec old[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 5 * 86400, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, p("a.txt").c_str(), old, 0), 0);
-    const Request recent{Request::Op::changedBetween, "", {}, std::time(nullptr) - 86400};
+    Request recent;
+    recent.op = Request::Op::changedBetween;
+    recent.notBefore = std::time(nullptr) - 86400;
     EXPECT_TRUE(pollUntil([&] { return ask(s, recent).empty(); })) << "aged";
     std::ofstream(p("a.txt"), std::ios::app) << "more";
     EXPECT_TRUE(pollUntil([&] { return ask(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";

@@ -17,6 +17,7 @@ namespace {
 
 using testing::TempDir;
 constexpr FoldMode kBoth{true, true};
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
 
 std::vector<std::string> paths(const IndexStore& store, const std::vector<uint32_t>& ids) {
     std::vector<std::string> out;
@@ -76,24 +77,28 @@ TEST_F(StoreTest, PathsNamesAndLookups) {
 
 TEST_F(StoreTest, RequestsFindTheirEntries) {
     using Op = Request::Op;
+    auto req = [](Op op, std::string value, FoldMode mode = {}, int64_t notBefore = kMin, int64_t before = kMax) {
+        return Request{op, std::move(value), mode, notBefore, before, {}};
+    };
     const std::pair<Request, std::vector<std::string>> cases[] = {
-        {{Op::nameContains, "RÉPORT"}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {{Op::nameContains, "报告"}, {"/r/docs/报告.doc"}},
-        {{Op::nameContains, "m h"}, {"/r/docs/sub/i'm here"}},
-        {{Op::nameContains, ".PDF"}, {"/r/docs/RÉPORT.pdf"}},
-        {{Op::nameContains, "r"}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf", "/r/docs/sub/i'm here"}},  // never the root
-        {{Op::nameContains, "zzz"}, {}},
-        {{Op::nameContains, "txt."}, {}},  // never spans two names
-        {{Op::nameGlob, "*report*", kBoth}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {{Op::nameGlob, "*Réport*", {false, false}}, {"/r/Réport.txt"}},
-        {{Op::nameGlob, "*réport*", {true, false}}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {{Op::nameGlob, "*REPORT*", {false, true}}, {"/r/docs/RÉPORT.pdf"}},
-        {{Op::nameGlob, "*", kBoth},
+        {req(Op::nameContains, "RÉPORT"), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameContains, "报告"), {"/r/docs/报告.doc"}},
+        {req(Op::nameContains, "m h"), {"/r/docs/sub/i'm here"}},
+        {req(Op::nameContains, ".PDF"), {"/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameContains, "r"),
+         {"/r/Réport.txt", "/r/docs/RÉPORT.pdf", "/r/docs/sub/i'm here"}},  // never the root
+        {req(Op::nameContains, "zzz"), {}},
+        {req(Op::nameContains, "txt."), {}},  // never spans two names
+        {req(Op::nameGlob, "*report*", kBoth), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*Réport*", {false, false}), {"/r/Réport.txt"}},
+        {req(Op::nameGlob, "*réport*", {true, false}), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*REPORT*", {false, true}), {"/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*", kBoth),
          {"/r/Réport.txt", "/r/bad\xFFlink", "/r/docs", "/r/docs/RÉPORT.pdf", "/r/docs/sub", "/r/docs/sub/i'm here",
           "/r/docs/报告.doc", "/r/notes.md"}},
         // Content times: from notBefore, up to but not including before.
-        {{Op::changedBetween, "", {}, 999}, {"/r/docs/RÉPORT.pdf", "/r/notes.md"}},
-        {{Op::changedBetween, "", {}, 500, 999}, {"/r/Réport.txt"}},
+        {req(Op::changedBetween, "", {}, 999), {"/r/docs/RÉPORT.pdf", "/r/notes.md"}},
+        {req(Op::changedBetween, "", {}, 500, 999), {"/r/Réport.txt"}},
     };
     for (const auto& [request, expected] : cases)
         for (unsigned threads : {1u, 4u})
