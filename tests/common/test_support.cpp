@@ -23,30 +23,37 @@ TempDir::~TempDir() {
     std::error_code ignored;
     // Tests may leave read-only folders behind; make them removable first.
     for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
         if (it->is_directory(ignored) && !it->is_symlink(ignored))
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                          std::filesystem::perm_options::add, ignored);
-    }
     std::filesystem::remove_all(path_, ignored);
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-    if (const char* old = std::getenv(name_.c_str())) old_ = old;
-    if (value) {
-        ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+namespace {
+
+void setOrUnset(const std::string& name, const std::optional<std::string>& value) {
+    if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name.c_str());
 }
 
-ScopedEnv::~ScopedEnv() {
-    if (old_) {
-        ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+bool isIndexService(long pid) {
+    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+    std::string program;
+    std::getline(cmdline, program, '\0');
+    return program.find("quillfind-indexd") != std::string::npos;
 }
+
+}  // namespace
+
+ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    setOrUnset(name_, value);
+}
+
+ScopedEnv::~ScopedEnv() { setOrUnset(name_, old_); }
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -72,17 +79,6 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds time
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return done();
 }
-
-namespace {
-
-bool isIndexService(long pid) {
-    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
-    std::string program;
-    std::getline(cmdline, program, '\0');
-    return program.find("quillfind-indexd") != std::string::npos;
-}
-
-}  // namespace
 
 void stopIndexService(const std::string& indexDir) {
     // A service still starting has created its lock but not yet written its

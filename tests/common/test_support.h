@@ -44,7 +44,7 @@ bool exists(const std::string& path);
 // Checks `done` every few milliseconds until it holds or `timeout` has
 // passed; returns done(). It processes no Qt events: tests on an event loop
 // use QTest::qWaitFor.
-bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // Stops the index service whose lock file is in `indexDir`, if one runs
 // there, and waits until it has ended.
 void stopIndexService(const std::string& indexDir);

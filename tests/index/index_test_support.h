@@ -11,7 +11,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <string>
 #include <thread>
@@ -27,15 +26,12 @@ namespace qf::index::testing {
 
 namespace fs = std::filesystem;
 using qf::test::binDir;
+using qf::test::pollUntil;
 using qf::test::TempDir;
 
 inline void touch(const std::string& path) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path) << "x";
-}
-
-inline bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    return qf::test::pollUntil(done, limit);
 }
 
 inline std::vector<std::string> splitLines(const std::string& text, char sep = '\n') {
@@ -66,46 +62,39 @@ struct ProcessResult {
 // Runs a program with the current environment plus `env` and reads both
 // outputs until they close (a child left holding them would show as a
 // timeout); killed after `limit`.
-inline ProcessResult runProcess(std::vector<std::string> argv, const std::map<std::string, std::string>& env,
+inline ProcessResult runProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
                                 std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    std::vector<std::string> envs;
+    SpawnOptions options;
+    options.environment.emplace();
     for (char** e = environ; *e; ++e)
-        if (!env.count(std::string(*e).substr(0, std::string(*e).find('=')))) envs.push_back(*e);
-    for (auto& [k, v] : env) envs.push_back(k + "=" + v);
+        if (!env.count(std::string(*e).substr(0, std::string(*e).find('=')))) options.environment->push_back(*e);
+    for (const auto& [k, v] : env) options.environment->push_back(k + "=" + v);
     ProcessResult r;
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return r;
     UniqueFd outRead(out[0]), outWrite(out[1]);
     if (::pipe2(err, O_CLOEXEC) != 0) return r;
     UniqueFd errRead(err[0]), errWrite(err[1]);
-    SpawnOptions options;
-    options.environment = std::move(envs);
     options.standardInput = kNullStream;
     options.standardOutput = outWrite.get();
     options.standardError = errWrite.get();
     auto pid = spawnProcess(argv.at(0), std::vector<std::string>(argv.begin() + 1, argv.end()), options);
     outWrite.reset();
     errWrite.reset();
-    pollfd fds[2] = {{pid ? outRead.get() : -1, POLLIN, 0}, {pid ? errRead.get() : -1, POLLIN, 0}};
-    auto deadline = std::chrono::steady_clock::now() + limit;
+    if (!pid) return r;
+    pollfd fds[2] = {{outRead.get(), POLLIN, 0}, {errRead.get(), POLLIN, 0}};
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     char buf[65536];
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            ::kill(*pid, SIGKILL);
-            break;
-        }
-        if (::poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
+    while ((fds[0].fd >= 0 || fds[1].fd >= 0) && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 100) <= 0) continue;
         for (int k = 0; k < 2; ++k) {
-            if (fds[k].fd < 0 || !fds[k].revents) continue;
-            ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-            if (n <= 0)
-                fds[k].fd = -1;
-            else
-                (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
+            if (!fds[k].revents) continue;
+            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+            if (n <= 0) fds[k].fd = -1;
+            if (n > 0) (k == 0 ? r.out : r.err).append(buf, static_cast<size_t>(n));
         }
     }
-    if (!pid) return r;
+    if (fds[0].fd >= 0 || fds[1].fd >= 0) ::kill(*pid, SIGKILL);
     auto end = waitForExit(*pid);
     if (end && !end->bySignal) r.exitCode = end->status;
     return r;
@@ -147,16 +136,18 @@ public:
     std::vector<std::string> lines(const std::vector<std::string>& args) const {
         return sorted(splitLines(mdfind(args).out));
     }
+    std::vector<std::string> found(const std::string& term) const { return lines({"-name", term}); }
+    std::string status() const { return mdfind({"--status"}).out; }
     pid_t servicePid() const {
         pid_t pid = 0;
         std::ifstream(indexDir() + "/indexd.lock") >> pid;
         return pid;
     }
-    bool waitIdle() const {
-        return pollUntil([&] { return mdfind({"--status"}).out.find("state: idle") != std::string::npos; });
-    }
     // Starts the service and waits for its first crawl to finish.
-    bool start() const { return mdfind({"--start-service"}).exitCode == 0 && waitIdle(); }
+    bool start() const {
+        return mdfind({"--start-service"}).exitCode == 0 &&
+               pollUntil([&] { return status().find("state: idle") != std::string::npos; });
+    }
     void stopService() const {
         if (servicePid() > 0) qf::test::stopIndexService(indexDir());
     }

@@ -1,5 +1,7 @@
 // mdfind and quillfind-indexd as whole processes, each test in a private
-// index world (roots, index folder and XDG folders in a temporary folder).
+// index world (roots, index folder and XDG folders in a temporary folder):
+// queries, the service's life, what the user chooses to index (index.conf)
+// and the disks that come and go.
 #include <gtest/gtest.h>
 
 #include <grp.h>
@@ -29,22 +31,68 @@ namespace fs = std::filesystem;
 
 class ProcessTest : public ::testing::Test {
 protected:
+    // The file's roots count only where QUILLFIND_INDEX_ROOTS is not set;
+    // the default root is then the tree's root.
+    void useDefaultRoots() {
+        world.extraEnv = {{"QUILLFIND_INDEX_ROOTS", ""}, {"QUILLFIND_INDEX_SYSTEM_ROOT", world.root()}};
+    }
+    std::string withRoot(std::string text) {
+        for (size_t at; (at = text.find("ROOT")) != std::string::npos;) text.replace(at, 4, world.root());
+        return text;
+    }
+    // Written whole and renamed over, as editors do; "ROOT" stands for the tree's root.
+    void writeSettings(const std::string& text) {
+        fs::create_directories(fs::path(world.settingsFile()).parent_path());
+        qf::test::writeFile(world.settingsFile() + ".new", withRoot(text));
+        fs::rename(world.settingsFile() + ".new", world.settingsFile());
+    }
     testing::ServiceWorld world;
 };
 
-TEST_F(ProcessTest, MdfindStartsTheServiceOnDemandBehindAPrivateSocket) {
+// As user nobody: 'D' when connect was denied, 'R' when a reply came, 'C'
+// when the service closed the connection without answering.
+char statusAsNobody(const std::string& socketPath) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit('?');
+        auto s = qf::connectUnixSocket(socketPath);
+        if (!s) ::_exit('D');
+        const char req[] = "op=status\0\0";
+        char buf[16];
+        bool replied =
+            ::send(s->get(), req, sizeof req - 1, MSG_NOSIGNAL) > 0 && ::recv(s->get(), buf, sizeof buf, 0) > 0;
+        ::_exit(replied ? 'R' : 'C');
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? static_cast<char>(WEXITSTATUS(status)) : '?';
+}
+
+TEST_F(ProcessTest, MdfindStartsOneServiceOnDemandBehindAPrivateSocketAndAsksIt) {
     touch(world.file("Réport.txt"));
+    const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd", "odd/cr-odd\r"};
+    for (const std::string& f : odd) touch(world.file(f));
+    for (const char* f : {"a/note-1", "a/b/note-2", "ab/note-3"}) touch(world.file(f));
     // The first query starts the service (and must not hang on its output);
     // later ones find the file.
     ProcessResult first = world.mdfind({"-name", "report"});
     EXPECT_EQ(first.exitCode, 0) << first.err;
-    EXPECT_TRUE(pollUntil([&] { return world.lines({"-name", "RÉPORT"}) == world.files({"Réport.txt"}); }));
-    struct stat st {};
-    ASSERT_EQ(::stat(world.indexDir().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
-    ASSERT_EQ(::stat((world.indexDir() + "/indexd.sock").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISSOCK(st.st_mode));
-    EXPECT_EQ(st.st_mode & 077, 0u);
+    EXPECT_TRUE(pollUntil([&] { return world.found("RÉPORT") == world.files({"Réport.txt"}); }));
+    ASSERT_TRUE(world.start());  // already running: waits for the crawl only
+    EXPECT_EQ(world.lines({"-onlyin", world.file("a"), "-name", "note"}), world.files({"a/note-1", "a/b/note-2"}));
+    EXPECT_EQ(world.lines({"-onlyin", world.file("a/b/"), "-onlyin", world.file("ab"), "-count", "-name", "note"}),
+              std::vector<std::string>{"2"});
+    // Names that would break a line of output are left out of lines, not of -0.
+    EXPECT_EQ(world.found("-odd"), world.files({"odd/plain-odd"}));
+    EXPECT_EQ(sorted(splitLines(world.mdfind({"-0", "-name", "-odd"}).out, '\0')), world.files(odd));
+    EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"4"});
+    std::string status = world.status();
+    for (const char* line : {"state: idle", "entries: 12", "unwatched folders: 0", "snapshot: ", "root: "})
+        EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
+    const std::string socketPath = world.indexDir() + "/indexd.sock";
+    EXPECT_EQ(fs::status(world.indexDir()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(socketPath).type(), fs::file_type::socket);
+    EXPECT_EQ(fs::status(socketPath).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
 
     // Only one service runs per index folder.
     pid_t pid = world.servicePid();
@@ -56,6 +104,14 @@ TEST_F(ProcessTest, MdfindStartsTheServiceOnDemandBehindAPrivateSocket) {
         EXPECT_EQ(args.size() == 1, second.err.find("already running") != std::string::npos) << second.err;
     }
     EXPECT_EQ(world.servicePid(), pid);
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    EXPECT_EQ(statusAsNobody(socketPath), 'D');  // the private folder keeps everyone else out
+    // Even with the folder and socket opened up, the peer check refuses.
+    fs::permissions(world.indexDir(), fs::perms::all);
+    fs::permissions(socketPath, fs::perms::all);
+    fs::permissions(fs::path(world.indexDir()).parent_path(), fs::perms::all, fs::perm_options::add);
+    EXPECT_EQ(statusAsNobody(socketPath), 'C');
+    EXPECT_EQ(world.found("report").size(), 1u);
 }
 
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
@@ -66,83 +122,41 @@ TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
                         {"-unknown", "x"},
                         {},
                         {"a", "b"},
-                        {"-bad\x1b]0;owned\x07\r\nmdfind: forged"}};
-    for (const Args& args : bad) {
-        ProcessResult r = world.mdfind(args);
-        EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
-        EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
+                        {"-bad\x1b]0;owned\x07\r\nmdfind: forged"},
+                        // A term that folds to nothing would be contained in every name: the
+                        // service, which does the folding, refuses it like the empty term.
+                        {"-name", "\xCC\x81"},
+                        {"-name", "\xE2\x80\x8D"},
+                        {" \xE2\x80\x8D "}};
+    for (size_t i = 0; i < std::size(bad); ++i) {
+        SCOPED_TRACE(::testing::PrintToString(bad[i]));
+        const bool byService = i >= 7;
+        ProcessResult r = world.mdfind(bad[i]);
+        EXPECT_NE(r.exitCode, 0);
+        EXPECT_EQ(r.out, "");
         EXPECT_EQ(splitLines(r.err).size(), 1u) << r.err;
         EXPECT_EQ(r.err.rfind("mdfind: ", 0), 0u) << r.err;
         // Control characters from the arguments are shown escaped.
         EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; }), 1)
             << r.err;
+        // The others are refused before any service was needed.
+        EXPECT_EQ(fs::exists(world.indexDir() + "/indexd.sock"), byService);
+        EXPECT_EQ(r.err.find("no character left") != std::string::npos, byService) << r.err;
     }
-    // Refused before any service was needed.
-    EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
-    // A term that folds to nothing would be contained in every name: the
-    // service, which does the folding, refuses it like the empty term.
-    for (const Args& args : {Args{"-name", "\xCC\x81"}, Args{"-name", "\xE2\x80\x8D"}, Args{" \xE2\x80\x8D "}}) {
-        ProcessResult r = world.mdfind(args);
-        EXPECT_NE(r.exitCode, 0) << ::testing::PrintToString(args);
-        EXPECT_EQ(r.out, "") << ::testing::PrintToString(args);
-        EXPECT_NE(r.err.find("no character left"), std::string::npos) << r.err;
-    }
-}
-
-TEST_F(ProcessTest, HeadClosingThePipeEndsMdfindQuietly) {
-    for (int i = 0; i < 3000; ++i) touch(world.file("many/file-" + std::to_string(i) + ".txt"));
-    ASSERT_TRUE(world.start());
-    ProcessResult r = world.sh("mdfind \"kMDItemFSName == '*file*'cd\" | head -1; echo status=$?");
-    EXPECT_EQ(splitLines(r.out).size(), 2u) << r.out;
-    EXPECT_NE(r.out.find("status=0"), std::string::npos);
-    EXPECT_EQ(r.err, "");
-}
-
-TEST_F(ProcessTest, OnlyInCountStatusAndOddNames) {
-    const std::vector<std::string> odd = {"odd/plain-odd", "odd/line\nbreak-odd", "odd/bad\xFF-odd", "odd/cr-odd\r"};
-    for (const std::string& f : odd) touch(world.file(f));
-    for (const char* f : {"a/note-1", "a/b/note-2", "ab/note-3"}) touch(world.file(f));
-    ASSERT_TRUE(world.start());
-    EXPECT_EQ(world.lines({"-onlyin", world.file("a"), "-name", "note"}), world.files({"a/note-1", "a/b/note-2"}));
-    EXPECT_EQ(world.lines({"-onlyin", world.file("a/b/"), "-onlyin", world.file("ab"), "-count", "-name", "note"}),
-              std::vector<std::string>{"2"});
-    // Names that would break a line of output are left out of lines, not of -0.
-    EXPECT_EQ(world.lines({"-name", "-odd"}), world.files({"odd/plain-odd"}));
-    EXPECT_EQ(sorted(splitLines(world.mdfind({"-0", "-name", "-odd"}).out, '\0')), world.files(odd));
-    EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"4"});
-    std::string status = world.mdfind({"--status"}).out;
-    for (const char* line : {"state: idle", "entries: 11", "unwatched folders: 0", "snapshot: ", "root: "})
-        EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
 }
 
 // A FIFO planted as the snapshot neither hangs the start nor the save, a
 // stale temporary goes, and SIGTERM saves what changed since the last save.
-TEST_F(ProcessTest, SigtermWritesTheSnapshotOverPlantedFiles) {
-    touch(world.file("before.txt"));
-    fs::create_directories(world.indexDir());
-    const std::string snapshot = world.indexDir() + "/index.snapshot", stale = snapshot + ".tmp.12345";
-    ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
-    qf::test::writeFile(stale, "left by a killed save");
-    ASSERT_TRUE(world.start());
-    EXPECT_EQ(world.lines({"-name", "before"}), world.files({"before.txt"}));
-    EXPECT_FALSE(fs::exists(stale));
-    ASSERT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
-    touch(world.file("later.txt"));
-    ASSERT_TRUE(pollUntil([&] { return world.lines({"-name", "later"}).size() == 1; }));
-    world.stopService();  // a service that ignored SIGTERM would neither save nor remove its socket
-    IndexStore saved;
-    ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
-    EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
-    EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
-}
-
 // A service killed a moment ago may still hold its lock while its threads
-// exit; a start then sees "already running", yet nothing will ever listen.
+// exit; a start then sees "already running", yet nothing will ever listen:
 // mdfind must start again once the lock is free instead of waiting in vain.
-TEST_F(ProcessTest, ALockHeldByAnEndingServiceDelaysTheStartOnly) {
+TEST_F(ProcessTest, StartsOverPlantedFilesAndAnEndingServicesLockSavesOnSigterm) {
     touch(world.file("before.txt"));
     fs::create_directories(world.indexDir());
     ::chmod(world.indexDir().c_str(), 0700);
+    const std::string snapshot = world.indexDir() + "/index.snapshot", stale = snapshot + ".tmp.12345";
+    ASSERT_EQ(::mkfifo(snapshot.c_str(), 0600), 0);
+    qf::test::writeFile(stale, "left by a killed save");
     UniqueFd lock(::open((world.indexDir() + "/indexd.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     ASSERT_TRUE(lock.valid());
     ASSERT_EQ(::flock(lock.get(), LOCK_EX | LOCK_NB), 0);
@@ -154,6 +168,15 @@ TEST_F(ProcessTest, ALockHeldByAnEndingServiceDelaysTheStartOnly) {
     release.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(sorted(splitLines(r.out)), world.files({"before.txt"}));
+    EXPECT_FALSE(fs::exists(stale));
+    ASSERT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
+    touch(world.file("later.txt"));
+    ASSERT_TRUE(pollUntil([&] { return world.found("later").size() == 1; }));
+    world.stopService();  // a service that ignored SIGTERM would neither save nor remove its socket
+    IndexStore saved;
+    ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
+    EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
+    EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
 }
 
 TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
@@ -163,7 +186,7 @@ TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
     ASSERT_TRUE(world.start());
     auto failures = [&] { return testing::countOf(qf::test::readFile(log), "snapshot not written"); };
     ASSERT_TRUE(pollUntil([&] { return failures() == 1; }));
-    EXPECT_NE(world.mdfind({"--status"}).out.find("snapshot: not written ("), std::string::npos);
+    EXPECT_NE(world.status().find("snapshot: not written ("), std::string::npos);
     // Retried every 250 ms, this would have logged five more failures.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(failures(), 1u) << qf::test::readFile(log);
@@ -207,7 +230,7 @@ TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
     EXPECT_LT(used, 0.1) << "CPU seconds in two seconds with the descriptors exhausted";
     idle.clear();
     ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &old, nullptr), 0);
-    EXPECT_EQ(world.lines({"-name", "a.txt"}), world.files({"a.txt"}));
+    EXPECT_EQ(world.found("a.txt"), world.files({"a.txt"}));
 }
 
 // When the service cannot start, mdfind's one line says why; a log that
@@ -296,7 +319,7 @@ TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
     if (started) {
         fs::remove_all(world.file("gone"));
         auto compacting = [&] {
-            std::string status = world.mdfind({"--status"}).out;
+            std::string status = world.status();
             return status.find("compactions: 1") != std::string::npos ||
                    status.find("waiting for answers") != std::string::npos;
         };
@@ -310,41 +333,98 @@ TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
     EXPECT_TRUE(answered == sorted(expected));
     EXPECT_NE(slow.err.find("status=0"), std::string::npos) << slow.err;
     // Once the answer has ended, the compaction goes ahead.
-    EXPECT_TRUE(pollUntil([&] { return world.mdfind({"--status"}).out.find("compactions: 1") != std::string::npos; }));
+    EXPECT_TRUE(pollUntil([&] { return world.status().find("compactions: 1") != std::string::npos; }));
+    // A reader that stops early ends mdfind quietly.
+    ProcessResult head = world.sh("mdfind -name keep- | head -1; echo status=$?");
+    EXPECT_EQ(splitLines(head.out).size(), 2u) << head.out;
+    EXPECT_NE(head.out.find("status=0"), std::string::npos);
+    EXPECT_EQ(head.err, "");
 }
 
-// As user nobody: 'D' when connect was denied, 'R' when a reply came, 'C'
-// when the service closed the connection without answering.
-char statusAsNobody(const std::string& socketPath) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit('?');
-        auto s = qf::connectUnixSocket(socketPath);
-        if (!s) ::_exit('D');
-        const char req[] = "op=status\0\0";
-        char buf[16];
-        bool replied =
-            ::send(s->get(), req, sizeof req - 1, MSG_NOSIGNAL) > 0 && ::recv(s->get(), buf, sizeof buf, 0) > 0;
-        ::_exit(replied ? 'R' : 'C');
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? static_cast<char>(WEXITSTATUS(status)) : '?';
-}
+const std::vector<std::string> kTree = {"a/node_modules/x.txt", "a/.hidden/h.txt", "a/.dot.txt",
+                                        "keep/k.txt",           "skip/s.txt",      "sp ace/z.txt"};
 
-TEST_F(ProcessTest, OtherUsersCannotQueryTheService) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
-    touch(world.file("secret.txt"));
+TEST_F(ProcessTest, SettingsAreReportedAndAppliedWithoutRestart) {
+    useDefaultRoots();
+    for (const std::string& f : kTree) touch(world.file(f));
+    // A malformed file is reported and its good lines kept.
+    writeSettings("# mine\nexclude = node_modules\nbogus line\nhidden = maybe\nexclude = \"open\nroots = ROOT/a\n");
     ASSERT_TRUE(world.start());
-    const std::string socketPath = world.indexDir() + "/indexd.sock";
-    EXPECT_EQ(statusAsNobody(socketPath), 'D');  // the private folder keeps everyone else out
-    // Even with the folder and socket opened up, the peer check refuses.
-    fs::permissions(world.indexDir(), fs::perms::all);
-    fs::permissions(socketPath, fs::perms::all);
-    fs::permissions(fs::path(world.indexDir()).parent_path(), fs::perms::all, fs::perm_options::add);
-    EXPECT_EQ(statusAsNobody(socketPath), 'C');
-    EXPECT_EQ(world.lines({"-name", "secret"}).size(), 1u);
+    std::string st = world.status();
+    for (const char* line : {"settings error: line 3: ", "settings error: line 4: hidden must be",
+                             "settings error: line 5: ", "setting exclude: node_modules\n"})
+        EXPECT_NE(st.find(line), std::string::npos) << line << "\n" << st;
+    EXPECT_EQ(world.found(".txt"), world.files({"a/.dot.txt", "a/.hidden/h.txt"}));
+    // Logged once, not at every look at the file.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    const std::string log = world.indexDir() + "/indexd.log";
+    EXPECT_EQ(testing::countOf(qf::test::readFile(log), "hidden must be"), 1u) << qf::test::readFile(log);
+
+    pid_t pid = world.servicePid();
+    auto apply = [&](const std::string& settings, const std::vector<std::string>& indexed, const std::string& line) {
+        writeSettings(settings);
+        EXPECT_TRUE(pollUntil([&] { return world.found(".txt") == world.files(indexed); }))
+            << settings << world.status();
+        st = world.status();
+        EXPECT_NE(st.find(withRoot(line)), std::string::npos) << st;
+        EXPECT_EQ(st.find("settings error") != std::string::npos, line.find("error") != std::string::npos) << st;
+    };
+    apply("", kTree, "setting exclude: nothing");
+    apply("exclude = ROOT/skip \"sp ace\"\nexclude = .dot.txt\n",
+          {"a/node_modules/x.txt", "a/.hidden/h.txt", "a/.dot.txt", "keep/k.txt"},
+          "setting exclude: \"sp ace\" .dot.txt ROOT/skip");
+    apply("exclude = node_modules\nhidden = no\nnetwork = yes\n", {"keep/k.txt", "skip/s.txt", "sp ace/z.txt"},
+          "setting network: yes");
+    // Left out while excluded, also when created meanwhile.
+    touch(world.file("b/node_modules/new.txt"));
+    touch(world.file("b/seen.txt"));
+    EXPECT_TRUE(pollUntil([&] { return world.found("seen.txt").size() == 1; }));
+    EXPECT_TRUE(world.found("new.txt").empty());
+    // What is let in again comes back, though no folder time moved.
+    std::vector<std::string> all = kTree;
+    all.insert(all.end(), {"b/node_modules/new.txt", "b/seen.txt"});
+    apply("exclude = sp\n", all, "setting exclude: sp\n");
+    apply("roots = ROOT/keep:ROOT/b\n", {"b/node_modules/new.txt", "b/seen.txt", "keep/k.txt"},
+          "setting roots: ROOT/keep:ROOT/b");
+    // A root that is no folder is reported, not silently left out.
+    apply("roots = ROOT/keep:ROOT/gone\n", {"keep/k.txt"}, "settings error: the root 'ROOT/gone' is not a folder");
+    EXPECT_EQ(world.servicePid(), pid);
 }
+
+// With the default roots, a disk under run/media; else one under the root.
+class MountTest : public ProcessTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MountTest, AMountedDiskIsSearchableUntilUnmountedTwice) {
+    const bool defaultRoots = GetParam();
+    const std::string mountPoint = defaultRoots ? "run/media/tester/disk" : "mnt/disk";
+    if (defaultRoots) useDefaultRoots();
+    testing::TempDir images;
+    testing::LoopDisk disk(images.path() + "/disk.img", world.file(mountPoint));
+    if (!disk.skipReason().empty()) GTEST_SKIP() << disk.skipReason();
+    touch(world.file("run/other.txt"));
+    touch(world.file("home.txt"));
+    ASSERT_TRUE(world.start());
+    const std::vector<std::string> onDisk = {world.file(mountPoint + "/folder/ondisk.txt")};
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_TRUE(disk.mount()) << disk.skipReason();
+        EXPECT_TRUE(pollUntil([&] { return world.found("ondisk") == onDisk; }, std::chrono::seconds(10)))
+            << world.status();
+        // Live changes on the disk are followed (fanotify marks it again).
+        touch(world.file(mountPoint + "/live" + std::to_string(round) + ".txt"));
+        EXPECT_TRUE(pollUntil([&] { return world.found("live" + std::to_string(round)).size() == 1; }));
+        ASSERT_TRUE(disk.unmount());
+        EXPECT_TRUE(pollUntil([&] { return world.found("ondisk").empty() && world.found("live").empty(); },
+                              std::chrono::seconds(10)));
+    }
+    EXPECT_EQ(world.found("home.txt"), world.files({"home.txt"}));
+    // With the default roots, run stays pruned apart from the disks under run/media.
+    EXPECT_EQ(world.found("other.txt").empty(), defaultRoots);
+}
+
+INSTANTIATE_TEST_SUITE_P(Disks, MountTest, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "UnderRunMediaWithDefaultRoots" : "UnderAWatchedRoot";
+});
 
 }  // namespace
 }  // namespace qf::index

@@ -17,7 +17,7 @@ namespace {
 
 using testing::TempDir;
 constexpr FoldMode kBoth{true, true};
-constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
 
 std::vector<std::string> paths(const IndexStore& store, const std::vector<uint32_t>& ids) {
     std::vector<std::string> out;
@@ -32,9 +32,7 @@ protected:
         return store.addChild(parent, name, foldName(name), type, mtime * 1'000'000'000, mtime - 10);
     }
     std::vector<std::string> found(const std::vector<uint32_t>& ids) { return paths(store, ids); }
-    std::vector<std::string> containing(const std::string& term, unsigned threads = 2) {
-        return found(findContaining(store, foldName(term), threads));
-    }
+    std::vector<std::string> containing(const std::string& term) { return found(findContaining(store, term, 2)); }
 
     IndexStore store;
     uint32_t root = store.addRoot("/r");
@@ -49,11 +47,9 @@ protected:
 };
 
 TEST_F(StoreTest, PathsNamesAndLookups) {
-    EXPECT_EQ(store.path(apostrophe), "/r/docs/sub/i'm here");
     EXPECT_EQ(store.rawName(pdf), "RÉPORT.pdf");
     EXPECT_EQ(store.foldedName(pdf), "report.pdf");
     EXPECT_EQ(store.rawName(notes), "notes.md");  // stored once: already folded
-    EXPECT_EQ(store.liveCount(), 9u);
     EXPECT_EQ(store.findChild(docs, "RÉPORT.pdf"), pdf);
     EXPECT_EQ(store.findChild(docs, "report.pdf"), kNoEntry);  // lookups are exact
     EXPECT_EQ(store.findChild(root, "sub"), kNoEntry);
@@ -62,58 +58,51 @@ TEST_F(StoreTest, PathsNamesAndLookups) {
     uint32_t hosts = slash.addChild(etc, "hosts", "hosts", EntryType::file, 0, kNoTime);
     EXPECT_EQ(slash.path(hosts), "/etc/hosts");
     // Paths back to entries, as changes reported by path are placed.
-    struct Case {
-        const IndexStore& in;
-        std::string path;
-        uint32_t entry;
-        bool withinRoot;
+    const std::tuple<const IndexStore*, const char*, uint32_t, bool> cases[] = {
+        {&store, "/r/docs/sub/i'm here", apostrophe, true},
+        {&store, "/r", root, true},
+        {&store, "/r/docs/", docs, true},
+        {&store, "/r/docs/missing", kNoEntry, true},
+        {&store, "/rest/docs", kNoEntry, false},
+        {&store, "/elsewhere", kNoEntry, false},
+        {&slash, "/etc/hosts", hosts, true},
+        {&slash, "/", slash.roots()[0], true},
     };
-    for (const Case& c : std::vector<Case>{{store, "/r/docs/sub/i'm here", apostrophe, true},
-                                           {store, "/r", root, true},
-                                           {store, "/r/docs/", docs, true},
-                                           {store, "/r/docs/missing", kNoEntry, true},
-                                           {store, "/rest/docs", kNoEntry, false},
-                                           {store, "/elsewhere", kNoEntry, false},
-                                           {slash, "/etc/hosts", hosts, true},
-                                           {slash, "/", slash.roots()[0], true}}) {
-        bool within = !c.withinRoot;
-        EXPECT_EQ(c.in.findPath(c.path, &within), c.entry) << c.path;
-        EXPECT_EQ(within, c.withinRoot) << c.path;
+    for (const auto& [in, path, entry, withinRoot] : cases) {
+        bool within = !withinRoot;
+        EXPECT_EQ(in->findPath(path, &within), entry) << path;
+        EXPECT_EQ(within, withinRoot) << path;
     }
 }
 
-TEST_F(StoreTest, ContainsIgnoresCaseAndDiacritics) {
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"RÉPORT", {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {"报告", {"/r/docs/报告.doc"}},
-        {"m h", {"/r/docs/sub/i'm here"}},
-        {".PDF", {"/r/docs/RÉPORT.pdf"}},
-        {"r", {"/r/Réport.txt", "/r/docs/RÉPORT.pdf", "/r/docs/sub/i'm here"}},  // never the root
-        {"zzz", {}},
-        {"txt.", {}},  // never spans two names
+TEST_F(StoreTest, RequestsFindTheirEntries) {
+    using Op = Request::Op;
+    auto req = [](Op op, std::string value, FoldMode mode = {}, int64_t notBefore = kMin, int64_t before = kMax) {
+        return Request{op, std::move(value), mode, notBefore, before, {}};
     };
-    for (const auto& [term, expected] : cases)
-        for (unsigned threads : {1u, 4u}) EXPECT_EQ(containing(term, threads), expected) << term;
-}
-
-TEST_F(StoreTest, GlobModesAreHonoured) {
-    const std::tuple<const char*, FoldMode, std::vector<std::string>> cases[] = {
-        {"*report*", kBoth, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {"*Réport*", {false, false}, {"/r/Réport.txt"}},
-        {"*réport*", {true, false}, {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
-        {"*REPORT*", {false, true}, {"/r/docs/RÉPORT.pdf"}},
-        {"*",
-         kBoth,
+    const std::pair<Request, std::vector<std::string>> cases[] = {
+        {req(Op::nameContains, "RÉPORT"), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameContains, "报告"), {"/r/docs/报告.doc"}},
+        {req(Op::nameContains, "m h"), {"/r/docs/sub/i'm here"}},
+        {req(Op::nameContains, ".PDF"), {"/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameContains, "r"),
+         {"/r/Réport.txt", "/r/docs/RÉPORT.pdf", "/r/docs/sub/i'm here"}},  // never the root
+        {req(Op::nameContains, "zzz"), {}},
+        {req(Op::nameContains, "txt."), {}},  // never spans two names
+        {req(Op::nameGlob, "*report*", kBoth), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*Réport*", {false, false}), {"/r/Réport.txt"}},
+        {req(Op::nameGlob, "*réport*", {true, false}), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*REPORT*", {false, true}), {"/r/docs/RÉPORT.pdf"}},
+        {req(Op::nameGlob, "*", kBoth),
          {"/r/Réport.txt", "/r/bad\xFFlink", "/r/docs", "/r/docs/RÉPORT.pdf", "/r/docs/sub", "/r/docs/sub/i'm here",
           "/r/docs/报告.doc", "/r/notes.md"}},
+        // Content times: from notBefore, up to but not including before.
+        {req(Op::changedBetween, "", {}, 999), {"/r/docs/RÉPORT.pdf", "/r/notes.md"}},
+        {req(Op::changedBetween, "", {}, 500, 999), {"/r/Réport.txt"}},
     };
-    for (const auto& [pattern, mode, expected] : cases)
-        EXPECT_EQ(found(findMatching(store, globTokensFromText(pattern), mode, 2)), expected) << pattern;
-}
-
-TEST_F(StoreTest, ChangedBetweenUsesContentTimes) {
-    EXPECT_EQ(found(findChanged(store, 999, kMax, 2)), (std::vector<std::string>{"/r/docs/RÉPORT.pdf", "/r/notes.md"}));
-    EXPECT_EQ(found(findChanged(store, 500, 999, 2)), (std::vector<std::string>{"/r/Réport.txt"}));
+    for (const auto& [request, expected] : cases)
+        for (unsigned threads : {1u, 4u})
+            EXPECT_EQ(found(findForRequest(store, request, threads)), expected) << request.value << request.notBefore;
 }
 
 TEST_F(StoreTest, RemovingASubtreeThenCompacting) {
@@ -203,36 +192,27 @@ std::vector<std::string> describe(const IndexStore& s) {
     return testing::sorted(out);
 }
 
-TEST_F(StoreTest, SnapshotRoundTripKeepsEntriesNamesAndTimes) {
-    TempDir dir;
-    store.at(docs).flags |= Entry::kListed;
-    store.removeSubtree(sub);  // dead entries are not saved
-    const IndexStore& original = store;
-    std::string error;
-    ASSERT_TRUE(writeSnapshot(original, dir / "s", &error)) << error;
-    IndexStore loaded;
-    ASSERT_EQ(loadSnapshot(dir / "s", loaded, &error), SnapshotLoad::loaded) << error;
-    EXPECT_EQ(describe(loaded), describe(original));
-    EXPECT_EQ(loaded.deadCount(), 0u);
-    EXPECT_EQ(paths(loaded, findContaining(loaded, "report", 1)),
-              (std::vector<std::string>{"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}));
-    uint32_t loadedDocs = loaded.findChild(loaded.roots().at(0), "docs");
-    ASSERT_NE(loadedDocs, kNoEntry);
-    EXPECT_NE(loaded.findChild(loadedDocs, "RÉPORT.pdf"), kNoEntry);
-    EXPECT_EQ(loaded.findChild(loadedDocs, "sub"), kNoEntry);
-    EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::missing);
-}
-
-TEST_F(StoreTest, SnapshotFilesAreNeverFollowedAndStaleTemporariesGo) {
+TEST_F(StoreTest, SnapshotRoundTripFollowsNoLinksAndStaleTemporariesGo) {
     TempDir dir;
     const std::string snapshot = dir / "s", victim = dir / "victim";
     qf::test::writeFile(victim, "keep");
     // A link planted where this process writes its temporary file.
     std::filesystem::create_symlink(victim, snapshot + ".tmp." + std::to_string(::getpid()));
-    ASSERT_TRUE(writeSnapshot(store, snapshot, nullptr));
+    store.at(docs).flags |= Entry::kListed;
+    store.removeSubtree(sub);  // dead entries are not saved
+    std::string error;
+    ASSERT_TRUE(writeSnapshot(store, snapshot, &error)) << error;
     EXPECT_EQ(qf::test::readFile(victim), "keep");
     IndexStore loaded;
-    EXPECT_EQ(loadSnapshot(snapshot, loaded, nullptr), SnapshotLoad::loaded);
+    ASSERT_EQ(loadSnapshot(snapshot, loaded, &error), SnapshotLoad::loaded) << error;
+    EXPECT_EQ(describe(loaded), describe(store));
+    EXPECT_EQ(loaded.deadCount(), 0u);
+    EXPECT_EQ(paths(loaded, findContaining(loaded, "report", 1)),
+              (std::vector<std::string>{"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}));
+    const uint32_t loadedDocs = loaded.findChild(loaded.roots().at(0), "docs");
+    ASSERT_NE(loadedDocs, kNoEntry);
+    EXPECT_NE(loaded.findChild(loadedDocs, "RÉPORT.pdf"), kNoEntry);
+    EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::missing);
 
     for (const char* stale : {"s.tmp.1", "s.tmp.99999"}) qf::test::writeFile(dir / stale, "partial");
     std::filesystem::create_symlink(victim, dir / "s.tmp.link");
@@ -294,11 +274,7 @@ TEST_F(StoreTest, SnapshotDamageIsRefused) {
 
 TEST(StoreAssignTest, RejectsInconsistentEntries) {
     auto entry = [](uint32_t parent, EntryType t, uint16_t len) {
-        Entry e;
-        e.parent = parent;
-        e.type = t;
-        e.foldLen = len;
-        return e;
+        return Entry{.parent = parent, .foldLen = len, .type = t};
     };
     const Entry root = entry(kNoEntry, EntryType::root, 0);
     IndexStore s;

@@ -1,0 +1,307 @@
+// The texts the index reads and writes: names as folded, matched by glob
+// and shown on a terminal; queries, mdfind's arguments, requests on the
+// socket and the settings file.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "common/test_support.h"
+#include "fold.h"
+#include "glob.h"
+#include "index_settings.h"
+#include "mdfind_arguments.h"
+#include "printable.h"
+#include "query_parser.h"
+#include "wire.h"
+
+namespace qf::index {
+namespace {
+
+constexpr FoldMode kBoth{true, true}, kCase{true, false}, kDia{false, true}, kExact{false, false};
+
+TEST(FoldTest, FoldsCaseDiacriticsAndWidth) {
+    const std::tuple<const char*, FoldMode, const char*> cases[] = {
+        {"RÉPORT", kBoth, "report"},
+        {"Re\xCC\x81port", kBoth, "report"},  // decomposed é
+        {"RÉPORT", kCase, "réport"},
+        {"Re\xCC\x81port", kCase, "réport"},  // composed after folding
+        {"RÉPORT", kDia, "REPORT"},
+        {"Re\xCC\x81port", kExact, "Réport"},  // canonical equivalence
+        {"Straße", kBoth, "strasse"},
+        {"Ａｂｃ", kBoth, "abc"},  // full-width letters
+        {"ﬁle", kBoth, "file"},    // ligature
+        {"报告.doc", kBoth, "报告.doc"},
+        {"ΣΊΣΥΦΟΣ", kBoth, "σισυφοσ"},
+        {"İstanbul", kBoth, "istanbul"},
+        {"ｶﾞｲﾄﾞ", kBoth, "カイト"},          // half-width kana, voicing dropped
+        {"a\xFF\u00C9", kBoth, "a\uFFFDe"},  // invalid UTF-8 becomes U+FFFD
+        {"i'm -x", kBoth, "i'm -x"},
+    };
+    for (const auto& [input, mode, expected] : cases) EXPECT_EQ(foldName(input, mode), expected) << input;
+}
+
+TEST(GlobTest, MatchesWholeNamesByCharacter) {
+    const std::tuple<const char*, const char*, FoldMode, bool> cases[] = {
+        {"*.pdf", "Report.PDF", kBoth, true},
+        {"*.pdf", "Report.PDF", kExact, false},
+        {"*.pdf", "report.pdf.txt", kBoth, false},  // whole name
+        {"report", "my report", kBoth, false},      // no implicit *
+        {"*report*", "my Réport 1", kCase, false},  // diacritics count
+        {"report?.txt", "report1.txt", kBoth, true},
+        {"report?.txt", "report.txt", kBoth, false},
+        {"?", "报", kBoth, true},  // one character, three bytes
+        {"??", "报", kBoth, false},
+        {"a?c", "ae\u0301c", kExact, true},                       // é composed by NFC
+        {"?", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", kExact, true},  // emoji + skin tone
+        {"?", "\r\n", kExact, true},                              // CR LF is one character
+        {"*", "", kBoth, true},
+        {"", "a", kBoth, false},
+        {"*a*b*c", "aXbXbXc", kBoth, true},
+        {"*a*b*c", "aXbXcX", kBoth, false},
+        {"*i'm*", "so I'M here", kBoth, true},
+        {"\\*x", "*x", kBoth, true},  // escaped wildcards are literal
+        {"\\*x", "ax", kBoth, false},
+        {"a\\?", "ab", kBoth, false},
+        {"STRASSE*", "straße.txt", kBoth, true},
+    };
+    for (const auto& [pattern, name, mode, matches] : cases)
+        EXPECT_EQ(GlobPattern(globTokensFromText(pattern), mode).matches(foldName(name, mode)), matches)
+            << pattern << " ~ " << name;
+}
+
+TEST(EscapeControlsTest, ControlsAndBytesThatAreNotUtf8AreEscapedTheRestKept) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A", "plain r\xC3\xA9port \xE6\x8A\xA5\xE5\x91\x8A"},
+        {"a\nb\rc\td", "a\\nb\\rc\\td"},
+        {"\x1b[31m\x7f\x01", "\\x1b[31m\\x7f\\x01"},
+        {"csi\xC2\x9B"
+         "2J nbsp\xC2\xA0",
+         "csi\\u009b2J nbsp\xC2\xA0"},
+        {"bad\xFF\xC3 end\xE2\x82", "bad\\xff\\xc3 end\\xe2\\x82"},
+        // Shaped like UTF-8 but not: overlong, a surrogate, beyond U+10FFFF.
+        {"\xF0\x9F\x98\x80 \xC0\xAF \xED\xA0\x80 \xF4\x90\x80\x80",
+         "\xF0\x9F\x98\x80 \\xc0\\xaf \\xed\\xa0\\x80 \\xf4\\x90\\x80\\x80"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(escapeControls(raw), shown) << shown;
+}
+
+using Op = Request::Op;
+constexpr int64_t kMin = std::numeric_limits<int64_t>::min(), kMax = std::numeric_limits<int64_t>::max();
+
+std::time_t localMidnight(int year, int month, int day) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm);
+}
+// A fixed moment: 2024-03-15 12:34:56 local time.
+std::time_t fixedNow() { return localMidnight(2024, 3, 15) + 12 * 3600 + 34 * 60 + 56; }
+
+struct QueryCase {
+    const char* query;
+    Op op;
+    std::string value;  // name queries: the term or the glob's textual form
+    FoldMode mode;
+    int64_t notBefore = kMin, before = kMax;
+};
+QueryCase date(const char* q, int64_t notBefore, int64_t before = kMax) {
+    return {q, Op::changedBetween, "", {}, notBefore, before};
+}
+
+TEST(QueryTest, Parses) {
+    const QueryCase cases[] = {
+        // The forms the program sends, with its escaping of i'm: '*i'\''m*'cd.
+        {"kMDItemFSName == '*report*'cd", Op::nameGlob, "*report*", kBoth},
+        {"kMDItemFSName == 'report?.txt'cd", Op::nameGlob, "report?.txt", kBoth},
+        {"kMDItemFSName == '*i'\\''m*'cd", Op::nameGlob, "*i'm*", kBoth},
+        {"kMDItemFSName == 'A'", Op::nameGlob, "A", kExact},
+        {"kMDItemFSName == 'A'c", Op::nameGlob, "A", kCase},
+        {"kMDItemFSName == 'A'd", Op::nameGlob, "A", kDia},
+        {"kMDItemFSName == 'A'dc", Op::nameGlob, "A", kBoth},
+        {"  kMDItemFSName=='x y'cd  ", Op::nameGlob, "x y", kBoth},
+        {"kMDItemFSName == \"*a\\\"b*\"cd", Op::nameGlob, "*a\"b*", kBoth},
+        {"kMDItemFSName == \"a\\*b\\?\"", Op::nameGlob, "a\\*b\\?", kExact},  // escaped wildcards
+        {"kMDItemFSName == 'a'\\*'b'", Op::nameGlob, "a\\*b", kExact},
+        {"kMDItemFSName == 'a\\b'", Op::nameGlob, "a\\\\b", kExact},  // no escapes in '…'
+        {"kMDItemFSName == ''", Op::nameGlob, "", kExact},
+        {"kMDItemDisplayName == 'a'", Op::nameGlob, "a", kExact},
+        // Plain text asks for names containing it.
+        {"  annual report ", Op::nameContains, "annual report", kBoth},
+        // Dates: operators, functions and offsets in local days.
+        date("kMDItemFSContentChangeDate >= $time.today", localMidnight(2024, 3, 15)),
+        date("kMDItemFSContentChangeDate >= $time.today(-1d)", localMidnight(2024, 3, 14)),
+        date("kMDItemFSContentChangeDate >= $time.today(-15d)", localMidnight(2024, 2, 29)),
+        date("kMDItemFSContentChangeDate >= $time.yesterday", localMidnight(2024, 3, 14)),
+        date("kMDItemContentModificationDate>=$time.today( -3 )", localMidnight(2024, 3, 12)),
+        date("kMDItemFSContentChangeDate > $time.today", localMidnight(2024, 3, 15) + 1),
+        date("kMDItemFSContentChangeDate < $time.today", kMin, localMidnight(2024, 3, 15)),
+        date("kMDItemFSContentChangeDate <= $time.today", kMin, localMidnight(2024, 3, 15) + 1),
+        date("kMDItemFSContentChangeDate >= $time.now(-60)", fixedNow() - 60),
+    };
+    for (const QueryCase& c : cases) {
+        auto parsed = parseQueryExpression(c.query, fixedNow());
+        ASSERT_TRUE(std::holds_alternative<Request>(parsed)) << c.query << ": " << std::get<ParseError>(parsed).message;
+        const Request& r = std::get<Request>(parsed);
+        EXPECT_EQ(r.op, c.op) << c.query;
+        EXPECT_EQ(r.value, c.value) << c.query;
+        if (c.op != Op::changedBetween) {
+            EXPECT_EQ(r.mode, c.mode) << c.query;
+        }
+        EXPECT_EQ(r.notBefore, c.notBefore) << c.query;
+        EXPECT_EQ(r.before, c.before) << c.query;
+    }
+}
+
+TEST(QueryTest, RejectsWithMessage) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"kMDItemFSName == 'abc", "unterminated single quote"},
+        {"kMDItemFSName == \"abc", "unterminated double quote"},
+        {"kMDItemFSName == 'a'cw", "unknown modifier 'w'"},
+        {"kMDItemFSName == abc", "must be quoted"},
+        {"kMDItemFSName == 'a'b'c'", "unknown modifier"},
+        {"kMDItemFSName == 'a'\\", "backslash"},
+        {"kMDItemFSName >= 'a'", "only be compared with =="},
+        {"kMDItemFSName != 'a'", "unsupported operator"},
+        {"kMDItemFSName == 'a' && kMDItemFSName == 'b'", "unexpected text"},
+        {"kMDItemFSSize > 10", "unsupported attribute kMDItemFSSize"},
+        {"kMDItemFSContentChangeDate >= yesterday", "$time.today"},
+        {"kMDItemFSContentChangeDate >= $time.today(x)", "whole number"},
+        {"kMDItemFSContentChangeDate >= $time.today(-1", "missing )"},
+        {"kMDItemFSContentChangeDate >= $time.today(99999999999)", "out of range"},
+        {"kMDItemFSContentChangeDate >= $time.week", "unknown date"},
+        {"   ", "empty query"},
+    };
+    for (const auto& [query, fragment] : cases) {
+        auto parsed = parseQueryExpression(query, fixedNow());
+        ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << query;
+        EXPECT_NE(std::get<ParseError>(parsed).message.find(fragment), std::string::npos)
+            << std::get<ParseError>(parsed).message;
+    }
+}
+
+TEST(QueryTest, StartOfDayAcrossDaylightSavingChange) {
+    // In Europe/Berlin 2024-03-31 has 23 hours; the day before April 1st
+    // still starts at local midnight.
+    std::time_t start, april;
+    {
+        qf::test::ScopedEnv tz("TZ", "Europe/Berlin");
+        ::tzset();
+        april = localMidnight(2024, 4, 1);
+        start = startOfLocalDay(april + 12 * 3600, -1);
+    }
+    ::tzset();
+    EXPECT_EQ(april - start, 23 * 3600);
+}
+
+// The parsed command in words: "op:value", the -onlyin folders and flags.
+std::string parsed(const std::vector<std::string>& args) {
+    auto result = parseMdfindArguments(args, 1710506096, "/home/u/work");
+    if (auto* error = std::get_if<ParseError>(&result)) return error->message.empty() ? "silent error" : "error";
+    const MdfindCommand& c = std::get<MdfindCommand>(result);
+    std::string text =
+        std::vector<std::string>{"contains", "glob", "changed", "status"}.at(static_cast<size_t>(c.request.op));
+    text += ":" + c.request.value;
+    for (const std::string& folder : c.request.onlyIn) text += " in " + folder;
+    if (c.request.countOnly) text += " count";
+    if (c.nulSeparated) text += " nul";
+    if (c.startServiceOnly) text += " start";
+    return text;
+}
+
+TEST(MdfindArgumentsTest, Parses) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        // The term after -name is taken whole.
+        {{"-name", "big report"}, "contains:big report"},
+        {{"-name", "it's"}, "contains:it's"},
+        {{"-name", "-dash"}, "contains:-dash"},
+        {{"-name", "--status"}, "contains:--status"},
+        {{"-name", "报告"}, "contains:报告"},
+        {{"-name", "a\tb"}, "contains:a\tb"},
+        {{"--", "-name"}, "contains:-name"},  // "--" ends the options
+        {{"-onlyin", "docs/", "-0", "-count", "-onlyin", "/tmp/../srv//x", "kMDItemFSName == '*.txt'cd"},
+         "glob:*.txt in /home/u/work/docs in /srv/x count nul"},
+        {{"--status"}, "status:"},
+        {{"--start-service"}, "status: start"},
+        // No arguments, a lone -name, -bogus, two queries and a broken query: see the process tests.
+        {{"-name", ""}, "error"},
+        {{"-name", "a", "-name", "b"}, "error"},
+        {{"-name", "a", "query"}, "error"},
+        {{"-onlyin"}, "error"},
+        {{"--status", "-name", "a"}, "error"},
+    };
+    for (const auto& [args, expected] : cases) EXPECT_EQ(parsed(args), expected) << ::testing::PrintToString(args);
+}
+
+TEST(WireTest, RequestsRoundTripAndMalformedOnesAreRejected) {
+    Request r{Op::nameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true};
+    EXPECT_EQ(decodeRequest(encodeRequest(r)), std::optional<Request>(r));
+    using namespace std::string_literals;
+    for (const std::string& b :
+         {""s, "op=name\0"s /* no terminator */, "op=bogus\0\0"s, "value=x\0\0"s, "op=name\0icase=2\0\0"s,
+          "op=name\0since=12x\0\0"s, "op=name\0novalue\0\0"s, "op=name\0color=red\0\0"s, "op=name\0\0trailing"s})
+        EXPECT_FALSE(decodeRequest(b).has_value()) << b;
+}
+
+using Names = std::vector<std::string>;
+
+IndexSettings with(Names roots, Names names, Names paths, bool hidden = true, bool network = false) {
+    return {std::move(roots), std::move(names), std::move(paths), hidden, network};
+}
+
+TEST(SettingsParseTest, Parses) {
+    const std::tuple<const char*, IndexSettings, std::vector<int>> cases[] = {
+        {"", IndexSettings{}, {}},
+        {"# only a comment\n\n   \n", IndexSettings{}, {}},
+        {"roots = /home/me:/srv/data/ # two\nhidden = no\nnetwork = yes\n",
+         with({"/home/me", "/srv/data"}, {}, {}, false, true),
+         {}},
+        {"roots=/a/./b/../c::\r\n", with({"/a/c"}, {}, {}), {}},
+        {"exclude = node_modules .cache /home/me/tmp/ \"My Stuff\" a#b\nexclude = .git # vcs\n",
+         with({}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"}),
+         {}},
+        // A later roots line replaces the earlier one; a bad line is ignored whole.
+        {"roots = /a\nroots = /b\nroots = /c:relative\n", with({"/b"}, {}, {}), {3}},
+        {"exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y\nexclude = in\"side\n"
+         "exclude =\nexclude = ..\n",
+         IndexSettings{},
+         {1, 2, 3, 4, 5, 6, 7}},
+        {"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nroots =\nroots = :\nhidden = no\x1b[2J\n",
+         IndexSettings{},
+         {1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (const auto& [text, expected, problemLines] : cases) {
+        LoadedSettings loaded = parseIndexSettings(text);
+        EXPECT_EQ(loaded.settings, expected) << text;
+        std::vector<int> lines;
+        for (const SettingsProblem& p : loaded.problems) {
+            lines.push_back(p.line);
+            EXPECT_FALSE(p.reason.empty());
+            EXPECT_EQ(p.reason.find_first_of("\n\r\x1b"), std::string::npos) << p.reason;
+        }
+        EXPECT_EQ(lines, problemLines) << text;
+    }
+}
+
+// Reading a real file: the service tests (ProcessTest) load theirs.
+TEST(SettingsFileTest, MissingAndUnreadableFiles) {
+    qf::test::TempDir dir;
+    LoadedSettings missing = loadIndexSettings(dir / "none.conf");
+    EXPECT_EQ(missing.settings, IndexSettings{});
+    EXPECT_TRUE(missing.problems.empty());
+
+    // A FIFO must not block, a folder is not a file: defaults and one problem.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    for (const std::string& odd : {dir / "fifo", dir.path()}) {
+        LoadedSettings r = loadIndexSettings(odd);
+        EXPECT_EQ(r.settings, IndexSettings{}) << odd;
+        ASSERT_EQ(r.problems.size(), 1u) << odd;
+        EXPECT_EQ(r.problems[0].line, 0) << odd;
+    }
+}
+
+}  // namespace
+}  // namespace qf::index
