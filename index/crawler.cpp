@@ -52,7 +52,12 @@ void Crawler::stop() {
 }
 
 void Crawler::push(std::vector<ScanTask> tasks) {
-    if (tasks.empty()) return;
+    if (tasks.empty()) {
+        // Nothing to read (no root exists): the crawl has ended already.
+        std::lock_guard lock(queueMutex_);
+        if (queue_.empty() && active_ == 0 && endMs_ == 0) endMs_ = steadyMs();
+        return;
+    }
     {
         std::lock_guard lock(queueMutex_);
         if (stopping_) return;

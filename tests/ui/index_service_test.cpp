@@ -2,6 +2,8 @@
 // launch when none runs.
 #include <gtest/gtest.h>
 
+#include <QThreadPool>
+
 #include <index_protocol.h>
 #include <sys/socket.h>
 #include <QTest>
@@ -88,6 +90,9 @@ TEST(IndexServiceStarter, StartsTheRealServiceWhoseFirstCrawlEndsThePolling) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !progress.polling(); }, 10000));
     ASSERT_FALSE(answers.empty());
     EXPECT_EQ(answers.back(), std::make_pair(false, 5LL));
+    // The start runs on Qt's pool and may still be waiting for the socket;
+    // stopped under it, the service would be started again after the test.
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));
 }
 
 }  // namespace
