@@ -145,6 +145,34 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
 INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
+// Readers keep the first lines of a change-date answer: the latest come first.
+TEST_F(ServiceTest, ChangesAreAnsweredNewestFirst) {
+    const std::time_t now = std::time(nullptr);
+    for (const auto& [name, hoursAgo] : {std::pair{"c/two.txt", 2}, {"b/one.txt", 1}, {"a/three.txt", 3}}) {
+        touch(p(name));
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {now - hoursAgo * 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, p(name).c_str(), times, 0), 0);
+    }
+    Service s(options());
+    s.start();
+    ASSERT_TRUE(pollUntil([&] { return !s.status().crawling && s.status().entries >= 6; }));
+    Request recent;
+    recent.op = Request::Op::changedBetween;
+    recent.notBefore = now - 4 * 3600;
+    std::vector<std::string> files;
+    std::string error;
+    ASSERT_TRUE(s.answer(
+        recent,
+        [&](const std::string& bytes) {
+            for (const std::string& rec : testing::splitLines(bytes, '\0'))
+                if (rec.ends_with(".txt")) files.push_back(rec.substr(1));
+            return true;
+        },
+        &error))
+        << error;
+    EXPECT_EQ(files, (std::vector<std::string>{p("b/one.txt"), p("c/two.txt"), p("a/three.txt")}));
+}
+
 TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     touch(p("keep/kept.txt"));
     touch(p("keep/doomed.txt"));
