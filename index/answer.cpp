@@ -13,21 +13,21 @@ namespace qf::index {
 
 namespace {
 
-// Answers are sent in path order up to this size. Larger ones are mostly
-// cut short by their reader (the name queries keep the first 50,000 lines),
-// and ordering them would delay the first line for nothing.
+// Name answers are sent in path order up to this size. Larger ones are
+// mostly cut short by their reader (the name queries keep the first 50,000
+// lines), and ordering them would delay the first line for nothing.
 constexpr size_t kMostOrdered = 300000;
 
 // Names in path order, which spares every reader its sort; changes newest
-// first, so that a reader that keeps the first lines (the recent-files list
-// keeps 2,000) keeps the latest ones.
+// first, whatever their number, so that a reader that keeps the first lines
+// (the recent-files list keeps 2,000) keeps the latest ones.
 void orderAnswer(const IndexStore& store, const Request& request, std::vector<uint32_t>& ids, unsigned threads) {
-    if (request.op != Request::Op::changedBetween) {
+    if (request.op == Request::Op::changedBetween) {
+        std::stable_sort(ids.begin(), ids.end(),
+                         [&](uint32_t a, uint32_t b) { return store.at(a).mtime > store.at(b).mtime; });
+    } else if (ids.size() <= kMostOrdered) {
         sortByPath(store, ids, threads);
-        return;
     }
-    std::stable_sort(ids.begin(), ids.end(),
-                     [&](uint32_t a, uint32_t b) { return store.at(a).mtime > store.at(b).mtime; });
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
     {
         std::shared_lock lock(state.mutex);
         ids = findForRequest(state.store, request, threads);
-        if (!request.countOnly && ids.size() <= kMostOrdered) orderAnswer(state.store, request, ids, threads);
+        if (!request.countOnly) orderAnswer(state.store, request, ids, threads);
         generation = state.generation;
         ++state.answersStreaming;
         streaming.held = true;
