@@ -58,7 +58,7 @@ std::error_code ChildProcess::start() {
     return {};
 }
 
-std::string ChildProcess::readAll() {
+std::string ChildProcess::readAll(const std::function<bool(std::string_view head)>& watch) {
     std::string out;
     if (!readEnd_) return out;
     // Into blocks that are never cleared first, then copied once into a
@@ -67,6 +67,7 @@ std::string ChildProcess::readAll() {
     constexpr std::size_t kBlock = std::size_t{1} << 20;
     std::vector<std::unique_ptr<char[]>> blocks;
     std::size_t inLast = kBlock;
+    bool watching = static_cast<bool>(watch);
     for (;;) {
         if (inLast == kBlock) {
             blocks.push_back(std::make_unique_for_overwrite<char[]>(kBlock));
@@ -75,6 +76,7 @@ std::string ChildProcess::readAll() {
         const ssize_t n = ::read(readEnd_.get(), blocks.back().get() + inLast, kBlock - inLast);
         if (n > 0) {
             inLast += static_cast<std::size_t>(n);
+            if (watching && blocks.size() == 1) watching = !watch(std::string_view(blocks[0].get(), inLast));
         } else if (n == 0 || errno != EINTR) {
             break;
         }

@@ -4,8 +4,10 @@
 // so that terminating it also reaches the commands a shell started for it.
 #include <sys/types.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -24,8 +26,10 @@ public:
 
     // Starts the child; an error when it could not be started.
     std::error_code start();
-    // Reads standard output until every writer has closed it.
-    std::string readAll();
+    // Reads standard output until every writer has closed it. `watch`, if
+    // given, sees the output read so far after each read, as long as it fits
+    // in one block, until it returns true.
+    std::string readAll(const std::function<bool(std::string_view head)>& watch = {});
     // Blocks until the child has ended and reaps it.
     Termination wait();
     bool isRunning();

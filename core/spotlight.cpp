@@ -8,6 +8,7 @@
 #include "core/child_process.h"
 #include "core/debug_log.h"
 #include "core/hit.h"
+#include "core/name_search.h"
 #include "core/shell.h"
 #include "core/text.h"
 #include "helper_programs.h"
@@ -84,28 +85,29 @@ std::string recentFilesQuery() {
 }
 
 AnswerLines mdfindNameCLI(const std::string& term) {
-    auto child = std::make_shared<ChildProcess>(mdfindExecutable(), std::vector<std::string>{"-name", term},
-                                                environmentWithPathFirst(mdfindFolder()));
-    auto& runner = QueryRunner::shared();
-    runner.registerProcess(child);
-    if (const std::error_code error = child->start()) {
-        dbg("SPAWN_FAIL " + quoted(term) + ": " + error.message());
-        runner.unregisterProcess(child);
-        return {};
-    }
-    AnswerLines lines(child->readAll());
-    const Termination end = child->wait();
-    if (lines.empty()) {
-        dbg("mdfind " + quoted(term) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") + std::to_string(end.status));
-    }
-    runner.unregisterProcess(child);
-    return lines;
+    NameSearch search(term);
+    search.start();
+    return search.finish();
 }
 
 PathSet mdfindIntersection(const std::vector<std::string>& terms) {
     PathSet accumulated;
+    if (terms.empty()) return accumulated;
+    auto search = std::make_unique<NameSearch>(terms[0]);
+    search->start();
     for (std::size_t i = 0; i < terms.size(); ++i) {
-        AnswerLines lines = mdfindNameCLI(terms[i]);
+        const bool last = i + 1 == terms.size();
+        // The second term is asked as soon as the first answer is known to
+        // hold a line, so that its search and reading overlap the reading of
+        // the first. Later terms wait for the intersection: only it tells
+        // whether they are to be asked at all.
+        std::unique_ptr<NameSearch> next;
+        const auto askNext = [&] {
+            next = std::make_unique<NameSearch>(terms[1]);
+            next->start();
+            next->readAhead();
+        };
+        AnswerLines lines = search->finish(i == 0 && !last ? std::function<void()>(askNext) : nullptr);
         dbg("tok " + quoted(terms[i]) + " -> " + std::to_string(lines.size()) + " lines");
         PathSet found(std::move(lines));
         if (i == 0) {
@@ -113,8 +115,14 @@ PathSet mdfindIntersection(const std::vector<std::string>& terms) {
         } else {
             accumulated.intersectWith(found);
         }
-        // No later term can bring back what one term has excluded.
-        if (accumulated.empty()) break;
+        // No later term can bring back what one term has excluded; a search
+        // asked ahead is abandoned then.
+        if (accumulated.empty() || last) break;
+        if (!next) {
+            next = std::make_unique<NameSearch>(terms[i + 1]);
+            next->start();
+        }
+        search = std::move(next);
     }
     return accumulated;
 }

@@ -76,6 +76,8 @@ bool streamAnswer(IndexState& state, const Request& request, unsigned threads,
             uint32_t folder = kNoEntry;
             std::string folderPath;
             for (size_t k = begin; k < end; ++k) {
+                if (k + 16 < end) state.store.prefetchEntry(ids[k + 16]);
+                if (k + 8 < end) state.store.prefetchRawName(ids[k + 8]);
                 const Entry& entry = state.store.at(ids[k]);
                 if (!entry.alive()) continue;
                 // The record is written in place and taken back if it is left out.

@@ -61,6 +61,14 @@ public:
     void appendPath(uint32_t index, std::string& out) const;
     std::string_view rawName(uint32_t index) const;
     std::string_view foldedName(uint32_t index) const;
+    // Hints for loops that visit entries out of table order, where each
+    // entry and each name would otherwise be a cache miss of its own: the
+    // entry a few steps ahead, its name once the entry has arrived.
+    void prefetchEntry(uint32_t index) const { __builtin_prefetch(&entries_[index]); }
+    void prefetchRawName(uint32_t index) const {
+        const Entry& e = entries_[index];
+        __builtin_prefetch(e.rawOff == kNoEntry ? folded_.data() + e.foldOff : raw_.data() + e.rawOff);
+    }
 
     const Entry& at(uint32_t index) const { return entries_[index]; }
     Entry& at(uint32_t index) { return entries_[index]; }

@@ -123,7 +123,10 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned th
         for (size_t i; (i = nextList.fetch_add(1)) < lists.size();) {
             std::vector<Item>& list = *lists[i];
             keys.clear();
-            for (const Item& item : list) keys.push_back(keyed(store, item));
+            for (size_t k = 0; k < list.size(); ++k) {
+                if (k + 8 < list.size()) store.prefetchRawName(list[k + 8].id);
+                keys.push_back(keyed(store, list[k]));
+            }
             std::sort(keys.begin(), keys.end(), keyedLess);
             for (size_t k = 0; k < keys.size(); ++k) list[k] = keys[k].item;
         }

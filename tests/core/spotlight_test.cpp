@@ -168,6 +168,13 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
          {"zzqx", "report"},
          {},
          {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
+        // The second term is asked once the first answer shows a line; a bad
+        // byte further on voids that answer, and the second is not taken.
+        {"first answer voided late",
+         {{byName("t0"), ".out", "/a/x\n" + std::string(300000, 'y') + "\xff\n"}, {byName("t1"), ".out", "/a/x\n"}},
+         {"t0", "t1"},
+         {},
+         {"mdfind 't0' EMPTY reason=exit0", "tok 't0' -> 0 lines"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
