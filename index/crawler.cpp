@@ -216,6 +216,9 @@ void Crawler::scanFolder(ScanTask task) {
         }
         std::vector<ListedItem> items = readFolder(fd.get());
         readItemFacts(fd.get(), items);
+        // In name order, so that a folder's entries stand in the order its
+        // answers are sent in; sorted here, before the index is held.
+        std::sort(items.begin(), items.end(), [](const ListedItem& a, const ListedItem& b) { return a.name < b.name; });
         std::unique_lock lock(state_.mutex);
         if (!state_.store.at(task.entry).alive()) return;
         applyListing(task.entry, fd.get(), task.recurse, items, childFolders);
@@ -290,6 +293,10 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
     };
     if (store.at(folder).firstChild == kNoEntry) {
         for (ListedItem& item : items) add(item);
+        // The listing came sorted by name, which spares answers a sort here.
+        if (std::is_sorted(items.begin(), items.end(),
+                           [](const ListedItem& a, const ListedItem& b) { return a.name < b.name; }))
+            store.at(folder).flags |= Entry::kChildrenInOrder;
         return;
     }
     // Names are views into the arenas: look everything up before adding.

@@ -54,6 +54,7 @@ uint32_t IndexStore::addChild(uint32_t parent, std::string_view raw, std::string
                               int64_t mtime, int64_t btime) {
     uint32_t i = append(parent, raw, folded, type, mtime, btime);
     Entry& p = entries_[parent];
+    p.flags &= static_cast<uint8_t>(~Entry::kChildrenInOrder);
     entries_[i].nextSibling = p.firstChild;
     p.firstChild = i;
     return i;
@@ -250,7 +251,24 @@ bool IndexStore::assign(EntryTable entries, Arena folded, Arena raw) {
     roots_ = std::move(roots);
     live_ = entries_.size();
     rebuildFilter();
+    // A snapshot is trusted on the order of children only where it holds.
+    checkChildOrder();
     return true;
+}
+
+void IndexStore::checkChildOrder() {
+    for (uint32_t f = 0; f < entries_.size(); ++f) {
+        Entry& folder = entries_[f];
+        if (!(folder.flags & Entry::kChildrenInOrder)) continue;
+        uint32_t previous = kNoEntry;
+        for (uint32_t c = folder.firstChild; c != kNoEntry; c = entries_[c].nextSibling) {
+            if (previous != kNoEntry && !(c > previous && rawName(previous) < rawName(c))) {
+                folder.flags &= static_cast<uint8_t>(~Entry::kChildrenInOrder);
+                break;
+            }
+            previous = c;
+        }
+    }
 }
 
 }  // namespace qf::index

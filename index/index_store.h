@@ -33,6 +33,9 @@ struct __attribute__((packed)) Entry {
 
     static constexpr uint8_t kListed = 1;  // a folder whose children were read
     static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter
+    // A folder whose children's ids ascend with their names' bytes, so that
+    // answers list them in name order as they come. Any later child clears it.
+    static constexpr uint8_t kChildrenInOrder = 4;
     bool isFolder() const { return type == EntryType::dir || type == EntryType::root; }
     bool alive() const { return type != EntryType::dead; }
 };
@@ -98,6 +101,8 @@ private:
     uint32_t append(uint32_t parent, std::string_view raw, std::string_view folded, EntryType type, int64_t mtime,
                     int64_t btime);
     void unlinkFromParent(uint32_t index);
+    // Clears kChildrenInOrder wherever the children are not in order.
+    void checkChildOrder();
     void rebuildFilter();
 
     EntryTable entries_;

@@ -77,6 +77,49 @@ bool keyedLess(const Keyed& a, const Keyed& b) {
     }
 }
 
+// A folder whose children's ids ascend with their names lists its entries
+// in name order already, as answers hold ids in ascending order: only the
+// few items standing for its subfolders need a place among them, found by
+// binary search, so most names are never read. False, with the list as it
+// was, when the ids do not ascend after all.
+bool placeInOrder(const IndexStore& store, std::vector<Item>& list) {
+    size_t belowCount = 0;
+    uint32_t last = 0;
+    bool any = false;
+    for (const Item& item : list) {
+        if (item.below) {
+            ++belowCount;
+            continue;
+        }
+        if (any && item.id <= last) return false;
+        last = item.id;
+        any = true;
+    }
+    if (belowCount == 0) return true;
+    std::vector<Keyed> belows;
+    std::vector<Item> names;
+    belows.reserve(belowCount);
+    names.reserve(list.size() - belowCount);
+    for (const Item& item : list) {
+        if (item.below)
+            belows.push_back(keyed(store, item));
+        else
+            names.push_back(item);
+    }
+    std::sort(belows.begin(), belows.end(), keyedLess);
+    list.clear();
+    auto from = names.begin();
+    for (const Keyed& below : belows) {
+        const auto to = std::partition_point(from, names.end(),
+                                             [&](const Item& name) { return keyedLess(keyed(store, name), below); });
+        list.insert(list.end(), from, to);
+        list.push_back(below.item);
+        from = to;
+    }
+    list.insert(list.end(), from, names.end());
+    return true;
+}
+
 // Below this many entries a thread costs more than it saves.
 constexpr size_t kParallelFrom = 20000;
 
@@ -114,14 +157,18 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned th
 
     // Each folder's list is sorted on its own, so the lists are shared out
     // among the threads; the biggest ones go first.
-    std::vector<std::vector<Item>*> lists{&top};
-    for (auto& [folder, list] : inFolder) lists.push_back(&list);
-    std::sort(lists.begin(), lists.end(), [](const auto* a, const auto* b) { return a->size() > b->size(); });
+    std::vector<std::pair<uint32_t, std::vector<Item>*>> lists{{kNoEntry, &top}};
+    for (auto& [folder, list] : inFolder) lists.emplace_back(folder, &list);
+    std::sort(lists.begin(), lists.end(),
+              [](const auto& a, const auto& b) { return a.second->size() > b.second->size(); });
     std::atomic<size_t> nextList{0};
     const auto sortLists = [&] {
         std::vector<Keyed> keys;
         for (size_t i; (i = nextList.fetch_add(1)) < lists.size();) {
-            std::vector<Item>& list = *lists[i];
+            const auto [folder, listPointer] = lists[i];
+            std::vector<Item>& list = *listPointer;
+            if (folder != kNoEntry && (store.at(folder).flags & Entry::kChildrenInOrder) && placeInOrder(store, list))
+                continue;
             keys.clear();
             for (size_t k = 0; k < list.size(); ++k) {
                 if (k + 8 < list.size()) store.prefetchRawName(list[k + 8].id);

@@ -18,7 +18,9 @@ namespace qf::index {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'F', 'I', 'N', 'D', 'E', 'X', '\0'};
-constexpr uint32_t kVersion = 1;
+// 2: folders carry whether their children stand in name order, which a
+// snapshot of version 1 never set: such a snapshot is crawled afresh once.
+constexpr uint32_t kVersion = 2;
 
 struct Header {
     char magic[8];

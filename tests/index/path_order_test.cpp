@@ -41,19 +41,44 @@ TEST(PathOrder, AnswersComeInByteOrderOfTheirPaths) {
                     store.addChild(parent, name, name, folder ? EntryType::dir : EntryType::file, 0, kNoTime);
                 if (folder) folders.push_back(id);
             }
-            std::vector<uint32_t> ids;
-            for (uint32_t id = 0; id < store.size(); ++id)
-                if (random() % 2 == 0) ids.push_back(id);
-            std::shuffle(ids.begin(), ids.end(), random);
+            // The same tree as a crawl makes it: each folder's children added
+            // in name order and the folder marked so, some folders given a
+            // child later. Answers then list ids in ascending order.
+            IndexStore crawled;
+            std::vector<std::pair<uint32_t, uint32_t>> toCopy{{folders[0], crawled.addRoot(rootPath)}};
+            for (size_t next = 0; next < toCopy.size(); ++next) {
+                const auto [from, to] = toCopy[next];
+                std::vector<uint32_t> children;
+                for (uint32_t c = store.at(from).firstChild; c != kNoEntry; c = store.at(c).nextSibling)
+                    children.push_back(c);
+                std::sort(children.begin(), children.end(),
+                          [&](uint32_t a, uint32_t b) { return store.rawName(a) < store.rawName(b); });
+                const bool later = !children.empty() && random() % 4 == 0;
+                for (size_t k = later ? 1 : 0; k < children.size(); ++k) {
+                    const uint32_t c = children[k];
+                    const uint32_t copy =
+                        crawled.addChild(to, store.rawName(c), store.rawName(c), store.at(c).type, 0, 0);
+                    if (store.at(c).isFolder()) toCopy.emplace_back(c, copy);
+                }
+                crawled.at(to).flags |= Entry::kChildrenInOrder;
+                if (later)
+                    crawled.addChild(to, store.rawName(children[0]), store.rawName(children[0]), EntryType::file, 0, 0);
+            }
+            for (IndexStore* tree : {&store, &crawled}) {
+                std::vector<uint32_t> ids;
+                for (uint32_t id = 0; id < tree->size(); ++id)
+                    if (random() % 2 == 0) ids.push_back(id);
+                if (tree == &store) std::shuffle(ids.begin(), ids.end(), random);
 
-            std::vector<std::string> expected;
-            for (const uint32_t id : ids) expected.push_back(store.path(id));
-            std::sort(expected.begin(), expected.end());
+                std::vector<std::string> expected;
+                for (const uint32_t id : ids) expected.push_back(tree->path(id));
+                std::sort(expected.begin(), expected.end());
 
-            sortByPath(store, ids, shape.threads);
-            std::vector<std::string> got;
-            for (const uint32_t id : ids) got.push_back(store.path(id));
-            EXPECT_EQ(got, expected);
+                sortByPath(*tree, ids, shape.threads);
+                std::vector<std::string> got;
+                for (const uint32_t id : ids) got.push_back(tree->path(id));
+                EXPECT_EQ(got, expected);
+            }
         }
     }
 }
