@@ -76,7 +76,8 @@ AnswerLines NameSearch::finish(const std::function<void()>& onFirstLine) {
     }
     const Termination end = child_->wait();
     if (lines.empty()) {
-        dbg("mdfind " + quoted(term_) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") + std::to_string(end.status));
+        dbg("mdfind " + quoted(term_) + " EMPTY reason=" + (end.bySignal ? "SIG" : "exit") +
+            std::to_string(end.status));
     }
     QueryRunner::shared().unregisterProcess(child_);
     return lines;
