@@ -24,7 +24,8 @@ DESTDIR="$dest" cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1
 app=org.quillfind.Quillfind
 
 # The layout: two commands on the PATH, the rest private or data.
-for f in usr/bin/quillfind usr/bin/mdfind usr/libexec/quillfind/quillfind-indexd usr/libexec/quillfind/ditto; do
+for f in usr/bin/quillfind usr/bin/mdfind usr/libexec/quillfind/quillfind-window usr/libexec/quillfind/quillfind-indexd \
+         usr/libexec/quillfind/ditto; do
   [ -x "$dest/$f" ] || fail "$f is missing or not executable"
 done
 for f in usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
