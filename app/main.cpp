@@ -32,8 +32,7 @@ int main(int argc, char** argv) {
     }
     const std::string window = qf::protocol::findHelperProgram(kWindowProgram);
     if (window.empty()) {
-        std::fprintf(stderr, "quillfind: the window program %s is not installed beside this command\n",
-                     kWindowProgram);
+        std::fprintf(stderr, "quillfind: the window program %s is not installed beside this command\n", kWindowProgram);
         return 1;
     }
     // The same arguments, argv[0] included, so the window knows itself by
