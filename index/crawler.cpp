@@ -202,7 +202,7 @@ void Crawler::scanFolder(ScanTask task) {
         Entry& e = state_.store.at(task.entry);
         e.flags |= Entry::kPruned;
         e.mtime = self->mtime;
-        e.btime = self->btime;
+        e.birth = birthMark(self->btime);
         return;
     }
     // Watch before reading, so nothing created meanwhile goes unseen.
@@ -221,7 +221,7 @@ void Crawler::scanFolder(ScanTask task) {
             for (uint32_t c = e.firstChild; c != kNoEntry; c = store.at(c).nextSibling) {
                 const Entry& child = store.at(c);
                 if (child.type != EntryType::dir)
-                    knownItems.push_back({c, std::string(store.rawName(c)), child.type, child.mtime, child.btime});
+                    knownItems.push_back({c, std::string(store.rawName(c)), child.type, child.mtime, child.birth});
                 else if (task.recurse && !(child.flags & Entry::kPruned))
                     childFolders.push_back({c, std::string(store.rawName(c))});
             }
@@ -251,7 +251,7 @@ void Crawler::scanFolder(ScanTask task) {
         applyListing(task.entry, fd.get(), task.recurse, items, childFolders);
         Entry& after = state_.store.at(task.entry);
         after.mtime = self->mtime;
-        after.btime = self->btime;
+        after.birth = birthMark(self->btime);
         // A folder changed within the file system's timestamp granularity of
         // this listing may change again without its time moving: such a folder
         // is read again by the next catch-up instead of trusted.
@@ -285,7 +285,7 @@ bool Crawler::refreshKnownTimes(int fd, const std::vector<KnownItem>& items) {
             continue;
         }
         if (facts->type != item.type) return false;
-        if (facts->mtime != item.mtime || facts->btime != item.btime) changed.emplace_back(&item, *facts);
+        if (facts->mtime != item.mtime || birthMark(facts->btime) != item.birth) changed.emplace_back(&item, *facts);
     }
     if (changed.empty()) return true;
     std::unique_lock lock(state_.mutex);
@@ -293,7 +293,7 @@ bool Crawler::refreshKnownTimes(int fd, const std::vector<KnownItem>& items) {
         Entry& e = state_.store.at(item->entry);
         if (!e.alive()) continue;
         e.mtime = facts.mtime;
-        e.btime = facts.btime;
+        e.birth = birthMark(facts.btime);
     }
     ++state_.changes;
     return true;
@@ -348,7 +348,7 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
         }
         if (item.facts.mtime != kNoTime) {
             e.mtime = item.facts.mtime;
-            e.btime = item.facts.btime;
+            e.birth = birthMark(item.facts.btime);
         }
         if (recurse && e.type == EntryType::dir && !(e.flags & Entry::kPruned)) childFolders.push_back({c, item.name});
     }

@@ -79,7 +79,8 @@ private:
         uint32_t entry;
         std::string name;
         EntryType type;
-        int64_t mtime, btime;
+        int64_t mtime;
+        uint32_t birth;
     };
 
     void push(std::vector<ScanTask> tasks);

@@ -53,7 +53,6 @@ struct HugePageAllocator {
     }
 };
 
-using Arena = std::basic_string<char, std::char_traits<char>, HugePageAllocator<char>>;
 template <typename T>
 using HugeVector = std::vector<T, HugePageAllocator<T>>;
 

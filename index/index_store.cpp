@@ -25,7 +25,7 @@ uint32_t IndexStore::append(uint32_t parent, std::string_view raw, std::string_v
     e.parent = parent;
     e.type = type;
     e.mtime = mtime;
-    e.btime = btime;
+    e.birth = birthMark(btime);
     e.foldOff = static_cast<uint32_t>(folded_.size());
     e.foldLen = static_cast<uint16_t>(std::min<size_t>(folded.size(), UINT16_MAX));
     makeRoom(folded_, e.foldLen + 1, size_t{1} << 20);

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "arena.h"
 #include "huge_page_allocator.h"
 #include "name_filter.h"
 
@@ -14,6 +15,12 @@ enum class EntryType : uint8_t { file = 0, dir = 1, symlink = 2, other = 3, root
 
 inline constexpr uint32_t kNoEntry = std::numeric_limits<uint32_t>::max();
 inline constexpr int64_t kNoTime = std::numeric_limits<int64_t>::min();
+
+// The fingerprint an entry keeps of a birth time (nanoseconds, or kNoTime).
+inline uint32_t birthMark(int64_t btime) {
+    const uint64_t bits = static_cast<uint64_t>(btime) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<uint32_t>(bits >> 32);
+}
 
 // One file-system item. Children of a folder form a singly linked list so
 // that no folder needs an allocation of its own. Packed: a million of them
@@ -29,7 +36,9 @@ struct __attribute__((packed)) Entry {
     EntryType type = EntryType::file;
     uint8_t flags = 0;
     int64_t mtime = kNoTime;  // nanoseconds since 1970
-    int64_t btime = kNoTime;  // nanoseconds since 1970
+    // The birth time is only ever compared, to tell a file replaced under
+    // the same name and time: a fingerprint of it does that in half the room.
+    uint32_t birth = 0;
 
     static constexpr uint8_t kListed = 1;  // a folder whose children were read
     static constexpr uint8_t kPruned = 2;  // a folder the crawl does not enter

@@ -224,7 +224,7 @@ void LiveUpdates::refreshChild(uint32_t folder, const std::string& name) {
     }
     if (c != kNoEntry && store.at(c).type == facts->type) {
         store.at(c).mtime = facts->mtime;
-        store.at(c).btime = facts->btime;
+        store.at(c).birth = birthMark(facts->btime);
         ++state_.changes;
         return;
     }

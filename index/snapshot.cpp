@@ -19,7 +19,8 @@ namespace {
 
 constexpr char kMagic[8] = {'Q', 'F', 'I', 'N', 'D', 'E', 'X', '\0'};
 // 2: folders carry whether their children stand in name order, which a
-// snapshot of version 1 never set: such a snapshot is crawled afresh once.
+// snapshot of version 1 never set, and entries keep a fingerprint of their
+// birth time; a snapshot of version 1 is crawled afresh once.
 constexpr uint32_t kVersion = 2;
 
 struct Header {
@@ -40,11 +41,11 @@ struct DiskEntry {
     uint8_t type;
     uint8_t flags;
     uint8_t hasRaw;
-    uint8_t reserved[5];
+    uint8_t reserved;
+    uint32_t birth;
     int64_t mtime;
-    int64_t btime;
 };
-static_assert(sizeof(DiskEntry) == 32);
+static_assert(sizeof(DiskEntry) == 24);
 
 // Buffered writer that checksums what it writes.
 class SnapshotWriter {
@@ -129,7 +130,7 @@ bool writeSnapshot(const IndexStore& store, const std::string& path, std::string
         d.flags = e.flags;
         d.hasRaw = e.rawOff != kNoEntry;
         d.mtime = e.mtime;
-        d.btime = e.btime;
+        d.birth = e.birth;
         body.write(&d, sizeof d);
     }
     for (uint32_t i = 0; i < store.size(); ++i)
@@ -272,7 +273,7 @@ SnapshotLoad loadSnapshot(const std::string& path, IndexStore& store, std::strin
         e.flags = d.flags;
         e.rawOff = d.hasRaw ? 0 : kNoEntry;
         e.mtime = d.mtime;
-        e.btime = d.btime;
+        e.birth = d.birth;
     }
     Arena folded(p, h.foldedBytes);
     p += h.foldedBytes;

@@ -180,13 +180,13 @@ TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
 
 // ---- snapshots ----
 
-// Every live entry as "path|mtime|btime|type|flags", sorted.
+// Every live entry as "path|mtime|birth|type|flags", sorted.
 std::vector<std::string> describe(const IndexStore& s) {
     std::vector<std::string> out;
     for (uint32_t i = 0; i < s.size(); ++i) {
         const Entry& e = s.at(i);
         if (e.alive())
-            out.push_back(s.path(i) + "|" + std::to_string(e.mtime) + "|" + std::to_string(e.btime) + "|" +
+            out.push_back(s.path(i) + "|" + std::to_string(e.mtime) + "|" + std::to_string(e.birth) + "|" +
                           std::to_string(static_cast<int>(e.type)) + "|" + std::to_string(e.flags));
     }
     return testing::sorted(out);
