@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 
 #include <QCryptographicHash>
-#include <QTest>
 #include <QSemaphore>
+#include <QTest>
 #include <QThreadPool>
 #include <filesystem>
 #include <map>
