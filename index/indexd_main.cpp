@@ -1,6 +1,7 @@
 // quillfind-indexd: the per-user index service behind mdfind.
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -131,6 +132,11 @@ void raiseFileLimit() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The allocator would otherwise raise its thresholds after each large
+    // block the crawl frees, and then keep megabytes of free memory at the
+    // top of each thread's heap for good: fixed thresholds hand them back.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    ::mallopt(M_TRIM_THRESHOLD, 1 << 20);
     bool detach = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
