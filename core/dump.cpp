@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hit.h"
+#include "core/path_names.h"
 #include "core/query_plan.h"
 #include "core/shell.h"
 #include "core/spotlight.h"

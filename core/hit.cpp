@@ -129,24 +129,6 @@ std::string kindOf(std::string_view path, bool isDir) {
     return kind;
 }
 
-std::string lastPathComponent(std::string_view path) {
-    const auto end = path.find_last_not_of('/');
-    if (end == std::string_view::npos) return path.empty() ? std::string() : std::string("/");
-    const std::string_view trimmed = path.substr(0, end + 1);
-    const auto slash = trimmed.rfind('/');
-    return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
-}
-
-std::string containingFolder(std::string_view path) {
-    const auto end = path.find_last_not_of('/');
-    if (end == std::string_view::npos) return "/";
-    const std::string_view trimmed = path.substr(0, end + 1);
-    const auto slash = trimmed.rfind('/');
-    if (slash == std::string_view::npos) return ".";
-    const auto folderEnd = trimmed.find_last_not_of('/', slash);
-    return folderEnd == std::string_view::npos ? "/" : std::string(trimmed.substr(0, folderEnd + 1));
-}
-
 Hit hitForPath(const std::string& path) {
     std::string name = lastPathComponent(path);
     const StatInfo info = lstatInfo(path);

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/path_names.h"
+
 namespace qf {
 
 // Seconds since 1970-01-01 UTC, with sub-second precision.
@@ -44,10 +46,6 @@ struct StatInfo {
 
 StatInfo lstatInfo(const std::string& path);
 std::string kindOf(std::string_view path, bool isDir);
-// Text after the last "/", a trailing "/" ignored.
-std::string lastPathComponent(std::string_view path);
-// The folder that holds the item; no trailing slash except "/".
-std::string containingFolder(std::string_view path);
 // The rule that turns a kept result path into a Hit.
 Hit hitForPath(const std::string& path);
 

@@ -7,8 +7,8 @@
 
 #include "core/child_process.h"
 #include "core/debug_log.h"
-#include "core/hit.h"
 #include "core/name_search.h"
+#include "core/path_names.h"
 #include "core/shell.h"
 #include "core/text.h"
 #include "helper_programs.h"
