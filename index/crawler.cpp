@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 #include <string_view>
 #include <unordered_map>
 
 #include "mounts.h"
+#include "path_order.h"
 
 namespace qf::index {
 namespace {
@@ -24,13 +24,7 @@ void sortByName(std::vector<ListedItem>& items) {
         uint32_t index;
     };
     std::vector<Key> keys(items.size());
-    for (uint32_t i = 0; i < items.size(); ++i) {
-        unsigned char bytes[8] = {};
-        std::memcpy(bytes, items[i].name.data(), std::min<size_t>(8, items[i].name.size()));
-        uint64_t word;
-        std::memcpy(&word, bytes, 8);
-        keys[i] = {__builtin_bswap64(word), i};
-    }
+    for (uint32_t i = 0; i < items.size(); ++i) keys[i] = {nameHead(items[i].name), i};
     std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
         if (a.head != b.head) return a.head < b.head;
         return items[a.index].name < items[b.index].name;
@@ -320,10 +314,8 @@ void Crawler::applyListing(uint32_t folder, int fd, bool recurse, std::vector<Li
     };
     if (store.at(folder).firstChild == kNoEntry) {
         for (ListedItem& item : items) add(item);
-        // The listing came sorted by name, which spares answers a sort here.
-        if (std::is_sorted(items.begin(), items.end(),
-                           [](const ListedItem& a, const ListedItem& b) { return a.name < b.name; }))
-            store.at(folder).flags |= Entry::kChildrenInOrder;
+        // scanFolder sorted the listing by name, which spares answers a sort.
+        store.at(folder).flags |= Entry::kChildrenInOrder;
         return;
     }
     // Names are views into the arenas: look everything up before adding.

@@ -125,6 +125,12 @@ constexpr size_t kParallelFrom = 20000;
 
 }  // namespace
 
+uint64_t nameHead(std::string_view name) {
+    unsigned char head[8] = {};
+    std::memcpy(head, name.data(), std::min<size_t>(sizeof head, name.size()));
+    return bigEndian(head);
+}
+
 void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned threads) {
     if (ids.size() < 2) return;
     std::vector<Item> top;
