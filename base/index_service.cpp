@@ -9,8 +9,8 @@
 #include "base/error.h"
 #include "base/spawn.h"
 #include "base/unix_socket.h"
-#include "helper_programs.h"
-#include "index_protocol.h"
+#include "protocol/helper_programs.h"
+#include "protocol/index_protocol.h"
 
 namespace qf {
 
@@ -44,11 +44,10 @@ std::string firstLine(std::string text) {
 // Runs "<executable> --daemonize", which returns once the service listens
 // (or another instance holds the lock), or fails with its reason on its
 // error stream. Nothing else of ours is handed over: the service must never
-// keep the caller's pipes open. Empty on success, else the reason.
-Expected<Termination, std::string> startIndexService(const std::string& executable) {
+// keep the caller's pipes open.
+Expected<void> startIndexService(const std::string& executable) {
     int errPipe[2];
-    if (::pipe2(errPipe, O_CLOEXEC) != 0)
-        return Unexpected<std::string>{"cannot start the index service: " + errorOf(errno).message()};
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) return Error::lastErrno("cannot start the index service");
     UniqueFd readEnd(errPipe[0]), writeEnd(errPipe[1]);
     ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
     SpawnOptions options;
@@ -56,16 +55,16 @@ Expected<Termination, std::string> startIndexService(const std::string& executab
     options.standardError = writeEnd.get();
     auto pid = spawnProcess(executable, {"--daemonize"}, options);
     writeEnd.reset();
-    if (!pid) return Unexpected<std::string>{"cannot start " + executable + ": " + pid.error().message()};
+    if (!pid) return std::move(pid).error().within("cannot start " + executable);
     auto end = waitForExit(*pid);
-    if (!end) return Unexpected<std::string>{"cannot start " + executable + ": " + end.error().message()};
-    if (!end->bySignal && end->status == 0) return *end;
+    if (!end) return std::move(end).error().within("cannot start " + executable);
+    if (!end->bySignal && end->status == 0) return {};
     std::string reason = firstLine(drain(readEnd.get()));
     if (reason.empty()) {
         reason = std::string("it ended ") + (end->bySignal ? "by signal " : "with status ") +
                  std::to_string(end->status) + " (see " + protocol::logPath() + ")";
     }
-    return Unexpected<std::string>{"the index service cannot start: " + reason};
+    return Error(Errc::unavailable, "the index service cannot start: " + reason);
 }
 
 }  // namespace
@@ -88,14 +87,16 @@ std::string findIndexServiceExecutable(const std::string& programDir) {
     return {};
 }
 
-Expected<UniqueFd, std::string> connectOrStartIndexService(const std::string& executable,
-                                                           std::chrono::milliseconds patience) {
+bool indexServiceListening() { return connectUnixSocket(protocol::socketPath()).hasValue(); }
+
+Expected<UniqueFd> connectOrStartIndexService(const std::string& executable, std::chrono::milliseconds patience) {
     const std::string socket = protocol::socketPath();
     if (auto fd = connectUnixSocket(socket)) return std::move(*fd);
     if (!mayRun(executable)) {
-        return Unexpected<std::string>{"the index service is not running and " +
-                                       (executable.empty() ? std::string(protocol::kServiceExecutable) : executable) +
-                                       " cannot be run"};
+        return Error(Errc::unavailable,
+                     "the index service is not running and " +
+                         (executable.empty() ? std::string(protocol::kServiceExecutable) : executable) +
+                         " cannot be run");
     }
     // A start returns as soon as it sees another instance's lock. That one
     // may be about to listen (started in the same moment), or about to end
@@ -105,14 +106,14 @@ Expected<UniqueFd, std::string> connectOrStartIndexService(const std::string& ex
     auto nextStart = std::chrono::steady_clock::now();
     while (true) {
         if (std::chrono::steady_clock::now() >= nextStart) {
-            if (auto started = startIndexService(executable); !started) return Unexpected<std::string>{started.error()};
+            if (auto started = startIndexService(executable); !started) return std::move(started).error();
             nextStart = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
         }
         if (auto fd = connectUnixSocket(socket)) return std::move(*fd);
         if (std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return Unexpected<std::string>{"the index service did not start (socket " + socket + ")"};
+    return Error(Errc::unavailable, "the index service did not start (socket " + socket + ")");
 }
 
 }  // namespace qf

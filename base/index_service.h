@@ -14,12 +14,14 @@ namespace qf {
 // PATH; empty when there is none.
 std::string findIndexServiceExecutable(const std::string& programDir);
 
+// True when something accepts connections on the service's socket.
+bool indexServiceListening();
+
 // A connection to the service. When none answers, starts executable
 // ("--daemonize", which returns once the service listens or another
 // instance holds the lock) and keeps trying for up to `patience`. The error
 // is one line for the user: when the service could not start, its own
 // reason.
-Expected<UniqueFd, std::string> connectOrStartIndexService(const std::string& executable,
-                                                           std::chrono::milliseconds patience);
+Expected<UniqueFd> connectOrStartIndexService(const std::string& executable, std::chrono::milliseconds patience);
 
 }  // namespace qf
