@@ -42,10 +42,10 @@ void benchDigest(const std::string& dir, std::size_t megabytes) {
     writeBytes(file, megabytes << 20);
     const long rssBefore = maxRssKiB();
     const auto start = Clock::now();
-    const qf::FileDigest d = qf::sha256File(file);
+    const auto d = qf::sha256File(file);
     const double s = secondsSince(start);
     std::printf("sha256      %zu MiB in %.3f s = %.0f MiB/s, %lld chunks, peak RSS +%ld KiB (chunk %zu KiB)\n",
-                megabytes, s, static_cast<double>(megabytes) / s, static_cast<long long>(d.chunks),
+                megabytes, s, static_cast<double>(megabytes) / s, static_cast<long long>(d ? d->chunks : -1),
                 maxRssKiB() - rssBefore, qf::kDigestChunkBytes >> 10);
     std::filesystem::remove(file);
 }
@@ -65,7 +65,7 @@ void benchCopyTree(const std::string& dir) {
     const bool same = qf::sameTree(tree, dir + "/tree copy");
     const double verifyS = secondsSince(start);
     std::printf("copy tree   %d files of 4 KiB: copy %.3f s (%s), compare %.3f s (%s)\n", kFolders * kFiles, copyS,
-                copied ? copied.message().c_str() : "ok", verifyS, same ? "same" : "DIFFERENT");
+                copied ? "ok" : copied.error().message().c_str(), verifyS, same ? "same" : "DIFFERENT");
 }
 
 void benchFreeNames(const std::string& dir) {

@@ -3,9 +3,12 @@
 // entries and on /usr. Prints one table.
 //
 //   bench_index [--entries N] [--dir FOLDER] [--no-usr] [--keep] [--tree-only] [--tree EXISTING] [--crawl-only]
-//               [--catch-up-only]
+//               [--catch-up-only] [--shape second-wider] [--dump-only]
 //
 // --tree-only makes the tree and prints its path; --tree reuses such a tree.
+// --shape second-wider makes a tree where "draft", the second term of the
+// two-term dump query, is in three times as many names as "report".
+// --dump-only times only dump mode against plocate (one crawl).
 // --crawl-only stops after timing the crawl against fdfind.
 // --catch-up-only times only the catch-up after a restart, with files
 // edited while the service was down, against find examining every entry.
@@ -35,13 +38,13 @@
 #include <vector>
 
 #include "base/unix_socket.h"
-#include "client.h"
-#include "fold.h"
-#include "glob.h"
-#include "index_protocol.h"
-#include "index_store.h"
-#include "search.h"
-#include "snapshot.h"
+#include "index/client/client.h"
+#include "index/store/fold.h"
+#include "index/store/glob.h"
+#include "index/store/index_store.h"
+#include "index/store/search.h"
+#include "index/store/snapshot.h"
+#include "protocol/index_protocol.h"
 
 extern char** environ;
 
@@ -153,9 +156,10 @@ const char* const kExt[] = {".txt", ".pdf", ".jpg", ".png", ".md",  ".docx", ".x
 
 class TreeMaker {
 public:
-    explicit TreeMaker(size_t target) : target_(target), rng_(20240601) {}
+    TreeMaker(size_t target, bool secondWider) : target_(target), secondWider_(secondWider), rng_(20240601) {}
 
     std::string word() {
+        if (secondWider_ && pick(25) == 0) return "draft";
         int k = pick(100);
         if (k < 70) return kLatin[pick(std::size(kLatin))];
         if (k < 85) return kAccented[pick(std::size(kAccented))];
@@ -215,6 +219,7 @@ public:
 private:
     unsigned pick(size_t n) { return static_cast<unsigned>(rng_() % n); }
     size_t target_;
+    bool secondWider_;
     size_t made_ = 0;
     int huges_ = 0;
     std::mt19937_64 rng_;
@@ -223,39 +228,34 @@ private:
 // ---- the service under test ----
 
 struct ServiceRun {
-    double crawlMs = 0;     // from the start of the process until every name and time is indexed
-    size_t internalMs = 0;  // the crawl as the service measured it
+    double crawlMs = 0;     // from the start of the process until every name is searchable
+    double timesMs = 0;     // ... until every change time is read too
+    size_t internalMs = 0;  // the crawl (names) as the service measured it
+    long peakKb = 0;        // the service's peak resident memory, the crawl included
     size_t entries = 0;
     long rssKb = 0;
     pid_t pid = -1;
 };
 
 // Asked in process: starting an mdfind every few milliseconds would take
-// CPU time from the crawl being measured.
-std::string statusOf(const std::map<std::string, std::string>& env) {
+// CPU time from the crawl being measured. Unknown until the service answers.
+qf::index::ServiceStatus statusOf(const std::map<std::string, std::string>& env) {
     std::string socket = env.at(qf::protocol::kEnvIndexDir) + "/" + qf::protocol::kSocketName;
-    auto fd = qf::connectUnixSocket(socket);
-    std::string status;
-    if (!fd) return status;
-    qf::index::exchange(fd->get(), qf::index::Request{}, [&](const qf::index::ReplyRecord& r) {
-        if (r.tag == qf::protocol::kTagStatus) status = r.payload;
-        return true;
-    });
-    return status;
+    return qf::index::queryStatus(socket, std::chrono::seconds(5)).valueOr({});
 }
 
-size_t statusNumber(const std::string& status, const std::string& key) {
-    size_t at = status.find(key);
-    return at == std::string::npos ? 0 : std::strtoull(status.c_str() + at + key.size(), nullptr, 10);
-}
+bool idle(const qf::index::ServiceStatus& status) { return status.crawling == qf::index::Flag::no; }
+// A service that does not say is one that reads times with the names.
+bool timesRead(const qf::index::ServiceStatus& status) { return status.timesPending.value_or(0) == 0; }
 
-long rssKb(pid_t pid) {
+long statusKb(pid_t pid, const std::string& key) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind(key, 0) == 0) return std::strtol(line.c_str() + key.size(), nullptr, 10);
     return 0;
 }
+long rssKb(pid_t pid) { return statusKb(pid, "VmRSS:"); }
 
 pid_t servicePid(const std::string& indexDir) {
     std::ifstream in(indexDir + "/indexd.lock");
@@ -276,22 +276,27 @@ void stopService(const std::string& indexDir) {
     }
 }
 
-// Starts the service and waits for the end of its first crawl.
+// Starts the service and waits for the end of its first crawl: its names,
+// then its change times.
 ServiceRun startAndCrawl(const std::map<std::string, std::string>& env, const std::string& bin) {
     ServiceRun s;
     auto start = Clock::now();
     run({bin + "/quillfind-indexd", "--daemonize"}, env);
     while (true) {
-        std::string st = statusOf(env);
-        if (st.find("state: idle") != std::string::npos) {
+        qf::index::ServiceStatus st = statusOf(env);
+        if (idle(st) && s.crawlMs == 0) {
             s.crawlMs = msSince(start);
-            s.internalMs = statusNumber(st, "last crawl: ");
-            s.entries = statusNumber(st, "entries: ");
-            s.pid = static_cast<pid_t>(statusNumber(st, "pid: "));
+            s.internalMs = static_cast<size_t>(st.lastCrawlMs.value_or(0));
+            s.entries = st.entries.value_or(0);
+            s.pid = static_cast<pid_t>(st.pid.value_or(-1));
+        }
+        if (s.crawlMs != 0 && timesRead(st)) {
+            s.timesMs = msSince(start);
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    s.peakKb = statusKb(s.pid, "VmHWM:");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     s.rssKb = rssKb(s.pid);
     return s;
@@ -343,6 +348,37 @@ struct QuerySet {
     std::string plocateDb;
 };
 
+// Dump mode is the whole search core as one process: planning, mdfind,
+// the candidate set, the plain order and the first 20 lines.
+void compareDump(const QuerySet& q, const std::string& bin, int repeat) {
+    auto& env = q.env;
+    if (::access((bin + "/quillfind").c_str(), X_OK) == 0) {
+        auto dumpEnv = env;
+        dumpEnv["QUILLFIND_DUMP"] = "1";
+        std::vector<double> ratios;
+        for (const char* query : {"report", "report draft"}) {
+            dumpEnv["QUILLFIND_QUERY"] = query;
+            ratios.clear();
+            for (int i = 0; i < repeat; ++i) {
+                // Paired, in alternating order, so a busy moment weighs on both.
+                double d, p;
+                if (i % 2 == 0) {
+                    d = run({bin + "/quillfind"}, dumpEnv).ms;
+                    p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
+                } else {
+                    p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
+                    d = run({bin + "/quillfind"}, dumpEnv).ms;
+                }
+                ratios.push_back(d / std::max(0.001, p));
+            }
+            std::sort(ratios.begin(), ratios.end());
+            add(q.label + ": dump mode '" + query + "' / plocate -i -b report",
+                fmt(ratios[ratios.size() / 2], "x", 2) + "  (median of " + std::to_string(repeat) + " pairs, " +
+                    fmt(ratios.front(), "-", 2) + fmt(ratios.back(), "", 2) + ")");
+        }
+    }
+}
+
 void compareQueries(const QuerySet& q, const std::string& bin, int repeat, bool fdfind, bool plocate) {
     const std::string md = bin + "/mdfind";
     auto& env = q.env;
@@ -380,33 +416,7 @@ void compareQueries(const QuerySet& q, const std::string& bin, int repeat, bool 
     if (plocate)
         add(q.label + ": mdfind -name vs plocate -i -b",
             fmt(plocateMs / name.median, "x (plocate time / mdfind time)", 2));
-    // Dump mode is the whole search core as one process: planning, mdfind,
-    // the candidate set, the plain order and the first 20 lines.
-    if (plocate && ::access((bin + "/quillfind").c_str(), X_OK) == 0) {
-        auto dumpEnv = env;
-        dumpEnv["QUILLFIND_DUMP"] = "1";
-        std::vector<double> ratios;
-        for (const char* query : {"report", "report draft"}) {
-            dumpEnv["QUILLFIND_QUERY"] = query;
-            ratios.clear();
-            for (int i = 0; i < repeat; ++i) {
-                // Paired, in alternating order, so a busy moment weighs on both.
-                double d, p;
-                if (i % 2 == 0) {
-                    d = run({bin + "/quillfind"}, dumpEnv).ms;
-                    p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
-                } else {
-                    p = run({"plocate", "-i", "-b", "-d", q.plocateDb, "report"}).ms;
-                    d = run({bin + "/quillfind"}, dumpEnv).ms;
-                }
-                ratios.push_back(d / std::max(0.001, p));
-            }
-            std::sort(ratios.begin(), ratios.end());
-            add(q.label + ": dump mode '" + query + "' / plocate -i -b report",
-                fmt(ratios[ratios.size() / 2], "x", 2) + "  (median of " + std::to_string(repeat) + " pairs, " +
-                    fmt(ratios.front(), "-", 2) + fmt(ratios.back(), "", 2) + ")");
-        }
-    }
+    if (plocate) compareDump(q, bin, repeat);
     add(q.label + ": mdfind -name vs find -iname", fmt(find.median / name.median, "x faster", 0));
 }
 
@@ -434,11 +444,10 @@ void compareCatchUp(const std::string& tree, const std::string& work, const std:
     }
     auto restart = Clock::now();
     run({bin + "/quillfind-indexd", "--daemonize"}, env);
-    std::string status;
-    while ((status = statusOf(env)).find("state: idle") == std::string::npos)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    qf::index::ServiceStatus status;
+    while (!idle(status = statusOf(env))) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     double catchUpMs = msSince(restart);
-    size_t serviceMs = statusNumber(status, "last crawl: ");
+    size_t serviceMs = static_cast<size_t>(status.lastCrawlMs.value_or(0));
     {
         std::string socket = idx + "/" + qf::protocol::kSocketName;
         qf::Expected<qf::UniqueFd> fd = qf::connectUnixSocket(socket);
@@ -448,7 +457,7 @@ void compareCatchUp(const std::string& tree, const std::string& work, const std:
         edited.before = editTime + 1;
         edited.countOnly = true;
         if (fd)
-            qf::index::exchange(fd->get(), edited, [&](const qf::index::ReplyRecord& r) {
+            (void)qf::index::exchange(fd->get(), edited, [&](const qf::index::ReplyRecord& r) {
                 if (r.tag == qf::protocol::kTagCount) seen = std::strtoull(std::string(r.payload).c_str(), nullptr, 10);
                 return true;
             });
@@ -472,7 +481,8 @@ void compareCatchUp(const std::string& tree, const std::string& work, const std:
 int main(int argc, char** argv) {
     size_t entries = 1000000;
     std::string base = "/var/tmp";
-    bool usr = true, keep = false, treeOnly = false, crawlOnly = false, catchUpOnly = false;
+    bool usr = true, keep = false, treeOnly = false, crawlOnly = false, catchUpOnly = false, dumpOnly = false;
+    bool secondWider = false;
     std::string existingTree;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -492,11 +502,15 @@ int main(int argc, char** argv) {
             catchUpOnly = true;
         else if (a == "--tree" && i + 1 < argc)
             existingTree = argv[++i];
+        else if (a == "--shape" && i + 1 < argc && std::string(argv[i + 1]) == "second-wider")
+            secondWider = true, ++i;
+        else if (a == "--dump-only")
+            dumpOnly = true;
         else {
             std::fprintf(
                 stderr,
                 "usage: bench_index [--entries N] [--dir FOLDER] [--no-usr] [--keep] [--tree-only] [--tree EXISTING] "
-                "[--crawl-only] [--catch-up-only]\n");
+                "[--crawl-only] [--catch-up-only] [--shape second-wider] [--dump-only]\n");
             return 2;
         }
     }
@@ -510,7 +524,7 @@ int main(int argc, char** argv) {
     if (existingTree.empty()) {
         fs::create_directories(tree);
         auto t0 = Clock::now();
-        size_t made = TreeMaker(entries).build(tree);
+        size_t made = TreeMaker(entries, secondWider).build(tree);
         add("synthetic tree: entries created", std::to_string(made) + " in " + fmt(msSince(t0) / 1000, "s"));
     } else {
         add("synthetic tree: reused", tree);
@@ -528,30 +542,72 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The crawl against fdfind listing the same tree, in alternation, so that
-    // a busy moment of the machine weighs on both (caches are warm for all).
     std::map<std::string, std::string> env = {{"QUILLFIND_INDEX_ROOTS", tree}, {"QUILLFIND_INDEX_DIR", work + "/idx"}};
+    if (dumpOnly) {
+        if (!plocate) {
+            std::fprintf(stderr, "bench_index: --dump-only compares with plocate, which is missing\n");
+            return 2;
+        }
+        const std::string db = work + "/plocate.db";
+        run({"updatedb", "-l", "no", "--prunepaths", "", "--prunefs", "", "--prunenames", "", "-U", tree, "-o", db});
+        startAndCrawl(env, bin);
+        const std::string label = secondWider ? "second-wider tree" : "tree";
+        for (const char* term : {"report", "draft"})
+            add(label + ": mdfind -name " + term, medianOf(3, [&] {
+                    return run({bin + "/mdfind", "-name", term}, env);
+                }));
+        compareDump({label, tree, env, db}, bin, 7);
+        stopService(work + "/idx");
+        std::printf("\n%-60s %s\n", "measure", "value");
+        for (const Row& r : rows) std::printf("%-60s %s\n", r.what.c_str(), r.value.c_str());
+        if (!keep) fs::remove_all(work);
+        return 0;
+    }
+
+    // The crawl against fdfind and bfs listing the same tree, in alternating
+    // order, so that a busy moment of the machine weighs on all (caches are
+    // warm for all).
     ServiceRun s;
     {
-        std::vector<double> fdMs, crawlMs, ratios;
+        const bool bfs = haveTool("bfs");
+        std::vector<double> fdMs, bfsMs, crawlMs, timesMs, peakMb, fdRatios, bfsRatios;
         for (int round = 0; round < 5; ++round) {
             stopService(work + "/idx");
             fs::remove_all(work + "/idx");
-            double fd = fdfind ? run({"fdfind", "-u", ".", tree}).ms : 0;
+            double fd = 0, bf = 0;
+            auto listers = [&] {
+                if (fdfind) fd = run({"fdfind", "-uu", "--one-file-system", ".", tree}).ms;
+                if (bfs) bf = run({"bfs", tree, "-xdev"}).ms;
+            };
+            if (round % 2 == 0) listers();
             s = startAndCrawl(env, bin);
+            if (round % 2 == 1) {
+                stopService(work + "/idx");
+                listers();
+            }
             fdMs.push_back(fd);
+            bfsMs.push_back(bf);
             crawlMs.push_back(s.crawlMs);
-            ratios.push_back(s.crawlMs / std::max(1.0, fd));
+            timesMs.push_back(s.timesMs);
+            peakMb.push_back(s.peakKb / 1024.0);
+            fdRatios.push_back(s.crawlMs / std::max(1.0, fd));
+            bfsRatios.push_back(s.crawlMs / std::max(1.0, bf));
+            std::fprintf(stderr, "  round %d: names %.0f ms, times %.0f ms, fdfind %.0f ms, bfs %.0f ms\n", round,
+                         s.crawlMs, s.timesMs, fd, bf);
         }
         auto median = [](std::vector<double> v) {
             std::sort(v.begin(), v.end());
             return v[v.size() / 2];
         };
-        if (fdfind) add("1M tree: fdfind -u . (full listing, median of 5)", fmt(median(fdMs), "ms", 0));
-        add("1M tree: quillfind-indexd full crawl, names and times (median of 5)",
+        if (fdfind) add("1M tree: fdfind -uu --one-file-system . (median of 5)", fmt(median(fdMs), "ms", 0));
+        if (bfs) add("1M tree: bfs -xdev (median of 5)", fmt(median(bfsMs), "ms", 0));
+        add("1M tree: quillfind-indexd first crawl, every name searchable (median of 5)",
             fmt(median(crawlMs), "ms", 0) + "  (service: " + std::to_string(s.internalMs) + " ms; " +
                 std::to_string(s.entries) + " entries)");
-        if (fdfind) add("1M tree: crawl / fdfind listing (median of the 5 rounds)", fmt(median(ratios), "x", 2));
+        add("1M tree: ... and every change time read (median of 5)", fmt(median(timesMs), "ms", 0));
+        add("1M tree: service peak memory during the crawl (median of 5)", fmt(median(peakMb), "MiB", 0));
+        if (fdfind) add("1M tree: crawl / fdfind (median of the 5 rounds)", fmt(median(fdRatios), "x", 2));
+        if (bfs) add("1M tree: crawl / bfs (median of the 5 rounds)", fmt(median(bfsRatios), "x", 2));
     }
     if (crawlOnly) {
         stopService(work + "/idx");
@@ -591,7 +647,8 @@ int main(int argc, char** argv) {
     {
         qf::index::IndexStore store;
         auto loadStart = Clock::now();
-        if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store, nullptr) == qf::index::SnapshotLoad::loaded) {
+        if (qf::index::loadSnapshot(work + "/idx/index.snapshot", store).valueOr(qf::index::SnapshotLoad::missing) ==
+            qf::index::SnapshotLoad::loaded) {
             add("1M tree: snapshot load in process", fmt(msSince(loadStart), "ms"));
             unsigned cores = std::max(1u, std::thread::hardware_concurrency());
             auto scan = [&](const char* what, unsigned threads, const std::function<size_t()>& once) {
@@ -634,8 +691,7 @@ int main(int argc, char** argv) {
             if (line.find("snapshot loaded") != std::string::npos) loaded = line.substr(line.find("snapshot loaded"));
         add("1M tree: snapshot load (service log)", loaded);
     }
-    while (statusOf(env).find("state: idle") == std::string::npos)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (!idle(statusOf(env))) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     add("1M tree: catch-up rescan after restart", fmt(msSince(restart), "ms", 0));
     stopService(work + "/idx");
 

@@ -165,9 +165,11 @@ void benchPublication(const std::string& work, int runs) {
     // sort's assignment of hits.
     QElapsedTimer clock;
     std::vector<double> publications;
-    QObject::connect(&model, &qf::Model::changed, [&](qf::Model::Property p) {
-        if (p == qf::Model::Property::total && model.gathering()) clock.start();
-        if (p == qf::Model::Property::hits && !model.gathering() && clock.isValid()) {
+    QObject::connect(&model, &qf::Model::totalAssigned, [&] {
+        if (model.gathering()) clock.start();
+    });
+    QObject::connect(&model, &qf::Model::hitsAssigned, [&] {
+        if (!model.gathering() && clock.isValid()) {
             publications.push_back(clock.nsecsElapsed() / 1e6);
             clock.invalidate();
         }

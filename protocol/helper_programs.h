@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "build_info.h"
+#include "protocol/build_info.h"
 
 namespace qf::protocol {
 

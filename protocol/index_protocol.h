@@ -27,7 +27,7 @@ inline constexpr const char* kServiceExecutable = "quillfind-indexd";
 
 // Request: a sequence of "key=value" fields, each ended by NUL, the whole
 // request ended by an empty field (a second NUL). Keys are listed below.
-inline constexpr const char* kKeyOp = "op";            // name | glob | since | status
+inline constexpr const char* kKeyOp = "op";            // name | glob | since | status | best | verify
 inline constexpr const char* kKeyValue = "value";      // term or pattern (UTF-8)
 inline constexpr const char* kKeyCase = "icase";       // "1": ignore case
 inline constexpr const char* kKeyDiacritics = "idia";  // "1": ignore diacritics
@@ -35,13 +35,33 @@ inline constexpr const char* kKeySince = "since";      // seconds since 1970, in
 inline constexpr const char* kKeyBefore = "before";    // seconds since 1970, exclusive
 inline constexpr const char* kKeyOnlyIn = "onlyin";    // repeatable folder
 inline constexpr const char* kKeyCount = "count";      // "1": answer a count only
+inline constexpr const char* kKeyTerm = "term";        // best: repeatable word every name holds
+inline constexpr const char* kKeyPattern = "pattern";  // best: repeatable whole-name pattern
+inline constexpr const char* kKeyLimit = "limit";      // best: how many names at most
 
 // Reply: records of one tag byte, a payload and a NUL. The last record is
-// kTagEnd (payload "0" on success, an error message otherwise).
+// kTagEnd (payload "0" on success, an error message otherwise). A reader
+// skips tags it does not know.
 inline constexpr char kTagPath = 'P';
 inline constexpr char kTagCount = 'C';
-inline constexpr char kTagStatus = 'S';
+// One status field, "key=value" (index/client/service_status.h lists the
+// keys). A reader ignores keys it does not know and treats a key that is
+// not sent as unknown, so keys can be added without breaking it.
+inline constexpr char kTagStatusField = 'F';
 inline constexpr char kTagEnd = 'E';
+// Best: one ranked name, "<rank><kind> <change time in ns, or -> <path>",
+// best first, after a kTagCount record with the number of all matches.
+inline constexpr char kTagRanked = 'R';
+// Verify: one difference between the index and the disk, "<kind> <path>"
+// with kind missing (on disk, not indexed), extra (indexed, not on disk) or
+// changed (another type or change time).
+inline constexpr char kTagDifference = 'D';
+// Verify: a folder that could not be listed, "<reason>\n<path>".
+inline constexpr char kTagUnlisted = 'U';
+// Verify: folders and items compared so far, "<folders> <items>", every
+// second while the walk goes on, and in all at the end (kTagSummary).
+inline constexpr char kTagProgress = 'G';
+inline constexpr char kTagSummary = 'S';
 
 inline std::string envOr(const char* name, std::string fallback = {}) {
     const char* v = std::getenv(name);

@@ -4,10 +4,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -145,15 +148,58 @@ public:
     }
     // Starts the service and waits for its first crawl to finish.
     bool start() const {
-        return mdfind({"--start-service"}).exitCode == 0 &&
-               pollUntil([&] { return status().find("state: idle") != std::string::npos; });
+        bool started = mdfind({"--start-service"}).exitCode == 0;
+        started_.push_back(servicePid());
+        return started && pollUntil([&] { return status().find("state: idle") != std::string::npos; });
     }
+    // Starts the service as on a machine booted `seconds` ago (its clocks
+    // in a time namespace of their own) and waits for the first crawl. The
+    // reason when it cannot be, empty once started.
+    std::string startBootedSecondsAgo(int seconds) const {
+        std::vector<std::string> argv = {"/usr/bin/unshare"};
+        // Without root, a user namespace of our own grants the time namespace.
+        if (::geteuid() != 0) argv.push_back("--map-current-user");
+        argv.push_back("--time");
+        for (auto [option, clock] : {std::pair{"--monotonic=", CLOCK_MONOTONIC}, {"--boottime=", CLOCK_BOOTTIME}}) {
+            timespec now{};
+            ::clock_gettime(clock, &now);
+            argv.push_back(option + std::to_string(seconds - now.tv_sec));
+        }
+        argv.insert(argv.end(), {binDir() + "/quillfind-indexd", "--daemonize"});
+        ProcessResult r = runProcess(argv, env());
+        if (r.exitCode != 0) return "a time namespace cannot be made here: " + r.err;
+        started_.push_back(servicePid());
+        if (!pollUntil([&] { return status().find("state: idle") != std::string::npos; })) return "no first crawl";
+        return {};
+    }
+    // Also the services this world started whose lock file has gone.
     void stopService() const {
         if (servicePid() > 0) qf::test::stopIndexService(indexDir());
+        for (pid_t pid : started_) qf::test::stopIndexServiceProcess(pid, indexDir());
+        started_.clear();
     }
 
 private:
     TempDir dir_;
+    mutable std::vector<pid_t> started_;
+};
+
+// Held by tests that mount, and by those whose service must see the mount
+// table settle: a service re-reads the table only once it has stayed the
+// same for a moment, so another test mounting and unmounting in a loop
+// would hold it back. CTest runs the test programs side by side; this lock
+// file in the build's own folder keeps such tests one at a time. Where it
+// cannot be had (an ordinary user, who cannot mount either) nothing waits.
+class MountTableLock {
+public:
+    MountTableLock() : fd_(::open(QF_BUILD_BIN_DIR "/.mount-table.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+        if (fd_.get() >= 0)
+            while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+
+private:
+    qf::UniqueFd fd_;
 };
 
 // An ext4 image holding folder/ondisk.txt, mounted through a loop device;
@@ -168,6 +214,8 @@ public:
             why_ = "mkfs.ext4 failed: " + made.err;
         } else if (mount()) {
             touch(mountPoint_ + "/folder/ondisk.txt");
+            // One folder only, so that tests know every folder the crawl reads.
+            fs::remove(mountPoint_ + "/lost+found");
             if (!unmount()) why_ = "cannot unmount";
         }
     }
@@ -185,13 +233,16 @@ public:
     // A plain unmount, retried while a crawl may hold the disk for a moment:
     // a disk that stays busy is held by a descriptor left open.
     bool unmount() {
-        return pollUntil([&] {
-            mounted_ = mounted_ && ::umount2(mountPoint_.c_str(), 0) != 0;
-            return !mounted_;
-        });
+        return pollUntil([&] { return unmountOnce(); });
+    }
+    // One plain unmount, as a user's: fails while anything holds the disk.
+    bool unmountOnce() {
+        mounted_ = mounted_ && ::umount2(mountPoint_.c_str(), 0) != 0;
+        return !mounted_;
     }
 
 private:
+    MountTableLock lock_;  // first: held before the first mount, let go after the last
     std::string image_, mountPoint_, why_;
     bool mounted_ = false;
 };

@@ -8,10 +8,10 @@
 
 #include <unordered_set>
 
-#include "fanotify_watch.h"
+#include "index/service/fanotify_watch.h"
+#include "index/service/mount_table.h"
+#include "index/service/mounts.h"
 #include "index_test_support.h"
-#include "mount_table.h"
-#include "mounts.h"
 
 namespace qf::index {
 namespace {
@@ -27,14 +27,26 @@ TEST(MountsTest, ParsesMountInfo) {
         "28 26 8:17 / /media/usb rw - vfat /dev/sdb1 rw\n"
         "29 26 0:50 / /net/share rw - nfs4 srv:/x rw\n"
         "30 26 0:60 / /home/u/remote rw,nosuid - fuse.sshfs u@h: rw\n"
+        "31 26 0:61 / /mnt/end\\040 rw - ext4 /dev/sdc1 rw\n"
         "garbage line\n");
-    ASSERT_EQ(mounts.size(), 6u);
+    ASSERT_EQ(mounts.size(), 7u);
     EXPECT_EQ(mounts[0].fsType, "proc");
     EXPECT_EQ(mounts[1].device, makedev(254, 0));
     EXPECT_EQ(mounts[2].path, "/mnt/my disk");  // octal escape
     EXPECT_EQ(mounts[2].fsType, "tmpfs");       // optional fields skipped
     EXPECT_EQ(mounts[2].mountId, 27);
     EXPECT_EQ(mounts[5].fsType, "fuse.sshfs");
+    EXPECT_EQ(mounts[6].path, "/mnt/end ");  // an escape at the very end
+}
+
+// Pseudo file systems are always left out, network ones unless asked for.
+TEST(MountsTest, NetworkFileSystemsAreLeftOutUnlessAskedFor) {
+    const std::tuple<const char*, bool, bool> cases[] = {
+        // type, network indexed, left out
+        {"ext4", false, false}, {"proc", true, true},  {"nfs4", false, true},
+        {"nfs4", true, false},  {"cifs", true, false}, {"fuse.sshfs", false, true},
+    };
+    for (const auto& [type, network, leftOut] : cases) EXPECT_EQ(isLeftOutFsType(type, network), leftOut) << type;
 }
 
 TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {

@@ -1,4 +1,4 @@
-#include "path_order.h"
+#include "index/store/path_order.h"
 
 #include <gtest/gtest.h>
 

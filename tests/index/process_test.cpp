@@ -11,13 +11,14 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "base/unix_socket.h"
-#include "client.h"
+#include "index/client/client.h"
+#include "index/store/search.h"
+#include "index/store/snapshot.h"
 #include "index_test_support.h"
-#include "search.h"
-#include "snapshot.h"
 
 namespace qf::index {
 namespace {
@@ -174,16 +175,23 @@ TEST_F(ProcessTest, StartsOverPlantedFilesAndAnEndingServicesLockSavesOnSigterm)
     ASSERT_TRUE(pollUntil([&] { return world.found("later").size() == 1; }));
     world.stopService();  // a service that ignored SIGTERM would neither save nor remove its socket
     IndexStore saved;
-    ASSERT_EQ(loadSnapshot(snapshot, saved, nullptr), SnapshotLoad::loaded);
+    ASSERT_EQ(loadSnapshot(snapshot, saved).valueOr(SnapshotLoad::missing), SnapshotLoad::loaded);
     EXPECT_EQ(findContaining(saved, "later", 1).size(), 1u);
     EXPECT_FALSE(fs::exists(world.indexDir() + "/indexd.sock"));
 }
 
-TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
+// Also on a machine booted a minute ago: its clocks read small values.
+class SnapshotRetryTest : public ProcessTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SnapshotRetryTest, AFailingSnapshotSaveBacksOffAndRecovers) {
     touch(world.file("a.txt"));
     const std::string snapshot = world.indexDir() + "/index.snapshot", log = world.indexDir() + "/indexd.log";
     fs::create_directories(snapshot);  // a folder in its place: every save fails
-    ASSERT_TRUE(world.start());
+    if (GetParam() == 0) {
+        ASSERT_TRUE(world.start());
+    } else if (std::string why = world.startBootedSecondsAgo(GetParam()); !why.empty()) {
+        GTEST_SKIP() << why;
+    }
     auto failures = [&] { return testing::countOf(qf::test::readFile(log), "snapshot not written"); };
     ASSERT_TRUE(pollUntil([&] { return failures() == 1; }));
     EXPECT_NE(world.status().find("snapshot: not written ("), std::string::npos);
@@ -195,6 +203,10 @@ TEST_F(ProcessTest, AFailingSnapshotSaveBacksOffAndRecovers) {
     EXPECT_TRUE(pollUntil([&] { return qf::test::readFile(log).find("snapshot written again") != std::string::npos; }));
     EXPECT_TRUE(fs::is_regular_file(snapshot));
 }
+
+INSTANTIATE_TEST_SUITE_P(Uptime, SnapshotRetryTest, ::testing::Values(0, 30), [](const auto& info) {
+    return info.param == 0 ? std::string("thisMachine") : "booted" + std::to_string(info.param) + "sAgo";
+});
 
 // CPU seconds a process has used so far.
 double cpuSeconds(pid_t pid) {
@@ -231,6 +243,49 @@ TEST_F(ProcessTest, OutOfDescriptorsTheAcceptLoopWaitsInsteadOfSpinning) {
     idle.clear();
     ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &old, nullptr), 0);
     EXPECT_EQ(world.found("a.txt"), world.files({"a.txt"}));
+}
+
+// Whether `pid` still runs (a zombie no longer counts).
+bool running(pid_t pid) {
+    std::string stat = qf::test::readFile("/proc/" + std::to_string(pid) + "/stat");
+    return !stat.empty() && stat.substr(stat.rfind(')') + 2, 1) != "Z";
+}
+
+// Nobody can reach a service whose socket or lock is gone (its folder
+// deleted, as $XDG_RUNTIME_DIR at logout), and another may start beside it:
+// it ends. A service that another took over leaves the snapshot alone.
+TEST_F(ProcessTest, AServiceWhoseSocketOrLockIsGoneEnds) {
+    touch(world.file("a.txt"));
+    const std::string idx = world.indexDir(), snapshot = idx + "/index.snapshot";
+    // What is removed or replaced; the name a planted file takes, if any.
+    const std::tuple<const char*, std::function<void()>, std::string> cases[] = {
+        {"folder removed", [&] { fs::remove_all(idx); }, ""},
+        {"socket removed", [&] { fs::remove(idx + "/indexd.sock"); }, ""},
+        {"socket replaced", [&] { fs::rename(idx + "/planted", idx + "/indexd.sock"); }, "indexd.sock"},
+        {"lock replaced", [&] { fs::rename(idx + "/planted", idx + "/indexd.lock"); }, "indexd.lock"},
+    };
+    for (const auto& [what, plant, planted] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(world.start());
+        ASSERT_TRUE(pollUntil([&] { return fs::is_regular_file(snapshot); }));
+        const pid_t pid = world.servicePid();
+        touch(world.file(std::string("new-") + what));
+        ASSERT_TRUE(pollUntil([&] { return world.found("new-").size() == 1; }));
+        qf::test::writeFile(idx + "/planted", "another's");
+        plant();
+        EXPECT_TRUE(pollUntil([&] { return !running(pid); }, std::chrono::seconds(10)));
+        // What stands there now is not the service's to remove or write over.
+        if (!planted.empty()) {
+            EXPECT_EQ(qf::test::readFile(idx + "/" + planted), "another's");
+        }
+        if (fs::exists(idx)) {
+            IndexStore saved;
+            ASSERT_EQ(loadSnapshot(snapshot, saved).valueOr(SnapshotLoad::missing), SnapshotLoad::loaded);
+            EXPECT_EQ(findContaining(saved, "new-", 1).size(), planted == "indexd.lock" ? 0u : 1u);
+        }
+        fs::remove_all(idx);
+        fs::remove(world.file(std::string("new-") + what));
+    }
 }
 
 // When the service cannot start, mdfind's one line says why; a log that
@@ -347,14 +402,18 @@ const std::vector<std::string> kTree = {"a/node_modules/x.txt", "a/.hidden/h.txt
 TEST_F(ProcessTest, SettingsAreReportedAndAppliedWithoutRestart) {
     useDefaultRoots();
     for (const std::string& f : kTree) touch(world.file(f));
-    // A malformed file is reported and its good lines kept.
-    writeSettings("# mine\nexclude = node_modules\nbogus line\nhidden = maybe\nexclude = \"open\nroots = ROOT/a\n");
+    // A malformed file is reported and what can be used of it applied; what
+    // cannot never widens the index (the bad root, the hidden names).
+    writeSettings(
+        "# mine\nexclude = node_modules\nbogus line\nhidden = maybe\nexclude = \"open\nroots = "
+        "ROOT/a:rel/x:ROOT/keep\n");
     ASSERT_TRUE(world.start());
     std::string st = world.status();
     for (const char* line : {"settings error: line 3: ", "settings error: line 4: hidden must be",
-                             "settings error: line 5: ", "setting exclude: node_modules\n"})
+                             "settings error: line 5: ", "settings error: line 6: the root 'rel/x'",
+                             "setting exclude: node_modules\n", "setting hidden: no\n"})
         EXPECT_NE(st.find(line), std::string::npos) << line << "\n" << st;
-    EXPECT_EQ(world.found(".txt"), world.files({"a/.dot.txt", "a/.hidden/h.txt"}));
+    EXPECT_EQ(world.found(".txt"), world.files({"keep/k.txt"}));
     // Logged once, not at every look at the file.
     std::this_thread::sleep_for(std::chrono::milliseconds(1200));
     const std::string log = world.indexDir() + "/indexd.log";
@@ -386,9 +445,137 @@ TEST_F(ProcessTest, SettingsAreReportedAndAppliedWithoutRestart) {
     apply("exclude = sp\n", all, "setting exclude: sp\n");
     apply("roots = ROOT/keep:ROOT/b\n", {"b/node_modules/new.txt", "b/seen.txt", "keep/k.txt"},
           "setting roots: ROOT/keep:ROOT/b");
-    // A root that is no folder is reported, not silently left out.
-    apply("roots = ROOT/keep:ROOT/gone\n", {"keep/k.txt"}, "settings error: the root 'ROOT/gone' is not a folder");
+    // A root that is no folder is reported, not silently left out (one that
+    // does not exist is waited for: LateRootTest).
+    apply("roots = ROOT/keep:ROOT/skip/s.txt\n", {"keep/k.txt"},
+          "settings error: the root 'ROOT/skip/s.txt' is not a folder");
+    // A roots line with no folder that can be used indexes nothing.
+    apply("roots = keep\n", {}, "settings error: line 1: roots names no folder");
     EXPECT_EQ(world.servicePid(), pid);
+}
+
+// A root the settings name that does not exist yet is indexed once it
+// appears, however deep below the nearest folder that exists; one that
+// goes is dropped and waited for again; one replaced is read afresh. In
+// both kinds of watch.
+class LateRootTest : public ProcessTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LateRootTest, ARootThatAppearsLaterIsIndexedAndOneThatGoesIsWaitedFor) {
+    std::optional<testing::MountTableLock> settled;
+    if (GetParam()) settled.emplace();
+    useDefaultRoots();
+    world.extraEnv["QUILLFIND_INDEX_FANOTIFY"] = GetParam() ? "1" : "0";
+    touch(world.file("keep/k.txt"));
+    writeSettings("roots = ROOT/later:ROOT/deep/er/root:ROOT/keep\n");
+    ASSERT_TRUE(world.start());
+    std::string st = world.status();
+    if (GetParam() && st.find("(fanotify): 1") == std::string::npos) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
+    EXPECT_NE(st.find(withRoot("root waiting to appear: ROOT/later\n")), std::string::npos) << st;
+    EXPECT_EQ(st.find("settings error"), std::string::npos) << st;
+    auto findsWithin5s = [&](const std::string& term, const std::vector<std::string>& files) {
+        return pollUntil([&] { return world.found(term) == world.files(files); }, std::chrono::seconds(5));
+    };
+    touch(world.file("later/first.txt"));
+    EXPECT_TRUE(findsWithin5s(".txt", {"keep/k.txt", "later/first.txt"})) << world.status();
+    touch(world.file("deep/er/root/second.txt"));
+    EXPECT_TRUE(findsWithin5s("second", {"deep/er/root/second.txt"})) << world.status();
+    fs::remove_all(world.file("later"));
+    EXPECT_TRUE(findsWithin5s("first", {}));
+    EXPECT_TRUE(pollUntil([&] { return world.status().find("root waiting to appear") != std::string::npos; }));
+    touch(world.file("later/third.txt"));
+    EXPECT_TRUE(findsWithin5s("third", {"later/third.txt"}));
+    // Replaced in one step: what the old folder held goes.
+    touch(world.file("new-later/fourth.txt"));
+    ASSERT_EQ(
+        ::renameat2(AT_FDCWD, world.file("new-later").c_str(), AT_FDCWD, world.file("later").c_str(), RENAME_EXCHANGE),
+        0);
+    EXPECT_TRUE(findsWithin5s(".txt", {"deep/er/root/second.txt", "keep/k.txt", "later/fourth.txt"})) << world.status();
+    // Live changes in it are followed.
+    touch(world.file("later/fifth.txt"));
+    EXPECT_TRUE(findsWithin5s("fifth", {"later/fifth.txt"}));
+    // A folder that changed while outside the roots is followed once the
+    // settings let it in (the mark is seen after the change before it).
+    touch(world.file("other/sixth.txt"));
+    touch(world.file("keep/mark"));
+    ASSERT_TRUE(findsWithin5s("mark", {"keep/mark"}));
+    writeSettings("roots = ROOT/keep:ROOT/other\n");
+    EXPECT_TRUE(findsWithin5s("sixth", {"other/sixth.txt"}));
+    touch(world.file("other/seventh.txt"));
+    EXPECT_TRUE(findsWithin5s("seventh", {"other/seventh.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Watches, LateRootTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
+
+// A settings file that exists but cannot be used stands for settings that
+// are not known: at start nothing is indexed until it can be used; while
+// running, the settings in force stay. A missing file means the defaults.
+TEST_F(ProcessTest, ASettingsFileThatCannotBeUsedNeverWidensTheIndex) {
+    useDefaultRoots();
+    for (const std::string& f : kTree) touch(world.file(f));
+    const std::string conf = world.settingsFile();
+    fs::create_directories(fs::path(conf).parent_path());
+    // Each makes at `path` something that cannot be used; read as the
+    // defaults, a large file would index everything.
+    const std::pair<const char*, std::function<void(const std::string&)>> unusable[] = {
+        {"not a regular file", [](const std::string& path) { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+        {"not a regular file", [](const std::string& path) { fs::create_directory(path); }},
+        {"not a regular file", [](const std::string& path) { fs::create_symlink("/dev/zero", path); }},
+        {"larger than 1 MiB",
+         [](const std::string& path) { qf::test::writeFile(path, "#" + std::string(1 << 20, 'x') + "\n"); }},
+        {"Permission denied", [](const std::string& path) {
+             qf::test::writeFile(path, "exclude = nothing\n");
+             fs::permissions(path, fs::perms::none);
+         }}};
+    // Swapped in whole: a moment without a file would mean the defaults.
+    auto plant = [&](const std::function<void(const std::string&)>& make) {
+        const std::string fresh = conf + ".fresh";
+        make(fresh);
+        ASSERT_EQ(::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, conf.c_str(), fs::exists(conf) ? RENAME_EXCHANGE : 0),
+                  0);
+        fs::remove_all(fresh);
+    };
+    auto usable = [&](const std::string& path) { qf::test::writeFile(path, withRoot("roots = ROOT/keep\n")); };
+    auto failure = [&](const char* reason) {
+        return pollUntil([&] {
+            std::string st = world.status();
+            return st.find("settings error: '" + conf + "' cannot be used") != std::string::npos &&
+                   st.find(reason) != std::string::npos;
+        });
+    };
+    const bool root = ::geteuid() == 0;  // root reads an unreadable file all the same
+    for (const auto& [reason, how] : unusable) {
+        if (root && std::string(reason) == "Permission denied") continue;
+        SCOPED_TRACE(reason);
+        plant(how);
+        ASSERT_TRUE(world.start());
+        EXPECT_TRUE(failure(reason)) << world.status();
+        EXPECT_NE(world.status().find("nothing is indexed until it can be used"), std::string::npos);
+        EXPECT_EQ(world.found(".txt"), world.files({}));
+        world.stopService();
+    }
+    // Once it can be used, it is applied without a restart.
+    plant(unusable[0].second);
+    ASSERT_TRUE(world.start());
+    plant(usable);
+    EXPECT_TRUE(pollUntil([&] { return world.found(".txt") == world.files({"keep/k.txt"}); })) << world.status();
+    // While running, the settings in force stay: nothing else comes in.
+    for (const auto& [reason, how] : unusable) {
+        if (root && std::string(reason) == "Permission denied") continue;
+        SCOPED_TRACE(reason);
+        plant(how);
+        EXPECT_TRUE(failure(reason)) << world.status();
+        EXPECT_NE(world.status().find("the settings read before stay in force"), std::string::npos);
+        touch(world.file("skip/new.txt"));
+        touch(world.file("keep/new.txt"));
+        EXPECT_TRUE(pollUntil([&] { return world.found("new.txt") == world.files({"keep/new.txt"}); }))
+            << ::testing::PrintToString(world.found("new.txt")) << world.status();
+        fs::remove(world.file("skip/new.txt"));
+        fs::remove(world.file("keep/new.txt"));
+    }
+    // A missing file means the defaults: everything.
+    fs::remove_all(conf);
+    EXPECT_TRUE(pollUntil([&] { return world.found(".txt") == world.files(kTree); })) << world.status();
 }
 
 // With the default roots, a disk under run/media; else one under the root.

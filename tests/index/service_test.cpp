@@ -3,10 +3,11 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <future>
 
+#include "index/service/service.h"
+#include "index/store/snapshot.h"
 #include "index_test_support.h"
-#include "service.h"
-#include "snapshot.h"
 
 namespace qf::index {
 namespace {
@@ -33,8 +34,8 @@ protected:
                 out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
             return true;
         };
-        std::string error;
-        EXPECT_TRUE(s.answer(r, take, &error)) << error;
+        auto answered = s.answer(r, take);
+        EXPECT_TRUE(answered) << answered.error().message();
         return testing::sorted(out);
     }
     static Request name(const std::string& term) {
@@ -49,7 +50,7 @@ protected:
         return pollUntil([&] { return ask(s, name(term)) == testing::sorted(expected); });
     }
     bool settled(Service& s, size_t entries) {
-        return pollUntil([&] { return !s.status().crawling && s.status().entries == entries; });
+        return pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries == entries; });
     }
 
     testing::TempDir dir;
@@ -68,10 +69,10 @@ TEST_F(ServiceTest, CrawlAnswersMeanwhileAndFollowsNoSymlinks) {
         if (folder == p("slow")) pollUntil([&] { return release.load(); }, std::chrono::seconds(30));
     };
     Service s(o);
-    s.start();
+    ASSERT_TRUE(s.start());
     // The crawl is held inside "slow"; what is indexed already answers.
     EXPECT_TRUE(eventually(s, "report", {p("fast/Réport.txt"), p("fast/a/b/deep report.md")}));
-    EXPECT_TRUE(s.status().crawling);
+    EXPECT_EQ(s.status().crawling, Flag::yes);
     release = true;
     ASSERT_TRUE(settled(s, 8));
     EXPECT_EQ(ask(s, name("report")),
@@ -89,7 +90,7 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
     ServiceOptions o = options();
     o.useFanotify = GetParam();
     Service s(o);
-    s.start();
+    ASSERT_TRUE(s.start());
     ASSERT_TRUE(settled(s, 2));
     ServiceStatus st = s.status();
     bool fanotify = st.fanotifyFileSystems == 1u;
@@ -154,23 +155,79 @@ TEST_F(ServiceTest, ChangesAreAnsweredNewestFirst) {
         ASSERT_EQ(::utimensat(AT_FDCWD, p(name).c_str(), times, 0), 0);
     }
     Service s(options());
-    s.start();
-    ASSERT_TRUE(pollUntil([&] { return !s.status().crawling && s.status().entries >= 6; }));
+    ASSERT_TRUE(s.start());
+    ASSERT_TRUE(pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries >= 6; }));
     Request recent;
     recent.op = Request::Op::changedBetween;
     recent.notBefore = now - 4 * 3600;
     std::vector<std::string> files;
-    std::string error;
-    ASSERT_TRUE(s.answer(
-        recent,
-        [&](const std::string& bytes) {
-            for (const std::string& rec : testing::splitLines(bytes, '\0'))
-                if (rec.ends_with(".txt")) files.push_back(rec.substr(1));
-            return true;
-        },
-        &error))
-        << error;
+    auto answered = s.answer(recent, [&](const std::string& bytes) {
+        for (const std::string& rec : testing::splitLines(bytes, '\0'))
+            if (rec.ends_with(".txt")) files.push_back(rec.substr(1));
+        return true;
+    });
+    ASSERT_TRUE(answered) << answered.error().message();
     EXPECT_EQ(files, (std::vector<std::string>{p("b/one.txt"), p("c/two.txt"), p("a/three.txt")}));
+}
+
+// Names are searchable before the crawl has read their files' times; an
+// answer by change time waits for those times, and fails rather than answer
+// short when they take too long.
+TEST_F(ServiceTest, NamesComeFirstAndChangeAnswersWaitForTheTimes) {
+    using namespace std::chrono_literals;
+    const std::time_t now = std::time(nullptr);
+    touch(p("docs/fresh.txt"));
+    touch(p("docs/stale.txt"));
+    const struct timespec aged[2] = {{0, UTIME_OMIT}, {now - 5 * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, p("docs/stale.txt").c_str(), aged, 0), 0);
+    Request recent;
+    recent.op = Request::Op::changedBetween;
+    recent.notBefore = now - 86400;
+    struct Case {
+        const char* what;
+        std::chrono::milliseconds wait;
+        bool releasedWhileWaiting;
+    };
+    for (const Case& c : {Case{"times read while the answer waits", 20s, true},
+                          Case{"times still held when the wait ends", 200ms, false}}) {
+        SCOPED_TRACE(c.what);
+        std::atomic<bool> release = false;
+        ServiceOptions o = options();
+        o.timesWait = c.wait;
+        o.beforeReadingTimes = [&](const std::string& folder) {
+            if (folder == p("docs")) pollUntil([&] { return release.load(); }, 30s);
+        };
+        Service s(o);
+        ASSERT_TRUE(s.start());
+        ASSERT_TRUE(settled(s, 3));
+        EXPECT_EQ(ask(s, name("fresh")), (std::vector<std::string>{p("docs/fresh.txt")}));
+        EXPECT_EQ(s.status().timesPending, 1u);
+        EXPECT_FALSE(s.status().lastCrawlTimesMs);
+
+        std::vector<std::string> files;
+        auto answer = std::async(std::launch::async, [&] {
+            return s.answer(recent, [&](const std::string& bytes) {
+                for (const std::string& rec : testing::splitLines(bytes, '\0'))
+                    if (rec.ends_with(".txt")) files.push_back(rec.substr(1));
+                return true;
+            });
+        });
+        if (c.releasedWhileWaiting) {
+            EXPECT_EQ(answer.wait_for(300ms), std::future_status::timeout);
+            release = true;
+            Expected<void> answered = answer.get();
+            ASSERT_TRUE(answered) << answered.error().message();
+            EXPECT_EQ(files, (std::vector<std::string>{p("docs/fresh.txt")}));
+        } else {
+            Expected<void> answered = answer.get();
+            ASSERT_FALSE(answered);
+            EXPECT_NE(answered.error().message().find("change times"), std::string::npos) << answered.error().message();
+            EXPECT_TRUE(files.empty());
+            release = true;
+        }
+        EXPECT_TRUE(pollUntil([&] { return s.status().timesPending == 0u; }));
+        EXPECT_TRUE(s.status().lastCrawlTimesMs);
+    }
 }
 
 TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
@@ -186,8 +243,8 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
         const std::string log = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(log.find("other roots") != std::string::npos, o.roots != wider.roots) << log;
         EXPECT_EQ(s.status().entries, 0u) << "a snapshot of other roots was used";
-        s.start();
-        ASSERT_TRUE(pollUntil([&] { return !s.status().crawling && s.status().entries > 0; }));
+        ASSERT_TRUE(s.start());
+        ASSERT_TRUE(pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries > 0; }));
     }
     // Changes while the service is down.
     fs::remove(p("keep/doomed.txt"));
@@ -196,8 +253,8 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     s.loadSnapshot();
     // Before any crawl: the snapshot as it was.
     EXPECT_EQ(ask(s, name(".txt")), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
-    EXPECT_TRUE(s.status().snapshotLoaded);
-    s.start();
+    EXPECT_EQ(s.status().snapshotLoaded, Flag::yes);
+    ASSERT_TRUE(s.start());
     EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));
 }
 

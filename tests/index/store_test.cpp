@@ -3,14 +3,17 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <random>
 #include <set>
 
-#include "byte_search.h"
-#include "index_store.h"
+#include "index/store/byte_search.h"
+#include "index/store/checksum.h"
+#include "index/store/fold.h"
+#include "index/store/index_store.h"
+#include "index/store/search.h"
+#include "index/store/snapshot.h"
 #include "index_test_support.h"
-#include "search.h"
-#include "snapshot.h"
 
 namespace qf::index {
 namespace {
@@ -78,7 +81,7 @@ TEST_F(StoreTest, PathsNamesAndLookups) {
 TEST_F(StoreTest, RequestsFindTheirEntries) {
     using Op = Request::Op;
     auto req = [](Op op, std::string value, FoldMode mode = {}, int64_t notBefore = kMin, int64_t before = kMax) {
-        return Request{op, std::move(value), mode, notBefore, before, {}};
+        return Request{op, std::move(value), mode, notBefore, before, {}, false, {}, {}, 0};
     };
     const std::pair<Request, std::vector<std::string>> cases[] = {
         {req(Op::nameContains, "RÉPORT"), {"/r/Réport.txt", "/r/docs/RÉPORT.pdf"}},
@@ -155,8 +158,62 @@ TEST(StoreScaleTest, ParallelScanAgreesWithSingleThread) {
     EXPECT_EQ(findMatching(s, globTokensFromText("file-1?.txt"), kBoth, 8).size(), 6u);
 }
 
+// The tables move by remapping, never by copying: their items must come
+// through growth, trimming and growing again, and copies stand alone.
+TEST(MappedArrayTest, ItemsSurviveGrowthTrimAndCopies) {
+    MappedArray<uint32_t> table;
+    for (uint32_t i = 0; i < 300100; ++i) table.push_back(i * 7);
+    table.resize(300000);  // what was cut stays in the last page
+    table.shrink_to_fit();
+    EXPECT_LT(table.capacity() - table.size(), 4096u);
+    table.resize(table.size() + 5000);  // past the trimmed pages: new items are zero
+    MappedArray<uint32_t> copy = table;
+    copy[1] = 1;
+    bool intact = true;
+    for (uint32_t i = 0; i < 300000; ++i) intact = intact && table[i] == i * 7;
+    EXPECT_TRUE(intact);
+    EXPECT_EQ(std::count(table.begin() + 300000, table.end(), 0u), 5000);
+    EXPECT_EQ(table[1], 7u);
+    EXPECT_EQ(copy.size(), table.size());
+    table.clear();
+    table.shrink_to_fit();
+    EXPECT_EQ(table.capacity(), 0u);
+    EXPECT_EQ(copy[2], 14u);
+}
+
 // The vector scan against the plain search, with needles at every offset
 // around the 16- and 32-byte blocks and near-misses on the first and last byte.
+// What an entry keeps of a file's times: the second, for date searches, and
+// enough of the rest that catch-up sees a file written again within it.
+TEST(FileTimesTest, SecondsAndChanges) {
+    constexpr int64_t kS = 1'000'000'000;
+    const int64_t t = 1'700'000'000 * kS + 123'456'789;
+    const std::tuple<const char*, int64_t, int64_t> seconds[] = {
+        {"a recent time", t, 1'700'000'000},  {"the epoch", 0, 0},
+        {"just before it", -1, -1},           {"a second before it", -kS, -1},
+        {"the latest time", kMax, kMax / kS}, {"the earliest time", kMin + 1, kMin / kS - 1},
+    };
+    for (const auto& [what, mtime, expected] : seconds) {
+        const FileTimes times(mtime, kNoTime);
+        EXPECT_TRUE(times.known()) << what;
+        EXPECT_EQ(times.seconds(), expected) << what;
+        EXPECT_EQ(FileTimes::fromBits(times.bits()), times) << what;
+    }
+    EXPECT_FALSE(FileTimes(kNoTime, t).known());
+    EXPECT_EQ(FileTimes(kNoTime, t).seconds(), kNoTime);
+    EXPECT_FALSE(FileTimes().known());
+
+    const std::tuple<const char*, FileTimes, bool> sameAsT[] = {
+        {"the same times", FileTimes(t, t - kS), true},
+        {"written again within the second", FileTimes(t + 1, t - kS), false},
+        {"a second later", FileTimes(t + kS, t - kS), false},
+        {"replaced: another birth", FileTimes(t, t - kS + 1), false},
+        {"birth no longer known", FileTimes(t, kNoTime), false},
+        {"no time at all", FileTimes(kNoTime, t - kS), false},
+    };
+    for (const auto& [what, other, same] : sameAsT) EXPECT_EQ(FileTimes(t, t - kS) == other, same) << what;
+}
+
 TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
     std::mt19937 random(5);
     for (size_t length : {1u, 2u, 3u, 17u, 33u}) {
@@ -180,13 +237,13 @@ TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
 
 // ---- snapshots ----
 
-// Every live entry as "path|mtime|birth|type|flags", sorted.
+// Every live entry as "path|times|type|flags", sorted.
 std::vector<std::string> describe(const IndexStore& s) {
     std::vector<std::string> out;
     for (uint32_t i = 0; i < s.size(); ++i) {
         const Entry& e = s.at(i);
         if (e.alive())
-            out.push_back(s.path(i) + "|" + std::to_string(e.mtime) + "|" + std::to_string(e.birth) + "|" +
+            out.push_back(s.path(i) + "|" + std::to_string(e.times.bits()) + "|" +
                           std::to_string(static_cast<int>(e.type)) + "|" + std::to_string(e.flags));
     }
     return testing::sorted(out);
@@ -200,11 +257,13 @@ TEST_F(StoreTest, SnapshotRoundTripFollowsNoLinksAndStaleTemporariesGo) {
     std::filesystem::create_symlink(victim, snapshot + ".tmp." + std::to_string(::getpid()));
     store.at(docs).flags |= Entry::kListed;
     store.removeSubtree(sub);  // dead entries are not saved
-    std::string error;
-    ASSERT_TRUE(writeSnapshot(store, snapshot, &error)) << error;
+    auto written = writeSnapshot(store, snapshot);
+    ASSERT_TRUE(written) << written.error().message();
     EXPECT_EQ(qf::test::readFile(victim), "keep");
     IndexStore loaded;
-    ASSERT_EQ(loadSnapshot(snapshot, loaded, &error), SnapshotLoad::loaded) << error;
+    auto read = loadSnapshot(snapshot, loaded);
+    ASSERT_TRUE(read) << read.error().message();
+    ASSERT_EQ(*read, SnapshotLoad::loaded);
     EXPECT_EQ(describe(loaded), describe(store));
     EXPECT_EQ(loaded.deadCount(), 0u);
     EXPECT_EQ(paths(loaded, findContaining(loaded, "report", 1)),
@@ -212,7 +271,7 @@ TEST_F(StoreTest, SnapshotRoundTripFollowsNoLinksAndStaleTemporariesGo) {
     const uint32_t loadedDocs = loaded.findChild(loaded.roots().at(0), "docs");
     ASSERT_NE(loadedDocs, kNoEntry);
     EXPECT_NE(loaded.findChild(loadedDocs, "RÉPORT.pdf"), kNoEntry);
-    EXPECT_EQ(loadSnapshot(dir / "none", loaded, nullptr), SnapshotLoad::missing);
+    EXPECT_EQ(loadSnapshot(dir / "none", loaded).valueOr(SnapshotLoad::loaded), SnapshotLoad::missing);
 
     for (const char* stale : {"s.tmp.1", "s.tmp.99999"}) qf::test::writeFile(dir / stale, "partial");
     std::filesystem::create_symlink(victim, dir / "s.tmp.link");
@@ -230,7 +289,7 @@ TEST_F(StoreTest, SnapshotRoundTripFollowsNoLinksAndStaleTemporariesGo) {
 // file is not read whole, a link is not followed.
 TEST_F(StoreTest, SnapshotDamageIsRefused) {
     TempDir dir;
-    ASSERT_TRUE(writeSnapshot(store, dir / "good", nullptr));
+    ASSERT_TRUE(writeSnapshot(store, dir / "good"));
     const std::string good = qf::test::readFile(dir / "good");
     ASSERT_GT(good.size(), 100u);
     auto flipped = [&](size_t at, char bits) {
@@ -243,16 +302,31 @@ TEST_F(StoreTest, SnapshotDamageIsRefused) {
         if (size) std::filesystem::resize_file(dir / name, size);
         return dir / name;
     };
+    // Another version, written whole with a sound checksum.
+    auto ofVersion = [&](uint32_t version) {
+        std::string s = good;
+        std::memcpy(&s[8], &version, sizeof version);
+        std::fill(s.begin() + 40, s.begin() + 48, '\0');
+        Checksum sum;
+        sum.update(s.data(), s.size());
+        const uint64_t digest = sum.digest();
+        std::memcpy(&s[40], &digest, sizeof digest);
+        return s;
+    };
+    uint32_t current;
+    std::memcpy(&current, &good[8], sizeof current);
+    const std::string older = std::to_string(current - 1), newer = std::to_string(current + 1);
     constexpr off_t kHuge = off_t{4} << 30;
     std::filesystem::create_symlink(dir / "good", dir / "link");
-    const std::tuple<const char*, std::string, const char*> damages[] = {
+    const std::tuple<const char*, std::string, std::string> damages[] = {
         {"empty", file("empty", ""), "truncated header"},
         {"short header", file("short", good.substr(0, 20)), "truncated header"},
         {"truncated body", file("truncated", good.substr(0, good.size() - 1)), "truncated"},
         {"extra byte", file("extra", good + "x"), "oversized"},
         {"flipped body byte", file("body", flipped(good.size() - 3, 0x20)), "checksum"},
         {"flipped entry count", file("count", flipped(16, 0x01)), ""},
-        {"other version", file("version", flipped(8, 99 ^ good[8])), "version"},
+        {"older version", file("older", ofVersion(current - 1)), "version " + older + " is not supported"},
+        {"newer version", file("newer", ofVersion(current + 1)), "version " + newer + " is not supported"},
         {"not a snapshot", file("magic", flipped(0, 'X' ^ good[0])), "not a snapshot"},
         {"huge zeros", file("zeros", "", kHuge), "not a snapshot"},
         {"huge body", file("big-body", good.substr(0, 48), kHuge), "oversized"},
@@ -261,9 +335,10 @@ TEST_F(StoreTest, SnapshotDamageIsRefused) {
     for (const auto& [what, path, reason] : damages) {
         IndexStore target;
         target.addRoot("/keep");
-        std::string error;
-        EXPECT_EQ(loadSnapshot(path, target, &error), SnapshotLoad::corrupt) << what;
-        EXPECT_NE(error.find(reason), std::string::npos) << what << ": " << error;
+        auto read = loadSnapshot(path, target);
+        ASSERT_FALSE(read) << what;
+        EXPECT_TRUE(read.error() == Errc::badData) << what << ": " << read.error().message();
+        EXPECT_NE(read.error().message().find(reason), std::string::npos) << what << ": " << read.error().message();
         ASSERT_EQ(target.size(), 1u) << what;
         EXPECT_EQ(target.path(target.roots().at(0)), "/keep") << what;
     }
@@ -273,17 +348,40 @@ TEST_F(StoreTest, SnapshotDamageIsRefused) {
 }
 
 TEST(StoreAssignTest, RejectsInconsistentEntries) {
-    auto entry = [](uint32_t parent, EntryType t, uint16_t len) {
-        return Entry{.parent = parent, .foldLen = len, .type = t};
+    // Roots named "", files named with one byte.
+    auto entry = [](uint32_t parent, EntryType t, uint32_t foldOff, uint16_t length) {
+        return Entry{.parent = parent, .foldOff = foldOff, .rawLen = length, .type = t};
     };
-    const Entry root = entry(kNoEntry, EntryType::root, 0);
-    IndexStore s;
-    EXPECT_FALSE(s.assign({entry(1, EntryType::file, 1), root}, Arena("a\0\0", 3), "/r"));     // child first
-    EXPECT_FALSE(s.assign({root, entry(0, EntryType::file, 1), entry(1, EntryType::file, 1)},  // child of a file
-                          Arena("\0a\0b\0", 5), ""));
-    EXPECT_FALSE(s.assign({root, entry(0, EntryType::file, 5)}, Arena("\0a\0", 3), ""));  // bad lengths
-    EXPECT_FALSE(s.assign({entry(0, EntryType::root, 0)}, Arena("\0", 1), ""));           // root with a parent
-    EXPECT_EQ(s.size(), 0u);
+    const Entry root = entry(kNoEntry, EntryType::root, 0, 0);
+    const auto file = [&](uint32_t parent, uint32_t foldOff, uint16_t length = 1) {
+        return entry(parent, EntryType::file, foldOff, length);
+    };
+    struct Case {
+        const char* what;
+        std::vector<Entry> entries;
+        std::string_view folded;
+        bool valid;
+    };
+    using namespace std::string_view_literals;
+    const Case cases[] = {
+        {"consistent", {root, file(0, 1), file(0, 3)}, "\0a\0b\0"sv, true},
+        {"child first", {file(1, 0), entry(kNoEntry, EntryType::root, 2, 0)}, "a\0\0"sv, false},
+        {"child of a file", {root, file(0, 1), file(1, 3)}, "\0a\0b\0"sv, false},
+        {"root with a parent", {entry(0, EntryType::root, 0, 0)}, "\0"sv, false},
+        {"name past the names", {root, file(0, 5)}, "\0a\0"sv, false},
+        {"last name without its NUL", {root, file(0, 1)}, "\0ab"sv, false},
+        {"a name not ended before the next", {root, file(0, 1), file(0, 2)}, "\0ab\0c\0"sv, false},
+        {"two names at one place", {root, file(0, 1), file(0, 1)}, "\0a\0"sv, false},
+        {"first name not at the start", {entry(kNoEntry, EntryType::root, 1, 0)}, "\0\0"sv, false},
+        {"a name's length not its own", {root, file(0, 1, 2)}, "\0a\0"sv, false},
+        {"bytes after the last name", {root}, "\0a\0"sv, false},
+    };
+    for (const Case& c : cases) {
+        IndexStore s;
+        EntryTable entries(c.entries.data(), c.entries.size());
+        EXPECT_EQ(s.assign(std::move(entries), Arena(c.folded), ""), c.valid) << c.what;
+        EXPECT_EQ(s.size(), c.valid ? c.entries.size() : 0u) << c.what;
+    }
 }
 
 }  // namespace

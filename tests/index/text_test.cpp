@@ -8,13 +8,13 @@
 #include <ctime>
 
 #include "common/test_support.h"
-#include "fold.h"
-#include "glob.h"
-#include "index_settings.h"
-#include "mdfind_arguments.h"
-#include "printable.h"
-#include "query_parser.h"
-#include "wire.h"
+#include "index/client/printable.h"
+#include "index/client/query_parser.h"
+#include "index/client/wire.h"
+#include "index/service/index_settings.h"
+#include "index/store/fold.h"
+#include "index/store/glob.h"
+#include "mdfind/mdfind_arguments.h"
 
 namespace qf::index {
 namespace {
@@ -40,6 +40,8 @@ TEST(FoldTest, FoldsCaseDiacriticsAndWidth) {
         {"i'm -x", kBoth, "i'm -x"},
     };
     for (const auto& [input, mode, expected] : cases) EXPECT_EQ(foldName(input, mode), expected) << input;
+    // Every ASCII letter, and the neighbours of the two ranges.
+    EXPECT_EQ(foldName("@ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{", kCase), "@abcdefghijklmnopqrstuvwxyz[`{");
 }
 
 TEST(GlobTest, MatchesWholeNamesByCharacter) {
@@ -56,6 +58,8 @@ TEST(GlobTest, MatchesWholeNamesByCharacter) {
         {"a?c", "ae\u0301c", kExact, true},                       // é composed by NFC
         {"?", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", kExact, true},  // emoji + skin tone
         {"?", "\r\n", kExact, true},                              // CR LF is one character
+        {"ab*ba", "aba", kExact, false},                          // the two ends may not overlap
+        {"ab*ba", "abba", kExact, true},
         {"*", "", kBoth, true},
         {"", "a", kBoth, false},
         {"*a*b*c", "aXbXbXc", kBoth, true},
@@ -98,8 +102,8 @@ std::time_t localMidnight(int year, int month, int day) {
     tm.tm_isdst = -1;
     return std::mktime(&tm);
 }
-// A fixed moment: 2024-03-15 12:34:56 local time.
-std::time_t fixedNow() { return localMidnight(2024, 3, 15) + 12 * 3600 + 34 * 60 + 56; }
+// A fixed moment: 2024-03-15 22:34:56 local time, in UTC the 16th already.
+std::time_t fixedNow() { return localMidnight(2024, 3, 15) + 22 * 3600 + 34 * 60 + 56; }
 
 struct QueryCase {
     const char* query;
@@ -112,7 +116,14 @@ QueryCase date(const char* q, int64_t notBefore, int64_t before = kMax) {
     return {q, Op::changedBetween, "", {}, notBefore, before};
 }
 
-TEST(QueryTest, Parses) {
+// Local days are those of Newfoundland, 3:30 behind UTC (no daylight
+// saving in this zone text): midnight there is no midnight in UTC.
+class QueryTest : public ::testing::Test {
+    qf::test::ScopedTimeZone zone_{"<-0330>3:30"};
+};
+
+TEST_F(QueryTest, Parses) {
+    ASSERT_EQ(localMidnight(2024, 3, 15), 1710473400) << "2024-03-15T03:30:00Z";
     const QueryCase cases[] = {
         // The forms the program sends, with its escaping of i'm: '*i'\''m*'cd.
         {"kMDItemFSName == '*report*'cd", Op::nameGlob, "*report*", kBoth},
@@ -144,8 +155,8 @@ TEST(QueryTest, Parses) {
     };
     for (const QueryCase& c : cases) {
         auto parsed = parseQueryExpression(c.query, fixedNow());
-        ASSERT_TRUE(std::holds_alternative<Request>(parsed)) << c.query << ": " << std::get<ParseError>(parsed).message;
-        const Request& r = std::get<Request>(parsed);
+        ASSERT_TRUE(parsed) << c.query << ": " << parsed.error().message();
+        const Request& r = *parsed;
         EXPECT_EQ(r.op, c.op) << c.query;
         EXPECT_EQ(r.value, c.value) << c.query;
         if (c.op != Op::changedBetween) {
@@ -156,7 +167,7 @@ TEST(QueryTest, Parses) {
     }
 }
 
-TEST(QueryTest, RejectsWithMessage) {
+TEST_F(QueryTest, RejectsWithMessage) {
     const std::pair<const char*, const char*> cases[] = {
         {"kMDItemFSName == 'abc", "unterminated single quote"},
         {"kMDItemFSName == \"abc", "unterminated double quote"},
@@ -177,33 +188,32 @@ TEST(QueryTest, RejectsWithMessage) {
     };
     for (const auto& [query, fragment] : cases) {
         auto parsed = parseQueryExpression(query, fixedNow());
-        ASSERT_TRUE(std::holds_alternative<ParseError>(parsed)) << query;
-        EXPECT_NE(std::get<ParseError>(parsed).message.find(fragment), std::string::npos)
-            << std::get<ParseError>(parsed).message;
+        ASSERT_FALSE(parsed) << query;
+        EXPECT_TRUE(parsed.error() == Errc::invalidInput) << query;
+        EXPECT_NE(parsed.error().message().find(fragment), std::string::npos) << parsed.error().message();
     }
 }
 
-TEST(QueryTest, StartOfDayAcrossDaylightSavingChange) {
-    // In Europe/Berlin 2024-03-31 has 23 hours; the day before April 1st
-    // still starts at local midnight.
-    std::time_t start, april;
-    {
-        qf::test::ScopedEnv tz("TZ", "Europe/Berlin");
-        ::tzset();
-        april = localMidnight(2024, 4, 1);
-        start = startOfLocalDay(april + 12 * 3600, -1);
-    }
-    ::tzset();
-    EXPECT_EQ(april - start, 23 * 3600);
+TEST(QueryDaysTest, StartOfDayAcrossDaylightSavingChange) {
+    // In Berlin's zone 2024-03-31 has 23 hours; the day before April 1st
+    // still starts at local midnight. Spelled out, the zone needs no tzdata.
+    qf::test::ScopedTimeZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    const std::time_t april = localMidnight(2024, 4, 1);
+    EXPECT_EQ(april, 1711922400) << "2024-03-31T22:00:00Z";
+    EXPECT_EQ(april - startOfLocalDay(april + 12 * 3600, -1), 23 * 3600);
+    // A summer day starts at midnight summer time, not an hour later.
+    const std::time_t july = localMidnight(2024, 7, 15);
+    EXPECT_EQ(july, 1720994400) << "2024-07-14T22:00:00Z";
+    EXPECT_EQ(startOfLocalDay(july + 12 * 3600, 0), july);
 }
 
 // The parsed command in words: "op:value", the -onlyin folders and flags.
 std::string parsed(const std::vector<std::string>& args) {
     auto result = parseMdfindArguments(args, 1710506096, "/home/u/work");
-    if (auto* error = std::get_if<ParseError>(&result)) return error->message.empty() ? "silent error" : "error";
-    const MdfindCommand& c = std::get<MdfindCommand>(result);
-    std::string text =
-        std::vector<std::string>{"contains", "glob", "changed", "status"}.at(static_cast<size_t>(c.request.op));
+    if (!result) return result.error().message().empty() ? "silent error" : "error";
+    const MdfindCommand& c = *result;
+    std::string text = std::vector<std::string>{"contains", "glob", "changed", "status", "best", "verify"}.at(
+        static_cast<size_t>(c.request.op));
     text += ":" + c.request.value;
     for (const std::string& folder : c.request.onlyIn) text += " in " + folder;
     if (c.request.countOnly) text += " count";
@@ -226,52 +236,69 @@ TEST(MdfindArgumentsTest, Parses) {
          "glob:*.txt in /home/u/work/docs in /srv/x count nul"},
         {{"--status"}, "status:"},
         {{"--start-service"}, "status: start"},
+        {{"-onlyin", "a", "--verify", "-onlyin", "/b"}, "verify: in /home/u/work/a in /b"},
+        {{"--verify", "-count"}, "error"},
+        {{"--verify", "-name", "a"}, "error"},
         // No arguments, a lone -name, -bogus, two queries and a broken query: see the process tests.
         {{"-name", ""}, "error"},
         {{"-name", "a", "-name", "b"}, "error"},
         {{"-name", "a", "query"}, "error"},
         {{"-onlyin"}, "error"},
+        {{"-onlyin", "", "-name", "a"}, "error"},  // not the current folder
         {{"--status", "-name", "a"}, "error"},
     };
     for (const auto& [args, expected] : cases) EXPECT_EQ(parsed(args), expected) << ::testing::PrintToString(args);
 }
 
 TEST(WireTest, RequestsRoundTripAndMalformedOnesAreRejected) {
-    Request r{Op::nameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true};
-    EXPECT_EQ(decodeRequest(encodeRequest(r)), std::optional<Request>(r));
+    Request r{Op::nameGlob, "*i'm\\*x?", {false, true}, -5, 1234567890123, {"/a b", "/c=d"}, true, {}, {}, 0};
+    auto decoded = decodeRequest(encodeRequest(r));
+    ASSERT_TRUE(decoded) << decoded.error().message();
+    EXPECT_EQ(*decoded, r);
     using namespace std::string_literals;
     for (const std::string& b :
          {""s, "op=name\0"s /* no terminator */, "op=bogus\0\0"s, "value=x\0\0"s, "op=name\0icase=2\0\0"s,
           "op=name\0since=12x\0\0"s, "op=name\0novalue\0\0"s, "op=name\0color=red\0\0"s, "op=name\0\0trailing"s})
-        EXPECT_FALSE(decodeRequest(b).has_value()) << b;
+        EXPECT_FALSE(decodeRequest(b)) << b;
 }
 
 using Names = std::vector<std::string>;
 
+// The roots nothing (the default) when `roots` is {"default"}.
 IndexSettings with(Names roots, Names names, Names paths, bool hidden = true, bool network = false) {
-    return {std::move(roots), std::move(names), std::move(paths), hidden, network};
+    IndexSettings s{std::move(roots), std::move(names), std::move(paths), hidden, network};
+    if (s.roots == Names{"default"}) s.roots.reset();
+    return s;
 }
 
+// What cannot be used is reported and never widens the index: a roots line
+// keeps its good folders (none, if none is good: nothing is indexed), an
+// exclude line its good words, a yes-or-no that is neither counts as no.
 TEST(SettingsParseTest, Parses) {
+    const IndexSettings defaults = with({"default"}, {}, {});
     const std::tuple<const char*, IndexSettings, std::vector<int>> cases[] = {
-        {"", IndexSettings{}, {}},
-        {"# only a comment\n\n   \n", IndexSettings{}, {}},
+        {"", defaults, {}},
+        {"# only a comment\n\n   \n", defaults, {}},
         {"roots = /home/me:/srv/data/ # two\nhidden = no\nnetwork = yes\n",
          with({"/home/me", "/srv/data"}, {}, {}, false, true),
          {}},
         {"roots=/a/./b/../c::\r\n", with({"/a/c"}, {}, {}), {}},
         {"exclude = node_modules .cache /home/me/tmp/ \"My Stuff\" a#b\nexclude = .git # vcs\n",
-         with({}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"}),
+         with({"default"}, {"node_modules", ".cache", "My Stuff", "a#b", ".git"}, {"/home/me/tmp"}),
          {}},
-        // A later roots line replaces the earlier one; a bad line is ignored whole.
-        {"roots = /a\nroots = /b\nroots = /c:relative\n", with({"/b"}, {}, {}), {3}},
-        {"exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y\nexclude = in\"side\n"
-         "exclude =\nexclude = ..\n",
-         IndexSettings{},
-         {1, 2, 3, 4, 5, 6, 7}},
-        {"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nroots =\nroots = :\nhidden = no\x1b[2J\n",
-         IndexSettings{},
-         {1, 2, 3, 4, 5, 6, 7}},
+        // A later roots line replaces the earlier one, with its good folders.
+        {"roots = /a\nroots = /b\nroots = /c:relative:/d:x/y\n", with({"/c", "/d"}, {}, {}), {3, 3}},
+        {"roots = /a\nroots = a/b\n", with({}, {}, {}), {2, 2}},
+        {"roots =\n", with({}, {}, {}), {1}},
+        {"roots = :\n", with({}, {}, {}), {1}},
+        {"exclude = ok \"unterminated\nexclude = a/b\nexclude = \"\"\nexclude = \"x\"y z\nexclude = in\"side .\n"
+         "exclude =\nexclude = .. last\n",
+         with({"default"}, {"ok", "z", "last"}, {}),
+         {1, 2, 3, 4, 5, 5, 6, 7}},
+        {"hidden = maybe\nnetwork = YES\ncolour = red\njust words\nhidden = no\x1b[2J\n",
+         with({"default"}, {}, {}, false),
+         {1, 2, 3, 4, 5}},
+        {"hidden = no\nhidden = yes\nnetwork = yes\nnetwork = sure\n", with({"default"}, {}, {}, true, false), {4}},
     };
     for (const auto& [text, expected, problemLines] : cases) {
         LoadedSettings loaded = parseIndexSettings(text);
@@ -286,21 +313,50 @@ TEST(SettingsParseTest, Parses) {
     }
 }
 
-// Reading a real file: the service tests (ProcessTest) load theirs.
-TEST(SettingsFileTest, MissingAndUnreadableFiles) {
-    qf::test::TempDir dir;
-    LoadedSettings missing = loadIndexSettings(dir / "none.conf");
-    EXPECT_EQ(missing.settings, IndexSettings{});
-    EXPECT_TRUE(missing.problems.empty());
+// Hidden names (a leading "." and one character more) unless hidden = yes;
+// excluded names are folders only; an excluded folder holds what is below it.
+TEST(SettingsParseTest, WhatIsLeftOut) {
+    const IndexSettings hiddenOut = with({"default"}, {"build"}, {"/x/tmp"}, false);
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
+        // name, path, folder, left out
+        {".a", "/h/.a", false, true},   {".", "/h/.", true, false},        {"..", "/h/..", true, false},
+        {"a.", "/h/a.", false, false},  {"build", "/h/build", true, true}, {"build", "/h/build", false, false},
+        {"a", "/x/tmp/a", false, true}, {"tmpa", "/x/tmpa", false, false},
+    };
+    for (const auto& [name, path, folder, leftOut] : cases)
+        EXPECT_EQ(isExcluded(hiddenOut, name, path, folder), leftOut) << path;
+    EXPECT_FALSE(isExcluded(with({"default"}, {}, {}, true), ".a", "/h/.a", false));
+}
 
-    // A FIFO must not block, a folder is not a file: defaults and one problem.
+// A missing file means the defaults; one that exists but cannot be used is
+// a failure (never the defaults, which would widen the index), and neither
+// a FIFO nor a device is opened for reading.
+TEST(SettingsFileTest, MissingAndUnusableFiles) {
+    qf::test::TempDir dir;
+    Expected<LoadedSettings> missing = loadIndexSettings(dir / "none.conf");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->settings, IndexSettings{});
+    EXPECT_TRUE(missing->problems.empty());
+
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    for (const std::string& odd : {dir / "fifo", dir.path()}) {
-        LoadedSettings r = loadIndexSettings(odd);
-        EXPECT_EQ(r.settings, IndexSettings{}) << odd;
-        ASSERT_EQ(r.problems.size(), 1u) << odd;
-        EXPECT_EQ(r.problems[0].line, 0) << odd;
+    ::symlink("/dev/zero", (dir / "device").c_str());
+    qf::test::writeFile(dir / "large", "# " + std::string(1 << 20, 'x') + "\n");
+    qf::test::writeFile(dir / "unreadable", "roots = /\n");
+    ::chmod((dir / "unreadable").c_str(), 0);
+    const std::pair<std::string, const char*> cases[] = {{dir / "fifo", "not a regular file"},
+                                                         {dir / "device", "not a regular file"},
+                                                         {dir.path(), "not a regular file"},
+                                                         {dir / "large", "larger than 1 MiB"},
+                                                         {dir / "unreadable", "Permission denied"}};
+    for (const auto& [path, reason] : cases) {
+        if (path == dir / "unreadable" && ::geteuid() == 0) continue;  // root reads it all the same
+        Expected<LoadedSettings> r = loadIndexSettings(path);
+        ASSERT_FALSE(r) << path;
+        EXPECT_NE(r.error().message().find(reason), std::string::npos) << r.error().message();
+        EXPECT_NE(r.error().message().find(path), std::string::npos) << r.error().message();
     }
+    qf::test::writeFile(dir / "full", "#" + std::string((1 << 20) - 2, 'x') + "\n");
+    EXPECT_TRUE(loadIndexSettings(dir / "full")) << "exactly 1 MiB is read";
 }
 
 }  // namespace
