@@ -47,7 +47,7 @@ std::error_code ChildProcess::start() {
     options.standardError = kNullStream;
     options.ownProcessGroup = true;
     auto pid = spawnProcess(executable_, arguments_, options);
-    if (!pid) return pid.error();
+    if (!pid) return pid.error().code();
     {
         std::lock_guard guard(lock_);
         pid_ = *pid;

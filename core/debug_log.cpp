@@ -7,7 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "core/write_all.h"
+#include "base/write_all.h"
 
 namespace qf {
 

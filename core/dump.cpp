@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "core/path_names.h"
+#include "base/path_names.h"
+#include "base/write_all.h"
 #include "core/query_plan.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
 #include "core/text.h"
 #include "core/tokenizer.h"
-#include "core/write_all.h"
 
 namespace qf {
 

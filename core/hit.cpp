@@ -7,9 +7,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include <QLocale>
 #include <QMimeDatabase>
 #include <QMimeType>
 #include <QString>
+#include <algorithm>
 
 #include "core/text.h"
 
@@ -93,13 +95,21 @@ StatInfo lstatInfo(const std::string& path) {
 
 namespace {
 
+// The MIME database lacks a Chinese description for a few dozen types
+// (desktop entries, TOML, man pages); Qt then answers in English, which in a
+// Chinese window is no description the user reads.
+bool inTheUserLanguage(const QString& description) {
+    if (QLocale().language() != QLocale::Chinese) return true;
+    return std::any_of(description.begin(), description.end(), [](QChar c) { return c.script() == QChar::Script_Han; });
+}
+
 std::string kindOfExtension(const std::string& ext) {
     const QMimeDatabase db;
     const auto types = db.mimeTypesForFileName(QStringLiteral("x.") + QString::fromStdString(ext));
     for (const QMimeType& type : types) {
         if (type.isDefault() || type.name().startsWith(QLatin1String("inode/"))) continue;
         const QString comment = type.comment();
-        if (!comment.isEmpty()) return comment.toStdString();
+        if (!comment.isEmpty() && inTheUserLanguage(comment)) return comment.toStdString();
     }
     return upperCase(ext);
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/path_names.h"
+#include "base/path_names.h"
 
 namespace qf {
 

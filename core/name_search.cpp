@@ -3,10 +3,10 @@
 #include <cstring>
 #include <utility>
 
+#include "base/utf8.h"
 #include "core/debug_log.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
-#include "core/text.h"
 
 namespace qf {
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "core/text.h"
 
 namespace qf {
@@ -115,12 +116,7 @@ bool composed(std::string_view utf8) {
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = p[i];
         if (c < 0x80) {
-            std::uint64_t word;
-            if (i + 8 <= n && (std::memcpy(&word, p + i, 8), (word & 0x8080808080808080ULL) == 0)) {
-                i += 8;
-            } else {
-                ++i;
-            }
+            i += asciiPrefixLength(utf8.substr(i));
         } else if (c >= 0xC2 && c <= 0xCB) {
             i += 2;
         } else if (c >= 0xE4 && c <= 0xE9) {

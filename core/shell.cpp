@@ -1,11 +1,15 @@
 #include "core/shell.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
+#include "base/error.h"
+#include "base/path_names.h"
+#include "base/write_all.h"
 #include "core/child_process.h"
 #include "core/spotlight.h"
 #include "core/text.h"
-#include "core/write_all.h"
 
 namespace qf {
 
@@ -60,6 +64,14 @@ std::vector<std::string> splitLines(std::string_view text) {
 std::vector<std::string> runShell(const std::string& cmd) { return runShellAnswer(cmd).strings(); }
 
 AnswerLines runShellAnswer(const std::string& cmd) {
+    // The command names "mdfind", found first in the chosen one's folder.
+    // Were it missing there, the shell would search on and run any other
+    // (an installed copy, with a service of its own): a failure to start.
+    if (const std::string folder = mdfindFolder();
+        !folder.empty() && ::access(joinPath(folder, "mdfind").c_str(), X_OK) != 0) {
+        writeStderrLine(spawnFailLine(cmd, errorOf(errno).message()));
+        return {};
+    }
     auto child = std::make_shared<ChildProcess>("/bin/sh", std::vector<std::string>{"-c", cmd},
                                                 environmentWithPathFirst(mdfindFolder()));
     auto& runner = QueryRunner::shared();

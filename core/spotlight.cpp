@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/path_names.h"
 #include "core/child_process.h"
 #include "core/debug_log.h"
 #include "core/name_search.h"
-#include "core/path_names.h"
 #include "core/shell.h"
 #include "core/text.h"
-#include "helper_programs.h"
+#include "protocol/helper_programs.h"
 
 namespace qf {
 

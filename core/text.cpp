@@ -8,27 +8,13 @@
 #include <unicode/utf8.h>
 
 #include <cstdint>
-#include <cstring>
 
+#include "base/utf8.h"
 #include "core/grapheme.h"
 
 namespace qf {
 
 namespace {
-
-// Eight bytes at a time: paths are long and mostly ASCII.
-std::size_t asciiPrefix(std::string_view s) {
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080ULL) break;
-    }
-    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
-    return i;
-}
-
-bool bytesAreAscii(std::string_view s) { return asciiPrefix(s) == s.size(); }
 
 const icu::Normalizer2* nfcNormalizer() {
     UErrorCode status = U_ZERO_ERROR;
@@ -51,25 +37,8 @@ bool isTrimmedSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SE
 
 }  // namespace
 
-bool isValidUtf8(std::string_view s) {
-    const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-    const int32_t length = static_cast<int32_t>(s.size());
-    if (static_cast<std::size_t>(length) != s.size()) return false;
-    int32_t i = 0;
-    while (i < length) {
-        if (p[i] < 0x80) {
-            i += static_cast<int32_t>(asciiPrefix(s.substr(static_cast<std::size_t>(i))));
-            continue;
-        }
-        UChar32 c;
-        U8_NEXT(p, i, length, c);
-        if (c < 0) return false;
-    }
-    return true;
-}
-
 std::size_t charCount(std::string_view s) {
-    if (bytesAreAscii(s)) {
+    if (isAscii(s)) {
         // Among ASCII only CR LF joins two code points into one character.
         std::size_t n = s.size();
         for (std::size_t i = 1; i < s.size(); ++i) {
@@ -91,11 +60,11 @@ std::string firstChars(std::string_view s, std::size_t n) {
 bool allAscii(std::string_view s) {
     // Every extended grapheme cluster of several code points other than
     // CR LF holds a code point above 0x7F, so a byte test is exact.
-    return bytesAreAscii(s);
+    return isAscii(s);
 }
 
 std::string lowerCase(std::string_view s) {
-    if (bytesAreAscii(s)) {
+    if (isAscii(s)) {
         std::string out(s);
         for (char& c : out) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -108,7 +77,7 @@ std::string lowerCase(std::string_view s) {
 }
 
 std::string upperCase(std::string_view s) {
-    if (bytesAreAscii(s)) {
+    if (isAscii(s)) {
         std::string out(s);
         for (char& c : out) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -121,7 +90,7 @@ std::string upperCase(std::string_view s) {
 }
 
 bool isNfc(std::string_view s) {
-    if (bytesAreAscii(s)) return true;
+    if (isAscii(s)) return true;
     const icu::Normalizer2* n = nfcNormalizer();
     if (!n) return true;
     UErrorCode status = U_ZERO_ERROR;
@@ -143,7 +112,7 @@ bool containsCanonical(std::string_view haystack, std::string_view needle) {
     if (needle.empty()) return true;
     const std::string h = nfc(haystack);
     const std::string n = nfc(needle);
-    const bool simple = bytesAreAscii(h) && h.find('\r') == std::string::npos;
+    const bool simple = isAscii(h) && h.find('\r') == std::string::npos;
     std::vector<std::size_t> bounds;
     if (!simple) bounds = graphemeBoundaries(h);
     for (std::size_t at = h.find(n); at != std::string::npos; at = h.find(n, at + 1)) {

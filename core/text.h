@@ -8,7 +8,6 @@
 
 namespace qf {
 
-bool isValidUtf8(std::string_view s);
 std::size_t charCount(std::string_view s);
 // The first n characters of s (all of s when it is shorter).
 std::string firstChars(std::string_view s, std::size_t n);

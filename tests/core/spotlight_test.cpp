@@ -12,12 +12,13 @@
 #include <random>
 #include <set>
 
+#include "base/utf8.h"
 #include "core/child_process.h"
 #include "core/core_test_support.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
 #include "core/text.h"
-#include "helper_programs.h"
+#include "protocol/helper_programs.h"
 
 namespace qf {
 namespace {
@@ -121,17 +122,42 @@ TEST(SpotlightShell, NameQueriesAreCappedByHead) {
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
 }
 
+// A chosen mdfind that cannot be run is a failure to start, never a cue
+// for the shell to run another found on PATH (an installed copy).
+TEST(SpotlightShell, AChosenMdfindThatIsMissingIsNotReplacedFromPath) {
+    test::TempDir other;
+    test::writeFile(other / "mdfind", "#!/bin/sh\necho /from/path/mdfind\n");
+    ASSERT_EQ(::chmod((other / "mdfind").c_str(), 0755), 0);
+    const char* const inherited = std::getenv("PATH");
+    test::ScopedEnv path("PATH", other.path() + ":" + (inherited ? inherited : "/usr/bin:/bin"));
+    test::ScopedEnv missing("QUILLFIND_MDFIND", "/nonexistent/mdfind");
+    ::testing::internal::CaptureStderr();
+    EXPECT_THAT(runShell(recentFilesQuery()), IsEmpty());
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), StartsWith("SPAWN_FAIL mdfind 'kMDItemFSContentChangeDate"));
+}
+
+// Since the start of yesterday, at most 2000 paths.
+TEST(SpotlightShell, RecentFilesQueryAsksForTheLastTwoDaysAndKeepsTwoThousand) {
+    test::FakeMdfind fake;
+    Lines paths;
+    for (int i = 0; i <= 2000; ++i) paths.push_back("/recent/" + std::to_string(i));
+    fake.answer({"kMDItemFSContentChangeDate >= $time.today(-1d)"}, paths);
+    paths.pop_back();
+    EXPECT_THAT(runShell(recentFilesQuery()), ElementsAreArray(paths));
+}
+
 // The shell that runs the name queries expands and runs nothing: mdfind sees
 // every byte of the value as typed. The model's end-to-end test sends "$",
-// "`", "\\" and "'" through the real index; these are the double quotes and
-// the bytes no file name there holds.
+// "`", "\\" and "'" through the real index; these are the double quotes, a
+// backquote that would run a command, and the bytes no file name holds.
 TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
     test::FakeMdfind fake;
     test::TempDir dir;
     const std::string ran = dir / "ran";
     const std::string values[] = {
-        "say \"hi\"", "tab\there\nnext",           "ctl\x01\x1b\x7f",
-        "x\xff\xfe",  "\"; touch " + ran + "; \"", "\\\"$(touch " + ran + ")",
+        "say \"hi\"",          "tab\there\nnext",           "ctl\x01\x1b\x7f",
+        "x\xff\xfe",           "\"; touch " + ran + "; \"", "\\\"$(touch " + ran + ")",
+        "`touch " + ran + "`",
     };
     // Each answer is keyed on mdfind's exact arguments: a call with any
     // other bytes finds nothing.

@@ -13,16 +13,6 @@ namespace {
 using ::testing::ElementsAreArray;
 using Tokens = std::vector<std::string>;
 
-TEST(Text, ValidUtf8) {
-    const std::pair<std::string, bool> cases[] = {
-        {"报告", true},
-        {std::string("a\0b", 3), true},
-        {"\xC0\xAF", false},  // overlong "/"
-        {"\xE6\x8A", false},  // cut short
-    };
-    for (const auto& [bytes, valid] : cases) EXPECT_EQ(isValidUtf8(bytes), valid) << ::testing::PrintToString(bytes);
-}
-
 TEST(Text, ContainsCanonical) {
     const struct {
         const char* haystack;
@@ -42,6 +32,20 @@ TEST(Text, ContainsCanonical) {
         EXPECT_EQ(containsCanonical(c.haystack, c.needle), c.found) << c.haystack << " / " << c.needle;
 }
 
+// Every ASCII letter and its neighbours in the code table, then the Unicode
+// mappings, which follow no locale.
+TEST(Text, CaseMappings) {
+    std::string upper = "@[`{", lower = "@[`{";
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        upper += c;
+        lower += static_cast<char>(c - 'A' + 'a');
+    }
+    EXPECT_EQ(lowerCase(upper), lower);
+    EXPECT_EQ(upperCase(lower), upper);
+    EXPECT_EQ(lowerCase("ÄÖÜ Iİ"), "äöü ii\xCC\x87");
+    EXPECT_EQ(upperCase("straße ı"), "STRASSE I");
+}
+
 TEST(Text, TrimSpacesKeepsLineBreaks) {
     const std::pair<const char*, const char*> cases[] = {
         {"  report \t", "report"}, {"\xE3\x80\x80x\xC2\xA0", "x"},  // ideographic and no-break spaces
@@ -49,6 +53,16 @@ TEST(Text, TrimSpacesKeepsLineBreaks) {
         {"a  b", "a  b"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(trimSpaces(in), out) << ::testing::PrintToString(std::string(in));
+}
+
+// A new name loses every line break around it: LF, VT, FF, CR, NEL and the
+// Unicode line and paragraph separators; the characters next to them stay.
+TEST(Text, TrimSpacesAndLineBreaks) {
+    for (const char* brk : {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+        EXPECT_EQ(trimSpacesAndLineBreaks(std::string(brk) + " a\tb\x0E" + brk), "a\tb\x0E")
+            << ::testing::PrintToString(std::string(brk));
+    }
+    EXPECT_EQ(trimSpacesAndLineBreaks("\x09\x0E\x1F"), "\x0E\x1F");
 }
 
 TEST(Tokenizer, StrTokenize) {
@@ -118,6 +132,8 @@ TEST(Matcher, PatternMatchesNames) {
         EXPECT_EQ(patternMatch(c.token, c.name), c.result)
             << c.token << " vs " << ::testing::PrintToString(std::string(c.name));
     }
+    // A suffix starts on a character boundary: U+0600 joins the "." after it.
+    EXPECT_FALSE(patternMatch(".pdf", "\xD8\x80.pdf"));
 }
 
 // Case and anchors are the model's expression tests; these are the
