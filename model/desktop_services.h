@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/expected.h"
+
 namespace qf {
 
 // The response code of the first button of an alert; the second is 1001,
@@ -39,24 +41,11 @@ struct FolderChoiceRequest {
     std::string message;
 };
 
-// What a desktop service that can fail reports back: ok, or the reason.
-struct ServiceResult {
-    bool ok = true;
-    std::string error;  // readable reason when !ok; may be empty
-    static ServiceResult success() { return {}; }
-    static ServiceResult failure(std::string why) { return {false, std::move(why)}; }
-};
-
-struct ProgramResult {
-    bool started = false;
-    std::string error;    // why it could not be started
-    int exitStatus = -1;  // exit code, or the signal number when killed
-};
-
 // Only openItem must be provided; every other service has a stand-in for a
 // session that lacks it (nothing happens, dialogs count as cancelled,
 // fallible services report that they are unavailable), so a fake needs to
-// override only what it observes.
+// override only what it observes. A failure's message() is what the user
+// is shown; it may be empty when the desktop gave no reason.
 class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
@@ -65,9 +54,9 @@ public:
     // Shows the item selected in the file manager, or at least its folder.
     virtual void revealItem(const std::string& path) { (void)path; }
     // The file manager's properties window for the item.
-    virtual ServiceResult showItemProperties(const std::string& path) { return unavailable(path); }
+    virtual Expected<void> showItemProperties(const std::string& path) { return unavailable(path); }
     // A terminal window whose working folder is `folder`.
-    virtual ServiceResult openTerminal(const std::string& folder) { return unavailable(folder); }
+    virtual Expected<void> openTerminal(const std::string& folder) { return unavailable(folder); }
 
     // Each replaces everything that was on the clipboard before.
     virtual void setClipboardText(const std::string& text) { (void)text; }
@@ -91,16 +80,18 @@ public:
     }
 
     // Moves the item to the user's trash, restorable from there.
-    virtual ServiceResult moveToTrash(const std::string& path) { return unavailable(path); }
+    virtual Expected<void> moveToTrash(const std::string& path) { return unavailable(path); }
     // Runs a program with its arguments, inheriting the standard streams, and
-    // waits for it to exit.
-    virtual ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) {
+    // waits for it to exit. The value is its exit status, or the signal
+    // number when a signal ended it; a failure means it did not run (or
+    // could not be waited for).
+    virtual Expected<int> runProgram(const std::string& program, const std::vector<std::string>& args) {
         (void)args;
-        return {false, "unavailable: " + program, -1};
+        return unavailable(program);
     }
 
 private:
-    static ServiceResult unavailable(const std::string& what) { return ServiceResult::failure("unavailable: " + what); }
+    static Error unavailable(const std::string& what) { return Error(Errc::unavailable, "unavailable: " + what); }
 };
 
 }  // namespace qf

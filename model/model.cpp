@@ -50,47 +50,47 @@ std::optional<Hit> Model::selectedHit() const {
 
 void Model::setText(std::string text) {
     d_->text = std::move(text);
-    emit changed(Property::text);
+    emit textAssigned();
 }
 
 void Model::setCaseSensitive(bool on) {
     d_->shared->caseSensitive = on;
-    emit changed(Property::caseSensitive);
+    emit caseSensitiveAssigned();
 }
 
 void Model::setRegexMode(bool on) {
     d_->regexMode = on;
-    emit changed(Property::regexMode);
+    emit regexModeAssigned();
 }
 
 void Model::setSelectedPath(std::optional<std::string> path) {
     d_->selectedPath = std::move(path);
-    emit changed(Property::selectedPath);
+    emit selectedPathAssigned();
 }
 
 void Model::assignHits(std::vector<Hit> hits) {
     d_->hits = std::move(hits);
-    emit changed(Property::hits);
+    emit hitsAssigned();
 }
 
 void Model::assignTotal(std::int64_t total) {
     d_->total = total;
-    emit changed(Property::total);
+    emit totalAssigned();
 }
 
 void Model::assignGathering(bool on) {
     d_->gathering = on;
-    emit changed(Property::gathering);
+    emit gatheringAssigned();
 }
 
 void Model::assignSortKey(SortKey key) {
     d_->sortKey = key;
-    emit changed(Property::sortKey);
+    emit sortKeyAssigned();
 }
 
 void Model::assignSortAsc(bool ascending) {
     d_->sortAsc = ascending;
-    emit changed(Property::sortAsc);
+    emit sortAscAssigned();
 }
 
 bool Model::arrowKey(int delta) {

@@ -22,10 +22,6 @@ struct SearchPlan;
 class Model : public QObject {
     Q_OBJECT
 public:
-    // Which published property was just assigned.
-    enum class Property { text, hits, total, gathering, caseSensitive, regexMode, sortKey, sortAsc, selectedPath };
-    Q_ENUM(Property)
-
     // The largest number of hits one run publishes.
     static constexpr std::size_t cap = 1000;
 
@@ -76,10 +72,21 @@ public:
     DesktopServices& desktop() const;
 
 signals:
-    // Emitted on every assignment of a published property, equal values
-    // included. It fires right after the value is stored, so a slot reads the
-    // new state.
-    void changed(qf::Model::Property property);
+    // One per published property, emitted on every assignment of it, equal
+    // values included: a view may act on the assignment itself (the table
+    // scrolls the selected row back into sight when Up on the first row
+    // selects it again). Each fires right after the value is stored, so a
+    // slot reads the new state. The names say "assigned", not "changed",
+    // for that reason; textChanged() is the search field's edit operation.
+    void textAssigned();
+    void hitsAssigned();
+    void totalAssigned();
+    void gatheringAssigned();
+    void caseSensitiveAssigned();
+    void regexModeAssigned();
+    void sortKeyAssigned();
+    void sortAscAssigned();
+    void selectedPathAssigned();
 
 private:
     void assignHits(std::vector<Hit> hits);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/write_all.h"
 #include "core/debug_log.h"
-#include "core/write_all.h"
 #include "model/model.h"
 #include "model/run_limits.h"
 #include "model/run_shared.h"

@@ -1,7 +1,6 @@
 // Search runs driven on the event loop against the fake index.
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
-#include <QSignalSpy>
 
 #include "model_test_support.h"
 
@@ -9,13 +8,6 @@ namespace qf::test {
 namespace {
 
 using namespace std::chrono_literals;
-using P = Model::Property;
-
-std::vector<P> properties(const QSignalSpy& spy) {
-    std::vector<P> out;
-    for (const auto& args : spy) out.push_back(args.at(0).value<P>());
-    return out;
-}
 
 using ModelRun = ModelTest;
 
@@ -46,23 +38,6 @@ TEST_F(ModelRun, BurstOfTypingStartsOneRunAfterTheLastKeystrokeUnlessRefreshed) 
         EXPECT_EQ(model->serial(), serial + 1);
         EXPECT_EQ(waitUntil([&] { return model->serial() == serial + 2; }, 700ms), !refresh);
     }
-}
-
-TEST_F(ModelRun, RunPublishesItsStateInOrder) {
-    index.answer(nameCall("report"), {"/t/b-report", "/t/a-report"});
-    auto model = makeModel();
-    model->setText("report");
-    QSignalSpy spy(model.get(), &Model::changed);
-    model->run();
-    EXPECT_EQ(properties(spy), (std::vector<P>{P::hits, P::total, P::selectedPath, P::gathering}));
-    EXPECT_TRUE(model->gathering());
-
-    spy.clear();
-    ASSERT_TRUE(waitForPublication(*model));
-    EXPECT_EQ(properties(spy), (std::vector<P>{P::total, P::hits, P::gathering, P::hits}));
-    EXPECT_EQ(pathsOf(model->hits()), (Strings{"/t/a-report", "/t/b-report"}));
-    EXPECT_EQ(index.logMessages(), (Strings{"run#1 text='report'", "tok 'report' -> 2 lines",
-                                            "query#1 inter=2 arr=2 lits=[\"report\"]", "publish#1 total=2"}));
 }
 
 TEST_F(ModelRun, NewerRunTerminatesTheOlderRunsChildren) {
