@@ -3,8 +3,9 @@
 #include <cstdlib>
 
 #include "actions/file_ops.h"
+#include "base/path_names.h"
 #include "core/spotlight.h"
-#include "helper_programs.h"
+#include "protocol/helper_programs.h"
 
 namespace qf {
 

@@ -11,16 +11,16 @@ namespace qf {
 
 namespace {
 
-void showDigest(Model& model, const std::string& path, const FileDigest& digest) {
+void showDigest(Model& model, const std::string& path, const Expected<FileDigest>& digest) {
     DesktopServices& desktop = model.desktop();
-    // A read error part-way would make the digest of a prefix look like the
-    // file's; it is reported like a file that cannot be read.
-    if (!digest.ok()) {
+    // Every failure, a read error part-way included, reads as a file that
+    // cannot be read.
+    if (!digest) {
         showFailure(desktop, "计算失败", "无法读取文件：\n" + path);
         return;
     }
-    if (desktop.runAlert({"SHA256", digest.hex, {"复制", "关闭"}, AlertStyle::plain}) == kFirstButton) {
-        desktop.setClipboardText(digest.hex);
+    if (desktop.runAlert({"SHA256", digest->hex, {"复制", "关闭"}, AlertStyle::plain}) == kFirstButton) {
+        desktop.setClipboardText(digest->hex);
     }
 }
 
@@ -31,7 +31,7 @@ void FileActions::sha256(const Hit& hit) {
     // Captured by value below: the hit may be gone when the worker runs.
     const std::string& path = hit.path();
     QThreadPool::globalInstance()->start([weak, path] {
-        FileDigest digest = sha256File(path);
+        Expected<FileDigest> digest = sha256File(path);
         QCoreApplication* app = QCoreApplication::instance();
         if (!app) return;  // the program is shutting down
         QMetaObject::invokeMethod(

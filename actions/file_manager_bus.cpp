@@ -13,18 +13,16 @@ namespace {
 constexpr int kCallTimeoutMs = 10000;
 }  // namespace
 
-ServiceResult callFileManager(const char* method, const std::string& path) {
+Expected<void> callFileManager(const char* method, const std::string& path) {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) return ServiceResult::failure(bus.lastError().message().toStdString());
+    if (!bus.isConnected()) return Error(Errc::unavailable, bus.lastError().message().toStdString());
     QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                                        "org.freedesktop.FileManager1", QString::fromLatin1(method));
     const QString uri = QString::fromLatin1(QUrl::fromLocalFile(QFile::decodeName(path.c_str())).toEncoded());
     call << QStringList{uri} << QString();
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        return ServiceResult::failure(reply.errorMessage().toStdString());
-    }
-    return ServiceResult::success();
+    if (reply.type() == QDBusMessage::ErrorMessage) return Error(Errc::unavailable, reply.errorMessage().toStdString());
+    return {};
 }
 
 }  // namespace qf

@@ -3,11 +3,12 @@
 // (Nautilus, Dolphin, Nemo, Caja, Thunar...) offer on the session bus.
 #include <string>
 
-#include "model/desktop_services.h"
+#include "base/expected.h"
 
 namespace qf {
 
-// method is "ShowItems" or "ShowItemProperties"; the error text is D-Bus's.
-ServiceResult callFileManager(const char* method, const std::string& path);
+// method is "ShowItems" or "ShowItemProperties". A failure is unavailable,
+// and its message is D-Bus's own text.
+Expected<void> callFileManager(const char* method, const std::string& path);
 
 }  // namespace qf

@@ -14,7 +14,7 @@
 #include <set>
 #include <vector>
 
-#include "base/error.h"
+#include "base/path_names.h"
 #include "base/unique_fd.h"
 #include "core/hit.h"
 
@@ -26,24 +26,21 @@ struct DirCloser {
 };
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-std::vector<std::string> entryNames(const std::string& dir, std::error_code& ec) {
+Expected<std::vector<std::string>> entryNames(const std::string& dir) {
     std::vector<std::string> names;
     DirHandle d(opendir(dir.c_str()));
-    if (!d) {
-        ec = lastError();
-        return names;
-    }
+    if (!d) return failedWith(errno);
     errno = 0;
     while (dirent* e = readdir(d.get())) {
         std::string_view n = e->d_name;
         if (n != "." && n != "..") names.emplace_back(n);
         errno = 0;
     }
-    if (errno != 0) ec = lastError();
+    if (errno != 0) return failedWith(errno);
     return names;
 }
 
-std::error_code copyBytes(int in, int out) {
+Expected<void> copyBytes(int in, int out) {
     // copy_file_range lets the kernel (or a reflink-capable file system) do
     // the work; plain read/write covers the file systems that refuse it.
     for (;;) {
@@ -52,7 +49,7 @@ std::error_code copyBytes(int in, int out) {
         if (n > 0) continue;
         if (errno == EINTR) continue;
         if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP) break;
-        return lastError();
+        return failedWith(errno);
     }
     std::vector<char> buf(1 << 20);
     for (;;) {
@@ -60,64 +57,64 @@ std::error_code copyBytes(int in, int out) {
         if (n == 0) return {};
         if (n < 0) {
             if (errno == EINTR) continue;
-            return lastError();
+            return failedWith(errno);
         }
         for (ssize_t done = 0; done < n;) {
             ssize_t w = write(out, buf.data() + done, static_cast<size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                return lastError();
+                return failedWith(errno);
             }
             done += w;
         }
     }
 }
 
-std::error_code copyFile(const std::string& from, const std::string& to, const struct stat& st) {
+Expected<void> copyFile(const std::string& from, const std::string& to, const struct stat& st) {
     UniqueFd in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    if (!in.valid()) return lastError();
+    if (!in.valid()) return failedWith(errno);
     UniqueFd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!out.valid()) return lastError();
-    if (auto ec = copyBytes(in.get(), out.get())) return ec;
-    if (fchmod(out.get(), st.st_mode & 07777) != 0) return lastError();
+    if (!out.valid()) return failedWith(errno);
+    if (auto copied = copyBytes(in.get(), out.get()); !copied) return copied;
+    if (fchmod(out.get(), st.st_mode & 07777) != 0) return failedWith(errno);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (futimens(out.get(), times) != 0) return lastError();
-    if (out.close() != 0) return lastError();
+    if (futimens(out.get(), times) != 0) return failedWith(errno);
+    if (out.close() != 0) return failedWith(errno);
     return {};
 }
 
-std::error_code copyTree(const std::string& from, const std::string& to);
+Expected<void> copyTree(const std::string& from, const std::string& to);
 
-std::error_code copyFolder(const std::string& from, const std::string& to, const struct stat& st) {
+Expected<void> copyFolder(const std::string& from, const std::string& to, const struct stat& st) {
     // Owner-only while it fills, so nobody else sees a half-copied folder
     // with the final permissions.
-    if (mkdir(to.c_str(), 0700) != 0) return lastError();
-    std::error_code ec;
-    for (const auto& name : entryNames(from, ec)) {
-        if (auto sub = copyTree(joinPath(from, name), joinPath(to, name))) return sub;
+    if (mkdir(to.c_str(), 0700) != 0) return failedWith(errno);
+    const auto names = entryNames(from);
+    if (!names) return names.error();
+    for (const auto& name : *names) {
+        if (auto copied = copyTree(joinPath(from, name), joinPath(to, name)); !copied) return copied;
     }
-    if (ec) return ec;
-    if (chmod(to.c_str(), st.st_mode & 07777) != 0) return lastError();
+    if (chmod(to.c_str(), st.st_mode & 07777) != 0) return failedWith(errno);
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (utimensat(AT_FDCWD, to.c_str(), times, 0) != 0) return lastError();
+    if (utimensat(AT_FDCWD, to.c_str(), times, 0) != 0) return failedWith(errno);
     return {};
 }
 
-std::error_code copyLink(const std::string& from, const std::string& to, const struct stat& st) {
+Expected<void> copyLink(const std::string& from, const std::string& to, const struct stat& st) {
     std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
     ssize_t n = readlink(from.c_str(), target.data(), target.size());
-    if (n < 0) return lastError();
-    if (static_cast<size_t>(n) >= target.size()) return errorOf(ENAMETOOLONG);
+    if (n < 0) return failedWith(errno);
+    if (static_cast<size_t>(n) >= target.size()) return failedWith(ENAMETOOLONG);
     target[static_cast<size_t>(n)] = '\0';
-    if (symlink(target.data(), to.c_str()) != 0) return lastError();
+    if (symlink(target.data(), to.c_str()) != 0) return failedWith(errno);
     const timespec times[2] = {st.st_atim, st.st_mtim};
     utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);  // not every file system keeps link times
     return {};
 }
 
-std::error_code copyTree(const std::string& from, const std::string& to) {
+Expected<void> copyTree(const std::string& from, const std::string& to) {
     struct stat st {};
-    if (lstat(from.c_str(), &st) != 0) return lastError();
+    if (lstat(from.c_str(), &st) != 0) return failedWith(errno);
     switch (st.st_mode & S_IFMT) {
         case S_IFREG:
             return copyFile(from, to, st);
@@ -126,9 +123,10 @@ std::error_code copyTree(const std::string& from, const std::string& to) {
         case S_IFLNK:
             return copyLink(from, to, st);
         case S_IFIFO:
-            return mkfifo(to.c_str(), st.st_mode & 07777) == 0 ? std::error_code{} : lastError();
+            if (mkfifo(to.c_str(), st.st_mode & 07777) != 0) return failedWith(errno);
+            return {};
         default:  // sockets and device nodes cannot be copied meaningfully
-            return errorOf(EOPNOTSUPP);
+            return failedWith(EOPNOTSUPP);
     }
 }
 
@@ -171,79 +169,67 @@ std::string scratchPathBeside(const std::string& to) {
 }
 
 // Copies to a scratch name, optionally compares, then renames into place.
-std::error_code copyIntoPlace(const std::string& from, const std::string& to, bool verify) {
-    if (itemExists(to)) return errorOf(EEXIST);
+Expected<void> copyIntoPlace(const std::string& from, const std::string& to, bool verify) {
+    if (itemExists(to)) return failedWith(EEXIST);
     std::string scratch;
-    std::error_code ec;
+    Expected<void> done;
     for (int attempt = 0; attempt < 8; ++attempt) {
         scratch = scratchPathBeside(to);
-        ec = copyTree(from, scratch);
+        done = copyTree(from, scratch);
         // EEXIST can only mean another process took the scratch name first;
         // what stands there is theirs, so try another name and leave it.
-        if (ec != std::errc::file_exists) break;
+        if (done || done.error() != std::errc::file_exists) break;
     }
-    if (ec == std::errc::file_exists) return ec;
-    if (!ec && verify && !sameTree(from, scratch)) ec = errorOf(EIO);
-    if (!ec) ec = renameNoReplace(scratch, to);
-    if (ec) removeTree(scratch);
-    return ec;
+    if (!done && done.error() == std::errc::file_exists) return done;
+    if (done && verify && !sameTree(from, scratch)) done = failedWith(EIO);
+    if (done) done = renameNoReplace(scratch, to);
+    if (!done) (void)removeTree(scratch);
+    return done;
 }
 
 }  // namespace
-
-std::string joinPath(std::string_view folder, std::string_view name) {
-    std::string out(folder);
-    if (out.empty() || out.back() != '/') out += '/';
-    out += name;
-    return out;
-}
 
 bool itemExists(const std::string& path) {
     struct stat st {};
     return lstat(path.c_str(), &st) == 0;
 }
 
-bool isStrictlyInside(std::string_view path, std::string_view folder) {
-    while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
-    if (folder == "/") return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() + 1 && path.substr(0, folder.size()) == folder && path[folder.size()] == '/';
-}
-
-std::error_code renameNoReplace(const std::string& from, const std::string& to) {
+Expected<void> renameNoReplace(const std::string& from, const std::string& to) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
     const int err = errno;
-    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) return errorOf(err);
+    if (err != EINVAL && err != ENOSYS && err != EOPNOTSUPP) return failedWith(err);
     // Some file systems do not know the flag (EINVAL, same as moving a
     // folder into itself, which rename() reports again below).
     struct stat st {};
-    if (lstat(from.c_str(), &st) != 0) return lastError();
+    if (lstat(from.c_str(), &st) != 0) return failedWith(errno);
     if (!S_ISDIR(st.st_mode)) {
         // link() never replaces, which makes the check-and-move atomic.
         if (link(from.c_str(), to.c_str()) == 0) {
             if (unlink(from.c_str()) == 0) return {};
-            auto ec = lastError();
+            const int unlinkError = errno;
             unlink(to.c_str());
-            return ec;
+            return failedWith(unlinkError);
         }
-        if (errno == EEXIST) return lastError();
+        if (errno == EEXIST) return failedWith(EEXIST);
     }
-    if (itemExists(to)) return errorOf(EEXIST);
-    return rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : lastError();
+    if (itemExists(to)) return failedWith(EEXIST);
+    if (rename(from.c_str(), to.c_str()) != 0) return failedWith(errno);
+    return {};
 }
 
-std::error_code moveItem(const std::string& from, const std::string& to) {
-    if (from == to || isStrictlyInside(to, from)) return errorOf(EINVAL);
-    auto ec = renameNoReplace(from, to);
-    if (ec.value() != EXDEV) return ec;
+Expected<void> moveItem(const std::string& from, const std::string& to) {
+    if (from == to || isStrictlyInside(to, from)) return failedWith(EINVAL);
+    auto renamed = renameNoReplace(from, to);
+    if (renamed || renamed.error() != std::errc::cross_device_link) return renamed;
     // Removing the original needs write access to its folder; find out
     // before copying anything.
-    if (access(containingFolder(from).c_str(), W_OK | X_OK) != 0) return lastError();
-    if (auto copied = copyIntoPlace(from, to, true)) return copied;
+    if (access(containingFolder(from).c_str(), W_OK | X_OK) != 0) return failedWith(errno);
+    if (auto copied = copyIntoPlace(from, to, true); !copied) return copied;
     return removeTree(from);
 }
 
-std::error_code copyItem(const std::string& from, const std::string& to) {
-    if (isStrictlyInside(to, from)) return errorOf(EINVAL);
+Expected<void> copyItem(const std::string& from, const std::string& to) {
+    if (isStrictlyInside(to, from)) return failedWith(EINVAL);
     return copyIntoPlace(from, to, false);
 }
 
@@ -258,11 +244,9 @@ bool sameTree(const std::string& a, const std::string& b) {
         case S_IFLNK:
             return linkTarget(a) == linkTarget(b);
         case S_IFDIR: {
-            std::error_code ea, eb;
-            auto na = entryNames(a, ea);
-            auto nb = entryNames(b, eb);
-            if (ea || eb) return false;
-            std::set<std::string> sa2(na.begin(), na.end()), sb2(nb.begin(), nb.end());
+            const auto na = entryNames(a), nb = entryNames(b);
+            if (!na || !nb) return false;
+            std::set<std::string> sa2(na->begin(), na->end()), sb2(nb->begin(), nb->end());
             if (sa2 != sb2) return false;
             for (const auto& n : sa2) {
                 if (!sameTree(joinPath(a, n), joinPath(b, n))) return false;
@@ -274,10 +258,11 @@ bool sameTree(const std::string& a, const std::string& b) {
     }
 }
 
-std::error_code removeTree(const std::string& path) {
+Expected<void> removeTree(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
-    return ec;
+    if (ec) return Unexpected{ec};
+    return {};
 }
 
 }  // namespace qf

@@ -1,6 +1,7 @@
 #include "actions/item_names.h"
 
 #include "actions/file_ops.h"
+#include "base/path_names.h"
 #include "core/hit.h"
 #include "core/text.h"
 
@@ -50,11 +51,11 @@ std::string freeArchivePath(const std::string& folder, std::string_view itemName
 
 std::string trimWhitespaceAndNewlines(std::string_view s) { return trimSpacesAndLineBreaks(s); }
 
-std::optional<std::string> unusableNameReason(std::string_view name) {
-    if (name.find('/') != std::string_view::npos) return "名称中不能含有“/”。";
-    if (name.find('\0') != std::string_view::npos) return "名称中不能含有空字符。";
-    if (name == "." || name == "..") return "“.”和“..”不能用作名称。";
-    return std::nullopt;
+Expected<void> checkItemName(std::string_view name) {
+    if (name.find('/') != std::string_view::npos) return Error(Errc::invalidInput, "名称中不能含有“/”。");
+    if (name.find('\0') != std::string_view::npos) return Error(Errc::invalidInput, "名称中不能含有空字符。");
+    if (name == "." || name == "..") return Error(Errc::invalidInput, "“.”和“..”不能用作名称。");
+    return {};
 }
 
 }  // namespace qf

@@ -1,9 +1,10 @@
 #pragma once
 // The names the file actions make up: copy names for duplicates, archive
 // names for zips, and the checks on a name the user typed.
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/expected.h"
 
 namespace qf {
 
@@ -33,9 +34,9 @@ std::string freeArchivePath(const std::string& folder, std::string_view itemName
 
 // Removes Unicode white space and line breaks from both ends.
 std::string trimWhitespaceAndNewlines(std::string_view s);
-// Why a typed name cannot name an item in a folder, or nothing when it can.
-// A "/" would place the item in another folder, "." and ".." are the
-// folders themselves.
-std::optional<std::string> unusableNameReason(std::string_view name);
+// Whether a typed name can name an item in a folder; the failure's message
+// says why not. A "/" would place the item in another folder, "." and ".."
+// are the folders themselves.
+Expected<void> checkItemName(std::string_view name);
 
 }  // namespace qf

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -17,11 +16,14 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "actions/child_exits.h"
 #include "actions/file_manager_bus.h"
 #include "actions/program_run.h"
 #include "actions/terminal_command.h"
 #include "actions/text_prompt_dialog.h"
 #include "actions/trash.h"
+#include "base/path_names.h"
+#include "base/spawn.h"
 #include "core/hit.h"
 
 namespace qf {
@@ -47,19 +49,55 @@ QString findExecutable(const std::string& candidate) {
 
 }  // namespace
 
-void LinuxDesktopServices::openItem(const std::string& path) { QDesktopServices::openUrl(fileUrl(path)); }
+LinuxDesktopServices::LinuxDesktopServices() : openers_(std::make_unique<ChildExits>()) {}
+
+LinuxDesktopServices::~LinuxDesktopServices() = default;
+
+void LinuxDesktopServices::openItem(const std::string& path) {
+    // Qt's own opener starts xdg-open detached and never learns how it
+    // ended; its message goes to a terminal nobody reads.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        cannotOpen(path, "找不到 xdg-open（xdg-utils），无法用默认的应用程序打开。");
+        return;
+    }
+    SpawnOptions options;
+    options.standardInput = kNullStream;
+    // Its own process group: a Ctrl+C in the terminal that started the
+    // window must not end the program the item was opened in.
+    options.ownProcessGroup = true;
+    // A file URL, so no name can be taken for an option of the opener.
+    auto pid =
+        spawnProcess(QFile::encodeName(opener).toStdString(), {fileUrl(path).toEncoded().toStdString()}, options);
+    if (!pid) {
+        cannotOpen(path, "xdg-open 无法启动：" + pid.error().message());
+        return;
+    }
+    openers_->watch(*pid, [this, path](const Termination& end) {
+        if (end.bySignal || end.status == 0) return;  // opened, or stopped on purpose
+        // xdg-open's exit status 2: the file is gone; 3 and 4: no program
+        // for its type, or the program failed.
+        cannotOpen(path, end.status == 2 ? "该项目已不存在。" : "没有可以打开它的应用程序，或应用程序未能启动。");
+    });
+}
+
+std::size_t LinuxDesktopServices::openersRunning() const { return openers_->running(); }
+
+void LinuxDesktopServices::cannotOpen(const std::string& path, const std::string& detail) {
+    runAlert({"无法打开「" + lastPathComponent(path) + "」", detail, {"好"}, AlertStyle::plain});
+}
 
 void LinuxDesktopServices::revealItem(const std::string& path) {
     // Without a file manager on the bus, the item's folder is the next best
     // thing to showing it selected.
-    if (!callFileManager("ShowItems", path).ok) openItem(containingFolder(path));
+    if (!callFileManager("ShowItems", path)) openItem(containingFolder(path));
 }
 
-ServiceResult LinuxDesktopServices::showItemProperties(const std::string& path) {
+Expected<void> LinuxDesktopServices::showItemProperties(const std::string& path) {
     return callFileManager("ShowItemProperties", path);
 }
 
-ServiceResult LinuxDesktopServices::openTerminal(const std::string& folder) {
+Expected<void> LinuxDesktopServices::openTerminal(const std::string& folder) {
     const auto candidates = terminalCandidates(std::getenv("TERMINAL"));
     QString lastError;
     for (const auto& candidate : candidates) {
@@ -67,11 +105,11 @@ ServiceResult LinuxDesktopServices::openTerminal(const std::string& folder) {
         if (executable.isEmpty()) continue;
         QStringList args;
         for (const auto& a : terminalArguments(terminalKind(executable).toStdString(), folder)) args << qPath(a);
-        if (QProcess::startDetached(executable, args, qPath(folder))) return ServiceResult::success();
+        if (QProcess::startDetached(executable, args, qPath(folder))) return {};
         lastError = QStringLiteral("%1 无法启动").arg(executable);
     }
-    if (!lastError.isEmpty()) return ServiceResult::failure(lastError.toStdString());
-    return ServiceResult::failure("找不到终端程序（已查找 $TERMINAL、x-terminal-emulator 和常见的终端程序）。");
+    if (!lastError.isEmpty()) return Error(Errc::unavailable, lastError.toStdString());
+    return Error(Errc::unavailable, "找不到终端程序（已查找 $TERMINAL、x-terminal-emulator 和常见的终端程序）。");
 }
 
 void LinuxDesktopServices::setClipboardText(const std::string& text) {
@@ -162,12 +200,9 @@ std::optional<std::string> LinuxDesktopServices::chooseFolder(const FolderChoice
     return QFile::encodeName(chosen.front()).toStdString();
 }
 
-ServiceResult LinuxDesktopServices::moveToTrash(const std::string& path) {
-    if (auto ec = moveItemToTrash(path)) return ServiceResult::failure(ec.message());
-    return ServiceResult::success();
-}
+Expected<void> LinuxDesktopServices::moveToTrash(const std::string& path) { return moveItemToTrash(path); }
 
-ProgramResult LinuxDesktopServices::runProgram(const std::string& program, const std::vector<std::string>& args) {
+Expected<int> LinuxDesktopServices::runProgram(const std::string& program, const std::vector<std::string>& args) {
     return runProgramAndWait(program, args);
 }
 

@@ -4,18 +4,14 @@
 
 namespace qf {
 
-ProgramResult runProgramAndWait(const std::string& program, const std::vector<std::string>& args) {
-    ProgramResult result;
+Expected<int> runProgramAndWait(const std::string& program, const std::vector<std::string>& args) {
     auto pid = spawnProcess(program, args);
-    if (!pid) {
-        result.error = pid.error().message() + ": " + program;
-        return result;
-    }
-    result.started = true;
+    if (!pid) return std::move(pid).error().within(program);
+    // Losing track of the child (someone else reaped it) leaves no status to
+    // trust: that is a failure, not an exit status.
     auto end = waitForExit(*pid);
-    // Lost track of the child (someone else reaped it): no status to trust.
-    result.exitStatus = end ? end->status : -1;
-    return result;
+    if (!end) return std::move(end).error().within("waiting for " + program);
+    return end->status;
 }
 
 }  // namespace qf

@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "model/desktop_services.h"
+#include "base/expected.h"
 
 namespace qf {
 
-// The child inherits the standard streams and the environment. exitStatus is
-// the exit code, or the signal number when the child was killed.
-ProgramResult runProgramAndWait(const std::string& program, const std::vector<std::string>& args);
+// The child inherits the standard streams and the environment. The value is
+// the exit status, or the signal number when a signal ended the child; a
+// failure names the program.
+Expected<int> runProgramAndWait(const std::string& program, const std::vector<std::string>& args);
 
 }  // namespace qf

@@ -15,12 +15,13 @@
 namespace qf {
 namespace {
 
-UniqueFd openRegularFile(const std::string& path) {
+Expected<UniqueFd> openRegularFile(const std::string& path) {
     // O_NONBLOCK keeps open() itself from waiting on a FIFO's writer.
     UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) return fd;
+    if (!fd.valid()) return Error::lastErrno("opening " + path);
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return UniqueFd();
+    if (fstat(fd.get(), &st) != 0) return Error::lastErrno("examining " + path);
+    if (!S_ISREG(st.st_mode)) return Error(Errc::invalidInput, path + " is not a regular file");
     const int flags = fcntl(fd.get(), F_GETFL);
     if (flags >= 0) fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     return fd;
@@ -54,30 +55,29 @@ private:
 
 }  // namespace
 
-FileDigest sha256File(const std::string& path, std::size_t chunkBytes) {
+Expected<FileDigest> sha256File(const std::string& path, std::size_t chunkBytes) {
+    auto fd = openRegularFile(path);
+    if (!fd) return std::move(fd).error();
     FileDigest result;
     Sha256 hash;
-    UniqueFd fd = openRegularFile(path);
-    if (fd.valid()) {
-        result.opened = true;
-        std::vector<char> chunk(chunkBytes);
-        for (;;) {
-            // Fill the chunk completely unless the file ends, so a chunk is
-            // exactly chunkBytes whatever the kernel hands out per read.
-            std::size_t filled = 0;
-            while (filled < chunk.size()) {
-                ssize_t n = read(fd.get(), chunk.data() + filled, chunk.size() - filled);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) result.readError = true;
-                if (n <= 0) break;
-                filled += static_cast<std::size_t>(n);
-            }
-            if (filled > 0) {
-                hash.add(chunk.data(), filled);
-                ++result.chunks;
-            }
-            if (filled < chunk.size() || result.readError) break;
+    std::vector<char> chunk(chunkBytes);
+    for (;;) {
+        // Fill the chunk completely unless the file ends, so a chunk is
+        // exactly chunkBytes whatever the kernel hands out per read.
+        std::size_t filled = 0;
+        while (filled < chunk.size()) {
+            ssize_t n = read(fd->get(), chunk.data() + filled, chunk.size() - filled);
+            if (n < 0 && errno == EINTR) continue;
+            // A digest of the part read so far would pass for the file's.
+            if (n < 0) return Error::lastErrno("reading " + path);
+            if (n == 0) break;
+            filled += static_cast<std::size_t>(n);
         }
+        if (filled > 0) {
+            hash.add(chunk.data(), filled);
+            ++result.chunks;
+        }
+        if (filled < chunk.size()) break;
     }
     result.hex = hash.hex();
     return result;

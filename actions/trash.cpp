@@ -9,20 +9,25 @@
 
 #include "actions/file_ops.h"
 #include "base/error.h"
+#include "base/path_names.h"
 #include "base/unique_fd.h"
+#include "base/write_all.h"
 #include "core/hit.h"
 
 namespace qf {
 namespace {
 
 // mkdir -p with the given mode for the folders it creates.
-std::error_code makeFolders(const std::string& path, mode_t mode) {
+Expected<void> makeFolders(const std::string& path, mode_t mode) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::error_code{} : errorOf(ENOTDIR);
-    if (path != "/" && !path.empty()) {
-        if (auto ec = makeFolders(containingFolder(path), mode)) return ec;
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) return failedWith(ENOTDIR);
+        return {};
     }
-    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return lastError();
+    if (path != "/" && !path.empty()) {
+        if (auto made = makeFolders(containingFolder(path), mode); !made) return made;
+    }
+    if (mkdir(path.c_str(), mode) != 0 && errno != EEXIST) return failedWith(errno);
     return {};
 }
 
@@ -51,10 +56,10 @@ Expected<TrashPlace> topTrashFor(const std::string& top) {
     struct stat st {};
     if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX)) {
         const std::string mine = joinPath(shared, uid);
-        if (!makeFolders(mine, 0700) && isOwnFolder(mine)) return TrashPlace{mine, top};
+        if (makeFolders(mine, 0700) && isOwnFolder(mine)) return TrashPlace{mine, top};
     }
     const std::string own = joinPath(top, ".Trash-" + uid);
-    if (auto ec = makeFolders(own, 0700)) return Unexpected{ec};
+    if (auto made = makeFolders(own, 0700); !made) return made.error();
     if (!isOwnFolder(own)) return failedWith(EPERM);
     return TrashPlace{own, top};
 }
@@ -96,10 +101,10 @@ std::string homeTrashFolder() {
 
 Expected<TrashPlace> trashPlaceFor(const std::string& path) {
     struct stat item {};
-    if (lstat(path.c_str(), &item) != 0) return Unexpected{lastError()};
+    if (lstat(path.c_str(), &item) != 0) return failedWith(errno);
     const std::string home = homeTrashFolder();
     struct stat homeSt {};
-    if (!makeFolders(home, 0700) && stat(home.c_str(), &homeSt) == 0 && homeSt.st_dev == item.st_dev) {
+    if (makeFolders(home, 0700) && stat(home.c_str(), &homeSt) == 0 && homeSt.st_dev == item.st_dev) {
         return TrashPlace{home, {}};
     }
     return topTrashFor(topOfFileSystem(containingFolder(path), item.st_dev));
@@ -126,11 +131,11 @@ std::string trashInfoText(std::string_view encodedPath, std::time_t deletedAt) {
     return "[Trash Info]\nPath=" + std::string(encodedPath) + "\nDeletionDate=" + dateText(deletedAt) + "\n";
 }
 
-std::error_code trashInto(const std::string& path, const TrashPlace& place) {
+Expected<void> trashInto(const std::string& path, const TrashPlace& place) {
     const std::string files = joinPath(place.folder, "files");
     const std::string info = joinPath(place.folder, "info");
-    if (auto ec = makeFolders(files, 0700)) return ec;
-    if (auto ec = makeFolders(info, 0700)) return ec;
+    if (auto made = makeFolders(files, 0700); !made) return made;
+    if (auto made = makeFolders(info, 0700); !made) return made;
 
     std::string recorded = path;
     if (!place.topFolder.empty() && isStrictlyInside(path, place.topFolder)) {
@@ -145,28 +150,28 @@ std::error_code trashInto(const std::string& path, const TrashPlace& place) {
         UniqueFd fd(open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!fd.valid()) {
             if (errno == EEXIST) continue;
-            return lastError();
+            return failedWith(errno);
         }
-        const bool written = write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        if (!written || fd.close() != 0) {
-            auto ec = written ? lastError() : errorOf(errno ? errno : EIO);
+        std::error_code ec = writeAll(fd.get(), text);
+        if (!ec && fd.close() != 0) ec = lastError();
+        if (ec) {
             unlink(infoPath.c_str());
-            return ec;
+            return Unexpected{ec};
         }
-        auto ec = renameNoReplace(path, joinPath(files, name));
-        if (!ec) return {};
+        auto moved = renameNoReplace(path, joinPath(files, name));
+        if (moved) return {};
         unlink(infoPath.c_str());
-        if (ec != std::errc::file_exists) return ec;  // a stray entry in files/: try the next name
+        if (moved.error() != std::errc::file_exists) return moved;  // a stray entry in files/: try the next name
     }
-    return errorOf(EEXIST);
+    return failedWith(EEXIST);
 }
 
-std::error_code moveItemToTrash(const std::string& path) {
+Expected<void> moveItemToTrash(const std::string& path) {
     auto place = trashPlaceFor(path);
     if (!place) return place.error();
     // Trashing the trash itself (or an item already in it) would lose it.
     if (path == place->folder || isStrictlyInside(path, place->folder) || isStrictlyInside(place->folder, path)) {
-        return errorOf(EINVAL);
+        return failedWith(EINVAL);
     }
     return trashInto(path, *place);
 }

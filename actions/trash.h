@@ -5,7 +5,6 @@
 #include <ctime>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 #include "base/expected.h"
 
@@ -33,8 +32,8 @@ std::string trashInfoText(std::string_view encodedPath, std::time_t deletedAt);
 // Moves the item into the given trash. The info file is created first,
 // exclusively, so two trashings never share a name; if the move then fails
 // the info file is taken back.
-std::error_code trashInto(const std::string& path, const TrashPlace& place);
+Expected<void> trashInto(const std::string& path, const TrashPlace& place);
 // trashPlaceFor, then trashInto.
-std::error_code moveItemToTrash(const std::string& path);
+Expected<void> moveItemToTrash(const std::string& path);
 
 }  // namespace qf

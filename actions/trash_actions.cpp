@@ -12,9 +12,9 @@ void FileActions::trash(const Hit& hit) {
                                {"确定", "取消"},
                                AlertStyle::warning};
     if (desktop().runAlert(confirm) != kFirstButton) return;
-    const auto result = desktop().moveToTrash(hit.path());
-    if (!result.ok) {
-        failure("删除失败", result.error);
+    const auto trashed = desktop().moveToTrash(hit.path());
+    if (!trashed) {
+        failure("删除失败", trashed.error().message());
         return;
     }
     model_.refresh();
@@ -22,13 +22,13 @@ void FileActions::trash(const Hit& hit) {
 
 void FileActions::compress(const Hit& hit) {
     const std::string archive = freeArchivePath(containingFolder(hit.path()), hit.name());
-    const auto run = desktop().runProgram(dittoExecutable(), dittoArguments(hit.path(), archive));
-    if (!run.started) {
-        failure("压缩失败", run.error);
+    const auto status = desktop().runProgram(dittoExecutable(), dittoArguments(hit.path(), archive));
+    if (!status) {
+        failure("压缩失败", status.error().message());
         return;
     }
-    if (run.exitStatus != 0) {
-        failure("压缩失败", "ditto 退出码 " + std::to_string(run.exitStatus));
+    if (*status != 0) {
+        failure("压缩失败", "ditto 退出码 " + std::to_string(*status));
         return;
     }
     model_.refresh();

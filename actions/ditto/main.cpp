@@ -9,12 +9,12 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "actions/ditto/zip_writer.h"
 #include "actions/file_ops.h"
+#include "base/path_names.h"
 #include "base/unique_fd.h"
 #include "core/hit.h"
 
@@ -23,8 +23,8 @@ namespace {
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-int fail(const std::string& what, const std::string& why) {
-    std::fprintf(stderr, "ditto: %s: %s\n", what.c_str(), why.c_str());
+int fail(const qf::Error& error) {
+    std::fprintf(stderr, "ditto: %s\n", error.message().c_str());
     return kFailed;
 }
 
@@ -39,33 +39,32 @@ bool argumentsMatch(int argc, char** argv) {
 
 int archive(const std::string& source, const std::string& destination) {
     struct stat src {};
-    if (lstat(source.c_str(), &src) != 0) return fail(source, std::strerror(errno));
+    if (lstat(source.c_str(), &src) != 0) return fail(qf::Error::lastErrno(source));
     // A zip holds files, folders and links; anything else (a FIFO, a socket,
     // a device) would give an archive without the item, or a read that never
     // ends.
     if (!S_ISREG(src.st_mode) && !S_ISDIR(src.st_mode) && !S_ISLNK(src.st_mode)) {
-        return fail(source, "not a file, folder or link, so it cannot be archived");
+        return fail(
+            qf::Error(qf::Errc::invalidInput, source + ": not a file, folder or link, so it cannot be archived"));
     }
-    if (qf::itemExists(destination)) return fail(destination, std::strerror(EEXIST));
+    if (qf::itemExists(destination)) return fail(qf::Error::fromErrno(EEXIST, destination));
 
     std::string scratch = qf::joinPath(qf::containingFolder(destination), ".ditto-XXXXXX");
     qf::UniqueFd fd(mkstemp(scratch.data()));
-    if (!fd.valid()) return fail(destination, std::strerror(errno));
+    if (!fd.valid()) return fail(qf::Error::lastErrno(destination));
     struct stat self {};
     fstat(fd.get(), &self);
 
     auto written = qf::ditto::writeZip(fd.get(), source, self.st_dev, self.st_ino);
     const mode_t mask = umask(0);
     umask(mask);
-    if (written.ok && fchmod(fd.get(), 0666 & ~mask) != 0) written = {false, std::strerror(errno)};
-    if (written.ok && fsync(fd.get()) != 0) written = {false, std::strerror(errno)};
-    if (fd.close() != 0 && written.ok) written = {false, std::strerror(errno)};
-    if (written.ok) {
-        if (auto ec = qf::renameNoReplace(scratch, destination)) written = {false, ec.message()};
-    }
-    if (!written.ok) {
+    if (written && fchmod(fd.get(), 0666 & ~mask) != 0) written = qf::failedWith(errno);
+    if (written && fsync(fd.get()) != 0) written = qf::failedWith(errno);
+    if (fd.close() != 0 && written) written = qf::failedWith(errno);
+    if (written) written = qf::renameNoReplace(scratch, destination);
+    if (!written) {
         unlink(scratch.c_str());
-        return fail(destination, written.error);
+        return fail(std::move(written).error().within(destination));
     }
     return 0;
 }

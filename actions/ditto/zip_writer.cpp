@@ -15,9 +15,10 @@
 #include <vector>
 
 #include "actions/file_ops.h"
+#include "base/path_names.h"
 #include "base/unique_fd.h"
+#include "base/utf8.h"
 #include "core/hit.h"
-#include "core/text.h"
 
 namespace qf::ditto {
 namespace {
@@ -31,10 +32,13 @@ struct EntryDeleter {
 using ArchivePtr = std::unique_ptr<archive, ArchiveDeleter>;
 using EntryPtr = std::unique_ptr<archive_entry, EntryDeleter>;
 
-ZipOutcome failure(const std::string& what, int err) { return {false, what + ": " + std::strerror(err)}; }
-ZipOutcome archiveFailure(archive* a) {
+Error failure(const std::string& what, int err) { return Error::fromErrno(err, what); }
+// The library's own text; with the errno behind it when it names one.
+Error archiveFailure(archive* a) {
     const char* msg = archive_error_string(a);
-    return {false, msg ? msg : "archive error"};
+    std::string text = msg ? msg : "archive error";
+    const int err = archive_errno(a);
+    return err > 0 ? Error::fromErrno(err, std::move(text)) : Error(Errc::badData, std::move(text));
 }
 
 // libarchive marks a name that is not plain ASCII as UTF-8 exactly when the
@@ -69,7 +73,7 @@ class ZipBuilder {
 public:
     ZipBuilder(archive* a, dev_t skipDev, ino_t skipIno) : a_(a), skipDev_(skipDev), skipIno_(skipIno) {}
 
-    ZipOutcome add(const std::string& path, const std::string& entryName) {
+    Expected<void> add(const std::string& path, const std::string& entryName) {
         struct stat st {};
         if (lstat(path.c_str(), &st) != 0) return failure(path, errno);
         if (st.st_dev == skipDev_ && st.st_ino == skipIno_) return {};
@@ -100,7 +104,7 @@ public:
         charset_.chooseFor(entryName);
         if (archive_write_header(a_, entry.get()) != ARCHIVE_OK) return archiveFailure(a_);
         if (type == S_IFREG) {
-            if (auto out = copyData(in.get(), path); !out.ok) return out;
+            if (auto out = copyData(in.get(), path); !out) return out;
         }
         if (archive_write_finish_entry(a_) < ARCHIVE_WARN) return archiveFailure(a_);
         if (type == S_IFDIR) return addChildren(path, entryName);
@@ -110,7 +114,7 @@ public:
     bool namesStorable() const { return charset_.usable(); }
 
 private:
-    ZipOutcome copyData(int fd, const std::string& path) {
+    Expected<void> copyData(int fd, const std::string& path) {
         std::vector<char> buf(1 << 20);
         for (;;) {
             const ssize_t n = read(fd, buf.data(), buf.size());
@@ -123,19 +127,24 @@ private:
         }
     }
 
-    ZipOutcome addChildren(const std::string& path, const std::string& entryName) {
+    Expected<void> addChildren(const std::string& path, const std::string& entryName) {
         std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
         if (!dir) return failure(path, errno);
         std::vector<std::string> names;
+        // A listing cut short by an error would give an archive that lacks
+        // items and looks complete.
+        errno = 0;
         while (dirent* e = readdir(dir.get())) {
             const std::string_view n = e->d_name;
             if (n != "." && n != "..") names.emplace_back(n);
+            errno = 0;
         }
+        if (errno != 0) return failure(path, errno);
         std::sort(names.begin(), names.end());  // the same tree always gives the same archive
         for (const auto& n : names) {
             std::string childEntry = entryName;
             childEntry.append("/").append(n);
-            if (auto out = add(joinPath(path, n), childEntry); !out.ok) return out;
+            if (auto out = add(joinPath(path, n), childEntry); !out) return out;
         }
         return {};
     }
@@ -148,13 +157,13 @@ private:
 
 }  // namespace
 
-ZipOutcome writeZip(int fd, const std::string& source, dev_t skipDev, ino_t skipIno) {
+Expected<void> writeZip(int fd, const std::string& source, dev_t skipDev, ino_t skipIno) {
     ArchivePtr a(archive_write_new());
     if (archive_write_set_format_zip(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
     if (archive_write_open_fd(a.get(), fd) != ARCHIVE_OK) return archiveFailure(a.get());
     ZipBuilder builder(a.get(), skipDev, skipIno);
-    if (!builder.namesStorable()) return {false, "no C.UTF-8 locale to store names with"};
-    if (auto out = builder.add(source, lastPathComponent(source)); !out.ok) return out;
+    if (!builder.namesStorable()) return Error(Errc::unavailable, "no C.UTF-8 locale to store names with");
+    if (auto out = builder.add(source, lastPathComponent(source)); !out) return out;
     if (archive_write_close(a.get()) != ARCHIVE_OK) return archiveFailure(a.get());
     return {};
 }

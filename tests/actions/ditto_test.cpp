@@ -65,9 +65,9 @@ TEST(RunProgramAndWait, ReportsExitStatusOrSignal) {
         {{"-c", "test \"$1\" = 'a b'", "sh", "a b"}, 0},  // arguments are passed verbatim
     };
     for (const auto& [args, status] : cases) {
-        const ProgramResult r = runProgramAndWait("/bin/sh", args);
-        EXPECT_TRUE(r.started);
-        EXPECT_EQ(r.exitStatus, status) << args.back();
+        const auto r = runProgramAndWait("/bin/sh", args);
+        ASSERT_TRUE(r) << r.error().message();
+        EXPECT_EQ(*r, status) << args.back();
     }
 }
 
@@ -86,7 +86,7 @@ TEST(Ditto, EveryItemIsStoredSoItUnpacksAsItWas) {
     chmod((top + "/x\xfe.sh").c_str(), 0755);
     ASSERT_EQ(symlink("x\xff.txt", (top + "/link").c_str()), 0);
     ScopedEnv lang("LC_ALL", std::string("C"));  // even from a caller with the plain C locale
-    ASSERT_EQ(runProgramAndWait(binDir() + "/ditto", dittoArguments(top, dir / "照片集.zip")).exitStatus, 0);
+    ASSERT_EQ(runProgramAndWait(binDir() + "/ditto", dittoArguments(top, dir / "照片集.zip")).valueOr(-1), 0);
 
     const auto entries = zipRecords(readFile(dir / "照片集.zip"));
     ASSERT_EQ(entries.size(), 7u);
@@ -122,9 +122,9 @@ TEST(Ditto, FailedRunsLeaveNoArchive) {
         {dittoArguments(dir / "pipe", zip), false},
     };
     for (const auto& [args, usage] : cases) {
-        const ProgramResult run = runProgramAndWait(binDir() + "/ditto", args);
-        ASSERT_TRUE(run.started);
-        EXPECT_TRUE(usage ? run.exitStatus == 2 : run.exitStatus != 0) << args[4] << ": " << run.exitStatus;
+        const auto status = runProgramAndWait(binDir() + "/ditto", args);
+        ASSERT_TRUE(status) << status.error().message();
+        EXPECT_TRUE(usage ? *status == 2 : *status != 0) << args[4] << ": " << *status;
         EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"a.txt", "pipe"})) << args[4];
     }
     EXPECT_EQ(readFile(a), "a");
@@ -134,7 +134,7 @@ TEST(Ditto, FailedRunsLeaveNoArchive) {
 // $QUILLFIND_DITTO, else the one beside the program.
 TEST_F(ActionsTest, CompressReportsTheArchiversStatusOrStartFailure) {
     writeFile(dir_ / "a.txt", "a");
-    desktop_.programAnswer = ProgramResult{true, "", 1};
+    desktop_.programAnswer = 1;
     actions_.compress(hit(dir_ / "a.txt"));
     expectOnlyFailure("压缩失败", "ditto 退出码 1");
     desktop_.programAnswer.reset();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 
+#include "actions/item_names.h"
 #include "actions/sha256_file.h"
 #include "support.h"
 
@@ -84,6 +85,16 @@ TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyNameOrShowsTheReason) {
     expectOnlyFailure("拷贝副本失败", errorText(std::errc::no_such_file_or_directory));
     EXPECT_EQ(treeUnder(dir_.path()), expected);
     EXPECT_FALSE(refreshed());
+}
+
+// Copy numbers go up to 999: the last free one is used, and with all of
+// them taken the copy fails on the last rather than replacing anything.
+TEST_F(ActionsTest, CopyNumbersEndAtNineHundredNinetyNine) {
+    writeFile(dir_ / "n 副本", "");
+    for (int n = 1; n <= 998; ++n) writeFile(dir_ / ("n 副本" + std::to_string(n)), "");
+    EXPECT_EQ(freeCopyPath(dir_.path(), "n"), dir_ / "n 副本999");
+    writeFile(dir_ / "n 副本999", "");
+    EXPECT_EQ(freeCopyPath(dir_.path(), "n"), dir_ / "n 副本999");
 }
 
 // The folder holds a.txt, a dangling link and a name with a composed é; a
@@ -163,8 +174,8 @@ TEST_F(ActionsTest, TrashAsksFirstThenMovesToTheTrashOrShowsTheReason) {
 // item); a failed one shows the desktop's reason, else a fixed text. The
 // other items have their own tests here and in test_ui's row menu test.
 TEST_F(ActionsTest, HandOversReachTheDesktopWithThePathOrItsFolder) {
-    desktop_.terminalAnswer = ServiceResult::failure("");
-    desktop_.propertiesAnswer = ServiceResult::failure("no FileManager1");
+    desktop_.terminalAnswer = Error(Errc::unavailable, "");
+    desktop_.propertiesAnswer = Error(Errc::unavailable, "no FileManager1");
     const std::pair<void (FileActions::*)(const Hit&), std::vector<std::string>> cases[] = {
         {&FileActions::openParent, {"openItem /"}},
         {&FileActions::reveal, {"revealItem /missing.txt"}},

@@ -163,21 +163,76 @@ TEST(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
             std::filesystem::permissions(bin / name, std::filesystem::perms::owner_all);
         }
         ScopedEnv terminal("TERMINAL", c.variable ? std::optional(bin / *c.variable) : std::nullopt);
-        const ServiceResult r = LinuxDesktopServices().openTerminal(folder);
-        EXPECT_EQ(r.ok, !c.log.empty()) << c.log;
-        if (r.ok) {
+        const auto r = LinuxDesktopServices().openTerminal(folder);
+        EXPECT_EQ(bool(r), !c.log.empty()) << c.log;
+        if (r) {
             (void)QTest::qWaitFor([&out] { return exists(out / "log"); }, 5000);
             EXPECT_EQ(readFile(out / "log"), c.log);
             std::filesystem::remove(out / "log");
         } else {
-            EXPECT_NE(r.error.find("x-terminal-emulator"), std::string::npos) << r.error;
+            EXPECT_NE(r.error().message().find("x-terminal-emulator"), std::string::npos) << r.error().message();
         }
     }
     // Every other terminal looked for has a style too, or it would open in
     // the wrong folder.
+    EXPECT_EQ(terminalCandidates(""), terminalCandidates(nullptr));  // an empty $TERMINAL is none
     for (const auto& name : terminalCandidates(nullptr)) {
         const bool noOption = name == "x-terminal-emulator" || name == "xterm";
         EXPECT_EQ(terminalArguments(name, "/f").empty(), noOption) << name;
+    }
+}
+
+// Opening hands the item to xdg-open as a file URL and returns at once; how
+// the opener ends decides whether the user is told that nothing opens it.
+TEST(LinuxOpen, TellsTheUserWhenNothingOpensTheItem) {
+    class AlertRecorder : public LinuxDesktopServices {
+    public:
+        int runAlert(const AlertRequest& request) override {
+            alerts.push_back(request);
+            return kFirstButton;
+        }
+        std::vector<AlertRequest> alerts;
+    };
+    TempDir bin, out;
+    ScopedEnv path("PATH", bin.path());
+    const std::string item = out / "季度 报告#1.xyz";
+    const std::string noProgram = "没有可以打开它的应用程序，或应用程序未能启动。";
+    const struct {
+        const char* opener;  // the fake xdg-open's last line; null: none installed
+        std::string detail;  // empty: no alert
+    } cases[] = {
+        {"exit 0", ""},
+        {"/bin/sleep 0.3; exit 3", noProgram},  // no method for the type, told once it ends
+        {"exit 4", noProgram},
+        {"exit 2", "该项目已不存在。"},
+        {"kill -TERM $$", ""},  // stopped on purpose
+        {nullptr, "找不到 xdg-open（xdg-utils），无法用默认的应用程序打开。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opener ? c.opener : "no opener");
+        std::filesystem::remove(bin / "xdg-open");
+        std::filesystem::remove(out / "args");
+        if (c.opener) {
+            writeFile(bin / "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + (out / "args") +
+                                            "'\n" + c.opener + "\n");
+            std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+        }
+        AlertRecorder desktop;
+        desktop.openItem(item);
+        EXPECT_EQ(desktop.openersRunning(), c.opener ? 1u : 0u) << "openItem waits for the opener";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.openersRunning() == 0; }, 5000));
+        if (c.opener) {
+            EXPECT_EQ(readFile(out / "args"),
+                      "file://" + out.path() + "/%E5%AD%A3%E5%BA%A6%20%E6%8A%A5%E5%91%8A%231.xyz\n");
+        }
+        if (c.detail.empty()) {
+            EXPECT_TRUE(desktop.alerts.empty());
+            continue;
+        }
+        ASSERT_EQ(desktop.alerts.size(), 1u);
+        EXPECT_EQ(desktop.alerts[0].title, "无法打开「季度 报告#1.xyz」");
+        EXPECT_EQ(desktop.alerts[0].detail, c.detail);
+        EXPECT_EQ(desktop.alerts[0].buttons, std::vector<std::string>{"好"});
     }
 }
 

@@ -29,10 +29,7 @@ const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnv
 }  // namespace
 
 ActionsTest::ActionsTest() {
-    desktop_.trashHook = [](const std::string& path) {
-        const auto ec = moveItemToTrash(path);
-        return ec ? ServiceResult::failure(ec.message()) : ServiceResult::success();
-    };
+    desktop_.trashHook = moveItemToTrash;
     desktop_.runProgramHook = runProgramAndWait;
 }
 
