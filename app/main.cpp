@@ -2,7 +2,6 @@
 // program that loads only the search core; anything else runs the window
 // program, which brings the whole desktop stack (Qt's widgets, D-Bus,
 // graphics) whose loading would otherwise be most of a dump's time.
-#include <build_info.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,7 +11,8 @@
 #include <string>
 
 #include "core/dump.h"
-#include "helper_programs.h"
+#include "protocol/build_info.h"
+#include "protocol/helper_programs.h"
 
 namespace {
 

@@ -1,23 +1,48 @@
 #include "app/single_instance.h"
 
-#include <index_protocol.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
 
+#include <cerrno>
+
+#include "app/stale_path.h"
+#include "base/unique_fd.h"
 #include "core/debug_log.h"
+#include "protocol/index_protocol.h"
 
 namespace qf {
 
 namespace {
 
 constexpr int kHandOverTimeoutMs = 3000;
+
+// The claim's lock, held while it lasts; an invalid descriptor when another
+// start held it for longer than the hand-over may take.
+Expected<UniqueFd> lockClaim(const std::string& path) {
+    if (auto cleared = clearStalePath(path, S_IFREG, "window's lock file"); !cleared) return std::move(cleared).error();
+    UniqueFd lock(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!lock) return Error::lastErrno("cannot open the window's lock file " + printablePath(path));
+    QElapsedTimer waited;
+    waited.start();
+    while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return Error::lastErrno("cannot lock " + printablePath(path));
+        if (waited.elapsed() > kHandOverTimeoutMs) return UniqueFd();
+        ::usleep(20 * 1000);
+    }
+    return lock;
+}
 
 }  // namespace
 
@@ -33,7 +58,7 @@ SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
 
 SingleInstance::~SingleInstance() = default;
 
-SingleInstance::Role SingleInstance::claim() {
+Expected<SingleInstance::Role> SingleInstance::claim() {
     // A window on an index of its own (QUILLFIND_INDEX_DIR: tests, the
     // screenshot script) is a world of its own: it meets only the windows on
     // the same index, through that index's folder, never the user's window.
@@ -83,15 +108,23 @@ QString SingleInstance::socketName() const {
     return QString::fromStdString(protocol::runtimeDirectory()) + QStringLiteral("/window.sock");
 }
 
-SingleInstance::Role SingleInstance::claimOnLocalSocket() {
+Expected<SingleInstance::Role> SingleInstance::claimOnLocalSocket() {
     const QString name = socketName();
     const QString folder = QFileInfo(name).absolutePath();
-    if (!QDir().mkpath(folder)) return Role::first;
+    if (!QDir().mkpath(folder)) {
+        return Error(Errc::unavailable, "cannot make the folder " +
+                                            printablePath(QFile::encodeName(folder).toStdString()) +
+                                            " for the window's socket");
+    }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Two starts in the same moment: the lock orders "is one there?" and
     // "then I am it", so the second never removes the first one's socket.
-    QLockFile lock(folder + QStringLiteral("/window.lock"));
-    if (!lock.tryLock(kHandOverTimeoutMs)) return Role::first;
+    auto lock = lockClaim(QFile::encodeName(folder).toStdString() + "/window.lock");
+    if (!lock) return std::move(lock).error();
+    if (!lock->valid()) return Role::first;  // held too long by a start that hangs
+    const std::string socketPath = QFile::encodeName(name).toStdString();
+    if (auto cleared = clearStalePath(socketPath, S_IFSOCK, "window's socket"); !cleared)
+        return std::move(cleared).error();
 
     QLocalSocket peer;
     peer.connectToServer(name);

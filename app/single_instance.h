@@ -7,6 +7,8 @@
 #include <QString>
 #include <memory>
 
+#include "base/expected.h"
+
 class QLocalServer;
 
 namespace qf {
@@ -25,8 +27,10 @@ public:
 
     // Claims the session for this process, or hands the start over to the
     // process that holds it. A process that can reach neither way runs on
-    // its own (a window too many beats no window).
-    Role claim();
+    // its own (a window too many beats no window). Fails when something
+    // not to be removed blocks the socket or lock path: every later start
+    // would open a window of its own too.
+    Expected<Role> claim();
 
 public slots:
     // Called by a later start, with its activation token (may be empty).
@@ -37,7 +41,7 @@ signals:
 
 private:
     bool claimOnBus(Role& role);
-    Role claimOnLocalSocket();
+    Expected<Role> claimOnLocalSocket();
     QString socketName() const;
 
     std::unique_ptr<QLocalServer> server_;

@@ -1,15 +1,16 @@
-#include <build_info.h>
+#include "protocol/build_info.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "actions/file_actions.h"
 #include "actions/linux_desktop_services.h"
 #include "app/single_instance.h"
 #include "model/model.h"
+#include "ui/content_view.h"
 #include "ui/index_progress.h"
 #include "ui/index_service_starter.h"
 #include "ui/main_window.h"
@@ -55,18 +56,26 @@ int main(int argc, char** argv) {
     // freedesktop default set is the closest to one.
     QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.quillfind.Quillfind")));
-    qf::installChineseTranslations(app);
+    qf::useChineseThroughout(app);
 
     qf::SingleInstance instance;
-    if (!unattendedRun() && instance.claim() == qf::SingleInstance::Role::handedOver) return 0;
+    if (!unattendedRun()) {
+        auto role = instance.claim();
+        if (!role) {
+            std::fprintf(stderr, "quillfind: %s\n", role.error().message().c_str());
+            return 1;
+        }
+        if (*role == qf::SingleInstance::Role::handedOver) return 0;
+    }
 
     // Searches ask the index service. It is started, not waited for: while it
     // reads the disks for the first time, answers are simply incomplete.
     qf::ensureIndexService(QApplication::applicationDirPath());
 
     qf::LinuxDesktopServices desktop;
-    qf::MainWindow window([&desktop] { return std::make_unique<qf::Model>(desktop); });
-    qf::FileActions actions(window.model());
+    qf::ContentView content(desktop);
+    qf::MainWindow& window = content.window();
+    qf::FileActions actions(content.model());
     window.setRowMenuHandler(
         [&actions](const qf::Hit& hit, const QPoint& globalPos) { qf::execRowMenu(actions, hit, globalPos); });
     QObject::connect(&instance, &qf::SingleInstance::activationRequested, &window, [&window](const QString& token) {
@@ -75,6 +84,8 @@ int main(int argc, char** argv) {
     });
     qf::IndexProgress crawl;
     QObject::connect(&crawl, &qf::IndexProgress::statusChanged, window.statusLine(), &qf::StatusLine::setIndexStatus);
+    QObject::connect(&crawl, &qf::IndexProgress::settingsChanged, window.statusLine(),
+                     &qf::StatusLine::setSettingsFailure);
     crawl.start();
     window.show();
     return app.exec();

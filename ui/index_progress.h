@@ -7,30 +7,24 @@
 #include <QTimer>
 #include <chrono>
 #include <optional>
-#include <string>
-#include <string_view>
+
+#include "index/client/service_status.h"
 
 namespace qf {
 
-struct IndexStatus {
-    bool crawling = false;
-    long long entries = 0;
-};
-
-// Reads the "state:" and "entries:" lines of the service's status text;
-// nothing when either is missing or malformed.
-std::optional<IndexStatus> parseIndexStatus(std::string_view text);
-
-// Asks the service listening on `socketPath` for its status; blocks for at
-// most `timeout`. Nothing when it cannot be asked.
-std::optional<IndexStatus> queryIndexStatus(const std::string& socketPath, std::chrono::milliseconds timeout);
-
 // The status line's source text while the service crawls.
 QString crawlProgressText(long long entries);
+// ... and once the crawl has ended with `folders` it could not read yet.
+QString incompleteIndexText(long long folders);
+// The status line's source text while the settings file cannot be used:
+// `held`, nothing is indexed until it can; else the earlier settings stay.
+QString settingsFailureText(const QString& reason, bool held);
 
 // Asks the service for its status off the main thread, every `interval`
-// while it crawls or cannot be reached yet (it may still be starting), and
-// stops once it is idle or after `patience` without an answer.
+// while it crawls, lacks folders it could not read yet, cannot use its
+// settings file or cannot be reached yet (it may still be starting), and
+// stops once it is idle and complete with settings it can use, or after
+// `patience` without an answer.
 class IndexProgress : public QObject {
     Q_OBJECT
 public:
@@ -42,8 +36,12 @@ public:
     bool polling() const;
 
 signals:
-    // Every answer; `crawling` false once the first crawl is done.
-    void statusChanged(bool crawling, long long entries);
+    // Every answer; `crawling` false once the first crawl is done,
+    // `unlistedFolders` those waiting for another try.
+    void statusChanged(bool crawling, long long entries, long long unlistedFolders);
+    // Every answer: why the settings file cannot be used (empty while it
+    // can), and whether nothing is indexed until it can.
+    void settingsChanged(const QString& failure, bool held);
 
 private:
     void poll();
@@ -51,8 +49,10 @@ private:
 
     std::chrono::milliseconds interval_;
     int unansweredLeft_;
+    bool asking_ = false;  // from poll() until onAnswer()
     QTimer timer_;
-    QFutureWatcher<std::optional<IndexStatus>> watcher_;
+    // Nothing when the service could not be asked.
+    QFutureWatcher<std::optional<index::ServiceStatus>> watcher_;
 };
 
 }  // namespace qf

@@ -1,22 +1,18 @@
 #include "ui/index_service_starter.h"
 
-#include <index_protocol.h>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include "base/index_service.h"
-#include "base/unix_socket.h"
 #include "core/debug_log.h"
 
 namespace qf {
-
-bool indexServiceRunning() { return connectUnixSocket(protocol::socketPath()).hasValue(); }
 
 QString indexServiceExecutable(const QString& programDir) {
     return QString::fromStdString(findIndexServiceExecutable(programDir.toStdString()));
 }
 
 bool ensureIndexService(const QString& programDir) {
-    if (indexServiceRunning()) return true;
+    if (indexServiceListening()) return true;
     const std::string program = findIndexServiceExecutable(programDir.toStdString());
     if (program.empty()) {
         dbg("indexd missing");
@@ -28,7 +24,7 @@ bool ensureIndexService(const QString& programDir) {
     // same moment simply ends.
     (void)QtConcurrent::run([program] {
         auto connection = connectOrStartIndexService(program, std::chrono::seconds(10));
-        dbg(connection ? std::string("indexd start ok=1") : "indexd start ok=0 " + connection.error());
+        dbg(connection ? std::string("indexd start ok=1") : "indexd start ok=0 " + connection.error().message());
     });
     return true;
 }

@@ -5,8 +5,6 @@
 
 namespace qf {
 
-// True when something accepts connections on the service's socket.
-bool indexServiceRunning();
 // The service executable: beside the program or in the installed helpers'
 // folder, else on the PATH.
 QString indexServiceExecutable(const QString& programDir);

@@ -27,8 +27,8 @@ const QString kShowPreviewKey = QStringLiteral("showPreview");
 
 }  // namespace
 
-MainWindow::MainWindow(const ModelFactory& makeModel, MainWindowOptions options, QWidget* parent)
-    : QWidget(parent), options_(std::move(options)), model_(makeModel()) {
+MainWindow::MainWindow(Model& model, MainWindowOptions options, QWidget* parent)
+    : QWidget(parent), model_(model), options_(std::move(options)) {
     setWindowTitle(QStringLiteral("Quillfind"));
     showPreview_ = settings()->value(kShowPreviewKey, false).toBool();
 
@@ -44,16 +44,18 @@ MainWindow::MainWindow(const ModelFactory& makeModel, MainWindowOptions options,
     applyMinimumSize();
     resize(std::max(minimumWidth(), showPreview_ ? 1240 : 980), 640);
 
-    arrowKeys_ = new ArrowKeyFilter(*model_, this, this);
+    new ArrowKeyFilter(model_, this, this);
     bindModel();
 }
 
 MainWindow::~MainWindow() {
-    // The controls and the key filter refer to the Model; they go first.
-    delete arrowKeys_;
-    arrowKeys_ = nullptr;
-    const auto children = findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* child : children) delete child;
+    // The menu keys' filter sees every event of the application: it goes
+    // before the controls it would look at.
+    delete menuKeys_;
+    menuKeys_ = nullptr;
+    // Qt deletes the controls after this body; whatever they assign to the
+    // Model on the way out must not reach this window's slots any more.
+    disconnect(&model_, nullptr, this, nullptr);
 }
 
 void MainWindow::buildMainColumn() {
@@ -65,28 +67,30 @@ void MainWindow::buildMainColumn() {
     banner_ = new FdaBanner(column);
     banner_->setVisible(false);
     mainColumn_->addWidget(banner_);
-    searchBar_ = new SearchBar(*model_, column);
+    searchBar_ = new SearchBar(model_, column);
     mainColumn_->addWidget(searchBar_);
     mainColumn_->addWidget(new Divider(Qt::Horizontal, column));
-    headerRow_ = new HeaderRow(*model_, column);
+    headerRow_ = new HeaderRow(model_, column);
     mainColumn_->addWidget(headerRow_);
     mainColumn_->addWidget(new Divider(Qt::Horizontal, column));
-    results_ = new ResultsView(*model_, column);
+    results_ = new ResultsView(model_, column);
     mainColumn_->addWidget(results_, 1);
     mainColumn_->addWidget(new Divider(Qt::Horizontal, column));
-    statusLine_ = new StatusLine(*model_, column);
+    statusLine_ = new StatusLine(model_, column);
     mainColumn_->addWidget(statusLine_);
     root_->addWidget(column, 1);
 
     connect(searchBar_->field(), &QLineEdit::textEdited, this, &MainWindow::onTextEdited);
-    connect(searchBar_->field(), &QLineEdit::returnPressed, this, [this] { model_->submit(); });
+    connect(searchBar_->field(), &QLineEdit::returnPressed, this, [this] { model_.submit(); });
     connect(searchBar_, &SearchBar::previewToggleClicked, this, [this] { setShowPreview(!showPreview_); });
     connect(searchBar_->optionsMenu(), &OptionsMenu::exampleChosen, this,
-            [this](const QString& text) { model_->setText(text.toStdString()); });
+            [this](const QString& text) { model_.setText(text.toStdString()); });
     connect(results_, &ResultsView::scrollBarWidthChanged, headerRow_, &HeaderRow::setScrollBarWidth);
-    auto* menuKeys = new RowMenuKeys(results_, this);
-    menuKeys->watch(searchBar_->field());
-    menuKeys->watch(results_);
+    // The table tells a screen reader its order, which the eye takes from
+    // the header's arrow.
+    results_->setAccessibleDescription(headerRow_->sortDescription());
+    connect(headerRow_, &HeaderRow::sortDescriptionChanged, results_, &ResultsView::setAccessibleDescription);
+    menuKeys_ = new RowMenuKeys(results_, this, this);
     connect(results_, &ResultsView::rowMenuRequested, this, [this](const Hit& hit, const QPoint& pos) {
         if (rowMenuHandler_) rowMenuHandler_(hit, pos);
     });
@@ -102,33 +106,25 @@ void MainWindow::buildMainColumn() {
 }
 
 void MainWindow::bindModel() {
-    model_->start();
+    model_.start();
     // What the Model's start-up put into the field is not an edit.
-    lastText_ = model_->text();
-    connect(model_.get(), &Model::changed, this, &MainWindow::onModelChanged);
+    lastText_ = model_.text();
+    connect(&model_, &Model::textAssigned, this, &MainWindow::onTextAssigned);
+    connect(&model_, &Model::hitsAssigned, this, &MainWindow::refreshPreview);
+    connect(&model_, &Model::selectedPathAssigned, this, &MainWindow::refreshPreview);
     refreshPreview();
 }
 
-void MainWindow::onModelChanged(Model::Property property) {
-    switch (property) {
-        case Model::Property::text:
-            // Typing, pasting, an example query and the simulate mode all end
-            // here; an assignment of the same text is no change.
-            if (model_->text() == lastText_) return;
-            lastText_ = model_->text();
-            model_->setSelectedPath(std::nullopt);
-            model_->textChanged();
-            break;
-        case Model::Property::hits:
-        case Model::Property::selectedPath:
-            refreshPreview();
-            break;
-        default:
-            break;
-    }
+void MainWindow::onTextAssigned() {
+    // Typing, pasting, an example query and the simulate mode all end here;
+    // an assignment of the same text is no edit.
+    if (model_.text() == lastText_) return;
+    lastText_ = model_.text();
+    model_.setSelectedPath(std::nullopt);
+    model_.textChanged();
 }
 
-void MainWindow::onTextEdited(const QString& text) { model_->setText(text.toStdString()); }
+void MainWindow::onTextEdited(const QString& text) { model_.setText(text.toStdString()); }
 
 void MainWindow::setRowMenuHandler(RowMenuHandler handler) { rowMenuHandler_ = std::move(handler); }
 
@@ -160,7 +156,7 @@ void MainWindow::setShowPreview(bool on) {
 }
 
 void MainWindow::refreshPreview() {
-    if (previewColumn_) previewColumn_->showHit(model_->selectedHit());
+    if (previewColumn_) previewColumn_->showHit(model_.selectedHit());
 }
 
 void MainWindow::applyMinimumSize() { setMinimumSize(showPreview_ ? kMinWidthWithPreview : kMinWidth, kMinHeight); }

@@ -1,8 +1,10 @@
 #pragma once
 // The one window of the application: the Full Disk Access banner, the
 // search bar, the header row, the results and the status line, with the
-// preview column at the right when switched on. It creates and owns the
-// Model, binds the controls to its state and forwards edits to it.
+// preview column at the right when switched on. It binds the controls to the
+// Model it is given and forwards edits to it. The Model must outlive the
+// window, whose controls read it until Qt deletes them after ~MainWindow;
+// ContentView owns the two in that order.
 //
 // Row menu hook: the results emit ResultsView::rowMenuRequested(const
 // qf::Hit&, const QPoint& globalPos) on a secondary click; the window passes
@@ -16,7 +18,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "core/hit.h"
 #include "model/model.h"
@@ -28,12 +29,12 @@ class QHBoxLayout;
 
 namespace qf {
 
-class ArrowKeyFilter;
 class Divider;
 class FdaBanner;
 class HeaderRow;
 class PreviewColumn;
 class ResultsView;
+class RowMenuKeys;
 class SearchBar;
 class StatusLine;
 
@@ -49,19 +50,18 @@ struct MainWindowOptions {
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    using ModelFactory = std::function<std::unique_ptr<Model>()>;
     using RowMenuHandler = std::function<void(const qf::Hit&, const QPoint&)>;
 
     static constexpr int kMinWidth = 760;
     static constexpr int kMinWidthWithPreview = 1080;
     static constexpr int kMinHeight = 480;
 
-    // `makeModel` is called once, here; the Model's start-up sequence runs
-    // when the window's controls are bound to it.
-    explicit MainWindow(const ModelFactory& makeModel, MainWindowOptions options = {}, QWidget* parent = nullptr);
+    // Runs the Model's start-up sequence once the controls are bound to it,
+    // so they show what it sets; a Model is given to one window only.
+    explicit MainWindow(Model& model, MainWindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Model& model() const { return *model_; }
+    Model& model() const { return model_; }
 
     void setRowMenuHandler(RowMenuHandler handler);
 
@@ -85,14 +85,14 @@ protected:
 private:
     void buildMainColumn();
     void bindModel();
-    void onModelChanged(Model::Property property);
+    void onTextAssigned();
     void onTextEdited(const QString& text);
     void refreshPreview();
     void applyMinimumSize();
     std::unique_ptr<QSettings> settings() const;
 
+    Model& model_;
     MainWindowOptions options_;
-    std::unique_ptr<Model> model_;
     RowMenuHandler rowMenuHandler_;
     std::string lastText_;
     bool showPreview_ = false;
@@ -108,7 +108,7 @@ private:
     StatusLine* statusLine_ = nullptr;
     Divider* previewDivider_ = nullptr;
     PreviewColumn* previewColumn_ = nullptr;
-    ArrowKeyFilter* arrowKeys_ = nullptr;
+    RowMenuKeys* menuKeys_ = nullptr;
 };
 
 }  // namespace qf

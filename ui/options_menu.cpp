@@ -33,9 +33,8 @@ OptionsMenu::OptionsMenu(Model& model, QWidget* parent) : QMenu(parent), model_(
          }) {
         addAction(line)->setEnabled(false);
     }
-    connect(&model_, &Model::changed, this, [this](Model::Property property) {
-        if (property == Model::Property::caseSensitive || property == Model::Property::regexMode) refreshLabels();
-    });
+    connect(&model_, &Model::caseSensitiveAssigned, this, &OptionsMenu::refreshLabels);
+    connect(&model_, &Model::regexModeAssigned, this, &OptionsMenu::refreshLabels);
     connect(this, &QMenu::aboutToShow, this, &OptionsMenu::refreshLabels);
     refreshLabels();
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/path_names.h"
 #include "ui/date_text.h"
+#include "ui/kind_column.h"
 #include "ui/size_text.h"
 
 namespace qf {
@@ -23,11 +25,15 @@ const std::array<ResultsTableModel::ColumnInfo, ResultsTableModel::columnCount_>
 
 QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
+QString spokenName(const QString& name, const QString& folder) { return name + QStringLiteral("，位于 ") + folder; }
+
 }  // namespace
 
 const ResultsTableModel::ColumnInfo& ResultsTableModel::column(int c) {
     return kColumns.at(static_cast<std::size_t>(c));
 }
+
+int ResultsTableModel::columnWidth(int c) { return c == kindColumn ? kindColumnWidth() : column(c).width; }
 
 ResultsTableModel::ResultsTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -53,6 +59,7 @@ const ResultsTableModel::Row& ResultsTableModel::formattedRow(std::size_t row) c
     if (!dates_) dates_ = std::make_unique<DateTextFormatter>(localeId_, zoneId_);
     r.name = fromUtf8(h.name());
     r.path = fromUtf8(h.path());
+    r.spoken = spokenName(r.name, fromUtf8(containingFolder(h.path())));
     r.kind = fromUtf8(h.kind());
     r.size = sizeText(h, locale_);
     r.created = dates_->text(h.created());
@@ -103,7 +110,14 @@ QVariant ResultsTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole:
             return index.column() == nameColumn ? QVariant(r.icon) : QVariant();
         case Qt::ToolTipRole:
-            return index.column() == nameColumn ? QVariant(r.path) : QVariant();
+            if (index.column() == nameColumn) return r.path;
+            // The whole kind, for the rare one the column elides.
+            if (index.column() == kindColumn) return r.kind;
+            return {};
+        case Qt::AccessibleTextRole:
+            // What a screen reader says for the cell. Two files of one name
+            // must not sound the same, so the name says where the item is.
+            return index.column() == nameColumn ? QVariant(r.spoken) : QVariant();
         case pathRole:
             return r.path;
         case nameRole:

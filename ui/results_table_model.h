@@ -32,6 +32,9 @@ public:
         Qt::Alignment alignment;
     };
     static const ColumnInfo& column(int c);
+    // The column's width on screen: column(c).width, except for the kind
+    // column, which grows to fit the common kinds (kindColumnWidth()).
+    static int columnWidth(int c);
 
     explicit ResultsTableModel(QObject* parent = nullptr);
 
@@ -50,7 +53,7 @@ public:
 private:
     struct Row {
         bool formatted = false;
-        QString name, path, kind, size, created, modified;
+        QString name, path, spoken, kind, size, created, modified;
         QIcon icon;
     };
     const Row& formattedRow(std::size_t row) const;

@@ -22,6 +22,9 @@ ResultsView::ResultsView(Model& model, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the results for the next control; the arrows walk the rows.
+    setTabKeyNavigation(false);
+    setAccessibleName(QStringLiteral("搜索结果"));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setMouseTracking(false);
@@ -32,7 +35,7 @@ ResultsView::ResultsView(Model& model, QWidget* parent)
     horizontalHeader()->hide();
     horizontalHeader()->setMinimumSectionSize(0);
     for (int c = 0; c < table_->columnCount(); ++c) {
-        const int width = ResultsTableModel::column(c).width;
+        const int width = ResultsTableModel::columnWidth(c);
         if (width == 0) {
             horizontalHeader()->setSectionResizeMode(c, QHeaderView::Stretch);
         } else {
@@ -41,30 +44,26 @@ ResultsView::ResultsView(Model& model, QWidget* parent)
         }
     }
 
-    connect(&model_, &Model::changed, this, &ResultsView::onModelChanged);
+    connect(&model_, &Model::hitsAssigned, this, &ResultsView::showHits);
+    connect(&model_, &Model::selectedPathAssigned, this, &ResultsView::showSelectedPath);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &ResultsView::onSelectionChanged);
     connect(this, &QAbstractItemView::doubleClicked, this, &ResultsView::onDoubleClicked);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &ResultsView::reportScrollBarWidth);
 
-    table_->setHits(model_.hits());
-    showSelectedPath();
+    showHits();
 }
 
 QRect ResultsView::rowRect(int row) const {
     return visualRect(table_->index(row, 0)).united(visualRect(table_->index(row, table_->columnCount() - 1)));
 }
 
-void ResultsView::onModelChanged(Model::Property property) {
-    if (property == Model::Property::hits) {
-        // The selection model forgets everything on a reset; the Model's
-        // selectedPath must not be cleared by that.
-        syncing_ = true;
-        table_->setHits(model_.hits());
-        syncing_ = false;
-        showSelectedPath();
-    } else if (property == Model::Property::selectedPath) {
-        showSelectedPath();
-    }
+void ResultsView::showHits() {
+    // The selection model forgets everything on a reset; the Model's
+    // selectedPath must not be cleared by that.
+    syncing_ = true;
+    table_->setHits(model_.hits());
+    syncing_ = false;
+    showSelectedPath();
 }
 
 void ResultsView::showSelectedPath() {
@@ -101,6 +100,8 @@ bool ResultsView::requestMenuForSelection() {
     const int row = path ? table_->rowOfPath(*path) : -1;
     const Hit* hit = table_->hitAt(row);
     if (!hit) return false;
+    // The menu belongs beside its row, which may have been scrolled away.
+    scrollTo(table_->index(row, 0));
     const QPoint pos = rowRect(row).bottomLeft() + QPoint(RowDelegate::kSidePadding, 0);
     const Hit copy = *hit;  // the handler may start a run that replaces the rows
     emit rowMenuRequested(copy, viewport()->mapToGlobal(pos));

@@ -39,7 +39,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void onModelChanged(Model::Property property);
+    void showHits();
     void showSelectedPath();
     void onSelectionChanged();
     void onDoubleClicked(const QModelIndex& index);

@@ -46,7 +46,7 @@ int RowDelegate::rowHeight() const {
 
 QSize RowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     (void)option;
-    const int width = ResultsTableModel::column(index.column()).width;
+    const int width = ResultsTableModel::columnWidth(index.column());
     return {sectionWidth(index.column(), width), rowHeight()};
 }
 

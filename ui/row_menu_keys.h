@@ -1,12 +1,15 @@
 #pragma once
-// The menu key and Shift+F10 open the selected row's menu from the search
-// field too, as Up and Down move the selection from there: the field keeps
-// the focus while the user walks the results. Without a selected row the
-// keys reach the watched control as usual (the field's edit menu).
+// The menu key and Shift+F10 open the selected row's menu wherever the
+// keyboard focus is in the window: in the search field (which keeps the
+// focus while the user walks the results with Up and Down), in the results,
+// on a button, or nowhere at all, as after a dialog opened from the row
+// menu was cancelled. Without a selected row the keys reach the focused
+// control as usual (the field's edit menu).
 #include <QObject>
 #include <QPointer>
 
 class QKeyEvent;
+class QWidget;
 
 namespace qf {
 
@@ -18,15 +21,17 @@ bool isMenuKey(const QKeyEvent& event);
 class RowMenuKeys : public QObject {
     Q_OBJECT
 public:
-    // Watches `control` (the search field, the results) for the menu keys.
-    RowMenuKeys(ResultsView* results, QObject* parent = nullptr);
-    void watch(QObject* control);
+    // Watches every control of `window` (an application-wide filter, so
+    // controls made later count too) until destroyed.
+    RowMenuKeys(ResultsView* results, QWidget* window, QObject* parent = nullptr);
+    ~RowMenuKeys() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPointer<ResultsView> results_;
+    QPointer<QWidget> window_;
 };
 
 }  // namespace qf

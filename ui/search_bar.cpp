@@ -21,7 +21,8 @@ const QString kPlaceholder = QStringLiteral("搜索文件或文件夹（空格 =
 QToolButton* plainButton(QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab, but a click leaves the focus in the search field.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setIconSize(QSize(kSymbolSize, kSymbolSize));
     button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     return button;
@@ -59,7 +60,6 @@ SearchBar::SearchBar(Model& model, QWidget* parent) : QWidget(parent), model_(mo
 
     previewButton_ = plainButton(this);
     previewButton_->setToolTip(QStringLiteral("显示/隐藏预览面板"));
-    previewButton_->setAccessibleName(QStringLiteral("预览面板"));
     connect(previewButton_, &QToolButton::clicked, this, &SearchBar::previewToggleClicked);
     layout->addWidget(previewButton_);
 
@@ -72,7 +72,9 @@ SearchBar::SearchBar(Model& model, QWidget* parent) : QWidget(parent), model_(mo
     optionsButton_->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0px; }"));
     layout->addWidget(optionsButton_);
 
-    connect(&model_, &Model::changed, this, &SearchBar::onModelChanged);
+    connect(&model_, &Model::gatheringAssigned, this, [this] { spinner_->setVisible(model_.gathering()); });
+    connect(&model_, &Model::totalAssigned, this, [this] { count_->setText(countText(model_.total())); });
+    connect(&model_, &Model::textAssigned, this, &SearchBar::showModelText);
     refreshSymbols();
 }
 
@@ -81,24 +83,11 @@ void SearchBar::setPreviewShown(bool shown) {
     refreshSymbols();
 }
 
-void SearchBar::onModelChanged(Model::Property property) {
-    switch (property) {
-        case Model::Property::gathering:
-            spinner_->setVisible(model_.gathering());
-            break;
-        case Model::Property::total:
-            count_->setText(countText(model_.total()));
-            break;
-        case Model::Property::text: {
-            // Text set by the Model itself (start-up query, simulate mode); a
-            // field that already shows it keeps its cursor.
-            const QString text = QString::fromStdString(model_.text());
-            if (field_->text() != text) field_->setText(text);
-            break;
-        }
-        default:
-            break;
-    }
+void SearchBar::showModelText() {
+    // Text set by the Model itself (start-up query, simulate mode); a field
+    // that already shows it keeps its cursor.
+    const QString text = QString::fromStdString(model_.text());
+    if (field_->text() != text) field_->setText(text);
 }
 
 void SearchBar::changeEvent(QEvent* event) {
@@ -111,6 +100,8 @@ void SearchBar::refreshSymbols() {
     const qreal dpr = devicePixelRatioF();
     symbol_->setPixmap(theme::tinted(theme::searchSymbol(), kSymbolSize, theme::secondary(pal), dpr));
     const QColor toggleColour = previewShown_ ? theme::accent(pal) : theme::secondary(pal);
+    // The colour is the state for the eye; the name says it to the ear.
+    previewButton_->setAccessibleName(previewShown_ ? QStringLiteral("隐藏预览面板") : QStringLiteral("显示预览面板"));
     previewButton_->setIcon(QIcon(theme::tinted(theme::previewSymbol(), kSymbolSize, toggleColour, dpr)));
     optionsButton_->setIcon(QIcon(theme::tinted(theme::chevronDown(), kSymbolSize, theme::secondary(pal), dpr)));
     QPalette countPalette = count_->palette();

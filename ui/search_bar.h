@@ -39,7 +39,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void onModelChanged(Model::Property property);
+    void showModelText();
     void refreshSymbols();
 
     Model& model_;

@@ -33,9 +33,7 @@ StatusLine::StatusLine(Model& model, QWidget* parent) : QWidget(parent), model_(
     source_ = new QLabel(kSourceText, this);
     source_->setFont(theme::captionFont());
     layout->addWidget(source_);
-    connect(&model_, &Model::changed, this, [this](Model::Property property) {
-        if (property == Model::Property::text) hint_->setText(hintText(model_.text()));
-    });
+    connect(&model_, &Model::textAssigned, this, [this] { hint_->setText(hintText(model_.text())); });
     refreshColours();
 }
 
@@ -43,8 +41,30 @@ QString StatusLine::hint() const { return hint_->text(); }
 
 QString StatusLine::source() const { return source_->text(); }
 
-void StatusLine::setIndexStatus(bool crawling, long long entries) {
-    source_->setText(crawling ? crawlProgressText(entries) : kSourceText);
+void StatusLine::setIndexStatus(bool crawling, long long entries, long long unlistedFolders) {
+    crawling_ = crawling;
+    entries_ = entries;
+    unlisted_ = unlistedFolders;
+    refreshSource();
+}
+
+void StatusLine::setSettingsFailure(const QString& failure, bool held) {
+    settingsFailure_ = failure;
+    settingsHeld_ = held;
+    refreshSource();
+}
+
+void StatusLine::refreshSource() {
+    if (!settingsFailure_.isEmpty())
+        source_->setText(settingsFailureText(settingsFailure_, settingsHeld_));
+    else if (crawling_)
+        source_->setText(crawlProgressText(entries_));
+    else if (unlisted_ > 0)
+        source_->setText(incompleteIndexText(unlisted_));
+    else
+        source_->setText(kSourceText);
+    // The reason names the file and may not fit: all of it on hovering.
+    source_->setToolTip(settingsFailure_.isEmpty() ? QString() : source_->text());
 }
 
 void StatusLine::changeEvent(QEvent* event) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "ui/full_disk_access.h"
 #include "ui_test_support.h"
@@ -41,6 +43,22 @@ TEST(FullDiskAccess, FirstOpenedOrRefusedProbeAnswersMissingOnesArePassedOver) {
     for (const auto& [name, outcome] :
          {std::pair{"readable", O::opened}, {"folder", O::opened}, {"pipe", O::opened}, {"missing", O::unavailable}})
         EXPECT_EQ(probePath(dir / name), outcome) << name;
+
+    // A file this user may not read is a refusal. Root reads everything, so
+    // its probe runs as nobody.
+    const std::string locked = dir / "locked";  // made before the fork: the child allocates nothing
+    test::writeFile(locked, "x");
+    ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+        ::_exit(static_cast<int>(probePath(locked)));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(O::refused));
 }
 
 }  // namespace

@@ -4,13 +4,15 @@
 
 #include <QThreadPool>
 
-#include <index_protocol.h>
 #include <sys/socket.h>
 #include <QTest>
-#include <future>
 #include <thread>
+#include <tuple>
 
+#include "base/index_service.h"
 #include "base/unix_socket.h"
+#include "index/client/wire.h"
+#include "protocol/index_protocol.h"
 #include "ui/index_progress.h"
 #include "ui/index_service_starter.h"
 #include "ui_test_support.h"
@@ -18,52 +20,102 @@
 namespace qf {
 namespace {
 
-// A status answer as the service sends it: one status record, then the end.
-std::string statusReply(const std::string& text) {
-    return protocol::kTagStatus + text + '\0' + protocol::kTagEnd + "0" + '\0';
-}
-
-// Stands in for the service on `path` for one status request, sending
-// `reply` in pieces of a few bytes, and returns what the query made of it.
-std::optional<IndexStatus> askFakeService(const std::string& path, const std::string& reply) {
-    auto address = unixSocketAddress(path);
-    UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    EXPECT_EQ(::bind(listening.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)), 0);
-    EXPECT_EQ(::listen(listening.get(), 1), 0);
-    auto answer = std::async(std::launch::async, [&] { return queryIndexStatus(path, std::chrono::seconds(5)); });
-    UniqueFd client(::accept(listening.get(), nullptr, nullptr));
-    std::string request;
-    for (char c; !request.ends_with(std::string(2, '\0')) && ::recv(client.get(), &c, 1, 0) == 1;) request += c;
-    for (std::size_t i = 0; i < reply.size(); i += 7) {
-        ::send(client.get(), reply.data() + i, std::min<std::size_t>(7, reply.size() - i), MSG_NOSIGNAL);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Answers each status request on `socketPath` with the next of `replies`
+// (the last one again once they run out) until destroyed.
+class FakeIndexService {
+public:
+    FakeIndexService(const std::string& socketPath, std::vector<std::string> replies) : replies_(std::move(replies)) {
+        auto address = unixSocketAddress(socketPath);
+        listener_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)), 0);
+        EXPECT_EQ(::listen(listener_.get(), 8), 0);
+        server_ = std::thread([this] {
+            for (size_t n = 0;; ++n) {
+                UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+                if (!client) return;  // shut down
+                std::string request;
+                for (char c; !request.ends_with(std::string(2, '\0')) && ::recv(client.get(), &c, 1, 0) == 1;)
+                    request += c;
+                const std::string& reply = replies_.at(std::min(n, replies_.size() - 1));
+                ::send(client.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
+            }
+        });
     }
-    client.reset();
-    ::unlink(path.c_str());
-    return answer.get();
+    ~FakeIndexService() {
+        // Wakes the blocked accept, which then fails.
+        ::shutdown(listener_.get(), SHUT_RDWR);
+        server_.join();
+    }
+
+private:
+    std::vector<std::string> replies_;
+    UniqueFd listener_;
+    std::thread server_;
+};
+
+std::string statusReply(const std::vector<std::string>& fields) {
+    std::string reply;
+    for (const std::string& f : fields) reply += index::replyRecord(protocol::kTagStatusField, f);
+    return reply + index::replyRecord(protocol::kTagEnd, "0");
 }
 
-TEST(IndexStatus, AWholeAnswerWithValidStateAndEntriesLinesCounts) {
-    const std::pair<std::string, std::optional<std::pair<bool, long long>>> cases[] = {
-        {statusReply("state: crawling\nentries: 98765\nfolders scanned: 9 (queued: 3)\n"), std::pair{true, 98765LL}},
-        {statusReply("memory: 1 MB\nstate: idle\nentries: 0\n"), std::pair{false, 0LL}},
-        {statusReply("entries: 7\nstate: idle"), std::pair{false, 7LL}},
-        {statusReply("state: sleeping\nentries: 7\n"), std::nullopt},
-        {statusReply("state: idle\n"), std::nullopt},
-        {statusReply("state: idle\nentries: 12x\n"), std::nullopt},
-        {statusReply("state: idle\nentries: -3\n"), std::nullopt},
-        {statusReply(""), std::nullopt},
-        // The status record whole, then closed before the end record.
-        {statusReply("state: idle\nentries: 7\n").substr(0, 25), std::nullopt},
+// What the status line is told: crawling, entries, folders not read yet.
+using Answer = std::tuple<bool, long long, long long>;
+
+TEST(IndexProgress, ReportsUntilTheIndexIsCompleteAndTakesAnUntoldStateForNoAnswer) {
+    test::app();
+    using Answers = std::vector<Answer>;
+    using Settings = std::vector<std::pair<std::string, bool>>;
+    const struct {
+        const char* name;
+        std::vector<std::string> replies;
+        Answers expected;
+        Settings settings;
+    } cases[] = {
+        {"crawl, then idle",
+         {statusReply({"crawling=1", "entries=3"}), statusReply({"entries=5", "crawling=0", "pid=1"})},
+         {{true, 3, 0}, {false, 5, 0}},
+         {{"", false}, {"", false}}},
+        // Idle, but short of folders: followed until they are read.
+        {"crawl ended short of two folders, read later",
+         {statusReply({"crawling=1", "entries=3"}), statusReply({"crawling=0", "entries=5", "unlisted-folders=2"}),
+          statusReply({"crawling=0", "entries=9", "unlisted-folders=0"})},
+         {{true, 3, 0}, {false, 5, 2}, {false, 9, 0}},
+         {{"", false}, {"", false}, {"", false}}},
+        {"no entries said", {statusReply({"crawling=0"})}, {}, {}},
+        {"no state said", {statusReply({"entries=4"})}, {}, {}},
+        {"refused, then answered",
+         {index::replyRecord(protocol::kTagEnd, "busy"), statusReply({"crawling=0", "entries=1"})},
+         {{false, 1, 0}},
+         {{"", false}}},
+        // Idle, but held: followed until the file can be used.
+        {"settings cannot be used, then can",
+         {statusReply({"crawling=0", "entries=0", "settings-failure=too large", "settings-held=1"}),
+          statusReply({"crawling=0", "entries=0", "settings-failure=too large", "settings-held=0"}),
+          statusReply({"crawling=0", "entries=2"})},
+         {{false, 0, 0}, {false, 0, 0}, {false, 2, 0}},
+         {{"too large", true}, {"too large", false}, {"", false}}},
     };
-    test::TempDir dir;
-    for (const auto& [reply, expected] : cases) {
-        SCOPED_TRACE(reply);
-        const auto status = askFakeService(dir / "indexd.sock", reply);
-        ASSERT_EQ(status.has_value(), expected.has_value());
-        if (status) {
-            EXPECT_EQ(std::pair(status->crawling, status->entries), *expected);
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        test::ScopedEnv index("QUILLFIND_INDEX_DIR", dir.path());
+        FakeIndexService service(protocol::socketPath(), c.replies);
+        // Each ask waits one interval for its answer: long enough for a busy machine.
+        IndexProgress progress(std::chrono::milliseconds(300), std::chrono::milliseconds(900));
+        Answers answers;
+        Settings settings;
+        QObject::connect(&progress, &IndexProgress::statusChanged,
+                         [&](bool crawling, long long entries, long long unlisted) {
+                             answers.emplace_back(crawling, entries, unlisted);
+                         });
+        QObject::connect(&progress, &IndexProgress::settingsChanged, [&](const QString& failure, bool held) {
+            settings.emplace_back(failure.toStdString(), held);
+        });
+        progress.start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !progress.polling(); }, 10000));
+        EXPECT_EQ(answers, c.expected);
+        EXPECT_EQ(settings, c.settings);
     }
 }
 
@@ -77,19 +129,21 @@ TEST(IndexServiceStarter, StartsTheRealServiceWhoseFirstCrawlEndsThePolling) {
         std::string indexDir;
         ~StopService() { test::stopIndexService(indexDir); }
     } stop{dir / "index"};
-    EXPECT_FALSE(indexServiceRunning());
+    EXPECT_FALSE(indexServiceListening());
 
     EXPECT_TRUE(ensureIndexService(QString::fromStdString(test::binDir())));
-    ASSERT_TRUE(QTest::qWaitFor([] { return indexServiceRunning(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([] { return indexServiceListening(); }, 10000));
 
     IndexProgress progress(std::chrono::milliseconds(50));
-    std::vector<std::pair<bool, long long>> answers;
+    std::vector<Answer> answers;
     QObject::connect(&progress, &IndexProgress::statusChanged,
-                     [&](bool crawling, long long entries) { answers.emplace_back(crawling, entries); });
+                     [&](bool crawling, long long entries, long long unlisted) {
+                         answers.emplace_back(crawling, entries, unlisted);
+                     });
     progress.start();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !progress.polling(); }, 10000));
     ASSERT_FALSE(answers.empty());
-    EXPECT_EQ(answers.back(), std::make_pair(false, 5LL));
+    EXPECT_EQ(answers.back(), Answer(false, 5, 0));
     // The start runs on Qt's pool and may still be waiting for the socket;
     // stopped under it, the service would be started again after the test.
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(15000));

@@ -14,8 +14,10 @@
 #include <QToolButton>
 
 #include "actions/file_actions.h"
+#include "main_window_fixture.h"
 #include "ui/fda_banner.h"
 #include "ui/header_row.h"
+#include "ui/index_progress.h"
 #include "ui/main_window.h"
 #include "ui/options_menu.h"
 #include "ui/preview_column.h"
@@ -32,67 +34,7 @@
 namespace qf {
 namespace {
 
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::app();
-        // Sizes differ so that sorting by size has one right order.
-        alphaNotes = test::put(dir, QStringLiteral("tree/alpha notes.txt"), "alpha notes\nsecond line\n");
-        alphaData = test::put(dir, QStringLiteral("tree/alpha-data.csv"), QByteArray(3000, 'x'));
-        alphaFolder = test::mkdirs(dir, QStringLiteral("tree/Alpha folder"));
-        betaFile = test::put(dir, QStringLiteral("tree/beta.md"), QByteArray(200, 'b'));
-        alphaBig = test::put(dir, QStringLiteral("tree/sub/alpha big.log"), QByteArray(50000, 'l'));
-        test::fakeIndex(dir, {alphaNotes, alphaData, alphaFolder, betaFile, alphaBig});
-        settingsFile = test::at(dir, QStringLiteral("settings.ini"));
-    }
-
-    std::unique_ptr<MainWindow> makeWindow(std::function<bool()> access = [] { return true; }) {
-        MainWindowOptions options;
-        options.settingsFile = settingsFile;
-        options.hasFullDiskAccess = std::move(access);
-        options.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
-        auto window =
-            std::make_unique<MainWindow>([this] { return std::make_unique<Model>(desktop); }, std::move(options));
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        return window;
-    }
-
-    // Waits until a run newer than `after` has published.
-    static bool published(MainWindow& w, std::int64_t after) {
-        return QTest::qWaitFor([&] { return w.model().serial() > after && !w.model().gathering(); }, 8000);
-    }
-
-    // A window past its start-up run that shows the four "alpha" rows.
-    std::unique_ptr<MainWindow> searchedWindow() {
-        auto w = makeWindow();
-        EXPECT_TRUE(published(*w, 0));
-        const auto before = w->model().serial();
-        QTest::keyClicks(w->searchField(), QStringLiteral("alpha"));
-        EXPECT_TRUE(published(*w, before));
-        EXPECT_EQ(rows(*w), 4);
-        return w;
-    }
-
-    static int rows(MainWindow& w) { return w.resultsView()->tableModel().rowCount(); }
-    static std::string rowPath(MainWindow& w, int row) { return w.resultsView()->tableModel().hitAt(row)->path(); }
-    static std::vector<int> selectedRows(MainWindow& w) {
-        std::vector<int> out;
-        for (const QModelIndex& i : w.resultsView()->selectionModel()->selectedRows()) out.push_back(i.row());
-        return out;
-    }
-    static void expectSelected(MainWindow& w, int row) {
-        ASSERT_TRUE(w.model().selectedPath()) << row;
-        EXPECT_EQ(*w.model().selectedPath(), rowPath(w, row));
-        EXPECT_EQ(selectedRows(w), std::vector<int>{row});
-    }
-
-    test::TempDir dir;
-    test::RecordingDesktop desktop;
-    std::vector<QUrl> openedUrls;
-    QString settingsFile;
-    QString alphaNotes, alphaData, alphaFolder, betaFile, alphaBig;
-};
+using test::MainWindowTest;
 
 TEST_F(MainWindowTest, StartsWithTheQueryFromTheEnvironmentThenTypingRunsOneDebouncedSearch) {
     test::ScopedEnv query("QUILLFIND_QUERY", "beta");
@@ -122,9 +64,44 @@ TEST_F(MainWindowTest, StartsWithTheQueryFromTheEnvironmentThenTypingRunsOneDebo
         EXPECT_EQ(w->statusLine()->hint() == hintText(""), empty) << text.toStdString();
     }
 
+    // Settings that cannot be used are said before the crawl's progress, and
+    // when they can be used again the progress shows once more.
+    StatusLine* status = w->statusLine();
+    status->setIndexStatus(true, 1234, 0);
+    EXPECT_EQ(status->source(), crawlProgressText(1234));
+    for (bool held : {true, false}) {
+        status->setSettingsFailure(QStringLiteral("'index.conf' cannot be used: larger than 1 MiB"), held);
+        EXPECT_TRUE(status->source().contains(QStringLiteral("larger than 1 MiB"))) << status->source().toStdString();
+        EXPECT_EQ(status->source().contains(QStringLiteral("修复前不建立索引")), held);
+    }
+    status->setSettingsFailure(QString(), false);
+    EXPECT_EQ(status->source(), crawlProgressText(1234));
+
     // The icon-only buttons have names for screen readers, and tooltips.
     for (QToolButton* button : {w->searchBar()->previewButton(), w->searchBar()->optionsButton()})
         EXPECT_FALSE(button->accessibleName().isEmpty() || button->toolTip().isEmpty());
+}
+
+// Results are incomplete while the index crawls and while folders it could
+// not read wait for another try; the crawl's progress says more than that.
+TEST_F(MainWindowTest, TheStatusLineSaysWhileTheIndexIsIncomplete) {
+    auto w = makeWindow();
+    const QString usual = w->statusLine()->source();
+    const struct {
+        bool crawling;
+        long long entries, unlisted;
+        QString source;
+    } cases[] = {
+        {true, 1200, 0, crawlProgressText(1200)},
+        {true, 1300, 4, crawlProgressText(1300)},
+        {false, 1400, 4, incompleteIndexText(4)},
+        {false, 1500, 0, usual},
+    };
+    for (const auto& c : cases) {
+        w->statusLine()->setIndexStatus(c.crawling, c.entries, c.unlisted);
+        EXPECT_EQ(w->statusLine()->source(), c.source) << c.entries;
+    }
+    EXPECT_NE(incompleteIndexText(4), usual);
 }
 
 TEST_F(MainWindowTest, ReturnAndArrowsInTheFieldSelectAndOpenAsDoClicksInTheList) {
@@ -184,11 +161,9 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheArrowAndTheOrderKeepingTheSelection)
     EXPECT_EQ(ascending[2], "大小 ▲");
     EXPECT_EQ(selectedRows(*w), std::vector<int>{3});
 
-    // The kind column does not sort; dates start newest first.
+    // The kind column does not sort.
     QTest::mouseClick(header->cell(ResultsTableModel::kindColumn), Qt::LeftButton);
     EXPECT_EQ(cellTexts(), ascending);
-    QTest::mouseClick(header->cell(ResultsTableModel::createdColumn), Qt::LeftButton);
-    EXPECT_EQ(cellTexts()[3], "创建日期 ▼");
 }
 
 TEST_F(MainWindowTest, OptionsSwitchesStartNoRunAndAnExampleReplacesTheTextAndRunsOnce) {
@@ -334,7 +309,7 @@ TEST_F(MainWindowTest, BannerShowsForARefusedProbeAndRechecks) {
 }
 
 TEST(QtTexts, StandardButtonsAreChinese) {
-    ASSERT_TRUE(installChineseTranslations(test::app())) << "qt6-translations-l10n is not installed";
+    ASSERT_TRUE(useChineseThroughout(test::app())) << "qt6-translations-l10n is not installed";
     QDialogButtonBox box(QDialogButtonBox::Open | QDialogButtonBox::Cancel);
     EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(QStringLiteral("(&C)")), QStringLiteral("取消"));
 }

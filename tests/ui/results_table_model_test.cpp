@@ -1,7 +1,10 @@
 // The rows behind the results table, and their size and date texts.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "ui/date_text.h"
+#include "ui/index_progress.h"
 #include "ui/results_table_model.h"
 #include "ui/size_text.h"
 #include "ui_test_support.h"
@@ -15,6 +18,7 @@ constexpr Date kLateJan1 = 1704151800.0;  // 2024-01-01 23:30:00 UTC
 TEST(SizeText, DecimalUnitsLocalisedNumbers) {
     const std::tuple<std::int64_t, const char*, const char*> cases[] = {
         {1, "en_US", "1 byte"},
+        {999, "en_US", "999 bytes"},
         // decimal multiples: 1 KB is 1000 bytes, not 1024
         {1000, "en_US", "1 KB"},
         // rounding up to 1000 KB moves on to the next unit
@@ -22,6 +26,7 @@ TEST(SizeText, DecimalUnitsLocalisedNumbers) {
         {999500, "en_US", "1 MB"},
         {12345678, "en_US", "12.3 MB"},
         {1234567890, "en_US", "1.23 GB"},
+        {2000000000, "en_US", "2 GB"},  // no bare decimal point
         {INT64_MAX, "en_US", "9.22 EB"},
         {1500000, "de_DE", "1,5 MB"},
         {512, "zh_CN", "512 字节"},
@@ -39,6 +44,17 @@ TEST(DateText, YearAbbreviatedMonthDayInTheUsersZone) {
     };
     for (const auto& [locale, zone, when, expected] : cases)
         EXPECT_EQ(DateTextFormatter(locale, zone).text(when).toStdString(), expected) << locale << "@" << zone;
+}
+
+// Texts that depend on the machine's locale: a C session dates like en_US,
+// and the crawl's count is Chinese inside its Chinese sentence.
+TEST(DateText, MachineLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(userLocaleId(), "en_US");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_TRUE(crawlProgressText(1234567).contains(QStringLiteral("1,234,567")));
+    QLocale::setDefault(before);
 }
 
 TEST(ResultsTableModel, RowTextsFollowTheHitsAndAPathFindsItsFirstRow) {
@@ -74,6 +90,48 @@ TEST(ResultsTableModel, RowTextsFollowTheHitsAndAPathFindsItsFirstRow) {
     EXPECT_EQ(table.index(1, 0).data().toString(), QStringLiteral("two"));
     EXPECT_EQ(table.rowOfPath("/a/one"), 0);
     EXPECT_EQ(table.rowOfPath("/home/u/photos"), -1);
+    EXPECT_TRUE(table.hitAt(2));
+    EXPECT_FALSE(table.hitAt(3));
+    EXPECT_FALSE(table.hitAt(-1));
+}
+
+// The window's texts whatever the session's locale (the C one here): kinds
+// from the MIME database, sizes and dates in Chinese like every other text;
+// and a screen reader hears where each item is.
+TEST(ResultsTableModel, ChineseUnderAnyLocaleAndEachNameSaysItsFolder) {
+    test::app();
+    test::TempDir dir;
+    const QString notes = test::put(dir, QStringLiteral("a/notes.txt"), "abc");
+    const QString otherNotes = test::put(dir, QStringLiteral("b/notes.txt"), QByteArray(5000, 'x'));
+    const QString folder = test::mkdirs(dir, QStringLiteral("a/相册"));
+    ResultsTableModel table;  // formatted as the window formats it
+    table.setHits(
+        {hitForPath(notes.toStdString()), hitForPath(otherNotes.toStdString()), hitForPath(folder.toStdString())});
+    const QString a = test::at(dir, QStringLiteral("a"));
+    const QString b = test::at(dir, QStringLiteral("b"));
+    const struct {
+        QString spoken, kind, size;
+    } rows[] = {
+        {"notes.txt，位于 " + a, "纯文本文档", "3 字节"},
+        {"notes.txt，位于 " + b, "纯文本文档", "5 KB"},
+        {"相册，位于 " + a, "文件夹", "—"},
+    };
+    const QRegularExpression chineseDate(QStringLiteral("^\\d{4}年\\d{1,2}月\\d{1,2}日$"));
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE(r);
+        EXPECT_EQ(table.index(r, ResultsTableModel::nameColumn).data(Qt::AccessibleTextRole).toString(),
+                  rows[r].spoken);
+        EXPECT_EQ(table.index(r, ResultsTableModel::kindColumn).data().toString(), rows[r].kind);
+        EXPECT_EQ(table.index(r, ResultsTableModel::sizeColumn).data().toString(), rows[r].size);
+        for (const int c : {ResultsTableModel::createdColumn, ResultsTableModel::modifiedColumn}) {
+            const QString date = table.index(r, c).data().toString();
+            // A file system without birth times shows none.
+            if (date != QStringLiteral("—")) {
+                EXPECT_TRUE(chineseDate.match(date).hasMatch()) << date.toStdString();
+            }
+        }
+    }
+    EXPECT_TRUE(chineseDate.match(table.index(0, ResultsTableModel::modifiedColumn).data().toString()).hasMatch());
 }
 
 }  // namespace

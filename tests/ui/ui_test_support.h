@@ -15,6 +15,7 @@
 #include "common/recording_desktop.h"
 #include "common/test_support.h"
 #include "core/hit.h"
+#include "ui/translations.h"
 
 namespace qf::test {
 
@@ -30,13 +31,19 @@ public:
 [[maybe_unused]] inline ::testing::Environment* const registeredApplication =
     ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
-// The one QApplication of the test program, made on first use.
+// The one QApplication of the test program, made on first use, Chinese
+// throughout as the window program makes it. The session's locale is the
+// plain C one, where the window would most readily fall back to English,
+// whatever the machine's.
 inline QApplication& app() {
     static int argc = 1;
     static char name[] = "test_ui";
     static char* argv[] = {name, nullptr};
     if (!ApplicationEnvironment::application) {
+        qputenv("LC_ALL", "C.UTF-8");
+        qunsetenv("LANGUAGE");
         ApplicationEnvironment::application = std::make_unique<QApplication>(argc, argv);
+        useChineseThroughout(*ApplicationEnvironment::application);
         QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
     }
     return *ApplicationEnvironment::application;

@@ -1,0 +1,212 @@
+// The window for keyboard and screen-reader users: what the accessibility
+// interfaces tell a screen reader, the Tab order, the row menu from the menu
+// keys wherever the focus is, and the kind column at its default width.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAccessibleTableInterface>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include "core/hit.h"
+#include "main_window_fixture.h"
+#include "ui/header_row.h"
+#include "ui/preview_column.h"
+#include "ui/preview_pane.h"
+#include "ui/row_delegate.h"
+#include "ui/search_bar.h"
+#include "ui/theme.h"
+
+namespace qf {
+namespace {
+
+using test::MainWindowTest;
+
+QAccessibleInterface* accessible(QObject* object) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(object);
+    EXPECT_TRUE(iface) << object->metaObject()->className();
+    return iface;
+}
+
+QString spoken(QObject* object, QAccessible::Text text = QAccessible::Name) {
+    QAccessibleInterface* iface = accessible(object);
+    return iface ? iface->text(text) : QString();
+}
+
+// The menu key as the X11 and Wayland platforms pass it on: a keyboard
+// context-menu request to the window, which Qt routes to its focus widget,
+// or to the window itself when nothing has the focus.
+void pressMenuKey(QWidget& window) {
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1), window.mapToGlobal(QPoint(1, 1)));
+    QGuiApplication::sendEvent(window.windowHandle(), &event);
+}
+
+void pressShiftF10(QWidget& window) { QTest::keyClick(window.windowHandle(), Qt::Key_F10, Qt::ShiftModifier); }
+
+TEST_F(MainWindowTest, AScreenReaderHearsTheTableItsOrderAndWhereEachItemIs) {
+    auto w = searchedWindow();
+    QAccessibleInterface* table = accessible(w->resultsView());
+    ASSERT_TRUE(table && table->tableInterface());
+    EXPECT_EQ(table->role(), QAccessible::Table);
+    EXPECT_EQ(table->text(QAccessible::Name), QStringLiteral("搜索结果"));
+
+    // Each name cell says the folder that holds the item.
+    for (int r = 0; r < rows(*w); ++r) {
+        const std::string path = rowPath(*w, r);
+        QAccessibleInterface* cell = table->tableInterface()->cellAt(r, ResultsTableModel::nameColumn);
+        ASSERT_TRUE(cell);
+        EXPECT_EQ(cell->text(QAccessible::Name).toStdString(),
+                  lastPathComponent(path) + "，位于 " + containingFolder(path));
+    }
+
+    // The order in words, on the table and on the header cells, after each
+    // click; the kind cell is a column header that sorts nothing.
+    HeaderRow* header = w->headerRow();
+    const struct {
+        int click;  // -1: none
+        QString order;
+        std::vector<QString> cells;
+    } steps[] = {
+        {-1, "按修改日期降序排列", {"按名称排序", "类型", "按大小排序", "按创建日期排序", "按修改日期降序排列"}},
+        {ResultsTableModel::sizeColumn,
+         "按大小降序排列",
+         {"按名称排序", "类型", "按大小降序排列", "按创建日期排序", "按修改日期排序"}},
+        {ResultsTableModel::sizeColumn,
+         "按大小升序排列",
+         {"按名称排序", "类型", "按大小升序排列", "按创建日期排序", "按修改日期排序"}},
+        {ResultsTableModel::nameColumn,
+         "按名称升序排列",
+         {"按名称升序排列", "类型", "按大小排序", "按创建日期排序", "按修改日期排序"}},
+    };
+    for (const auto& step : steps) {
+        if (step.click >= 0) QTest::mouseClick(header->cell(step.click), Qt::LeftButton);
+        EXPECT_EQ(table->text(QAccessible::Description), step.order);
+        for (int c = 0; c < 5; ++c) EXPECT_EQ(spoken(header->cell(c)), step.cells[c]) << step.order.toStdString();
+    }
+    EXPECT_EQ(accessible(header->cell(ResultsTableModel::kindColumn))->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(accessible(header->cell(ResultsTableModel::nameColumn))->role(), QAccessible::Button);
+
+    // The preview switch says what pressing it does.
+    QToolButton* preview = w->searchBar()->previewButton();
+    EXPECT_EQ(spoken(preview), QStringLiteral("显示预览面板"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_EQ(spoken(preview), QStringLiteral("隐藏预览面板"));
+    EXPECT_EQ(spoken(w->searchBar()->optionsButton()), QStringLiteral("搜索选项"));
+}
+
+// Tab walks the controls as the eye reads them, the two icon buttons and the
+// sort buttons included, and leaves the results for the next control.
+TEST_F(MainWindowTest, TabReachesEveryControlInReadingOrder) {
+    auto w = searchedWindow();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&*w));
+    w->searchField()->setFocus();
+    HeaderRow* header = w->headerRow();
+    const std::vector<QWidget*> expected{w->searchBar()->previewButton(),
+                                         w->searchBar()->optionsButton(),
+                                         header->cell(ResultsTableModel::nameColumn),
+                                         header->cell(ResultsTableModel::sizeColumn),
+                                         header->cell(ResultsTableModel::createdColumn),
+                                         header->cell(ResultsTableModel::modifiedColumn),
+                                         w->resultsView(),
+                                         w->searchField()};
+    std::vector<QWidget*> reached;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(reached, expected);
+    // A sort button takes Space, as any button does.
+    header->cell(ResultsTableModel::nameColumn)->setFocus();
+    QTest::keyClick(header->cell(ResultsTableModel::nameColumn), Qt::Key_Space);
+    EXPECT_EQ(w->model().sortKey(), SortKey::name);
+}
+
+TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
+    auto w = searchedWindow();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&*w));
+    w->setShowPreview(true);
+    w->model().setSelectedPath(alphaNotes.toStdString());  // a text file: the preview has a text view
+    PreviewPane* pane = w->previewColumn()->pane();
+    ASSERT_TRUE(pane);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane->isLoaded(); }, 8000));
+    auto* previewText = qobject_cast<QPlainTextEdit*>(pane->contentWidget());
+    ASSERT_TRUE(previewText);
+    std::vector<std::string> asked;
+    w->setRowMenuHandler([&](const Hit& hit, const QPoint&) { asked.push_back(hit.path()); });
+
+    HeaderRow* header = w->headerRow();
+    const struct {
+        const char* where;
+        QWidget* focus;  // null: nothing in the window has the focus
+    } places[] = {
+        {"field", w->searchField()},
+        {"results", w->resultsView()},
+        {"preview button", w->searchBar()->previewButton()},
+        {"options button", w->searchBar()->optionsButton()},
+        {"sort button", header->cell(ResultsTableModel::sizeColumn)},
+        {"preview text", previewText},
+        {"nowhere", nullptr},
+    };
+    for (const auto& place : places) {
+        SCOPED_TRACE(place.where);
+        if (place.focus) {
+            place.focus->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), place.focus);
+        } else if (QWidget* focused = w->focusWidget()) {
+            focused->clearFocus();
+        }
+        asked.clear();
+        pressMenuKey(*w);
+        pressShiftF10(*w);
+        EXPECT_EQ(asked, std::vector<std::string>(2, alphaNotes.toStdString()));
+    }
+
+    // A dialog opened from the row menu and cancelled leaves the keys
+    // working.
+    asked.clear();
+    w->setRowMenuHandler([&](const Hit& hit, const QPoint&) {
+        asked.push_back(hit.path());
+        if (asked.size() > 1) return;
+        QDialog dialog(&*w);
+        dialog.setModal(true);
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
+        dialog.exec();
+    });
+    w->resultsView()->setFocus();
+    pressMenuKey(*w);
+    pressMenuKey(*w);
+    EXPECT_EQ(asked.size(), 2u);
+
+    // Without a selected row the keys ask for nothing.
+    w->model().setSelectedPath(std::nullopt);
+    asked.clear();
+    pressMenuKey(*w);
+    pressShiftF10(*w);
+    EXPECT_TRUE(asked.empty());
+}
+
+// The kinds of everyday files show whole at the column's default width, in
+// the window's font, and the header cell stands above the column.
+TEST_F(MainWindowTest, CommonKindsShowWholeAtTheDefaultWidth) {
+    auto w = makeWindow();
+    const int section = w->resultsView()->horizontalHeader()->sectionSize(ResultsTableModel::kindColumn);
+    const int room = RowDelegate::contentRect(QRect(0, 0, section, 20), ResultsTableModel::kindColumn).width();
+    EXPECT_EQ(w->headerRow()->cell(ResultsTableModel::kindColumn)->width(), room);
+    const QFontMetrics metrics(theme::systemFont(11));
+    for (const char* name : {"a.txt", "a.pdf", "a.doc", "a.docx", "a.xls", "a.xlsx", "a.ppt", "a.pptx", "a.odt",
+                             "a.jpg", "a.png", "a.zip", "a.mp3", "a.mp4", "a.md", "a.html", "a.py"}) {
+        const QString kind = QString::fromStdString(kindOf(name, false));
+        EXPECT_EQ(metrics.elidedText(kind, Qt::ElideRight, room), kind) << name << " " << kind.toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace qf
