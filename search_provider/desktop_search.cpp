@@ -1,86 +1,54 @@
 #include "search_provider/desktop_search.h"
 
-#include <algorithm>
-#include <cctype>
-#include <memory>
-#include <variant>
+#include <sys/socket.h>
 
-#include "core/child_process.h"
-#include "core/shell.h"
-#include "core/spotlight.h"
+#include <algorithm>
+#include <chrono>
+
+#include "base/index_service.h"
+#include "base/path_names.h"
+#include "base/utf8.h"
 #include "core/text.h"
 #include "core/tokenizer.h"
-#include "model/search_plan.h"
+#include "index/client/glob_token.h"
+#include "protocol/helper_programs.h"
 
 namespace qf {
 
 namespace {
 
-// As many whole-name matches as the window lets the index send.
-constexpr std::size_t kNameQueryCap = 50000;
-
 bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
-// The plan's one whole-name question, put to mdfind directly: the value is
-// one argument, so no shell ever parses the typed text.
-std::vector<std::string> nameQueryAnswer(const QueryPlan& plan) {
-    std::string value;
-    if (!plan.patternTokens.empty()) {
-        const std::string& pattern = plan.patternTokens.front();
-        value = pattern.find_first_of("*?") == std::string::npos ? "*" + pattern : pattern;
-    } else if (plan.chosenLiteral) {
-        value = "*" + *plan.chosenLiteral + "*";
-    } else {
-        return {};
+// A wildcard word as the service reads patterns; a suffix word (.pdf) is
+// the pattern of names ending in it.
+std::string patternText(std::string_view word) {
+    std::vector<index::GlobToken> tokens;
+    if (word.find_first_of("*?") == std::string_view::npos) tokens.push_back({index::GlobToken::Kind::anyRun, {}});
+    for (const char c : word) {
+        if (c == '*') {
+            tokens.push_back({index::GlobToken::Kind::anyRun, {}});
+        } else if (c == '?') {
+            tokens.push_back({index::GlobToken::Kind::anyChar, {}});
+        } else {
+            if (tokens.empty() || tokens.back().kind != index::GlobToken::Kind::literal)
+                tokens.push_back({index::GlobToken::Kind::literal, {}});
+            tokens.back().text += c;
+        }
     }
-    auto child = std::make_shared<ChildProcess>(mdfindExecutable(), std::vector<std::string>{nameQueryArgument(value)},
-                                                environmentWithPathFirst(mdfindFolder()));
-    // Listed while it runs, so that a newer search can stop it.
-    auto& runner = QueryRunner::shared();
-    runner.registerProcess(child);
-    std::string output;
-    if (!child->start()) {
-        output = child->readAll();
-        child->wait();
-    }
-    runner.unregisterProcess(child);
-    if (!isValidUtf8(output)) return {};
-    std::vector<std::string> lines = splitLines(output);
-    if (lines.size() > kNameQueryCap) lines.resize(kNameQueryCap);
-    return lines;
+    return index::globTokensToText(tokens);
 }
 
-// Names are mostly ASCII, whose composed lower case needs no Unicode tables;
-// a broad query ranks tens of thousands of them.
-std::string foldedName(const std::string& name) {
-    if (!std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return lowerCase(nfc(name));
-    std::string folded = name;
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return folded;
-}
+// How long a search waits for an index service that is starting: it loads
+// its snapshot first, which takes a moment on a large index.
+constexpr std::chrono::seconds kServicePatience{10};
 
-struct Candidate {
-    std::string path;
-    NameRank rank;
-    Date modified = 0;
-};
-
-std::vector<Candidate> rankedCandidates(const SearchPlan& plan, const std::string& typed) {
-    std::vector<Candidate> kept;
-    const auto consider = [&](const std::string& path) {
-        const std::string name = lastPathComponent(path);
-        if (!acceptsName(plan, name, false)) return;
-        kept.push_back({path, typed.empty() ? NameRank::other : rankName(foldedName(name), typed)});
-    };
-    if (!plan.indexTerms.empty()) {
-        for (const auto& path : mdfindIntersection(plan.indexTerms)) consider(path);
-    } else {
-        for (const auto& path : nameQueryAnswer(plan)) consider(path);
-    }
-    return kept;
+Hit hitFor(index::RankedEntry&& entry) {
+    std::optional<Date> changed;
+    if (entry.changedNs) changed = static_cast<Date>(*entry.changedNs) / 1e9;
+    std::string name = lastPathComponent(entry.path);
+    // The size and kind are never shown by a desktop's search; reading them
+    // would cost a file-system call per result.
+    return Hit(std::move(entry.path), std::move(name), entry.isFolder, -1, changed, std::nullopt, {});
 }
 
 }  // namespace
@@ -99,52 +67,42 @@ std::optional<std::string> queryFromTerms(const std::vector<std::string>& terms)
     return query;
 }
 
-NameRank rankName(std::string_view name, std::string_view typed) {
-    if (name == typed) return NameRank::exact;
-    const auto dot = name.rfind('.');
-    // A leading dot marks a hidden file, not an extension.
-    if (dot != std::string_view::npos && dot > 0 && name.substr(0, dot) == typed) return NameRank::exact;
-    return name.starts_with(typed) ? NameRank::prefix : NameRank::other;
+std::optional<index::Request> bestRequestFor(std::string_view query, std::size_t limit) {
+    index::Request request;
+    request.op = index::Request::Op::best;
+    request.limit = static_cast<uint32_t>(limit);
+    for (const std::string& token : strTokenize(query)) {
+        const std::string word = pathTailToken(token);
+        if (isPatternToken(word)) {
+            request.patterns.push_back(patternText(word));
+            continue;
+        }
+        // Every plain word ranks the names, as typed, words joined by one
+        // space; a lone ASCII character, which the window ignores, matches
+        // nearly everything and narrows nothing.
+        if (!request.value.empty()) request.value += ' ';
+        request.value += word;
+        if (!(allAscii(word) && charCount(word) < 2)) request.terms.push_back(word);
+    }
+    if (request.terms.empty() && request.patterns.empty()) return std::nullopt;
+    return request;
 }
 
-std::vector<RankedHit> findBestHits(std::string_view query, std::size_t limit) {
-    std::vector<std::string> tokens = strTokenize(query);
-    if (tokens.empty() || limit == 0) return {};
-    const PlanOutcome outcome = planSearch(tokens, false, false);
-    const SearchPlan* plan = std::get_if<SearchPlan>(&outcome);
-    if (!plan) return {};
-
-    std::string typed;
-    for (const auto& token : tokens) {
-        if (isPatternToken(token)) continue;
-        if (!typed.empty()) typed += ' ';
-        typed += pathTailToken(token);
-    }
-    typed = lowerCase(nfc(typed));
-
-    std::vector<Candidate> candidates = rankedCandidates(*plan, typed);
-    // Only the ranks that can still reach the answer need their dates read:
-    // with enough exact names, the prefixes and the rest are never examined.
-    std::sort(candidates.begin(), candidates.end(),
-              [](const Candidate& a, const Candidate& b) { return a.rank < b.rank; });
-    std::size_t examined = std::min(limit, candidates.size());
-    if (examined > 0) {
-        const NameRank last = candidates[examined - 1].rank;
-        while (examined < candidates.size() && candidates[examined].rank == last) ++examined;
-    }
-    candidates.resize(examined);
-    for (auto& candidate : candidates) candidate.modified = lstatInfo(candidate.path).mtime.value_or(0);
-
-    const std::size_t kept = std::min(limit, candidates.size());
-    std::partial_sort(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(kept), candidates.end(),
-                      [](const Candidate& a, const Candidate& b) {
-                          if (a.rank != b.rank) return a.rank < b.rank;
-                          if (a.modified != b.modified) return a.modified > b.modified;
-                          return a.path < b.path;
-                      });
+Expected<std::vector<RankedHit>> searchIndex(const index::Request& request, const std::stop_token& stop) {
+    const std::string service = findIndexServiceExecutable(protocol::runningProgramFolder());
+    auto connection = connectOrStartIndexService(service, kServicePatience);
+    if (!connection) return std::move(connection).error();
+    // Cancelling ends the exchange: a socket shut down makes its read return.
+    const int fd = connection->get();
+    const std::stop_callback cancel(stop, [fd] { ::shutdown(fd, SHUT_RDWR); });
+    auto answer = index::askBest(fd, request);
+    if (!answer) return std::move(answer).error();
     std::vector<RankedHit> hits;
-    hits.reserve(kept);
-    for (std::size_t i = 0; i < kept; ++i) hits.push_back({hitForPath(candidates[i].path), candidates[i].rank});
+    hits.reserve(answer->entries.size());
+    for (auto& entry : answer->entries) {
+        const index::MatchRank rank = entry.rank;
+        hits.push_back({hitFor(std::move(entry)), rank});
+    }
     return hits;
 }
 

@@ -1,14 +1,19 @@
 #pragma once
 // The desktop's search boxes ask with a handful of words and show a handful
-// of results: the window's query language and planning, a small ranked
-// answer, and nothing that a shell ever sees.
+// of results: the window's query language put to the index service as one
+// best-matches request, ranked and dated by the service itself.
 #include <cstddef>
+#include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/expected.h"
 #include "core/hit.h"
+#include "index/client/best_answer.h"
+#include "index/client/request.h"
 
 namespace qf {
 
@@ -21,20 +26,21 @@ inline constexpr std::size_t kDesktopResultLimit = 20;
 // UTF-8.
 std::optional<std::string> queryFromTerms(const std::vector<std::string>& terms);
 
-enum class NameRank { exact, prefix, other };
-
-// How a name stands to the typed words (already lower-cased and composed):
-// the whole name, or the name without its extension, equal to them; the name
-// starting with them; anything else.
-NameRank rankName(std::string_view name, std::string_view typed);
+// The request for the best `limit` names for a query, read as the window
+// reads it: words must all occur in the name ("a phrase" is one word, a
+// word with "/" counts by its last part, a lone ASCII character narrows
+// nothing), `*` and `?` words and `.ext` words match the whole name.
+// Nothing when no word or pattern is left.
+std::optional<index::Request> bestRequestFor(std::string_view query, std::size_t limit = kDesktopResultLimit);
 
 struct RankedHit {
     Hit hit;
-    NameRank rank;
+    index::MatchRank rank;
 };
 
-// At most `limit` hits for the query: exact names first, then name
-// prefixes, then the rest; within each, the most recently modified first.
-std::vector<RankedHit> findBestHits(std::string_view query, std::size_t limit = kDesktopResultLimit);
+// Asks the index service (started when none runs) for the request's best
+// names. A stop request ends the wait for the answer at once.
+using BestSearch = std::function<Expected<std::vector<RankedHit>>(const index::Request&, const std::stop_token&)>;
+Expected<std::vector<RankedHit>> searchIndex(const index::Request& request, const std::stop_token& stop);
 
 }  // namespace qf

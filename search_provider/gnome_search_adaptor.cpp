@@ -2,6 +2,7 @@
 
 #include <QDBusMetaType>
 
+#include "base/path_names.h"
 #include "search_provider/provider_object.h"
 #include "search_provider/result_icon.h"
 
@@ -27,13 +28,11 @@ QStringList GnomeSearchAdaptor::GetSubsearchResultSet(const QStringList& previou
 
 QList<QVariantMap> GnomeSearchAdaptor::GetResultMetas(const QStringList& identifiers) {
     QList<QVariantMap> metas;
-    for (const QString& id : identifiers) {
-        const Hit* hit = provider_->remembered(id);
-        if (!hit) continue;
-        metas.append({{QStringLiteral("id"), id},
-                      {QStringLiteral("name"), QString::fromStdString(hit->name())},
-                      {QStringLiteral("description"), QString::fromStdString(containingFolder(hit->path()))},
-                      {QStringLiteral("gicon"), gioIconString(iconNamesFor(*hit))}});
+    for (const Hit& hit : provider_->rememberedResults(identifiers)) {
+        metas.append({{QStringLiteral("id"), QString::fromStdString(hit.id())},
+                      {QStringLiteral("name"), QString::fromStdString(hit.name())},
+                      {QStringLiteral("description"), QString::fromStdString(containingFolder(hit.path()))},
+                      {QStringLiteral("gicon"), gioIconString(iconNamesFor(hit))}});
     }
     return metas;
 }

@@ -42,9 +42,14 @@ public:
 
 public slots:
     QStringList GetInitialResultSet(const QStringList& terms);
-    // The previous answer was cut to the best few, so narrowing it could
-    // miss better items: every change of the terms is a fresh search.
+    // The previous answer holds only the best few of its matches, so
+    // filtering it would miss better ones (the exact name "repo" among the
+    // many "report…" when "rep" was typed). The narrower terms are asked
+    // afresh: the index answers them as fast, and the answer is the best of
+    // all their matches, each of which also matched the previous terms.
     QStringList GetSubsearchResultSet(const QStringList& previousResults, const QStringList& terms);
+    // Every id must be a current result: one that is not (any longer) fails
+    // the call rather than leaving a gap the desktop cannot explain.
     QList<QVariantMap> GetResultMetas(const QStringList& identifiers);
     void ActivateResult(const QString& identifier, const QStringList& terms, uint timestamp);
     void LaunchSearch(const QStringList& terms, uint timestamp);

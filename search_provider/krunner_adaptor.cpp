@@ -1,5 +1,6 @@
 #include "search_provider/krunner_adaptor.h"
 
+#include "base/path_names.h"
 #include "search_provider/provider_object.h"
 #include "search_provider/result_icon.h"
 
@@ -18,10 +19,14 @@ QList<RemoteAction> KrunnerAdaptor::Actions() {
 }
 
 void KrunnerAdaptor::Run(const QString& matchId, const QString& actionId) {
-    if (actionId == QLatin1String(kOpenFolderAction)) {
+    // An action this runner never offered does nothing, rather than the
+    // default action: a caller that names one means something else.
+    if (actionId.isEmpty() || actionId == QLatin1String(kOpenAction)) {
+        provider_->openResult(matchId);
+    } else if (actionId == QLatin1String(kOpenFolderAction)) {
         provider_->openContainingFolder(matchId);
     } else {
-        provider_->openResult(matchId);
+        provider_->refuseAction();
     }
 }
 
@@ -34,7 +39,8 @@ QList<RemoteMatch> KrunnerAdaptor::Match(const QString& query) {
             match.id = QString::fromStdString(hit.path());
             match.text = QString::fromStdString(hit.name());
             match.iconName = iconNamesFor(hit).front();
-            match.type = static_cast<int>(hits[i].rank == NameRank::exact ? MatchType::exact : MatchType::possible);
+            match.type =
+                static_cast<int>(hits[i].rank == index::MatchRank::exact ? MatchType::exact : MatchType::possible);
             // KRunner merges runners by relevance; keep this runner's own order.
             match.relevance = 1.0 - 0.5 * static_cast<double>(i) / static_cast<double>(hits.size());
             match.properties = {{QStringLiteral("subtext"), QString::fromStdString(containingFolder(hit.path()))},

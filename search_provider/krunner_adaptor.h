@@ -35,9 +35,12 @@ public:
     explicit KrunnerAdaptor(ProviderObject* provider);
 
 public slots:
+    // The calling runner's session ended: its results are forgotten.
     void Teardown();
     QList<RemoteAction> Actions();
-    // An empty actionId is the default action, opening the item.
+    // An empty actionId is the default action, opening the item; "open" and
+    // "openParent" are the two of Actions(); any other id is refused with
+    // kUnknownActionError.
     void Run(const QString& matchId, const QString& actionId);
     QList<RemoteMatch> Match(const QString& query);
 

@@ -3,13 +3,11 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QProcess>
 #include <cstdio>
-#include <cstdlib>
 
-#include "core/spotlight.h"
 #include "search_provider/gnome_search_adaptor.h"
 #include "search_provider/krunner_adaptor.h"
+#include "search_provider/provider_lifetime.h"
 #include "search_provider/provider_object.h"
 #include "search_provider/session_desktop.h"
 #include "search_provider/window_launch.h"
@@ -25,6 +23,7 @@ int fail(const QString& message) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const std::chrono::seconds idle = qf::providerIdlePeriod();
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return fail(QStringLiteral("no session bus: ") + bus.lastError().message());
@@ -39,8 +38,16 @@ int main(int argc, char** argv) {
         return fail(QStringLiteral("the bus name %1 is taken or refused: %2")
                         .arg(QString::fromLatin1(qf::kProviderBusName), bus.lastError().message()));
 
-    // The first question should find the index service running: mdfind
-    // starts it when none runs, and returns at once when one does.
-    QProcess::startDetached(QString::fromStdString(qf::mdfindExecutable()), {QStringLiteral("--start-service")});
+    qf::ProviderLifetime lifetime(bus, idle, [&provider] { return provider.busy(); });
+    QObject::connect(&provider, &qf::ProviderObject::used, &lifetime, &qf::ProviderLifetime::used);
+    QObject::connect(&lifetime, &qf::ProviderLifetime::ended, &app, [&](const QString& why) {
+        if (!why.isEmpty()) std::fprintf(stderr, "quillfind-search-provider: %s; ending\n", qPrintable(why));
+        // Idle: the name goes first, so that the bus starts a new provider
+        // for the next call instead of handing it to this one as it ends.
+        if (bus.isConnected()) bus.unregisterService(QString::fromLatin1(qf::kProviderBusName));
+        app.quit();
+    });
+    // The index service is reached, and started when none runs, by the
+    // first search: a provider started for nothing starts nothing.
     return app.exec();
 }

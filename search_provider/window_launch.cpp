@@ -6,7 +6,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include "helper_programs.h"
+#include "protocol/helper_programs.h"
 
 namespace qf {
 
@@ -25,7 +25,11 @@ bool launchWindow(const std::string& query) {
     QProcess process;
     process.setProgram(QFile::decodeName(program.c_str()));
     process.setProcessEnvironment(env);
+    // The window outlives the provider: it must not hold the streams the
+    // bus gave the provider, or whoever reads them waits on.
     process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
     return process.startDetached();
 }
 

@@ -1,6 +1,7 @@
 // The provider on a private session bus over a private index: both desktop
-// interfaces called through the bus, activation recorded by the action
-// tests' desktop double, and the program itself owning its name.
+// interfaces called through the bus by one caller and by several at once,
+// activation recorded by the action tests' desktop double, and the program
+// itself: owning its name, and ending with its bus and when idle.
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -12,14 +13,24 @@
 #include <QThread>
 #include <QUrl>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <filesystem>
+#include <future>
+#include <mutex>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include "actions/support.h"
+#include "base/unique_fd.h"
 #include "index/index_test_support.h"
 #include "search_provider/desktop_search.h"
 #include "search_provider/gnome_search_adaptor.h"
 #include "search_provider/krunner_adaptor.h"
 #include "search_provider/provider_object.h"
+#include "search_provider/result_memory.h"
 
 namespace qf::test {
 namespace {
@@ -59,13 +70,66 @@ const PrivateBus& privateBus() {
     return bus;
 }
 
+// Holds searches on their way to the index while closed, so that tests can
+// have several at once; a search stopped meanwhile goes on at once.
+struct Gate {
+    void pass(const std::stop_token& stop) {
+        std::unique_lock lock(mutex);
+        most = std::max(most, ++inside);
+        changed.wait(lock, stop, [&] { return open; });
+        --inside;
+    }
+    void set(bool isOpen) {
+        {
+            std::lock_guard lock(mutex);
+            open = isOpen;
+        }
+        changed.notify_all();
+    }
+    int read(const int& field) {
+        std::lock_guard lock(mutex);
+        return field;
+    }
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    bool open = true;
+    int inside = 0, most = 0;
+};
+
+// A connection of its own: another caller, as the desktop's shell, a
+// launcher and a script are.
+class Caller {
+public:
+    explicit Caller(const QString& name)
+        : name_(name), bus_(QDBusConnection::connectToBus(privateBus().address(), name)) {}
+    ~Caller() { QDBusConnection::disconnectFromBus(name_); }
+    QDBusPendingCall search(const QStringList& terms) {
+        QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kPath, kGnome, "GetInitialResultSet");
+        message.setArguments({terms});
+        return bus_.asyncCall(message, 30000);
+    }
+
+private:
+    QString name_;
+    QDBusConnection bus_;
+};
+
+std::vector<std::string> idsOf(const QDBusPendingCall& call) {
+    std::vector<std::string> ids;
+    for (const QString& id : call.reply().arguments().value(0).toStringList()) ids.push_back(id.toStdString());
+    return ids;
+}
+
 class ProviderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(privateBus().address().isEmpty()) << "dbus-daemon did not start";
         registerKrunnerTypes();
         qDBusRegisterMetaType<QList<QVariantMap>>();
-        fs::remove_all(roots_);
+        // The roots folder itself stays: a service following it with
+        // inotify (not as root) watches it and would lose a new one.
+        fs::create_directories(roots_);
+        for (const auto& entry : fs::directory_iterator(roots_)) fs::remove_all(entry.path());
         // Dates chosen so that rank beats recency: the newest item is the
         // weakest match.
         const std::pair<std::string, int> items[] = {
@@ -76,16 +140,28 @@ protected:
             if (path != folder_) writeFile(path, "x");
             fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(hoursOld));
         }
+        // The index holds these items, with their dates, and nothing of an
+        // earlier test: 8 names (with the folders docs and notes).
         ASSERT_TRUE(pollUntil(
-            [] {
-                return runProcess({binDir() + "/mdfind", "--status"}, {}).out.find("state: idle") != std::string::npos;
+            [&] {
+                const auto all = searchIndex(*bestRequestFor("*"), {});
+                const auto report = searchIndex(*bestRequestFor("report"), {});
+                std::vector<std::string> paths;
+                for (const RankedHit& hit : report.valueOr({})) paths.push_back(hit.hit.path());
+                return all.valueOr({}).size() == 8 && paths == std::vector<std::string>{folder_, pdf_, dated_, phrase_};
             },
             std::chrono::seconds(20)));
 
-        provider_ = new ProviderObject(desktop_, [this](const std::string& query) {
-            launched_.push_back(query);
-            return true;
-        });
+        provider_ = new ProviderObject(
+            desktop_,
+            [this](const std::string& query) {
+                launched_.push_back(query);
+                return true;
+            },
+            [this](const index::Request& request, const std::stop_token& stop) {
+                gate_.pass(stop);
+                return searchIndex(request, stop);
+            });
         new GnomeSearchAdaptor(provider_);
         new KrunnerAdaptor(provider_);
         // The provider answers on a thread of its own, so this thread can
@@ -123,6 +199,7 @@ protected:
         return ids;
     }
 
+    Gate gate_;
     RecordingDesktop desktop_;
     std::vector<std::string> launched_;
     ProviderObject* provider_ = nullptr;
@@ -146,8 +223,12 @@ TEST_F(ProviderTest, AnswersTheQueryLanguageRankedAndRefusesBadTerms) {
         {{"rep*.txt"}, {dated_}},
         {{"i'm"}, {apostrophe_}},
         {{"docs/report-2024"}, {dated_}},
+        {{"RÉPORT"}, {folder_, pdf_, dated_, phrase_}},
+        // A lone letter narrows nothing, but the words rank as typed.
+        {{"report", "x"}, {phrase_, folder_, dated_, pdf_}},
         {{}, {}},
         {{"   "}, {}},
+        {{"x"}, {}},
         {{"report" + QString(2000, ' ')}, {}},
         {{"report\n"}, {}},
         {{"report", QString(QChar(0x7f))}, {}},
@@ -155,35 +236,100 @@ TEST_F(ProviderTest, AnswersTheQueryLanguageRankedAndRefusesBadTerms) {
     for (const auto& c : cases) {
         EXPECT_EQ(resultSet(c.terms), c.expected) << c.terms.join('|').toStdString();
     }
-    const QDBusMessage sub =
-        call(kGnome, QStringLiteral("GetSubsearchResultSet"), {QStringList{}, QStringList{"report", "2024"}});
-    EXPECT_EQ(sub.arguments().value(0).toStringList(), QStringList{QString::fromStdString(dated_)});
+}
+
+// The previous answer held only the best 20 of its matches; the narrower
+// terms get the best of all theirs, not what is left of those 20.
+TEST_F(ProviderTest, SubsearchNarrowsToTheBestOfAllMatches) {
+    const std::string repo = roots_ + "/many/repo.txt";
+    fs::create_directories(roots_ + "/many");
+    writeFile(repo, "x");
+    fs::last_write_time(repo, fs::file_time_type::clock::now() - std::chrono::hours(10));
+    for (int i = 0; i < 25; ++i) writeFile(roots_ + "/many/rep-" + std::to_string(i) + ".txt", "x");
+    ASSERT_TRUE(pollUntil([&] { return resultSet({"repo.txt"}) == std::vector<std::string>{repo}; }));
+
+    const QDBusMessage initial = call(kGnome, QStringLiteral("GetInitialResultSet"), {QStringList{"rep"}});
+    const QStringList previous = initial.arguments().value(0).toStringList();
+    ASSERT_EQ(previous.size(), 20);
+    EXPECT_FALSE(previous.contains(QString::fromStdString(repo)));
+    const QDBusMessage sub = call(kGnome, QStringLiteral("GetSubsearchResultSet"), {previous, QStringList{"repo"}});
+    QStringList expected;
+    for (const std::string& path : {repo, folder_, dated_, pdf_, phrase_}) expected << QString::fromStdString(path);
+    EXPECT_EQ(sub.arguments().value(0).toStringList(), expected);
+}
+
+// Five callers at once: three searches run at a time, and a caller's newer
+// search stops its own older one (told so at once, rather than given a cut
+// answer) and no other caller's.
+TEST_F(ProviderTest, CallersAreIndependentAndAFewRunAtATime) {
+    gate_.set(false);
+    std::vector<std::unique_ptr<Caller>> callers;
+    std::vector<QDBusPendingCall> pending;
+    for (int i = 0; i < 5; ++i) {
+        callers.push_back(std::make_unique<Caller>(QStringLiteral("caller%1").arg(i)));
+        pending.push_back(callers.back()->search({"report", ".pdf"}));
+        // The first caller's search is surely one of those running.
+        if (i == 0) {
+            ASSERT_TRUE(pollUntil([&] { return gate_.read(gate_.inside) == 1; }));
+        }
+    }
+    const int atOnce = static_cast<int>(kSearchesAtOnce);
+    ASSERT_TRUE(pollUntil([&] { return gate_.read(gate_.inside) == atOnce; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // time for a fourth, were there no bound
+    EXPECT_EQ(gate_.read(gate_.most), atOnce);
+
+    QDBusPendingCall newer = callers[0]->search({"report"});
+    ASSERT_TRUE(pollUntil([&] { return pending[0].isFinished(); }));
+    EXPECT_EQ(pending[0].error().name(), QString::fromLatin1(kSupersededError));
+    for (int i = 1; i < 5; ++i) EXPECT_FALSE(pending[i].isFinished()) << i;
+    gate_.set(true);
+    for (int i = 1; i < 5; ++i) {
+        pending[i].waitForFinished();
+        EXPECT_EQ(idsOf(pending[i]), std::vector<std::string>{pdf_}) << pending[i].error().name().toStdString();
+    }
+    newer.waitForFinished();
+    EXPECT_EQ(idsOf(newer), (std::vector<std::string>{folder_, pdf_, dated_, phrase_}));
 }
 
 TEST_F(ProviderTest, ActivationOpensThroughTheDesktopAndLaunchesTheWindow) {
     const QString pdf = QString::fromStdString(pdf_);
     resultSet({"report"});
     call(kGnome, QStringLiteral("ActivateResult"), {pdf, QStringList{"report"}, 0u});
-    call(kKrunner, QStringLiteral("Run"), {pdf, QString::fromLatin1(kOpenFolderAction)});
-    call(kKrunner, QStringLiteral("Run"), {pdf, QString()});
+    // KRunner's action ids: its two, the default (empty), and ones it never
+    // offered, which open nothing.
+    const struct {
+        QString action;
+        QString error;  // empty: a plain reply
+    } runs[] = {
+        {QString::fromLatin1(kOpenFolderAction), {}},
+        {QString(), {}},
+        {QString::fromLatin1(kOpenAction), {}},
+        {QStringLiteral("bogusAction"), QString::fromLatin1(kUnknownActionError)},
+        {QStringLiteral("OPEN"), QString::fromLatin1(kUnknownActionError)},
+        {QStringLiteral("open\n"), QString::fromLatin1(kUnknownActionError)},
+    };
+    for (const auto& run : runs) {
+        const QDBusMessage reply = call(kKrunner, QStringLiteral("Run"), {pdf, run.action});
+        EXPECT_EQ(reply.errorName(), run.error) << run.action.toStdString();
+    }
     const QDBusMessage unknown = call(kGnome, QStringLiteral("ActivateResult"), {"/etc/passwd", QStringList{}, 0u});
     EXPECT_EQ(unknown.errorName(), QString::fromLatin1(kUnknownResultError));
     call(kKrunner, QStringLiteral("Teardown"), {});
     const QDBusMessage forgotten = call(kKrunner, QStringLiteral("Run"), {pdf, QString()});
     EXPECT_EQ(forgotten.errorName(), QString::fromLatin1(kUnknownResultError));
-    EXPECT_EQ(desktop_.calls,
-              (std::vector<std::string>{"openItem " + pdf_, "openItem " + containingFolder(pdf_), "openItem " + pdf_}));
+    EXPECT_EQ(desktop_.calls, (std::vector<std::string>{"openItem " + pdf_, "openItem " + containingFolder(pdf_),
+                                                        "openItem " + pdf_, "openItem " + pdf_}));
 
     call(kGnome, QStringLiteral("LaunchSearch"), {QStringList{"report", "2024"}, 0u});
     call(kGnome, QStringLiteral("LaunchSearch"), {QStringList{"a\tb"}, 0u});
     EXPECT_EQ(launched_, (std::vector<std::string>{"report 2024", ""}));
 }
 
-// GNOME describes only results it was handed; KRunner's matches carry
-// their kind, falling relevance and place.
+// GNOME describes only results it was handed, and is told when an id is not
+// one; KRunner's matches carry their kind, falling relevance and place.
 TEST_F(ProviderTest, ResultsDescribeThemselvesToBothDesktops) {
     resultSet({"report"});
-    const QStringList ids{QString::fromStdString(folder_), QString::fromStdString(pdf_), QStringLiteral("/etc/passwd")};
+    const QStringList ids{QString::fromStdString(folder_), QString::fromStdString(pdf_)};
     const QDBusMessage reply = call(kGnome, QStringLiteral("GetResultMetas"), {ids});
     const auto metas = qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
     ASSERT_EQ(metas.size(), 2);
@@ -194,6 +340,17 @@ TEST_F(ProviderTest, ResultsDescribeThemselvesToBothDesktops) {
     EXPECT_EQ(metas[1].value("description").toString().toStdString(), containingFolder(pdf_));
     EXPECT_TRUE(metas[1].value("gicon").toString().startsWith(QStringLiteral(". GThemedIcon application-pdf ")))
         << metas[1].value("gicon").toString().toStdString();
+    const QDBusMessage refused =
+        call(kGnome, QStringLiteral("GetResultMetas"), {QStringList{ids[0], QStringLiteral("/etc/passwd")}});
+    EXPECT_EQ(refused.errorName(), QString::fromLatin1(kUnknownResultError));
+    // Their change times are the file system's, in seconds.
+    const auto answer = searchIndex(*bestRequestFor("report"), {});
+    ASSERT_EQ(answer.valueOr({}).size(), 4u);
+    for (const RankedHit& ranked : *answer) {
+        struct stat st {};
+        ASSERT_EQ(::stat(ranked.hit.path().c_str(), &st), 0);
+        EXPECT_NEAR(ranked.hit.modified().value_or(0), static_cast<double>(st.st_mtime), 1.0) << ranked.hit.path();
+    }
 
     const auto matches = qdbus_cast<QList<RemoteMatch>>(call(kKrunner, "Match", {"report"}).arguments().value(0));
     ASSERT_EQ(matches.size(), 4);
@@ -207,50 +364,137 @@ TEST_F(ProviderTest, ResultsDescribeThemselvesToBothDesktops) {
     EXPECT_TRUE(qdbus_cast<QList<RemoteMatch>>(call(kKrunner, "Match", {QString()}).arguments().value(0)).isEmpty());
 }
 
-// A search still waiting for the index when a newer one comes is stopped,
-// and its caller is told so instead of getting a cut answer.
-TEST_F(ProviderTest, NewerSearchStopsTheOlderOne) {
-    TempDir dir;
-    writeFile(dir / "mdfind", "#!/bin/sh\n[ \"$2\" = slowterm ] && touch " + dir / "asked" +
-                                  " && exec sleep 60\nexec " + binDir() + "/mdfind \"$@\"\n");
-    fs::permissions(dir / "mdfind", fs::perms::owner_all);
-    ScopedEnv mdfind("QUILLFIND_MDFIND", dir / "mdfind");
-
-    QDBusMessage slow = QDBusMessage::createMethodCall(kBusName, kPath, kGnome, QStringLiteral("GetInitialResultSet"));
-    slow.setArguments({QStringList{"slowterm"}});
-    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(slow, 30000);
-    ASSERT_TRUE(pollUntil([&] { return exists(dir / "asked"); }));
-    EXPECT_EQ(resultSet({"report", ".pdf"}), std::vector<std::string>{pdf_});
-    pending.waitForFinished();
-    EXPECT_EQ(pending.error().name(), QString::fromLatin1(kSupersededError));
+// The program as the bus starts it, with `env`, its streams read until
+// they close; whether it ended (status 0) within the time a test waits.
+bool endsInTime(std::future<index::testing::ProcessResult>& run) {
+    if (run.wait_for(std::chrono::seconds(15)) != std::future_status::ready) return false;
+    return run.get().exitCode == 0;
 }
 
-// The installed program: it takes the bus name once, answers, and a second
-// copy gives up with a clear error.
-TEST_F(ProviderTest, ProgramOwnsItsNameAndAnswers) {
+std::future<index::testing::ProcessResult> startProgram(std::map<std::string, std::string> env) {
+    return std::async(std::launch::async, [env] {
+        return runProcess({binDir() + "/quillfind-search-provider"}, env, std::chrono::seconds(30));
+    });
+}
+
+// It takes the bus name once (a second copy gives up with a clear error),
+// answers, ends after the idle period, releasing its name, and the index
+// service it had to start keeps none of its streams open.
+TEST_F(ProviderTest, ProgramOwnsItsNameAndEndsWhenIdleLeavingNothingBehind) {
     server_->unregisterService(kBusName);
-    QProcess program, second;
-    program.start(QString::fromStdString(binDir() + "/quillfind-search-provider"));
+    TempDir indexDir;
+    auto run = startProgram({{"QUILLFIND_PROVIDER_IDLE_SECONDS", "1"}, {"QUILLFIND_INDEX_DIR", indexDir.path()}});
     auto* bus = QDBusConnection::sessionBus().interface();
     ASSERT_TRUE(pollUntil([&] { return bus->isServiceRegistered(kBusName).value(); }, std::chrono::seconds(10)));
-    EXPECT_EQ(resultSet({"report", ".pdf"}), std::vector<std::string>{pdf_});
-
-    second.start(QString::fromStdString(binDir() + "/quillfind-search-provider"));
-    ASSERT_TRUE(second.waitForFinished(10000));
-    EXPECT_EQ(second.exitCode(), 1);
-    EXPECT_TRUE(second.readAllStandardError().contains("taken"));
-    program.terminate();
-    EXPECT_TRUE(program.waitForFinished(10000));
+    const auto second = runProcess({binDir() + "/quillfind-search-provider"}, {});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("taken"), std::string::npos) << second.err;
+    // The new service may still be crawling at the first answer.
+    EXPECT_TRUE(pollUntil([&] { return resultSet({"report", ".pdf"}) == std::vector<std::string>{pdf_}; }));
+    EXPECT_TRUE(endsInTime(run)) << "the provider, or something holding its streams, is still there";
+    EXPECT_FALSE(bus->isServiceRegistered(kBusName).value());
+    stopIndexService(indexDir.path());
 }
 
-TEST(RankName, ExactStemPrefixOther) {
-    const struct {
-        const char* name;
-        NameRank rank;
-    } cases[] = {{"report", NameRank::exact},   {"report.pdf", NameRank::exact}, {"report.tar.gz", NameRank::prefix},
-                 {"reports", NameRank::prefix}, {".report", NameRank::other},    {"my report", NameRank::other}};
-    for (const auto& c : cases) EXPECT_EQ(rankName(c.name, "report"), c.rank) << c.name;
+TEST_F(ProviderTest, ProgramEndsWhenItsBusEnds) {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    auto run = startProgram({{"DBUS_SESSION_BUS_ADDRESS", address.toStdString()}});
+    {
+        QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watcher"));
+        EXPECT_TRUE(pollUntil([&] { return watcher.interface()->isServiceRegistered(kBusName).value(); },
+                              std::chrono::seconds(10)));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+    daemon.terminate();
+    daemon.waitForFinished(5000);
+    EXPECT_TRUE(endsInTime(run)) << "the provider outlived its bus";
 }
 
+// A search stopped while the index has not answered yet ends at once: here
+// the "service" accepts nothing and never answers.
+TEST(SearchIndexTest, AStoppedSearchDoesNotWaitForTheIndex) {
+    TempDir dir;
+    ScopedEnv indexDir("QUILLFIND_INDEX_DIR", dir.path());
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir / "indexd.sock";
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.get(), 4), 0);
+    std::stop_source stop;
+    auto search =
+        std::async(std::launch::async, [&] { return searchIndex(*bestRequestFor("report"), stop.get_token()); });
+    EXPECT_EQ(search.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    stop.request_stop();
+    EXPECT_EQ(search.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    listener.reset();  // ends the search in any case
+    EXPECT_FALSE(search.get().hasValue());
+}
+
+// What the bus tests above cannot show: patterns and words as sent.
+TEST(BestRequestTest, ReadsTheWindowsQueryLanguage) {
+    const auto request = bestRequestFor("a\\b* 报 ? docs/.md x", 7);
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(request->terms, std::vector<std::string>{"报"});
+    EXPECT_EQ(request->patterns, (std::vector<std::string>{"a\\\\b*", "?", "*.md"}));
+    EXPECT_EQ(request->value, "报 x");
+    EXPECT_EQ(request->limit, 7u);
+    for (const char* nothing : {"", "a", ". x", "  \"\"  "}) EXPECT_FALSE(bestRequestFor(nothing)) << nothing;
+    EXPECT_EQ(bestRequestFor("ab")->terms, std::vector<std::string>{"ab"});  // two letters narrow
+    // Terms that reach the provider other than over the bus may be any bytes.
+    EXPECT_FALSE(queryFromTerms({"report", "\xff"}));
+}
+
+// A caller's newest answer stays known whatever others are handed
+// meanwhile; beyond those, the last 500 results handed out.
+TEST(ResultMemoryTest, KeepsEachCallersNewestAnswerAndTheLast500) {
+    const auto answer = [](const std::string& prefix, int from, int count) {
+        std::vector<Hit> hits;
+        for (int i = from; i < from + count; ++i) {
+            const std::string path = "/" + prefix + std::to_string(i);
+            hits.emplace_back(path, prefix + std::to_string(i), false, -1, std::nullopt, std::nullopt, "");
+        }
+        return hits;
+    };
+    ResultMemory memory(500, 2);
+    memory.remember("a", answer("a", 0, 20));
+    for (int k = 0; k < 30; ++k) memory.remember("b", answer("b", 20 * k, 20));
+    const auto known = [&](const std::string& id) { return memory.find(id) != nullptr; };
+    // Pinned: a0-a19 and b's newest, b580-b599; the 500 before: b80-b579.
+    for (const auto& [id, expected] :
+         {std::pair{"/a0", true}, {"/a19", true}, {"/b0", false}, {"/b79", false}, {"/b80", true}, {"/b599", true}})
+        EXPECT_EQ(known(id), expected) << id;
+
+    // a's next answer lets its older one go; the answer of a third caller
+    // pushes the oldest caller (b) out of the pinned two.
+    memory.remember("a", answer("a", 20, 1));
+    memory.remember("c", answer("b", 590, 10));
+    memory.forget("b");
+    for (const auto& [id, expected] : {std::pair{"/a0", false},
+                                       {"/a20", true},
+                                       {"/b100", false},
+                                       {"/b589", false},
+                                       {"/b590", true},
+                                       {"/b599", true}})
+        EXPECT_EQ(known(id), expected) << id;
+
+    // With no room beyond the pinned answers: a caller's end forgets what
+    // only it was handed, and a third caller unpins the oldest one.
+    ResultMemory pinnedOnly(0, 2);
+    pinnedOnly.remember("c", answer("x", 0, 2));  // x0 x1
+    pinnedOnly.remember("b", answer("x", 1, 2));  // x1 x2
+    pinnedOnly.forget("b");
+    EXPECT_TRUE(pinnedOnly.find("/x0") && pinnedOnly.find("/x1"));
+    EXPECT_FALSE(pinnedOnly.find("/x2"));
+    pinnedOnly.remember("d", answer("y", 0, 1));
+    pinnedOnly.remember("e", answer("z", 0, 1));
+    EXPECT_FALSE(pinnedOnly.find("/x0"));
+    EXPECT_TRUE(pinnedOnly.find("/y0") && pinnedOnly.find("/z0"));
+}
 }  // namespace
 }  // namespace qf::test
