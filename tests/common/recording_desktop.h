@@ -24,10 +24,10 @@ public:
     std::deque<int> alertAnswers;  // consumed in order; the second button once empty
     TextPromptResult promptAnswer{kFirstButton + 1, {}};
     std::optional<std::string> folderAnswer;
-    ServiceResult propertiesAnswer, terminalAnswer;
-    std::optional<ProgramResult> programAnswer;  // empty: runProgramHook decides
-    std::function<ServiceResult(const std::string&)> trashHook;
-    std::function<ProgramResult(const std::string&, const std::vector<std::string>&)> runProgramHook;
+    Expected<void> propertiesAnswer, terminalAnswer;
+    std::optional<Expected<int>> programAnswer;  // empty: runProgramHook decides
+    std::function<Expected<void>(const std::string&)> trashHook;
+    std::function<Expected<int>(const std::string&, const std::vector<std::string>&)> runProgramHook;
 
     // The paths openItem was given, in order.
     std::vector<std::string> opened() const {
@@ -39,10 +39,10 @@ public:
 
     void openItem(const std::string& p) override { calls.push_back("openItem " + p); }
     void revealItem(const std::string& p) override { calls.push_back("revealItem " + p); }
-    ServiceResult showItemProperties(const std::string& p) override {
+    Expected<void> showItemProperties(const std::string& p) override {
         return record("showItemProperties " + p, propertiesAnswer);
     }
-    ServiceResult openTerminal(const std::string& folder) override {
+    Expected<void> openTerminal(const std::string& folder) override {
         return record("openTerminal " + folder, terminalAnswer);
     }
     void setClipboardText(const std::string& text) override {
@@ -63,10 +63,10 @@ public:
         folderRequests.push_back(request);
         return record("chooseFolder", folderAnswer);
     }
-    ServiceResult moveToTrash(const std::string& path) override {
+    Expected<void> moveToTrash(const std::string& path) override {
         return record("moveToTrash " + path, trashHook ? trashHook(path) : DesktopServices::moveToTrash(path));
     }
-    ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args) override {
+    Expected<int> runProgram(const std::string& program, const std::vector<std::string>& args) override {
         calls.push_back("runProgram " + program);
         programs.push_back({program});
         programs.back().insert(programs.back().end(), args.begin(), args.end());

@@ -23,6 +23,9 @@ struct TestEnvironment {
         ::setenv("QF_BIN_DIR", QF_BUILD_BIN_DIR, 0);
         ::setenv("QF_SOURCE_DIR", QF_SOURCE_ROOT, 0);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // Never an installed mdfind (which would start an installed service):
+        // the build's, even where no test program's folder holds one.
+        ::setenv("QUILLFIND_MDFIND", (qf::test::binDir() + "/mdfind").c_str(), 0);
         std::string pattern = std::filesystem::temp_directory_path().string() + "/qf-testenv-XXXXXX";
         if (!::mkdtemp(pattern.data())) {
             // Without a private folder no test may run at all.

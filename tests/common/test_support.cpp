@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,11 +40,22 @@ void setOrUnset(const std::string& name, const std::optional<std::string>& value
         ::unsetenv(name.c_str());
 }
 
-bool isIndexService(long pid) {
-    std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline");
+// Process ids are reused, soon on a busy machine: the process must be an
+// index service and, for the services of one index folder, use that one.
+bool isIndexService(long pid, const std::string& indexDir) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    std::ifstream cmdline(proc + "/cmdline");
     std::string program;
     std::getline(cmdline, program, '\0');
-    return program.find("quillfind-indexd") != std::string::npos;
+    if (program.find("quillfind-indexd") == std::string::npos) return false;
+    const std::string prefix = "QUILLFIND_INDEX_DIR=";
+    std::ifstream environ(proc + "/environ");
+    std::error_code ignored;
+    for (std::string variable; std::getline(environ, variable, '\0');)
+        if (variable.starts_with(prefix))
+            return std::filesystem::weakly_canonical(variable.substr(prefix.size()), ignored) ==
+                   std::filesystem::weakly_canonical(indexDir, ignored);
+    return false;
 }
 
 }  // namespace
@@ -54,6 +66,17 @@ ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) 
 }
 
 ScopedEnv::~ScopedEnv() { setOrUnset(name_, old_); }
+
+// localtime_r need not read TZ again; tzset makes it.
+ScopedTimeZone::ScopedTimeZone(const std::string& tz) {
+    tz_.emplace("TZ", tz);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    tz_.reset();
+    ::tzset();
+}
 
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -87,9 +110,13 @@ void stopIndexService(const std::string& indexDir) {
     long pid = 0;
     pollUntil([&] { return !exists(lockPath) || (std::ifstream(lockPath) >> pid && pid > 1); },
               std::chrono::seconds(1));
-    if (pid <= 1 || !isIndexService(pid)) return;
+    stopIndexServiceProcess(pid, indexDir);
+}
+
+void stopIndexServiceProcess(long pid, const std::string& indexDir) {
+    if (pid <= 1 || !isIndexService(pid, indexDir)) return;
     ::kill(static_cast<pid_t>(pid), SIGTERM);
-    pollUntil([&] { return !isIndexService(pid); }, std::chrono::seconds(5));
+    pollUntil([&] { return !isIndexService(pid, indexDir); }, std::chrono::seconds(5));
 }
 
 std::string binDir() {

@@ -37,6 +37,20 @@ private:
     std::optional<std::string> old_;
 };
 
+// Puts the process in the time zone `tz` (a POSIX TZ text needs no zone
+// database) until it goes. Tests of local dates use one with an offset: in
+// UTC, local time and UTC cannot be told apart.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const std::string& tz);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    std::optional<ScopedEnv> tz_;
+};
+
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 // lstat-based: a dangling symbolic link exists.
@@ -48,6 +62,9 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 // Stops the index service whose lock file is in `indexDir`, if one runs
 // there, and waits until it has ended.
 void stopIndexService(const std::string& indexDir);
+// Stops the index service of `indexDir` with process id `pid`, if it still
+// is one, and waits until it has ended: one whose lock file is gone too.
+void stopIndexServiceProcess(long pid, const std::string& indexDir);
 // Where the executables were built ($QF_BIN_DIR) and the source root.
 std::string binDir();
 std::string sourceDir();
