@@ -89,6 +89,10 @@ bool Follower::checkRootsOnce() {
     auto has = [](const std::vector<std::string>& list, const std::string& r) {
         return std::find(list.begin(), list.end(), r) != list.end();
     };
+    std::vector<std::string> fresh;
+    for (const std::string& r : now)
+        if (!has(before, r) || has(changed, r)) fresh.push_back(r);
+    roots_.expect(fresh);
     for (const std::string& r : now)
         if (!has(before, r)) logLine("the root " + r + " appeared; indexing it");
     for (const std::string& r : before)
@@ -105,6 +109,10 @@ bool Follower::checkRootsOnce() {
 
 Expected<void> Follower::start() {
     // Mounts changed since loadInitial() are found by the first diff.
+    {
+        std::shared_lock lock(parts_.state.mutex);
+        roots_.expect(parts_.state.configuredRoots);
+    }
     startRoots(parts_, lastMounts_);
     followRoots();
     Expected<std::thread> thread = startThread([this] { run(); }, "the settings and mounts");
@@ -150,6 +158,15 @@ void Follower::reloadSettings(bool evenIfUnchanged) {
     stamp_ = now;
     Expected<LoadedSettings> loaded = loadIndexSettings(parts_.options.settingsPath);
     if (loaded) {
+        std::vector<std::string> added = chosenRoots(parts_.options, loaded->settings);
+        {
+            std::shared_lock lock(parts_.state.mutex);
+            const std::vector<std::string>& inForce = parts_.state.configuredRoots;
+            std::erase_if(added, [&](const std::string& r) {
+                return std::find(inForce.begin(), inForce.end(), r) != inForce.end();
+            });
+        }
+        roots_.expect(added);
         apply(*loaded, false);
         followRoots();
     } else {

@@ -3,6 +3,7 @@
 #include <sys/inotify.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <set>
 
 #include "base/path_names.h"
@@ -30,12 +31,22 @@ RootWatch::~RootWatch() {
     for (const auto& [folder, wd] : watches_) ::inotify_rm_watch(inotify_, wd);
 }
 
+void RootWatch::expect(const std::vector<std::string>& roots) {
+    for (const std::string& root : roots) {
+        struct stat st {};
+        if (::stat(root.c_str(), &st) == 0)
+            inForce_[root] = {st.st_dev, st.st_ino};
+        else
+            inForce_.erase(root);
+    }
+}
+
 bool RootWatch::follow(const std::vector<std::string>& inForce, const std::vector<std::string>& waiting) {
     std::set<std::string> folders;
-    inForce_.clear();
+    std::erase_if(inForce_,
+                  [&](const auto& r) { return std::find(inForce.begin(), inForce.end(), r.first) == inForce.end(); });
     for (const std::string& root : inForce) {
-        struct stat st {};
-        if (::stat(root.c_str(), &st) == 0) inForce_[root] = {st.st_dev, st.st_ino};
+        if (!inForce_.count(root)) expect({root});
         if (root != "/") folders.insert(containingFolder(root));
     }
     for (const std::string& root : waiting) folders.insert(nearestExistingFolder(containingFolder(root)));

@@ -19,8 +19,13 @@ public:
     RootWatch(const RootWatch&) = delete;
     RootWatch& operator=(const RootWatch&) = delete;
 
+    // Notes which folders these roots name now. Called before they are
+    // crawled: a root replaced after this is seen as changed and read
+    // again, also one replaced while the crawl was being queued.
+    void expect(const std::vector<std::string>& roots);
     // Follows these roots from now on: `inForce` as the folders they name
-    // now, `waiting` until they appear. Whether other folders are watched.
+    // when expected (now, for one not expected), `waiting` until they
+    // appear. Whether other folders are watched.
     bool follow(const std::vector<std::string>& inForce, const std::vector<std::string>& waiting);
     // Forgets a watch the kernel dropped (its folder went).
     void forget(int wd);
