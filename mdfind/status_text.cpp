@@ -61,6 +61,17 @@ std::string formatSnapshot(const ServiceStatus& st) {
     return std::string("snapshot: ") + (st.snapshotLoaded == Flag::yes ? "loaded at start" : "none yet") + "\n";
 }
 
+// The background check: when its last full pass ended and what it repaired.
+std::string formatCheck(const ServiceStatus& st) {
+    if (!st.checkPeriodSeconds) return std::string("last check: ") + kUnknown + "\n";
+    const std::string rest = "; " + number(st.checkRepaired) + " repaired since the service started (a pass takes " +
+                             number(st.checkPeriodSeconds) + " s)\n";
+    if (st.lastCheckAgeSeconds)
+        return "last check: ended " + number(st.lastCheckAgeSeconds) + " s ago, " + number(st.lastCheckRepaired) +
+               " differences repaired in " + number(st.lastCheckFolders) + " folders" + rest;
+    return "last check: never (" + number(st.checkFolders) + " folders checked so far)" + rest;
+}
+
 }  // namespace
 
 std::string formatStatus(const ServiceStatus& st) {
@@ -95,6 +106,7 @@ std::string formatStatus(const ServiceStatus& st) {
          (st.compactionWaiting == Flag::yes ? " (one waiting for answers to end)" : "") + "\n";
     s += formatSnapshot(st);
     s += "snapshot file: " + shown(st.snapshotPath) + "\n";
+    s += formatCheck(st);
     if (st.memoryBytes) {
         s += "memory: " + std::to_string(*st.memoryBytes / (uint64_t{1024} * 1024)) + " MiB in the index";
         if (st.entries.value_or(0) > 0) s += " (" + std::to_string(*st.memoryBytes / *st.entries) + " bytes per entry)";

@@ -58,6 +58,15 @@ struct ServiceStatus {
     std::optional<int64_t> snapshotRetrySeconds;  // until the next attempt, while failing
     Flag snapshotLoaded = Flag::unknown;
     std::optional<std::string> snapshotPath;
+    // The background check against the disk: one pass over every folder
+    // takes `checkPeriodSeconds`; `checkFolders` checked so far in this one.
+    // The last full pass is sent once one has ended.
+    std::optional<int64_t> checkPeriodSeconds;
+    std::optional<uint64_t> checkFolders;
+    std::optional<int64_t> lastCheckAgeSeconds;  // since it ended
+    std::optional<uint64_t> lastCheckRepaired;   // differences from the disk it repaired
+    std::optional<uint64_t> lastCheckFolders;
+    std::optional<uint64_t> checkRepaired;  // since the service started
     std::optional<uint64_t> memoryBytes;
     std::vector<std::string> roots;           // in force, with disks mounted under run/media
     std::vector<std::string> waitingRoots;    // chosen, indexed once they exist
@@ -106,6 +115,12 @@ void forEachStatusField(Status& s, Visit&& visit) {
     visit("snapshot-retry-in", s.snapshotRetrySeconds);
     visit("snapshot-loaded", s.snapshotLoaded);
     visit("snapshot-file", s.snapshotPath);
+    visit("check-period", s.checkPeriodSeconds);
+    visit("check-folders", s.checkFolders);
+    visit("last-check-age", s.lastCheckAgeSeconds);
+    visit("last-check-repaired", s.lastCheckRepaired);
+    visit("last-check-folders", s.lastCheckFolders);
+    visit("check-repaired", s.checkRepaired);
     visit("memory-bytes", s.memoryBytes);
     visit("root", s.roots);
     visit("waiting-root", s.waitingRoots);

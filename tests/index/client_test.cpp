@@ -54,6 +54,12 @@ TEST(StatusRecords, EveryFieldSurvivesTheTrip) {
     full.snapshotRetrySeconds = 30;
     full.snapshotLoaded = Flag::yes;
     full.snapshotPath = "/c/index.snapshot";
+    full.checkPeriodSeconds = 86400;
+    full.checkFolders = 0;
+    full.lastCheckAgeSeconds = 60;
+    full.lastCheckRepaired = 2;
+    full.lastCheckFolders = 300;
+    full.checkRepaired = 5;
     full.memoryBytes = 1 << 20;
     full.roots = {"/", "/run/media/me/disk\nwith a line feed"};
     full.settingsPath = "";
