@@ -232,6 +232,7 @@ int main(int argc, char** argv) {
     options.crawlThreads = std::min(16u, std::max(4u, cores * 2));
     options.searchThreads = cores;
     options.rescanSeconds = std::max(1, envInt("QUILLFIND_INDEX_RESCAN_SECONDS", 60));
+    options.scrubPeriod = std::chrono::seconds(std::max(1, envInt("QUILLFIND_INDEX_SCRUB_SECONDS", 24 * 60 * 60)));
     options.maxWatches = static_cast<size_t>(envInt("QUILLFIND_INDEX_MAX_WATCHES", 0));
     options.compactMinDead = static_cast<size_t>(std::max(1, envInt("QUILLFIND_INDEX_COMPACT_MIN_DEAD", 100000)));
     options.useFanotify = envInt("QUILLFIND_INDEX_FANOTIFY", 1) != 0;

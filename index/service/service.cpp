@@ -16,6 +16,7 @@ Service::Service(ServiceOptions options)
       crawler_(state_, watches_, options_),
       liveUpdates_(state_, watches_, crawler_),
       housekeeping_(state_, watches_, crawler_, options_),
+      scrub_(state_, crawler_, options_),
       follower_(IndexParts{state_, watches_, crawler_, options_}) {
     follower_.loadInitial();
 }
@@ -34,6 +35,7 @@ Expected<void> Service::start() {
     if (Expected<void> started = follower_.start(); !started) return started;
     if (Expected<void> started = liveUpdates_.start(); !started) return started;
     if (Expected<void> started = housekeeping_.start(); !started) return started;
+    if (Expected<void> started = scrub_.start(); !started) return started;
     crawler_.catchUp(false);
     return {};
 }
@@ -45,9 +47,11 @@ void Service::stop(OnStop onStop) {
         stopped_ = true;
         if (!running) return;
     }
-    // Housekeeping, settings and live updates feed the crawler, so they end first.
+    // Housekeeping, the check, settings and live updates feed the crawler,
+    // so they end first.
     follower_.stop();
     housekeeping_.stop();
+    scrub_.stop();
     liveUpdates_.stop();
     crawler_.stop();
     if (onStop == OnStop::saveSnapshot) housekeeping_.saveSnapshot();
@@ -131,6 +135,15 @@ ServiceStatus Service::status() const {
         st.snapshotRetrySeconds = std::max<int64_t>(0, retry.nextAttemptMs() - now) / 1000;
     }
     st.snapshotPath = options_.snapshotPath;
+    const ScrubReport check = scrub_.report();
+    st.checkPeriodSeconds = options_.scrubPeriod.count();
+    st.checkFolders = check.foldersChecked;
+    st.checkRepaired = check.repaired;
+    if (check.lastPassEndMs) {
+        st.lastCheckAgeSeconds = (now - *check.lastPassEndMs) / 1000;
+        st.lastCheckRepaired = check.lastPassRepaired;
+        st.lastCheckFolders = check.lastPassFolders;
+    }
     st.pid = ::getpid();
     return st;
 }

@@ -11,6 +11,7 @@
 #include "index/service/housekeeping.h"
 #include "index/service/index_state.h"
 #include "index/service/live_updates.h"
+#include "index/service/scrub.h"
 #include "index/service/service_options.h"
 #include "index/service/watches.h"
 
@@ -18,7 +19,7 @@ namespace qf::index {
 
 // The index and everything that keeps it current: the crawl, the watches
 // and their live updates, the housekeeping (snapshot, rescans of unwatched
-// folders, compaction), the settings and mounts that decide what is indexed
+// folders, compaction), the background check against the disk, the settings and mounts that decide what is indexed
 // and the answers. Queries may run on any thread at
 // any time, also during the crawl.
 class Service {
@@ -57,6 +58,7 @@ private:
     Crawler crawler_;
     LiveUpdates liveUpdates_;
     Housekeeping housekeeping_;
+    Scrub scrub_;
     Follower follower_;
 
     std::mutex stopMutex_;

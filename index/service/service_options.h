@@ -22,6 +22,8 @@ struct ServiceOptions {
     unsigned searchThreads = 2;
     int rescanSeconds = 60;     // folders without a watch are rescanned this often
     int snapshotSeconds = 600;  // a changed index is saved at most this often
+    // How long one pass of the background check over every folder takes.
+    std::chrono::seconds scrubPeriod{24 * 60 * 60};
     // The index is compacted when this many entries are dead and they are at
     // least a quarter of the live ones.
     size_t compactMinDead = 100000;
