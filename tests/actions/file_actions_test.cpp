@@ -214,14 +214,15 @@ TEST_F(ActionsTest, Sha256ShowsTheDigestFromAWorkerOrTheFailure) {
                                                  {"empty", kFirstButton},
                                                  {"deleted.txt", kFirstButton},
                                                  {"fifo", kFirstButton}};
+    // Every worker of the pool is held first, so the hash cannot be done
+    // until they are let go: a result seen before then was worked out on
+    // the main thread. The semaphore outlives every holder, which may still
+    // be starting when the hash is done.
+    QSemaphore hold;
     for (const auto& [name, answer] : cases) {
         desktop_.alerts.clear();
         desktop_.clipboardText = "before";
         desktop_.alertAnswers = {answer};
-        // Every worker of the pool is held first, so the hash cannot be done
-        // until they are let go: a result seen before then was worked out on
-        // the main thread.
-        QSemaphore hold;
         const int workers = QThreadPool::globalInstance()->maxThreadCount();
         for (int i = 0; i < workers; ++i) QThreadPool::globalInstance()->start([&hold] { hold.acquire(); });
         actions_.sha256(hit(dir_ / name));
