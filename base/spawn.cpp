@@ -64,8 +64,8 @@ private:
         return posix_spawn_file_actions_adddup2(&actions_, source, stream);
     }
 
-    posix_spawnattr_t attr_;
-    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attr_{};
+    posix_spawn_file_actions_t actions_{};
 };
 
 }  // namespace
