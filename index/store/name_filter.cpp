@@ -27,7 +27,7 @@ void NameFilter::add(uint32_t entry, std::string_view folded) {
     if (words_.size() < base + kWordsPerBlock) {
         // Grows by a sixty-fourth like the tables it follows.
         if (words_.capacity() < base + kWordsPerBlock)
-            words_.reserve(base + kWordsPerBlock + std::max<size_t>(4 * kWordsPerBlock, words_.size() / 64));
+            words_.reserve(base + kWordsPerBlock + std::max<size_t>(size_t{4} * kWordsPerBlock, words_.size() / 64));
         words_.resize(base + kWordsPerBlock);
     }
     uint64_t* block = words_.data() + base;

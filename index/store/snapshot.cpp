@@ -175,8 +175,7 @@ int removeStaleSnapshotTemps(const std::string& path) {
 // A read-only view of a whole file, mapped and read ahead in one go.
 class MappedFile {
 public:
-    MappedFile(int fd, size_t size) : size_(size) {
-        ok_ = true;
+    MappedFile(int fd, size_t size) : size_(size), ok_(true) {
         if (size_ == 0) return;
         void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (p == MAP_FAILED) {
@@ -184,10 +183,10 @@ public:
             size_ = 0;
             return;
         }
-        data_ = static_cast<const char*>(p);
+        data_ = static_cast<char*>(p);
     }
     ~MappedFile() {
-        if (data_) ::munmap(const_cast<char*>(data_), size_);
+        if (data_) ::munmap(data_, size_);
     }
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
@@ -196,7 +195,7 @@ public:
     size_t size() const { return size_; }
 
 private:
-    const char* data_ = nullptr;
+    char* data_ = nullptr;
     size_t size_ = 0;
     bool ok_ = false;
 };
@@ -233,7 +232,7 @@ Expected<SnapshotLoad> loadSnapshot(const std::string& path, IndexStore& store) 
     if (!S_ISREG(st.st_mode)) return corrupt("not a regular file");
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     // The header alone decides whether the file is worth reading whole.
-    Header h;
+    Header h{};
     if (fileSize < sizeof h || ::pread(fd.get(), &h, sizeof h, 0) != static_cast<ssize_t>(sizeof h))
         return corrupt("truncated header");
     if (std::string why = headerProblem(h, fileSize); !why.empty()) return corrupt(why);
@@ -250,7 +249,7 @@ Expected<SnapshotLoad> loadSnapshot(const std::string& path, IndexStore& store) 
     const char* p = file.data() + sizeof h;
     uint64_t foldOff = 0;
     for (Entry& e : entries) {
-        DiskEntry d;
+        DiskEntry d{};
         std::memcpy(&d, p, sizeof d);
         p += sizeof d;
         e.parent = d.parent;
