@@ -84,11 +84,14 @@ Expected<void> sendBest(IndexState& state, const Request& request, unsigned thre
 Expected<void> streamAnswer(IndexState& state, const Request& request, unsigned threads,
                             const std::function<bool(const std::string&)>& send) {
     struct Streaming {
-        std::atomic<int>& count;
-        bool held = false;
+        explicit Streaming(std::atomic<int>& c) : count(c) {}
         ~Streaming() {
             if (held) --count;
         }
+        Streaming(const Streaming&) = delete;
+        Streaming& operator=(const Streaming&) = delete;
+        std::atomic<int>& count;
+        bool held = false;
     } streaming{state.answersStreaming};
     std::vector<uint32_t> ids;
     uint64_t generation;

@@ -102,7 +102,7 @@ void Crawler::push(std::vector<ScanTask> tasks) {
             namesEndMs_ = 0;
             endMs_ = 0;
         }
-        for (ScanTask& t : tasks) queue_.push_back(std::move(t));
+        queue_.insert(queue_.end(), tasks.begin(), tasks.end());
     }
     queueCv_.notify_all();
 }

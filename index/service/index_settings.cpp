@@ -68,7 +68,7 @@ Words splitWords(std::string_view value) {
                 break;
             }
             if (close == i + 1) {
-                out.problems.push_back("empty quotes left out");
+                out.problems.emplace_back("empty quotes left out");
             } else if (close + 1 < value.size() && !isBlank(value[close + 1])) {
                 end = close + 1;
                 while (end < value.size() && !isBlank(value[end])) ++end;
@@ -116,7 +116,7 @@ std::vector<std::string> applyLine(std::string_view key, std::string_view value,
             else
                 roots.push_back(normalizeAbsolutePath(part, "/"));
         }
-        if (roots.empty()) problems.push_back("roots names no folder that can be used; nothing is indexed");
+        if (roots.empty()) problems.emplace_back("roots names no folder that can be used; nothing is indexed");
         s.roots = std::move(roots);
         return problems;
     }
@@ -133,7 +133,7 @@ std::vector<std::string> applyLine(std::string_view key, std::string_view value,
                 s.excludedNames.push_back(w);
         }
         if (problems.empty() && s.excludedNames.size() + s.excludedPaths.size() == before)
-            problems.push_back("exclude needs at least one name or folder");
+            problems.emplace_back("exclude needs at least one name or folder");
         return problems;
     }
     if (key == "hidden" || key == "network") {
