@@ -53,7 +53,10 @@ constexpr const char* kUsage =
 // has gone (as when head has read enough).
 class Output {
 public:
+    Output() = default;
     ~Output() { flush(); }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
     void write(std::string_view s) {
         buffer_.append(s);
         if (buffer_.size() >= size_t{64} * 1024) flush();
