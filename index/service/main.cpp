@@ -124,7 +124,10 @@ ReadyPipe daemonize(std::optional<qf::Error>& logError) {
     if (!log) logError = log.error();
     ::dup2(log ? log->get() : devnull, STDERR_FILENO);
     ::close(devnull);
-    ::chdir("/");
+    // Away from the caller's folder, so the service keeps no disk busy. Should
+    // even "/" be refused, staying put only delays an unmount: not a reason
+    // to fail the start.
+    if (::chdir("/") != 0) return ReadyPipe(ready);
     return ReadyPipe(ready);
 }
 

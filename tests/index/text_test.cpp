@@ -339,7 +339,7 @@ TEST(SettingsFileTest, MissingAndUnusableFiles) {
     EXPECT_TRUE(missing->problems.empty());
 
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    ::symlink("/dev/zero", (dir / "device").c_str());
+    ASSERT_EQ(::symlink("/dev/zero", (dir / "device").c_str()), 0);
     qf::test::writeFile(dir / "large", "# " + std::string(1 << 20, 'x') + "\n");
     qf::test::writeFile(dir / "unreadable", "roots = /\n");
     ::chmod((dir / "unreadable").c_str(), 0);
