@@ -31,7 +31,8 @@ done
 for f in usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
          usr/share/metainfo/$app.metainfo.xml usr/lib/systemd/user/quillfind-indexd.service \
          etc/xdg/autostart/$app.indexd.desktop usr/share/bash-completion/completions/mdfind \
-         usr/share/man/man1/quillfind.1 usr/share/man/man1/mdfind.1 usr/share/man/man1/quillfind-indexd.1; do
+         usr/share/man/man1/quillfind.1.gz usr/share/man/man1/mdfind.1.gz usr/share/man/man1/quillfind-indexd.1.gz \
+         usr/share/doc/quillfind/copyright usr/share/doc/quillfind/changelog.Debian.gz; do
   [ -s "$dest/$f" ] || fail "$f is missing"
 done
 extra=$(ls "$dest/usr/bin" | grep -v -x -e quillfind -e mdfind)
@@ -45,9 +46,25 @@ grep -q "<release version=\"$version\"" "$dest/usr/share/metainfo/$app.metainfo.
   fail "the metainfo's release is not $version"
 bash -n "$dest/usr/share/bash-completion/completions/mdfind" || fail "the completion is not valid bash"
 for page in quillfind mdfind quillfind-indexd; do
-  warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/$page.1" 2>&1 >/dev/null)
+  warnings=$(LC_ALL=C.UTF-8 man --warnings -E UTF-8 -l "$dest/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man page $page.1: $warnings"
 done
+
+# At login exactly one thing starts the service: the user unit, enabled for
+# everyone, where systemd manages the session; the autostart entry where it
+# does not. systemd's own generator must make no unit of the entry (GNOME's
+# session manager reads X-GNOME-HiddenUnderSystemd instead).
+[ "$(readlink -f "$dest/usr/lib/systemd/user/default.target.wants/quillfind-indexd.service")" = \
+  "$(readlink -f "$dest/usr/lib/systemd/user/quillfind-indexd.service")" ] || fail "the user unit is not enabled"
+grep -qx 'X-GNOME-HiddenUnderSystemd=true' "$dest/etc/xdg/autostart/$app.indexd.desktop" ||
+  fail "GNOME under systemd would start the autostart entry too"
+generator=/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator
+if [ -x "$generator" ]; then
+  mkdir -p "$work/units"
+  env -i XDG_CONFIG_DIRS="$dest/etc/xdg" XDG_CONFIG_HOME="$work/config" "$generator" "$work/units" "$work/units" "$work/units"
+  generated=$(find "$work/units" -name "*quillfind*")
+  [ -z "$generated" ] || fail "systemd makes a unit of the autostart entry: $generated"
+fi
 
 # --version: no display, no session, nothing else in the environment.
 for program in usr/bin/quillfind usr/bin/mdfind usr/libexec/quillfind/quillfind-indexd; do
