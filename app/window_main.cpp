@@ -5,9 +5,11 @@
 #include <QLineEdit>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "actions/file_actions.h"
 #include "actions/linux_desktop_services.h"
+#include "app/platform_start_guard.h"
 #include "app/single_instance.h"
 #include "model/model.h"
 #include "ui/content_view.h"
@@ -44,7 +46,9 @@ void bringToFront(QWidget& window, const QString& activationToken) {
 // The window program, started by the quillfind command (app/main.cpp) with
 // the command's own arguments and environment.
 int main(int argc, char** argv) {
+    auto startGuard = std::make_optional<qf::PlatformStartGuard>();
     QApplication app(argc, argv);
+    startGuard.reset();
     QApplication::setOrganizationName(QStringLiteral("quillfind"));
     QApplication::setApplicationName(QStringLiteral("quillfind"));
     QApplication::setApplicationDisplayName(QStringLiteral("Quillfind"));
