@@ -35,7 +35,7 @@ std::optional<index::Request> bestRequestFor(std::string_view query, std::size_t
 
 struct RankedHit {
     Hit hit;
-    index::MatchRank rank;
+    index::MatchRank rank{};
 };
 
 // Asks the index service (started when none runs) for the request's best

@@ -58,7 +58,7 @@ void ProviderObject::searchAndReply(const QStringList& terms, ReplyArguments for
     }
     const bool queued = searches_->submit(
         from,
-        [this, request = std::move(*request), from, serial, reply](std::stop_token stop) {
+        [this, request = std::move(*request), from, serial, reply](const std::stop_token& stop) {
             Outcome outcome = search_(request, stop);
             // Back on the object's thread, which alone touches its memory;
             // the queue ends before the object, so the object still exists.

@@ -6,7 +6,7 @@ namespace qf {
 
 SearchQueue::SearchQueue(unsigned workers, std::size_t mostWaiting) : mostWaiting_(mostWaiting) {
     workers_.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this](std::stop_token quit) { serve(quit); });
+    for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this](const std::stop_token& quit) { serve(quit); });
 }
 
 SearchQueue::~SearchQueue() {
@@ -72,7 +72,7 @@ std::list<SearchQueue::Waiting>::iterator SearchQueue::nextRunnable() {
                         [&](const Waiting& w) { return running_.find(w.caller) == running_.end(); });
 }
 
-void SearchQueue::serve(std::stop_token quit) {
+void SearchQueue::serve(const std::stop_token& quit) {
     std::unique_lock lock(mutex_);
     while (wake_.wait(lock, quit, [&] { return nextRunnable() != waiting_.end(); })) {
         const auto next = nextRunnable();

@@ -45,7 +45,7 @@ private:
         Work work;
         Replaced replaced;
     };
-    void serve(std::stop_token quit);
+    void serve(const std::stop_token& quit);
     // The first waiting search whose caller has none running; end() if none.
     std::list<Waiting>::iterator nextRunnable();
     // With mutex_ held: stops the caller's running search, takes out its waiting one.
