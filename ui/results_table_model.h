@@ -26,9 +26,9 @@ public:
     enum Role { pathRole = Qt::UserRole + 1, nameRole, isDirRole };
 
     struct ColumnInfo {
-        const char* title;               // UTF-8
+        const char* title = nullptr;     // UTF-8
         std::optional<SortKey> sortKey;  // none: the column does not sort
-        int width;                       // 0: takes the width the others leave
+        int width = 0;                   // 0: takes the width the others leave
         Qt::Alignment alignment;
     };
     static const ColumnInfo& column(int c);
