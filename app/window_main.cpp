@@ -45,7 +45,7 @@ void bringToFront(QWidget& window, const QString& activationToken) {
 
 // The window program, started by the quillfind command (app/main.cpp) with
 // the command's own arguments and environment.
-int main(int argc, char** argv) {
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape): failing to allocate at start ends it anyway
     auto startGuard = std::make_optional<qf::PlatformStartGuard>();
     QApplication app(argc, argv);
     startGuard.reset();

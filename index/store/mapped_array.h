@@ -43,7 +43,7 @@ private:
 // A vector of plain values in a MappedBytes. Growth is the owner's choice
 // (reserve); push_back alone grows by an eighth.
 template <typename T>
-class MappedArray {  // NOLINT(cppcoreguidelines-special-member-functions): assignment by value copies and moves
+class MappedArray {
     static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
 
 public:
