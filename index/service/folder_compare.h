@@ -35,6 +35,21 @@ struct FolderComparison {
     size_t items = 0;  // items compared
 };
 
+// A folder a walk over the index has reached, to be compared.
+struct FolderVisit {
+    std::string path;
+    uint32_t entry;
+    uint64_t generation;  // the numbering `entry` belongs to
+    dev_t parentDevice;   // 0: a root
+};
+
+// A folder found to differ, to be looked at again before it counts.
+struct PendingDifferences {
+    FolderVisit visit;
+    std::vector<FolderDifference> first;
+    int64_t foundMs;  // steadyMs()
+};
+
 // Lists the folder `entry` (at `path`, read in `generation`; looked up
 // again by its path when the index was renumbered since) afresh by the
 // index's own rules, the crawl's: the settings' exclusions, the pruned top

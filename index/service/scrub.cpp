@@ -121,7 +121,7 @@ size_t Scrub::beginPass() {
 }
 
 void Scrub::checkNext() {
-    Visit v = std::move(stack_.back());
+    FolderVisit v = std::move(stack_.back());
     stack_.pop_back();
     Expected<FolderComparison> c = compareFolder(state_, options_, v.path, v.entry, v.generation, v.parentDevice);
     {
@@ -141,9 +141,9 @@ void Scrub::recheckDue() {
     while (!pending_.empty()) {
         const int64_t age = now - pending_.front().foundMs;
         if (age < kRecheckAfterMs || (!caughtUp && age < kLongestWaitMs)) break;
-        Pending p = std::move(pending_.front());
+        PendingDifferences p = std::move(pending_.front());
         pending_.pop_front();
-        const Visit& v = p.visit;
+        const FolderVisit& v = p.visit;
         Expected<FolderComparison> again =
             compareFolder(state_, options_, v.path, v.entry, v.generation, v.parentDevice);
         if (!again) continue;
@@ -156,7 +156,7 @@ void Scrub::recheckDue() {
     }
 }
 
-uint64_t Scrub::repair(const Visit& visit, const FolderComparison& again,
+uint64_t Scrub::repair(const FolderVisit& visit, const FolderComparison& again,
                        const std::vector<FolderDifference>& lasting) {
     // A folder gone from the disk, or not in the index, is an item of the
     // folder above: that one is listed again.

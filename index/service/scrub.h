@@ -50,18 +50,6 @@ public:
     ScrubReport report() const;
 
 private:
-    struct Visit {
-        std::string path;
-        uint32_t entry;
-        uint64_t generation;
-        dev_t parentDevice;  // 0: a root
-    };
-    struct Pending {
-        Visit visit;
-        std::vector<FolderDifference> first;
-        int64_t foundMs;
-    };
-
     void run();
     // Sleeps up to `ms`; true when the service is stopping.
     bool stopRequested(int64_t ms);
@@ -72,7 +60,8 @@ private:
     void recheckDue();
     // Has the crawler list the folder again; returns how many differences
     // that repairs.
-    uint64_t repair(const Visit& visit, const FolderComparison& again, const std::vector<FolderDifference>& lasting);
+    uint64_t repair(const FolderVisit& visit, const FolderComparison& again,
+                    const std::vector<FolderDifference>& lasting);
     void endPass();
 
     const IndexState& state_;
@@ -80,8 +69,8 @@ private:
     const ServiceOptions& options_;
 
     // Used by the scrub thread alone.
-    std::vector<Visit> stack_;
-    std::deque<Pending> pending_;
+    std::vector<FolderVisit> stack_;
+    std::deque<PendingDifferences> pending_;
     uint64_t repairedThisPass_ = 0;
 
     mutable std::mutex reportMutex_;

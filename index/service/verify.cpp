@@ -33,19 +33,6 @@ const char* kindName(FolderDifference::Kind kind) {
     return "changed";
 }
 
-struct Visit {
-    std::string path;
-    uint32_t entry;
-    uint64_t generation;
-    dev_t parentDevice;  // 0: a root
-};
-
-struct Pending {
-    Visit visit;
-    std::vector<FolderDifference> first;
-    int64_t foundMs;
-};
-
 class Walk {
 public:
     Walk(const IndexState& state, const Crawler& crawler, const ServiceOptions& options,
@@ -53,7 +40,7 @@ public:
         : state_(state), crawler_(crawler), options_(options), onlyIn_(onlyIn), send_(send) {}
 
     Expected<void> run() {
-        std::vector<Visit> stack;
+        std::vector<FolderVisit> stack;
         {
             std::shared_lock lock(state_.mutex);
             for (uint32_t r : state_.store.roots()) {
@@ -62,10 +49,11 @@ public:
             }
         }
         for (const std::string& d : onlyIn_)
-            if (std::none_of(stack.begin(), stack.end(), [&](const Visit& v) { return isSameOrInside(d, v.path); }))
+            if (std::none_of(stack.begin(), stack.end(),
+                             [&](const FolderVisit& v) { return isSameOrInside(d, v.path); }))
                 return Error(Errc::invalidInput, "the folder " + d + " is not below a root of the index");
         while (!stack.empty()) {
-            Visit v = std::move(stack.back());
+            FolderVisit v = std::move(stack.back());
             stack.pop_back();
             Expected<FolderComparison> c =
                 compareFolder(state_, options_, v.path, v.entry, v.generation, v.parentDevice);
@@ -115,10 +103,10 @@ private:
         }
         const bool caughtUp = crawler_.idle();
         while (!pending_.empty()) {
-            const Pending& first = pending_.front();
+            const PendingDifferences& first = pending_.front();
             const int64_t age = now - first.foundMs;
             if (age < kRecheckAfterMs || (!caughtUp && age < kLongestWaitMs)) break;
-            Pending p = std::move(pending_.front());
+            PendingDifferences p = std::move(pending_.front());
             pending_.pop_front();
             Expected<FolderComparison> again =
                 compareFolder(state_, options_, p.visit.path, p.visit.entry, p.visit.generation, p.visit.parentDevice);
@@ -138,7 +126,7 @@ private:
     const ServiceOptions& options_;
     const std::vector<std::string>& onlyIn_;
     const std::function<bool(const std::string&)>& send_;
-    std::deque<Pending> pending_;
+    std::deque<PendingDifferences> pending_;
     uint64_t folders_ = 0, items_ = 0;
     int64_t lastSentMs_ = steadyMs();
 };

@@ -25,7 +25,7 @@ if [ "${QF_INNER:-}" != 1 ]; then
   QF_INNER=1 exec dbus-run-session -- xvfb-run -a -s "-screen 0 1280x800x24" sh "$0" "$@"
 fi
 
-. "$here/stop_service.sh"
+. "$here/helpers.sh"
 work=$(mktemp -d)
 cleanup() {
   stop_service "$work/index/indexd.lock"

@@ -6,7 +6,7 @@
 # The installed program's dump mode runs a search through the installed mdfind.
 # Usage: installed.sh BUILD_DIR VERSION
 set -u
-. "$(dirname "$0")/stop_service.sh"
+. "$(dirname "$0")/helpers.sh"
 build=$1 version=$2
 work=$(mktemp -d)
 service=""

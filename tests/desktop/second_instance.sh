@@ -5,7 +5,7 @@
 # front. A stress run is not handed over.
 # Usage: second_instance.sh BIN_DIR
 set -u
-. "$(dirname "$0")/stop_service.sh"
+. "$(dirname "$0")/helpers.sh"
 bin=$1
 if [ "${QF_INNER:-}" != 1 ]; then
   # Once on a private session bus, once with none at all.
@@ -39,15 +39,6 @@ if [ "${3:-}" = own-index ]; then
   lock="$work/idx/indexd.lock"
 fi
 log="$work/debug.log"
-
-waitFor() {  # PATTERN: polls the debug log for up to ten seconds
-  tries=0
-  until grep -q "$1" "$log" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || return 1
-    sleep 0.1
-  done
-}
 
 "$bin/quillfind" 2>"$work/first.err" &
 first=$!

@@ -7,7 +7,7 @@
 # stops the start with one line naming it.
 # Usage: stale_instance_paths.sh BIN_DIR
 set -u
-. "$(dirname "$0")/stop_service.sh"
+. "$(dirname "$0")/helpers.sh"
 bin=$1
 work=$(mktemp -d)
 run="$work/run/quillfind"
@@ -27,15 +27,6 @@ unset QUILLFIND_DUMP QUILLFIND_QUERY QUILLFIND_STRESS QUILLFIND_SIMULATE QUILLFI
 export QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/config"
 export XDG_CACHE_HOME="$work/cache" QUILLFIND_INDEX_ROOTS="$work/roots" QUILLFIND_DEBUG_LOG="$work/debug.log"
 log="$work/debug.log"
-
-waitFor() {  # PATTERN: polls the debug log for up to ten seconds
-  tries=0
-  until grep -q "$1" "$log" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || return 1
-    sleep 0.1
-  done
-}
 
 # replaced CASE: after the plant, one window claims and a second start hands over.
 replaced() {

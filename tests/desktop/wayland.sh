@@ -15,7 +15,7 @@ for tool in weston weston-screenshooter convert; do
     exit 77
   fi
 done
-. "$here/stop_service.sh"
+. "$here/helpers.sh"
 work=$(mktemp -d)
 compositor=""
 window=""
@@ -65,15 +65,6 @@ until [ "$("$bin/mdfind" -count -name report 2>/dev/null || echo 0)" -ge 3 ]; do
   [ $tries -le 100 ] || { echo "the index service did not answer" >&2; exit 1; }
   sleep 0.1
 done
-
-waitFor() {  # PATTERN: polls the debug log for up to ten seconds
-  tries=0
-  until grep -q "$1" "$log" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -le 100 ] || return 1
-    sleep 0.1
-  done
-}
 
 # shot NAME QUERY TOTAL: the window with QUERY, on screen once it has
 # published TOTAL results; leaves it running as $window.
