@@ -1,6 +1,5 @@
 #include "index/service/scrub.h"
 
-#include <linux/ioprio.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -26,11 +25,17 @@ constexpr int64_t kLongestWaitMs = 10000;
 constexpr int64_t kShortestTickMs = 20;
 constexpr int64_t kLongestTickMs = 1000;
 
+// The kernel's values for "this thread, idle I/O class, level 0". Spelled out
+// because <linux/ioprio.h> of some releases is not valid C++ (a parameter
+// named `class`).
+constexpr int kIoprioWhoProcess = 1;
+constexpr int kIoprioIdleClass = 3 << 13;
+
 // The check must not be felt: the disk serves it only when nothing else
 // wants it, and the processor likewise. Both apply to this thread alone.
 void yieldToEverythingElse() {
     const pid_t tid = static_cast<pid_t>(::syscall(SYS_gettid));
-    if (::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, tid, IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0)) != 0)
+    if (::syscall(SYS_ioprio_set, kIoprioWhoProcess, tid, kIoprioIdleClass) != 0)
         logLine(std::string("background check: runs at normal I/O priority (") + std::strerror(errno) + ")");
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
     ::pthread_setname_np(::pthread_self(), "qf-scrub");
