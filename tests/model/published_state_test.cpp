@@ -1,102 +1,102 @@
-// What the Model publishes: each property's own notification on every
-// assignment, equal values included, with the new value readable in the slot;
-// and the column rule of setSort.
+// What a run and the sort columns publish, and the key rule for Up, Down
+// and Return.
 #include <gtest/gtest.h>
-
-#include <array>
-#include <functional>
-#include <set>
-#include <utility>
+#include <QSignalSpy>
 
 #include "model_test_support.h"
 
 namespace qf::test {
 namespace {
 
-using Seen = std::multiset<std::string>;
-
-// Every notification as "property=value", the value read in the slot; the
-// order of the notifications is left out.
-class Notifications {
-public:
-    explicit Notifications(Model& m) {
-        watch(m, &Model::textAssigned, "text", [&m] { return m.text(); });
-        watch(m, &Model::hitsAssigned, "hits", [&m] {
-            std::string names;
-            for (const Hit& hit : m.hits()) names += (names.empty() ? "" : ",") + hit.name();
-            return names;
-        });
-        watch(m, &Model::totalAssigned, "total", [&m] { return std::to_string(m.total()); });
-        watch(m, &Model::gatheringAssigned, "gathering", [&m] { return flag(m.gathering()); });
-        watch(m, &Model::caseSensitiveAssigned, "caseSensitive", [&m] { return flag(m.caseSensitive()); });
-        watch(m, &Model::regexModeAssigned, "regexMode", [&m] { return flag(m.regexMode()); });
-        watch(m, &Model::sortKeyAssigned, "sortKey", [&m] {
-            return std::string(std::array{"name", "size", "date", "created"}.at(static_cast<int>(m.sortKey())));
-        });
-        watch(m, &Model::sortAscAssigned, "sortAsc", [&m] { return flag(m.sortAsc()); });
-        watch(m, &Model::selectedPathAssigned, "selectedPath", [&m] { return m.selectedPath().value_or("none"); });
-    }
-
-    Seen take() { return std::exchange(seen_, {}); }
-
-private:
-    static std::string flag(bool on) { return on ? "true" : "false"; }
-    template <class Signal, class Read>
-    void watch(Model& m, Signal signal, const char* name, Read read) {
-        QObject::connect(&m, signal, &context_, [this, name, read] { seen_.insert(std::string(name) + "=" + read()); });
-    }
-
-    QObject context_;  // the connections end with this recorder
-    Seen seen_;
-};
-
 using PublishedState = ModelTest;
 
-TEST_F(PublishedState, EveryAssignmentNotifiesItsOwnPropertyWithTheNewValue) {
+TEST_F(PublishedState, ARunClearsTheRowsAndItsPublicationSortsThemByTheColumnInForce) {
     index.answer(nameCall("report"), {"/t/b-report", "/t/a-report"});
     auto model = makeModel();
-    Notifications seen(*model);
     model->setSort(SortKey::name);  // name, descending
-    seen.take();
-
+    model->setSelectedPath("/t/a-report");
     model->setText("report");
     model->run();
-    EXPECT_EQ(seen.take(), (Seen{"text=report", "hits=", "total=0", "selectedPath=none", "gathering=true"}));
+    EXPECT_TRUE(model->hits().empty() && model->gathering() && !model->selectedPath());
     ASSERT_TRUE(waitForPublication(*model));
-    // The rows in path order, then sorted by the order in force.
-    EXPECT_EQ(seen.take(), (Seen{"total=2", "hits=a-report,b-report", "gathering=false", "hits=b-report,a-report"}));
+    EXPECT_EQ(pathsOf(model->hits()), (Strings{"/t/b-report", "/t/a-report"}));
+    EXPECT_EQ(model->total(), 2);
 
-    // Each step on the same Model, and what it notifies. An equal value
-    // notifies as well; the switches start no run.
-    const std::pair<std::function<void()>, Seen> steps[] = {
-        {[&] { model->setText("report"); }, {"text=report"}},
-        {[&] { model->setCaseSensitive(false); }, {"caseSensitive=false"}},
-        {[&] { model->setCaseSensitive(true); }, {"caseSensitive=true"}},
-        {[&] { model->setRegexMode(false); }, {"regexMode=false"}},
-        {[&] { model->setRegexMode(true); }, {"regexMode=true"}},
-        {[&] { model->setSelectedPath("/t/a-report"); }, {"selectedPath=/t/a-report"}},
-        // Down on the last row assigns the same row again.
-        {[&] { model->moveSelection(+1); }, {"selectedPath=/t/a-report"}},
-        {[&] { model->submit(); }, {}},
-        // The same column reverses the order; another one takes its own
-        // direction. Both files are missing: equal sizes and dates keep
-        // their order.
-        {[&] { model->setSort(SortKey::name); }, {"sortAsc=true", "hits=a-report,b-report"}},
-        {[&] { model->setSort(SortKey::size); }, {"sortKey=size", "sortAsc=false", "hits=a-report,b-report"}},
-        {[&] { model->setSort(SortKey::size); }, {"sortAsc=true", "hits=a-report,b-report"}},
-        {[&] { model->setSort(SortKey::date); }, {"sortKey=date", "sortAsc=false", "hits=a-report,b-report"}},
-        {[&] { model->setSort(SortKey::created); }, {"sortKey=created", "sortAsc=false", "hits=a-report,b-report"}},
-        {[&] { model->setSort(SortKey::name); }, {"sortKey=name", "sortAsc=true", "hits=a-report,b-report"}},
-        {[&] { model->applySort(); }, {"hits=a-report,b-report"}},
+    // The same column reverses the order; another one takes its own
+    // direction. Both files are missing: equal sizes and dates keep their
+    // order.
+    const Strings ascending{"/t/a-report", "/t/b-report"};
+    const std::tuple<SortKey, bool> steps[] = {
+        {SortKey::name, true},  {SortKey::size, false},    {SortKey::size, true},
+        {SortKey::date, false}, {SortKey::created, false}, {SortKey::name, true},
     };
-    int step = 0;
-    for (const auto& [act, expected] : steps) {
-        SCOPED_TRACE(step++);
-        act();
-        EXPECT_EQ(seen.take(), expected);
+    for (const auto& [key, asc] : steps) {
+        SCOPED_TRACE(static_cast<int>(key));
+        model->setSort(key);
+        EXPECT_EQ(std::pair(model->sortKey(), model->sortAsc()), std::pair(key, asc));
+        EXPECT_EQ(pathsOf(model->hits()), ascending);
     }
-    EXPECT_EQ(model->serial(), 1);
-    EXPECT_EQ(desktop.opened(), Strings{"/t/a-report"});
+    // Up on the first row assigns it again, so that a view can show it.
+    QSignalSpy assigned(model.get(), &Model::selectedPathAssigned);
+    model->setSelectedPath("/t/a-report");
+    model->arrowKey(-1);
+    EXPECT_EQ(assigned.count(), 2);
+}
+
+TEST_F(PublishedState, KeysClampWithoutWrappingAndReturnSelectsThenOpens) {
+    const Strings rows{"/t/row1", "/t/row2", "/t/row3", "/t/row4", "/t/row5"};
+    index.answer(nameCall("rows"), rows);
+    auto model = makeModel();
+    // Without rows, arrows with a selection are consumed and change nothing,
+    // and Return neither selects nor opens.
+    model->setSelectedPath("/t/row2");
+    EXPECT_TRUE(model->arrowKey(-1));
+    EXPECT_EQ(model->selectedPath(), "/t/row2");
+    model->setSelectedPath(std::nullopt);
+    model->submit();
+    EXPECT_EQ(model->selectedPath(), std::nullopt);
+
+    ASSERT_TRUE(runAndWait(*model, "rows"));
+    ASSERT_EQ(pathsOf(model->hits()), rows);
+    enum Key { arrow, move, submit };
+    const struct {
+        std::optional<std::string> selected;
+        Key key;
+        std::int64_t delta;
+        bool consumed;  // arrow only
+        std::optional<std::string> after;
+        Strings opened = {};
+    } cases[] = {
+        {"/t/row1", arrow, -1, true, "/t/row1"},
+        {"/t/row5", arrow, +1, true, "/t/row5"},
+        {"/t/row2", arrow, +1, true, "/t/row3"},
+        {"/t/row3", arrow, -1, true, "/t/row2"},
+        // A lost selection: Up takes the last row, Down the first.
+        {"/t/gone", arrow, -1, true, "/t/row5"},
+        {"/t/gone", arrow, +1, true, "/t/row1"},
+        {std::nullopt, arrow, -1, false, std::nullopt},
+        {"/t/row1", move, 3, false, "/t/row4"},
+        {"/t/row3", move, INT64_MAX, false, "/t/row5"},
+        {"/t/row3", move, INT64_MIN, false, "/t/row1"},
+        {std::nullopt, move, 0, false, "/t/row5"},
+        // Return selects the top row, then opens the selection if it is shown.
+        {std::nullopt, submit, 0, false, "/t/row1"},
+        {"/t/row2", submit, 0, false, "/t/row2", {"/t/row2"}},
+        {"/t/gone", submit, 0, false, "/t/gone"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.selected.value_or("none") + " key " + std::to_string(c.key) + " " + std::to_string(c.delta));
+        desktop.calls.clear();
+        model->setSelectedPath(c.selected);
+        if (c.key == arrow)
+            EXPECT_EQ(model->arrowKey(static_cast<int>(c.delta)), c.consumed);
+        else if (c.key == move)
+            model->moveSelection(c.delta);
+        else
+            model->submit();
+        EXPECT_EQ(model->selectedPath(), c.after);
+        EXPECT_EQ(desktop.opened(), c.opened);
+    }
 }
 
 }  // namespace

@@ -1,13 +1,47 @@
-// Pieces of a name run apart from the Model (the local name tests of a plan
-// show in the Model's runs).
+// The name rules of a run apart from the Model: the literal runs an
+// expression asks the index for, the local name test, the examined order.
 #include <gtest/gtest.h>
 
+#include "model/expression_literals.h"
 #include "model/name_query.h"
 
 namespace qf {
 namespace {
 
 using Strings = std::vector<std::string>;
+
+TEST(RequiredLiterals, AreTheRunsEveryMatchingNameContains) {
+    const std::pair<const char*, Strings> cases[] = {
+        // Plain runs and alternatives stay as they are.
+        {"foo|bar", {"foo", "bar"}},
+        {"Report.*2024", {"Report", "2024"}},
+        {"报告\\d+", {"报告"}},
+        // Escapes are syntax, not name text.
+        {"^report_\\w+\\.txt$", {"report", "txt"}},
+        {"\\p{Lu}\\w+", {}},
+        {"\\x{1F600}smile", {"smile"}},
+        {"a\\\\b", {"a", "b"}},
+        {"\\Qa.b\\E", {"a", "b"}},
+        {"(a)\\1x", {"a", "x"}},
+        // A class matches one of its members.
+        {"[]a]b", {"b"}},
+        {"[^\\]x]yz", {"yz"}},
+        {"[[:alpha:]]+end", {"end"}},
+        // Optional atoms and counts.
+        {"colou?r", {"colo", "r"}},
+        {"a{0,3}bc", {"bc"}},
+        {"a{2}bc", {"a", "bc"}},
+        {"(draft)?report", {"report"}},
+        {"ab+?c", {"ab", "c"}},
+        // Group syntax.
+        {"(?<year>\\d{4})-report", {"report"}},
+        {"(?:ab)cd", {"ab", "cd"}},
+        {"(?#note)report", {"report"}},
+        {"^(?!draft).*report", {"report"}},
+        {"report(?=2024)", {"report", "2024"}},
+    };
+    for (const auto& [expression, literals] : cases) EXPECT_EQ(requiredLiterals(expression), literals) << expression;
+}
 
 TEST(NameFilter, ReadsTheCaseSwitchAtTestTime) {
     // Planned case-insensitive, then the switch flips while the run is in
@@ -17,27 +51,14 @@ TEST(NameFilter, ReadsTheCaseSwitchAtTestTime) {
     EXPECT_FALSE(namePasses(plan, "report_AB", true));
 }
 
-Strings plainOrder(const PathSet& candidates, std::size_t limit) {
-    Strings order;
-    for (const auto* path : firstInPlainOrder(candidates, limit)) order.push_back(*path);
-    return order;
-}
-
-TEST(PlainOrder, ComparesComposedCodePointsAndKeepsOnlyTheFirstOnes) {
+TEST(PlainOrder, ComparesComposedCodePoints) {
     // Upper case before lower case; the decomposed é composes to U+00E9 and
     // so sorts after z, not between e and f.
     const std::string decomposedE = "/t/e\xcc\x81t\xc3\xa9";
-    EXPECT_EQ(plainOrder({"/t/b", "/t/a", "/t/Z", "/t/z", decomposedE, "/t/f", "/t/\xc3\xa9"}, 100),
-              (Strings{"/t/Z", "/t/a", "/t/b", "/t/f", "/t/z", "/t/\xc3\xa9", decomposedE}));
-    EXPECT_EQ(plainOrder({"/t/\xe6\x8a\xa5\xe5\x91\x8a", "/t/z", "/t/\xc3\xa9", "/t/A"}, 3),  // 报告, z, é, A
-              (Strings{"/t/A", "/t/z", "/t/\xc3\xa9"}));
-    EXPECT_EQ(plainOrder({"/t/b", decomposedE, "/t/a"}, 2), (Strings{"/t/a", "/t/b"}));
-    EXPECT_TRUE(plainOrder({}, 3).empty());
-}
-
-TEST(QueryLog, WritesTheTermsAsAQuotedList) {
-    EXPECT_EQ(queryLogLine(2, 1, 1, {"say \"hi\"", "a\\b"}),
-              "query#2 inter=1 arr=1 lits=[\"say \\\"hi\\\"\", \"a\\\\b\"]");
+    const PathSet candidates{"/t/b", "/t/a", "/t/Z", "/t/z", decomposedE, "/t/f", "/t/\xc3\xa9"};
+    Strings order;
+    for (const auto* path : firstInPlainOrder(candidates, 9)) order.push_back(*path);
+    EXPECT_EQ(order, (Strings{"/t/Z", "/t/a", "/t/b", "/t/f", "/t/z", "/t/\xc3\xa9", decomposedE}));
 }
 
 }  // namespace
