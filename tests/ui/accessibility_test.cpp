@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 
@@ -49,7 +50,7 @@ void pressMenuKey(QWidget& window) {
 
 void pressShiftF10(QWidget& window) { QTest::keyClick(window.windowHandle(), Qt::Key_F10, Qt::ShiftModifier); }
 
-TEST_F(MainWindowTest, AScreenReaderHearsTheTableItsOrderAndWhereEachItemIs) {
+TEST_F(MainWindowTest, AScreenReaderHearsTheTableWhereEachItemIsAndWhatTheButtonsDo) {
     auto w = searchedWindow();
     QAccessibleInterface* table = accessible(w->resultsView());
     ASSERT_TRUE(table && table->tableInterface());
@@ -65,39 +66,51 @@ TEST_F(MainWindowTest, AScreenReaderHearsTheTableItsOrderAndWhereEachItemIs) {
                   lastPathComponent(path) + "，位于 " + containingFolder(path));
     }
 
-    // The order in words, on the table and on the header cells, after each
-    // click; the kind cell is a column header that sorts nothing.
-    HeaderRow* header = w->headerRow();
-    const struct {
-        int click;  // -1: none
-        QString order;
-        std::vector<QString> cells;
-    } steps[] = {
-        {-1, "按修改日期降序排列", {"按名称排序", "类型", "按大小排序", "按创建日期排序", "按修改日期降序排列"}},
-        {ResultsTableModel::sizeColumn,
-         "按大小降序排列",
-         {"按名称排序", "类型", "按大小降序排列", "按创建日期排序", "按修改日期排序"}},
-        {ResultsTableModel::sizeColumn,
-         "按大小升序排列",
-         {"按名称排序", "类型", "按大小升序排列", "按创建日期排序", "按修改日期排序"}},
-        {ResultsTableModel::nameColumn,
-         "按名称升序排列",
-         {"按名称升序排列", "类型", "按大小排序", "按创建日期排序", "按修改日期排序"}},
-    };
-    for (const auto& step : steps) {
-        if (step.click >= 0) QTest::mouseClick(header->cell(step.click), Qt::LeftButton);
-        EXPECT_EQ(table->text(QAccessible::Description), step.order);
-        for (int c = 0; c < 5; ++c) EXPECT_EQ(spoken(header->cell(c)), step.cells[c]) << step.order.toStdString();
-    }
-    EXPECT_EQ(accessible(header->cell(ResultsTableModel::kindColumn))->role(), QAccessible::ColumnHeader);
-    EXPECT_EQ(accessible(header->cell(ResultsTableModel::nameColumn))->role(), QAccessible::Button);
-
     // The preview switch says what pressing it does.
     QToolButton* preview = w->searchBar()->previewButton();
     EXPECT_EQ(spoken(preview), QStringLiteral("显示预览面板"));
     QTest::mouseClick(preview, Qt::LeftButton);
     EXPECT_EQ(spoken(preview), QStringLiteral("隐藏预览面板"));
     EXPECT_EQ(spoken(w->searchBar()->optionsButton()), QStringLiteral("搜索选项"));
+}
+
+// A header click sorts by its column, or reverses the order, and the arrow,
+// the weight and the words a screen reader hears follow; the selection goes
+// with its row. A query keeps the order the start-up list had: newest first.
+TEST_F(MainWindowTest, HeaderClicksChangeTheOrderItsArrowAndItsWordsKeepingTheSelection) {
+    auto w = searchedWindow();
+    QAccessibleInterface* table = accessible(w->resultsView());
+    HeaderRow* header = w->headerRow();
+    w->model().setSelectedPath(alphaBig.toStdString());  // the largest file
+    using M = ResultsTableModel;
+    // The click (-1: none), the sorted column, its text and words, the
+    // selected row (-1: not looked at).
+    const std::tuple<int, int, QString, QString, int> steps[] = {
+        {-1, M::modifiedColumn, "修改日期 ▼", "按修改日期降序排列", -1},
+        {M::sizeColumn, M::sizeColumn, "大小 ▼", "按大小降序排列", 0},
+        {M::sizeColumn, M::sizeColumn, "大小 ▲", "按大小升序排列", 3},
+        {M::kindColumn, M::sizeColumn, "大小 ▲", "按大小升序排列", 3},  // the kind column does not sort
+        {M::nameColumn, M::nameColumn, "名称 ▲", "按名称升序排列", -1},
+    };
+    for (const auto& [click, sorted, shown, words, selected] : steps) {
+        if (click >= 0) QTest::mouseClick(header->cell(click), Qt::LeftButton);
+        SCOPED_TRACE(words.toStdString());
+        EXPECT_EQ(header->cell(sorted)->displayText(), shown);
+        EXPECT_EQ(spoken(header->cell(sorted)), words);
+        EXPECT_EQ(table->text(QAccessible::Description), words);
+        for (int c = 0; c < 5; ++c) {
+            const bool on = c == sorted;
+            EXPECT_EQ(header->cell(c)->displayText().contains(QRegularExpression("[▲▼]")), on) << c;
+            EXPECT_EQ(header->cell(c)->displayFont().weight(), on ? QFont::DemiBold : QFont::Normal) << c;
+        }
+        if (selected >= 0) EXPECT_EQ(selectedRows(*w), std::vector<int>{selected});
+    }
+    // The other cells say what a click does; the kind cell is a column
+    // header that sorts nothing.
+    EXPECT_EQ(spoken(header->cell(M::sizeColumn)), QStringLiteral("按大小排序"));
+    EXPECT_EQ(spoken(header->cell(M::kindColumn)), QStringLiteral("类型"));
+    EXPECT_EQ(accessible(header->cell(M::kindColumn))->role(), QAccessible::ColumnHeader);
+    EXPECT_EQ(accessible(header->cell(M::nameColumn))->role(), QAccessible::Button);
 }
 
 // Tab walks the controls as the eye reads them, the two icon buttons and the
@@ -143,10 +156,8 @@ TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
     w->setRowMenuHandler([&](const Hit& hit, const QPoint&) { asked.push_back(hit.path()); });
 
     HeaderRow* header = w->headerRow();
-    const struct {
-        const char* where;
-        QWidget* focus;  // null: nothing in the window has the focus
-    } places[] = {
+    // Null: nothing in the window has the focus.
+    const std::pair<const char*, QWidget*> places[] = {
         {"field", w->searchField()},
         {"results", w->resultsView()},
         {"preview button", w->searchBar()->previewButton()},
@@ -155,18 +166,20 @@ TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
         {"preview text", previewText},
         {"nowhere", nullptr},
     };
-    for (const auto& place : places) {
-        SCOPED_TRACE(place.where);
-        if (place.focus) {
-            place.focus->setFocus();
-            ASSERT_EQ(QApplication::focusWidget(), place.focus);
+    for (const auto& [where, focus] : places) {
+        SCOPED_TRACE(where);
+        if (focus) {
+            focus->setFocus();
+            ASSERT_EQ(QApplication::focusWidget(), focus);
         } else if (QWidget* focused = w->focusWidget()) {
             focused->clearFocus();
         }
         asked.clear();
         pressMenuKey(*w);
         pressShiftF10(*w);
+        QTest::keyClick(w->windowHandle(), Qt::Key_F10);  // not a menu key
         EXPECT_EQ(asked, std::vector<std::string>(2, alphaNotes.toStdString()));
+        EXPECT_EQ(QApplication::focusWidget(), focus);
     }
 
     // A dialog opened from the row menu and cancelled leaves the keys

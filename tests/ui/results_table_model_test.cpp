@@ -96,42 +96,25 @@ TEST(ResultsTableModel, RowTextsFollowTheHitsAndAPathFindsItsFirstRow) {
 }
 
 // The window's texts whatever the session's locale (the C one here): kinds
-// from the MIME database, sizes and dates in Chinese like every other text;
-// and a screen reader hears where each item is.
-TEST(ResultsTableModel, ChineseUnderAnyLocaleAndEachNameSaysItsFolder) {
+// from the MIME database, sizes and dates in Chinese like every other text.
+TEST(ResultsTableModel, ChineseUnderAnyLocale) {
     test::app();
     test::TempDir dir;
-    const QString notes = test::put(dir, QStringLiteral("a/notes.txt"), "abc");
-    const QString otherNotes = test::put(dir, QStringLiteral("b/notes.txt"), QByteArray(5000, 'x'));
-    const QString folder = test::mkdirs(dir, QStringLiteral("a/相册"));
+    const QString notes = test::put(dir, QStringLiteral("notes.txt"), "abc");
+    const QString otherNotes = test::put(dir, QStringLiteral("big.txt"), QByteArray(5000, 'x'));
+    const QString folder = test::mkdirs(dir, QStringLiteral("相册"));
     ResultsTableModel table;  // formatted as the window formats it
     table.setHits(
         {hitForPath(notes.toStdString()), hitForPath(otherNotes.toStdString()), hitForPath(folder.toStdString())});
-    const QString a = test::at(dir, QStringLiteral("a"));
-    const QString b = test::at(dir, QStringLiteral("b"));
-    const struct {
-        QString spoken, kind, size;
-    } rows[] = {
-        {"notes.txt，位于 " + a, "纯文本文档", "3 字节"},
-        {"notes.txt，位于 " + b, "纯文本文档", "5 KB"},
-        {"相册，位于 " + a, "文件夹", "—"},
-    };
-    const QRegularExpression chineseDate(QStringLiteral("^\\d{4}年\\d{1,2}月\\d{1,2}日$"));
+    const std::pair<QString, QString> rows[] = {{"纯文本文档", "3 字节"}, {"纯文本文档", "5 KB"}, {"文件夹", "—"}};
     for (int r = 0; r < 3; ++r) {
         SCOPED_TRACE(r);
-        EXPECT_EQ(table.index(r, ResultsTableModel::nameColumn).data(Qt::AccessibleTextRole).toString(),
-                  rows[r].spoken);
-        EXPECT_EQ(table.index(r, ResultsTableModel::kindColumn).data().toString(), rows[r].kind);
-        EXPECT_EQ(table.index(r, ResultsTableModel::sizeColumn).data().toString(), rows[r].size);
-        for (const int c : {ResultsTableModel::createdColumn, ResultsTableModel::modifiedColumn}) {
-            const QString date = table.index(r, c).data().toString();
-            // A file system without birth times shows none.
-            if (date != QStringLiteral("—")) {
-                EXPECT_TRUE(chineseDate.match(date).hasMatch()) << date.toStdString();
-            }
-        }
+        EXPECT_EQ(table.index(r, ResultsTableModel::kindColumn).data().toString(), rows[r].first);
+        EXPECT_EQ(table.index(r, ResultsTableModel::sizeColumn).data().toString(), rows[r].second);
     }
-    EXPECT_TRUE(chineseDate.match(table.index(0, ResultsTableModel::modifiedColumn).data().toString()).hasMatch());
+    const QString date = table.index(0, ResultsTableModel::modifiedColumn).data().toString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}年\\d{1,2}月\\d{1,2}日$")).match(date).hasMatch())
+        << date.toStdString();
 }
 
 }  // namespace
