@@ -12,5 +12,8 @@ namespace qf::index {
 // ignoring diacritics drops every non-spacing mark after decomposition.
 // Bytes that are not valid UTF-8 become U+FFFD.
 std::string foldName(std::string_view utf8, FoldMode mode = {});
+// The same fold, always by ICU's normalisers: what foldName's shortcut for
+// common letters must agree with.
+std::string foldNameWithIcu(std::string_view utf8, FoldMode mode);
 
 }  // namespace qf::index

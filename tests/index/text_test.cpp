@@ -44,6 +44,33 @@ TEST(FoldTest, FoldsCaseDiacriticsAndWidth) {
     EXPECT_EQ(foldName("@ABCDEFGHIJKLMNOPQRSTUVWXYZ[`{", kCase), "@abcdefghijklmnopqrstuvwxyz[`{");
 }
 
+// The crawl's shortcut for Latin letters and ideographs must fold exactly
+// as ICU does: every letter it takes, and the characters just past its
+// ranges, alone and between neighbours that could compose, in every mode.
+TEST(FoldTest, LetterShortcutAgreesWithIcu) {
+    auto utf8 = [](char32_t c) {
+        auto byte = [](char32_t b) { return static_cast<char>(b); };
+        if (c < 0x80) return std::string(1, byte(c));
+        if (c < 0x800) return std::string{byte(0xC0 | (c >> 6)), byte(0x80 | (c & 0x3F))};
+        return std::string{byte(0xE0 | (c >> 12)), byte(0x80 | ((c >> 6) & 0x3F)), byte(0x80 | (c & 0x3F))};
+    };
+    std::vector<char32_t> letters = {0xBF, 0x250, 0x33FF, 0x4DC0, 0x4DFF, 0xA000, 0x3000, 0x301, 0xFF21};
+    for (char32_t c = 0xC0; c <= 0x24F; ++c) letters.push_back(c);
+    for (char32_t c : {0x3400, 0x4DBF, 0x4E00, 0x62A5, 0x544A, 0x9FFF}) letters.push_back(c);
+    const char* neighbours[] = {"", "E", "e", "\xC3\x89" /* É */, "\xCC\x81" /* combining acute */, "\xE6\x8A\xA5"};
+    for (FoldMode mode : {kBoth, kCase, kDia, kExact})
+        for (char32_t c : letters)
+            for (const char* before : neighbours)
+                for (const char* after : neighbours) {
+                    const std::string name = std::string(before) + utf8(c) + after + "X";
+                    ASSERT_EQ(foldName(name, mode), foldNameWithIcu(name, mode))
+                        << std::hex << static_cast<uint32_t>(c) << " " << before;
+                }
+    // Cut or stray bytes inside the ranges are not letters.
+    for (const char* bad : {"a\xC3", "\xE6\x8A", "\xE6\x8Ax", "\xC1\x81", "\xE0\x83\x80"})
+        EXPECT_EQ(foldName(bad, kBoth), foldNameWithIcu(bad, kBoth)) << bad;
+}
+
 TEST(GlobTest, MatchesWholeNamesByCharacter) {
     const std::tuple<const char*, const char*, FoldMode, bool> cases[] = {
         {"*.pdf", "Report.PDF", kBoth, true},
