@@ -27,6 +27,7 @@
 namespace qf::index {
 namespace {
 
+using testing::namesContaining;
 using testing::pollUntil;
 using testing::splitLines;
 using testing::touch;
@@ -117,21 +118,23 @@ TEST(CrawlRetryTest, ListingsShortOfDescriptorsAreCountedAndTriedAgainUntilListe
     service.stop();
 }
 
-// A disk unmounted while the crawl is still at it: only the folder being
-// read may hold it, and only while it is read.
-TEST(CrawlHoldTest, AFolderWaitingToBeReadKeepsNoDiskBusy) {
+// A disk unmounted while the crawl is at it: only the folder being read
+// may hold it, and only while it is read. Nor may a crawl just begun keep
+// busy a disk unmounted right after mounting, as by a user who mounted the
+// wrong one.
+TEST(CrawlHoldTest, OnlyTheFolderBeingReadKeepsADiskBusy) {
     testing::TempDir dir;
     const std::string root = fs::canonical(dir.path()).string() + "/root";
     const std::string mnt = root + "/mnt";
     testing::LoopDisk disk(dir / "disk.img", mnt);
     if (!disk.skipReason().empty()) GTEST_SKIP() << disk.skipReason();
-    std::atomic<bool> held = false, release = false;
+    std::atomic<bool> hold = true, held = false;
     ServiceOptions options;
     options.roots = {root};
     options.beforeListing = [&](const std::string& folder) {
-        if (folder != mnt + "/folder") return;
+        if (folder != mnt + "/folder" || !hold) return;
         held = true;
-        pollUntil([&] { return release.load(); }, std::chrono::seconds(20));
+        pollUntil([&] { return !hold.load(); }, std::chrono::seconds(20));
     };
     Service service(options);
     ASSERT_TRUE(service.start());
@@ -140,27 +143,11 @@ TEST(CrawlHoldTest, AFolderWaitingToBeReadKeepsNoDiskBusy) {
     // The disk's top folder is read, and the crawl is held before its "folder".
     EXPECT_TRUE(pollUntil([&] { return held.load(); }, std::chrono::seconds(10)));
     EXPECT_TRUE(disk.unmountOnce()) << std::strerror(errno);
-    release = true;
-    EXPECT_TRUE(pollUntil([&] { return service.status().crawling == Flag::no; }));
-    service.stop();
-}
-
-// A disk unmounted right after it was mounted, as by a user who mounted
-// the wrong one: the crawl that has just begun on it must not keep it busy.
-TEST(CrawlHoldTest, ADiskUnmountedRightAfterMountingIsNotBusy) {
-    testing::TempDir dir;
-    const std::string root = fs::canonical(dir.path()).string() + "/root";
-    const std::string mnt = root + "/mnt";
-    testing::LoopDisk disk(dir / "disk.img", mnt);
-    if (!disk.skipReason().empty()) GTEST_SKIP() << disk.skipReason();
+    hold = false;
     // Folders enough for the crawl of the disk to be at it 100 ms later.
     ASSERT_TRUE(disk.mount());
     for (int d = 0; d < 1000; ++d) fs::create_directories(mnt + "/many/d" + std::to_string(d));
     ASSERT_TRUE(disk.unmount());
-    ServiceOptions options;
-    options.roots = {root};
-    Service service(options);
-    ASSERT_TRUE(service.start());
     ASSERT_TRUE(pollUntil([&] { return service.status().crawling == Flag::no; }));
     int unmounted = 0;
     for (int i = 0; i < 100; ++i) {
@@ -173,20 +160,6 @@ TEST(CrawlHoldTest, ADiskUnmountedRightAfterMountingIsNotBusy) {
     }
     EXPECT_GE(unmounted, 99);
     service.stop();
-}
-
-// Paths (reply records without their tag) answering a name query, sorted.
-std::vector<std::string> namesContaining(Service& service, const std::string& term) {
-    Request request;
-    request.op = Request::Op::nameContains;
-    request.value = term;
-    std::vector<std::string> out;
-    Expected<void> answered = service.answer(request, [&](const std::string& bytes) {
-        for (const std::string& record : splitLines(bytes, '\0')) out.push_back(record.substr(1));
-        return true;
-    });
-    EXPECT_TRUE(answered) << answered.error().message();
-    return testing::sorted(out);
 }
 
 // A chain of `depth` folders below `top`, made step by step as no single
@@ -303,24 +276,15 @@ TEST(CoveredFolderTest, WhatAMountCoversIsHiddenUntilUnmounted) {
     service.stop();
 }
 
-class CompletenessTest : public ::testing::Test {
-protected:
-    void writeSettings(const std::string& text) {
-        fs::create_directories(fs::path(world.settingsFile()).parent_path());
-        qf::test::writeFile(world.settingsFile() + ".new", text);
-        fs::rename(world.settingsFile() + ".new", world.settingsFile());
-    }
-    testing::ServiceWorld world;
-};
-
 // Roots rewritten again and again while the crawl runs, with compactions
 // renumbering the entries in between: the count of watches must stay the
 // kernel's, or the watch limit is reached by watches that do not exist.
-TEST_F(CompletenessTest, TheWatchCountIsTheKernels) {
+TEST(CompletenessTest, TheWatchCountIsTheKernels) {
+    testing::ServiceWorld world;
     const size_t entries = makeTree(world.root(), 500, 40);
     const std::string narrow = "roots = " + world.file("d1") + ":" + world.file("d2") + "\n";
     const std::string wide = "roots = " + world.root() + "\n";
-    writeSettings(wide);
+    world.writeSettings(wide);
     world.extraEnv = {{"QUILLFIND_INDEX_ROOTS", ""},
                       {"QUILLFIND_INDEX_FANOTIFY", "0"},
                       {"QUILLFIND_INDEX_COMPACT_MIN_DEAD", "1000"},
@@ -328,7 +292,7 @@ TEST_F(CompletenessTest, TheWatchCountIsTheKernels) {
     ASSERT_EQ(world.mdfind({"--start-service"}).exitCode, 0);
     const pid_t pid = world.servicePid();
     for (int i = 1; i <= 40; ++i) {
-        writeSettings(i % 2 ? narrow : wide);
+        world.writeSettings(i % 2 ? narrow : wide);
         ::kill(pid, SIGHUP);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -350,7 +314,8 @@ TEST_F(CompletenessTest, TheWatchCountIsTheKernels) {
 }
 
 // Few descriptors: no folder may be skipped for want of one.
-TEST_F(CompletenessTest, AServiceWithFewDescriptorsIndexesEveryFolder) {
+TEST(CompletenessTest, AServiceWithFewDescriptorsIndexesEveryFolder) {
+    testing::ServiceWorld world;
     const size_t entries = makeTree(world.root(), 501, 100);
     std::vector<std::string> files;
     for (const auto& item : fs::recursive_directory_iterator(world.root()))
@@ -371,10 +336,11 @@ TEST_F(CompletenessTest, AServiceWithFewDescriptorsIndexesEveryFolder) {
 
 // A service that cannot start all its threads does not start: the one who
 // started it learns why.
-TEST_F(CompletenessTest, AServiceWhoseThreadsCannotStartSaysSoAndEnds) {
+TEST(CompletenessTest, AServiceWhoseThreadsCannotStartSaysSoAndEnds) {
 #ifdef QF_SANITIZED
     GTEST_SKIP() << "sanitizers reserve more address space than this test allows";
 #endif
+    testing::ServiceWorld world;
     // Each thread's stack would take 4 GiB of the 3 GiB the service may have.
     const testing::ProcessResult started =
         world.sh("ulimit -s 4194304 && ulimit -v 3145728 && exec mdfind --start-service");

@@ -19,9 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/spawn.h"
 #include "base/unique_fd.h"
 #include "common/test_support.h"
+#include "index/service/service.h"
 
 extern char** environ;
 
@@ -55,6 +58,24 @@ inline size_t countOf(const std::string& text, const std::string& what) {
 inline std::vector<std::string> sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
+}
+
+// The paths answering `request` (reply records without their tag), sorted.
+inline std::vector<std::string> answered(Service& service, const Request& request) {
+    std::vector<std::string> out;
+    Expected<void> done = service.answer(request, [&](const std::string& bytes) {
+        for (const std::string& record : splitLines(bytes, '\0')) out.push_back(record.substr(1));
+        return true;
+    });
+    EXPECT_TRUE(done) << done.error().message();
+    return sorted(out);
+}
+
+inline std::vector<std::string> namesContaining(Service& service, const std::string& term) {
+    Request request;
+    request.op = Request::Op::nameContains;
+    request.value = term;
+    return answered(service, request);
 }
 
 struct ProcessResult {
@@ -120,6 +141,12 @@ public:
     }
 
     std::string settingsFile() const { return dir_ / "xdg-config/quillfind/index.conf"; }
+    // Written whole and renamed over, as editors do.
+    void writeSettings(const std::string& text) const {
+        fs::create_directories(fs::path(settingsFile()).parent_path());
+        qf::test::writeFile(settingsFile() + ".new", text);
+        fs::rename(settingsFile() + ".new", settingsFile());
+    }
     std::map<std::string, std::string> env() const {
         std::map<std::string, std::string> env = {
             {"QUILLFIND_INDEX_DIR", indexDir()},       {"QUILLFIND_INDEX_ROOTS", root()},

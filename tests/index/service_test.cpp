@@ -5,6 +5,7 @@
 #include <atomic>
 #include <future>
 
+#include "index/service/answer.h"
 #include "index/service/service.h"
 #include "index/store/snapshot.h"
 #include "index_test_support.h"
@@ -12,6 +13,8 @@
 namespace qf::index {
 namespace {
 
+using testing::answered;
+using testing::namesContaining;
 using testing::pollUntil;
 using testing::touch;
 namespace fs = std::filesystem;
@@ -26,28 +29,10 @@ protected:
         o.rescanSeconds = 1;
         return o;
     }
-    // Paths answered (reply records without their tag), sorted.
-    static std::vector<std::string> ask(Service& s, const Request& r) {
-        std::vector<std::string> out;
-        auto take = [&](const std::string& bytes) {
-            for (const std::string& rec : testing::splitLines(bytes, '\0'))
-                out.push_back(rec[0] == 'P' ? rec.substr(1) : rec);
-            return true;
-        };
-        auto answered = s.answer(r, take);
-        EXPECT_TRUE(answered) << answered.error().message();
-        return testing::sorted(out);
-    }
-    static Request name(const std::string& term) {
-        Request r;
-        r.op = Request::Op::nameContains;
-        r.value = term;
-        return r;
-    }
     std::string p(const std::string& rel) const { return root + "/" + rel; }
     // Polls until the answer to `term` is exactly `expected`.
     bool eventually(Service& s, const std::string& term, std::vector<std::string> expected) {
-        return pollUntil([&] { return ask(s, name(term)) == testing::sorted(expected); });
+        return pollUntil([&] { return namesContaining(s, term) == testing::sorted(expected); });
     }
     bool settled(Service& s, size_t entries) {
         return pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries == entries; });
@@ -75,10 +60,10 @@ TEST_F(ServiceTest, CrawlAnswersMeanwhileAndFollowsNoSymlinks) {
     EXPECT_EQ(s.status().crawling, Flag::yes);
     release = true;
     ASSERT_TRUE(settled(s, 8));
-    EXPECT_EQ(ask(s, name("report")),
+    EXPECT_EQ(namesContaining(s, "report"),
               testing::sorted({p("fast/Réport.txt"), p("fast/a/b/deep report.md"), p("slow/report-slow.txt")}));
     // The link itself is an item; what it points at is not crawled.
-    EXPECT_EQ(ask(s, name("link-to")), (std::vector<std::string>{p("link-to-outside")}));
+    EXPECT_EQ(namesContaining(s, "link-to"), (std::vector<std::string>{p("link-to-outside")}));
 }
 
 // Live updates through inotify watches per folder, and through fanotify
@@ -138,36 +123,55 @@ TEST_P(LiveUpdateTest, FollowTheFileSystem) {
     Request recent;
     recent.op = Request::Op::changedBetween;
     recent.notBefore = std::time(nullptr) - 86400;
-    EXPECT_TRUE(pollUntil([&] { return ask(s, recent).empty(); })) << "aged";
+    EXPECT_TRUE(pollUntil([&] { return answered(s, recent).empty(); })) << "aged";
     std::ofstream(p("a.txt"), std::ios::app) << "more";
-    EXPECT_TRUE(pollUntil([&] { return ask(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";
+    EXPECT_TRUE(pollUntil([&] { return answered(s, recent) == std::vector<std::string>{p("a.txt")}; })) << "written";
 }
 
 INSTANTIATE_TEST_SUITE_P(Watches, LiveUpdateTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "fanotify" : "inotify"; });
 
-// Readers keep the first lines of a change-date answer: the latest come first.
-TEST_F(ServiceTest, ChangesAreAnsweredNewestFirst) {
-    const std::time_t now = std::time(nullptr);
-    for (const auto& [name, hoursAgo] : {std::pair{"c/two.txt", 2}, {"b/one.txt", 1}, {"a/three.txt", 3}}) {
-        touch(p(name));
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {now - hoursAgo * 3600, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, p(name).c_str(), times, 0), 0);
+// Answers straight from an index whose root is the system's: paths below
+// it have one slash, -onlyin takes whole folder names (with -count too),
+// and changes come newest first, as readers keep the first lines.
+TEST(AnswerTest, PathsFoldersAndOrder) {
+    IndexState state;
+    IndexStore& s = state.store;
+    const auto add = [&](uint32_t parent, const char* name, EntryType type, int64_t seconds) {
+        return s.addChild(parent, name, name, type, seconds * 1'000'000'000, kNoTime);
+    };
+    const uint32_t etc = add(s.addRoot("/"), "etc", EntryType::dir, 3);
+    add(add(etc, "a", EntryType::dir, 1), "x", EntryType::file, 5);
+    add(add(etc, "ab", EntryType::dir, 2), "x", EntryType::file, 4);
+    using Op = Request::Op;
+    using Paths = std::vector<std::string>;
+    const struct {
+        Op op;
+        const char* value;
+        Paths onlyIn;
+        bool countOnly;
+        Paths answer;  // changes: since the second second
+    } cases[] = {
+        {Op::nameContains, "et", {}, false, {"/etc"}},
+        {Op::nameContains, "x", {"/etc/a"}, false, {"/etc/a/x"}},
+        {Op::nameContains, "x", {"/etc/a"}, true, {"1"}},
+        {Op::changedBetween, "", {}, false, {"/etc/a/x", "/etc/ab/x", "/etc", "/etc/ab"}},
+    };
+    for (const auto& c : cases) {
+        Request request;
+        request.op = c.op;
+        request.value = c.value;
+        request.onlyIn = c.onlyIn;
+        request.countOnly = c.countOnly;
+        request.notBefore = 2;
+        Paths answer;
+        auto answered = streamAnswer(state, request, 1, [&](const std::string& bytes) {
+            for (const std::string& record : testing::splitLines(bytes, '\0')) answer.push_back(record.substr(1));
+            return true;
+        });
+        ASSERT_TRUE(answered) << answered.error().message();
+        EXPECT_EQ(answer, c.answer) << c.value;
     }
-    Service s(options());
-    ASSERT_TRUE(s.start());
-    ASSERT_TRUE(pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries >= 6; }));
-    Request recent;
-    recent.op = Request::Op::changedBetween;
-    recent.notBefore = now - 4 * 3600;
-    std::vector<std::string> files;
-    auto answered = s.answer(recent, [&](const std::string& bytes) {
-        for (const std::string& rec : testing::splitLines(bytes, '\0'))
-            if (rec.ends_with(".txt")) files.push_back(rec.substr(1));
-        return true;
-    });
-    ASSERT_TRUE(answered) << answered.error().message();
-    EXPECT_EQ(files, (std::vector<std::string>{p("b/one.txt"), p("c/two.txt"), p("a/three.txt")}));
 }
 
 // Names are searchable before the crawl has read their files' times; an
@@ -200,7 +204,7 @@ TEST_F(ServiceTest, NamesComeFirstAndChangeAnswersWaitForTheTimes) {
         Service s(o);
         ASSERT_TRUE(s.start());
         ASSERT_TRUE(settled(s, 3));
-        EXPECT_EQ(ask(s, name("fresh")), (std::vector<std::string>{p("docs/fresh.txt")}));
+        EXPECT_EQ(namesContaining(s, "fresh"), (std::vector<std::string>{p("docs/fresh.txt")}));
         EXPECT_EQ(s.status().timesPending, 1u);
         EXPECT_FALSE(s.status().lastCrawlTimesMs);
 
@@ -252,7 +256,7 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     Service s(options());
     s.loadSnapshot();
     // Before any crawl: the snapshot as it was.
-    EXPECT_EQ(ask(s, name(".txt")), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
+    EXPECT_EQ(namesContaining(s, ".txt"), (std::vector<std::string>{p("keep/doomed.txt"), p("keep/kept.txt")}));
     EXPECT_EQ(s.status().snapshotLoaded, Flag::yes);
     ASSERT_TRUE(s.start());
     EXPECT_TRUE(eventually(s, ".txt", {p("keep/added.txt"), p("keep/kept.txt")}));

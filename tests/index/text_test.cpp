@@ -210,6 +210,8 @@ TEST_F(QueryTest, RejectsWithMessage) {
         {"kMDItemFSContentChangeDate >= $time.today(x)", "whole number"},
         {"kMDItemFSContentChangeDate >= $time.today(-1", "missing )"},
         {"kMDItemFSContentChangeDate >= $time.today(99999999999)", "out of range"},
+        {"kMDItemFSContentChangeDate >= $time.today(-1000001)", "out of range"},
+        {"kMDItemFSContentChangeDate >= $time.now(-86400000001)", "out of range"},
         {"kMDItemFSContentChangeDate >= $time.week", "unknown date"},
         {"   ", "empty query"},
     };
@@ -384,6 +386,16 @@ TEST(SettingsFileTest, MissingAndUnusableFiles) {
     }
     qf::test::writeFile(dir / "full", "#" + std::string((1 << 20) - 2, 'x') + "\n");
     EXPECT_TRUE(loadIndexSettings(dir / "full")) << "exactly 1 MiB is read";
+    // A relative XDG_CONFIG_HOME would depend on the folder the service
+    // happens to start in: ~/.config counts instead.
+    qf::test::ScopedEnv home("HOME", "/home/u");
+    for (const auto& [xdg, settings] :
+         {std::pair<std::optional<std::string>, const char*>{"/c", "/c/quillfind/index.conf"},
+          {"c", "/home/u/.config/quillfind/index.conf"},
+          {std::nullopt, "/home/u/.config/quillfind/index.conf"}}) {
+        qf::test::ScopedEnv config("XDG_CONFIG_HOME", xdg);
+        EXPECT_EQ(indexSettingsPath(), settings) << xdg.value_or("unset");
+    }
 }
 
 }  // namespace

@@ -14,17 +14,16 @@
 #include <QUrl>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <filesystem>
 #include <future>
 #include <mutex>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 #include "actions/support.h"
 #include "base/unique_fd.h"
+#include "base/unix_socket.h"
 #include "index/index_test_support.h"
 #include "search_provider/desktop_search.h"
 #include "search_provider/gnome_search_adaptor.h"
@@ -44,15 +43,13 @@ const QString kPath = QString::fromLatin1(kProviderObjectPath);
 const QString kGnome = QStringLiteral("org.gnome.Shell.SearchProvider2");
 const QString kKrunner = QStringLiteral("org.kde.krunner1");
 
-// A bus daemon of this test program's own, so no test ever talks to the
-// user's session; it ends with the program.
+// A bus daemon of the test's own, so no test ever talks to the user's
+// session; it ends with the object.
 class PrivateBus {
 public:
     PrivateBus() {
-        daemon_.start(QStringLiteral("dbus-daemon"),
-                      {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (daemon_.waitForReadyRead(10000)) address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
     }
     ~PrivateBus() {
         daemon_.terminate();
@@ -65,8 +62,10 @@ private:
     QString address_;
 };
 
+// The session bus of every test of this program.
 const PrivateBus& privateBus() {
     static PrivateBus bus;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
     return bus;
 }
 
@@ -75,7 +74,7 @@ const PrivateBus& privateBus() {
 struct Gate {
     void pass(const std::stop_token& stop) {
         std::unique_lock lock(mutex);
-        most = std::max(most, ++inside);
+        most = std::max(most.load(), ++inside);
         changed.wait(lock, stop, [&] { return open; });
         --inside;
     }
@@ -86,15 +85,24 @@ struct Gate {
         }
         changed.notify_all();
     }
-    int read(const int& field) {
-        std::lock_guard lock(mutex);
-        return field;
-    }
     std::mutex mutex;
     std::condition_variable_any changed;
     bool open = true;
-    int inside = 0, most = 0;
+    std::atomic<int> inside = 0, most = 0;
 };
+
+QDBusMessage method(const QString& interface, const QString& name, const QVariantList& args) {
+    QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kPath, interface, name);
+    message.setArguments(args);
+    return message;
+}
+
+// The ids of a reply to GetInitialResultSet.
+std::vector<std::string> idsOf(const QDBusMessage& reply) {
+    std::vector<std::string> ids;
+    for (const QString& id : reply.arguments().value(0).toStringList()) ids.push_back(id.toStdString());
+    return ids;
+}
 
 // A connection of its own: another caller, as the desktop's shell, a
 // launcher and a script are.
@@ -104,21 +112,13 @@ public:
         : name_(name), bus_(QDBusConnection::connectToBus(privateBus().address(), name)) {}
     ~Caller() { QDBusConnection::disconnectFromBus(name_); }
     QDBusPendingCall search(const QStringList& terms) {
-        QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kPath, kGnome, "GetInitialResultSet");
-        message.setArguments({terms});
-        return bus_.asyncCall(message, 30000);
+        return bus_.asyncCall(method(kGnome, "GetInitialResultSet", {terms}), 30000);
     }
 
 private:
     QString name_;
     QDBusConnection bus_;
 };
-
-std::vector<std::string> idsOf(const QDBusPendingCall& call) {
-    std::vector<std::string> ids;
-    for (const QString& id : call.reply().arguments().value(0).toStringList()) ids.push_back(id.toStdString());
-    return ids;
-}
 
 class ProviderTest : public ::testing::Test {
 protected:
@@ -185,18 +185,14 @@ protected:
         thread_.wait();
     }
 
-    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args) {
-        QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kPath, interface, method);
-        message.setArguments(args);
-        return QDBusConnection::sessionBus().call(message, QDBus::Block, 30000);
+    QDBusMessage call(const QString& interface, const QString& name, const QVariantList& args) {
+        return QDBusConnection::sessionBus().call(method(interface, name, args), QDBus::Block, 30000);
     }
 
     std::vector<std::string> resultSet(const QStringList& terms) {
-        const QDBusMessage reply = call(kGnome, QStringLiteral("GetInitialResultSet"), {terms});
+        const QDBusMessage reply = call(kGnome, "GetInitialResultSet", {terms});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
-        std::vector<std::string> ids;
-        for (const QString& id : reply.arguments().value(0).toStringList()) ids.push_back(id.toStdString());
-        return ids;
+        return idsOf(reply);
     }
 
     Gate gate_;
@@ -248,7 +244,7 @@ TEST_F(ProviderTest, SubsearchNarrowsToTheBestOfAllMatches) {
     for (int i = 0; i < 25; ++i) writeFile(roots_ + "/many/rep-" + std::to_string(i) + ".txt", "x");
     ASSERT_TRUE(pollUntil([&] { return resultSet({"repo.txt"}) == std::vector<std::string>{repo}; }));
 
-    const QDBusMessage initial = call(kGnome, QStringLiteral("GetInitialResultSet"), {QStringList{"rep"}});
+    const QDBusMessage initial = call(kGnome, "GetInitialResultSet", {QStringList{"rep"}});
     const QStringList previous = initial.arguments().value(0).toStringList();
     ASSERT_EQ(previous.size(), 20);
     EXPECT_FALSE(previous.contains(QString::fromStdString(repo)));
@@ -270,13 +266,13 @@ TEST_F(ProviderTest, CallersAreIndependentAndAFewRunAtATime) {
         pending.push_back(callers.back()->search({"report", ".pdf"}));
         // The first caller's search is surely one of those running.
         if (i == 0) {
-            ASSERT_TRUE(pollUntil([&] { return gate_.read(gate_.inside) == 1; }));
+            ASSERT_TRUE(pollUntil([&] { return gate_.inside == 1; }));
         }
     }
     const int atOnce = static_cast<int>(kSearchesAtOnce);
-    ASSERT_TRUE(pollUntil([&] { return gate_.read(gate_.inside) == atOnce; }));
+    ASSERT_TRUE(pollUntil([&] { return gate_.inside == atOnce; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // time for a fourth, were there no bound
-    EXPECT_EQ(gate_.read(gate_.most), atOnce);
+    EXPECT_EQ(gate_.most, atOnce);
 
     QDBusPendingCall newer = callers[0]->search({"report"});
     ASSERT_TRUE(pollUntil([&] { return pending[0].isFinished(); }));
@@ -285,10 +281,10 @@ TEST_F(ProviderTest, CallersAreIndependentAndAFewRunAtATime) {
     gate_.set(true);
     for (int i = 1; i < 5; ++i) {
         pending[i].waitForFinished();
-        EXPECT_EQ(idsOf(pending[i]), std::vector<std::string>{pdf_}) << pending[i].error().name().toStdString();
+        EXPECT_EQ(idsOf(pending[i].reply()), std::vector<std::string>{pdf_}) << pending[i].error().name().toStdString();
     }
     newer.waitForFinished();
-    EXPECT_EQ(idsOf(newer), (std::vector<std::string>{folder_, pdf_, dated_, phrase_}));
+    EXPECT_EQ(idsOf(newer.reply()), (std::vector<std::string>{folder_, pdf_, dated_, phrase_}));
 }
 
 TEST_F(ProviderTest, ActivationOpensThroughTheDesktopAndLaunchesTheWindow) {
@@ -396,21 +392,17 @@ TEST_F(ProviderTest, ProgramOwnsItsNameAndEndsWhenIdleLeavingNothingBehind) {
     stopIndexService(indexDir.path());
 }
 
-TEST_F(ProviderTest, ProgramEndsWhenItsBusEnds) {
-    QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    ASSERT_TRUE(daemon.waitForReadyRead(10000));
-    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
-    auto run = startProgram({{"DBUS_SESSION_BUS_ADDRESS", address.toStdString()}});
+TEST(ProviderProgramTest, EndsWhenItsBusEnds) {
+    auto bus = std::make_optional<PrivateBus>();
+    ASSERT_FALSE(bus->address().isEmpty()) << "dbus-daemon did not start";
+    auto run = startProgram({{"DBUS_SESSION_BUS_ADDRESS", bus->address().toStdString()}});
     {
-        QDBusConnection watcher = QDBusConnection::connectToBus(address, QStringLiteral("watcher"));
+        QDBusConnection watcher = QDBusConnection::connectToBus(bus->address(), "watcher");
         EXPECT_TRUE(pollUntil([&] { return watcher.interface()->isServiceRegistered(kBusName).value(); },
                               std::chrono::seconds(10)));
     }
-    QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
-    daemon.terminate();
-    daemon.waitForFinished(5000);
+    QDBusConnection::disconnectFromBus("watcher");
+    bus.reset();
     EXPECT_TRUE(endsInTime(run)) << "the provider outlived its bus";
 }
 
@@ -420,10 +412,7 @@ TEST(SearchIndexTest, AStoppedSearchDoesNotWaitForTheIndex) {
     TempDir dir;
     ScopedEnv indexDir("QUILLFIND_INDEX_DIR", dir.path());
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = dir / "indexd.sock";
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address = unixSocketAddress(dir / "indexd.sock").valueOr({});
     ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::listen(listener.get(), 4), 0);
     std::stop_source stop;
