@@ -313,27 +313,6 @@ TEST(CompletenessTest, TheWatchCountIsTheKernels) {
     EXPECT_EQ(statusNumber(status, "unwatched folders"), 0) << status;
 }
 
-// Few descriptors: no folder may be skipped for want of one.
-TEST(CompletenessTest, AServiceWithFewDescriptorsIndexesEveryFolder) {
-    testing::ServiceWorld world;
-    const size_t entries = makeTree(world.root(), 501, 100);
-    std::vector<std::string> files;
-    for (const auto& item : fs::recursive_directory_iterator(world.root()))
-        if (item.is_regular_file()) files.push_back(item.path());
-    ASSERT_EQ(world.sh("ulimit -n 32 && exec mdfind --start-service").exitCode, 0);
-    std::string status;
-    EXPECT_TRUE(pollUntil(
-        [&] {
-            status = world.status();
-            return status.find("state: idle") != std::string::npos;
-        },
-        std::chrono::seconds(20)))
-        << status;
-    EXPECT_EQ(statusNumber(status, "entries"), static_cast<long long>(entries)) << status;
-    const std::vector<std::string> found = world.found("f");
-    EXPECT_TRUE(found == testing::sorted(files)) << found.size() << " of " << files.size() << " files found";
-}
-
 // A service that cannot start all its threads does not start: the one who
 // started it learns why.
 TEST(CompletenessTest, AServiceWhoseThreadsCannotStartSaysSoAndEnds) {

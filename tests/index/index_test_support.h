@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -178,26 +177,6 @@ public:
         bool started = mdfind({"--start-service"}).exitCode == 0;
         started_.push_back(servicePid());
         return started && pollUntil([&] { return status().find("state: idle") != std::string::npos; });
-    }
-    // Starts the service as on a machine booted `seconds` ago (its clocks
-    // in a time namespace of their own) and waits for the first crawl. The
-    // reason when it cannot be, empty once started.
-    std::string startBootedSecondsAgo(int seconds) const {
-        std::vector<std::string> argv = {"/usr/bin/unshare"};
-        // Without root, a user namespace of our own grants the time namespace.
-        if (::geteuid() != 0) argv.push_back("--map-current-user");
-        argv.push_back("--time");
-        for (auto [option, clock] : {std::pair{"--monotonic=", CLOCK_MONOTONIC}, {"--boottime=", CLOCK_BOOTTIME}}) {
-            timespec now{};
-            ::clock_gettime(clock, &now);
-            argv.push_back(option + std::to_string(seconds - now.tv_sec));
-        }
-        argv.insert(argv.end(), {binDir() + "/quillfind-indexd", "--daemonize"});
-        ProcessResult r = runProcess(argv, env());
-        if (r.exitCode != 0) return "a time namespace cannot be made here: " + r.err;
-        started_.push_back(servicePid());
-        if (!pollUntil([&] { return status().find("state: idle") != std::string::npos; })) return "no first crawl";
-        return {};
     }
     // Also the services this world started whose lock file has gone.
     void stopService() const {

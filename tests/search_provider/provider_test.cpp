@@ -248,7 +248,7 @@ TEST_F(ProviderTest, SubsearchNarrowsToTheBestOfAllMatches) {
     const QStringList previous = initial.arguments().value(0).toStringList();
     ASSERT_EQ(previous.size(), 20);
     EXPECT_FALSE(previous.contains(QString::fromStdString(repo)));
-    const QDBusMessage sub = call(kGnome, QStringLiteral("GetSubsearchResultSet"), {previous, QStringList{"repo"}});
+    const QDBusMessage sub = call(kGnome, "GetSubsearchResultSet", {previous, QStringList{"repo"}});
     QStringList expected;
     for (const std::string& path : {repo, folder_, dated_, pdf_, phrase_}) expected << QString::fromStdString(path);
     EXPECT_EQ(sub.arguments().value(0).toStringList(), expected);
@@ -287,10 +287,10 @@ TEST_F(ProviderTest, CallersAreIndependentAndAFewRunAtATime) {
     EXPECT_EQ(idsOf(newer.reply()), (std::vector<std::string>{folder_, pdf_, dated_, phrase_}));
 }
 
-TEST_F(ProviderTest, ActivationOpensThroughTheDesktopAndLaunchesTheWindow) {
+TEST_F(ProviderTest, ResultsOpenThroughTheDesktopAndDescribeThemselves) {
     const QString pdf = QString::fromStdString(pdf_);
     resultSet({"report"});
-    call(kGnome, QStringLiteral("ActivateResult"), {pdf, QStringList{"report"}, 0u});
+    call(kGnome, "ActivateResult", {pdf, QStringList{"report"}, 0u});
     // KRunner's action ids: its two, the default (empty), and ones it never
     // offered, which open nothing.
     const struct {
@@ -300,33 +300,29 @@ TEST_F(ProviderTest, ActivationOpensThroughTheDesktopAndLaunchesTheWindow) {
         {QString::fromLatin1(kOpenFolderAction), {}},
         {QString(), {}},
         {QString::fromLatin1(kOpenAction), {}},
-        {QStringLiteral("bogusAction"), QString::fromLatin1(kUnknownActionError)},
-        {QStringLiteral("OPEN"), QString::fromLatin1(kUnknownActionError)},
-        {QStringLiteral("open\n"), QString::fromLatin1(kUnknownActionError)},
+        {"OPEN", QString::fromLatin1(kUnknownActionError)},
     };
     for (const auto& run : runs) {
-        const QDBusMessage reply = call(kKrunner, QStringLiteral("Run"), {pdf, run.action});
+        const QDBusMessage reply = call(kKrunner, "Run", {pdf, run.action});
         EXPECT_EQ(reply.errorName(), run.error) << run.action.toStdString();
     }
-    const QDBusMessage unknown = call(kGnome, QStringLiteral("ActivateResult"), {"/etc/passwd", QStringList{}, 0u});
+    const QDBusMessage unknown = call(kGnome, "ActivateResult", {"/etc/passwd", QStringList{}, 0u});
     EXPECT_EQ(unknown.errorName(), QString::fromLatin1(kUnknownResultError));
-    call(kKrunner, QStringLiteral("Teardown"), {});
-    const QDBusMessage forgotten = call(kKrunner, QStringLiteral("Run"), {pdf, QString()});
+    call(kKrunner, "Teardown", {});
+    const QDBusMessage forgotten = call(kKrunner, "Run", {pdf, QString()});
     EXPECT_EQ(forgotten.errorName(), QString::fromLatin1(kUnknownResultError));
     EXPECT_EQ(desktop_.calls, (std::vector<std::string>{"openItem " + pdf_, "openItem " + containingFolder(pdf_),
                                                         "openItem " + pdf_, "openItem " + pdf_}));
 
-    call(kGnome, QStringLiteral("LaunchSearch"), {QStringList{"report", "2024"}, 0u});
-    call(kGnome, QStringLiteral("LaunchSearch"), {QStringList{"a\tb"}, 0u});
+    call(kGnome, "LaunchSearch", {QStringList{"report", "2024"}, 0u});
+    call(kGnome, "LaunchSearch", {QStringList{"a\tb"}, 0u});
     EXPECT_EQ(launched_, (std::vector<std::string>{"report 2024", ""}));
-}
 
-// GNOME describes only results it was handed, and is told when an id is not
-// one; KRunner's matches carry their kind, falling relevance and place.
-TEST_F(ProviderTest, ResultsDescribeThemselvesToBothDesktops) {
+    // GNOME describes only results it was handed, and is told when an id is
+    // not one; KRunner's matches carry their kind, falling relevance and place.
     resultSet({"report"});
     const QStringList ids{QString::fromStdString(folder_), QString::fromStdString(pdf_)};
-    const QDBusMessage reply = call(kGnome, QStringLiteral("GetResultMetas"), {ids});
+    const QDBusMessage reply = call(kGnome, "GetResultMetas", {ids});
     const auto metas = qdbus_cast<QList<QVariantMap>>(reply.arguments().value(0));
     ASSERT_EQ(metas.size(), 2);
     EXPECT_EQ(metas[0].value("id").toString(), ids[0]);
@@ -336,8 +332,7 @@ TEST_F(ProviderTest, ResultsDescribeThemselvesToBothDesktops) {
     EXPECT_EQ(metas[1].value("description").toString().toStdString(), containingFolder(pdf_));
     EXPECT_TRUE(metas[1].value("gicon").toString().startsWith(QStringLiteral(". GThemedIcon application-pdf ")))
         << metas[1].value("gicon").toString().toStdString();
-    const QDBusMessage refused =
-        call(kGnome, QStringLiteral("GetResultMetas"), {QStringList{ids[0], QStringLiteral("/etc/passwd")}});
+    const QDBusMessage refused = call(kGnome, "GetResultMetas", {QStringList{ids[0], "/etc/passwd"}});
     EXPECT_EQ(refused.errorName(), QString::fromLatin1(kUnknownResultError));
     // Their change times are the file system's, in seconds.
     const auto answer = searchIndex(*bestRequestFor("report"), {});
@@ -444,10 +439,8 @@ TEST(BestRequestTest, ReadsTheWindowsQueryLanguage) {
 TEST(ResultMemoryTest, KeepsEachCallersNewestAnswerAndTheLast500) {
     const auto answer = [](const std::string& prefix, int from, int count) {
         std::vector<Hit> hits;
-        for (int i = from; i < from + count; ++i) {
-            const std::string path = "/" + prefix + std::to_string(i);
-            hits.emplace_back(path, prefix + std::to_string(i), false, -1, std::nullopt, std::nullopt, "");
-        }
+        for (int i = from; i < from + count; ++i)
+            hits.emplace_back("/" + prefix + std::to_string(i), "", false, -1, std::nullopt, std::nullopt, "");
         return hits;
     };
     ResultMemory memory(500, 2);
