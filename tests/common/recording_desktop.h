@@ -42,12 +42,8 @@ public:
     Expected<void> showItemProperties(const std::string& p) override {
         return record("showItemProperties " + p, propertiesAnswer);
     }
-    Expected<void> openTerminal(const std::string& folder) override {
-        return record("openTerminal " + folder, terminalAnswer);
-    }
-    void setClipboardText(const std::string& text) override {
-        clipboardText = record("setClipboardText " + text, text);
-    }
+    Expected<void> openTerminal(const std::string& p) override { return record("openTerminal " + p, terminalAnswer); }
+    void setClipboardText(const std::string& t) override { clipboardText = record("setClipboardText " + t, t); }
     void setClipboardFile(const std::string& p) override { calls.push_back("setClipboardFile " + p); }
     int runAlert(const AlertRequest& request) override {
         alerts.push_back(request);
@@ -67,8 +63,7 @@ public:
         return record("moveToTrash " + path, trashHook ? trashHook(path) : DesktopServices::moveToTrash(path));
     }
     Expected<int> runProgram(const std::string& program, const std::vector<std::string>& args) override {
-        calls.push_back("runProgram " + program);
-        programs.push_back({program});
+        programs.push_back(record("runProgram " + program, std::vector<std::string>{program}));
         programs.back().insert(programs.back().end(), args.begin(), args.end());
         if (programAnswer) return *programAnswer;
         return runProgramHook ? runProgramHook(program, args) : DesktopServices::runProgram(program, args);

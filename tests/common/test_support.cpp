@@ -1,14 +1,13 @@
 #include "common/test_support.h"
 
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -38,6 +37,13 @@ void setOrUnset(const std::string& name, const std::optional<std::string>& value
         ::setenv(name.c_str(), value->c_str(), 1);
     else
         ::unsetenv(name.c_str());
+    // localtime_r need not read TZ again; tzset makes it.
+    if (name == "TZ") ::tzset();
+}
+
+std::string valueOr(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    return value ? value : fallback;
 }
 
 // Process ids are reused, soon on a busy machine: the process must be an
@@ -67,17 +73,6 @@ ScopedEnv::ScopedEnv(std::string name, const std::optional<std::string>& value) 
 
 ScopedEnv::~ScopedEnv() { setOrUnset(name_, old_); }
 
-// localtime_r need not read TZ again; tzset makes it.
-ScopedTimeZone::ScopedTimeZone(const std::string& tz) {
-    tz_.emplace("TZ", tz);
-    ::tzset();
-}
-
-ScopedTimeZone::~ScopedTimeZone() {
-    tz_.reset();
-    ::tzset();
-}
-
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
@@ -86,9 +81,7 @@ void writeFile(const std::string& path, const std::string& content) {
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 bool exists(const std::string& path) {
@@ -119,14 +112,7 @@ void stopIndexServiceProcess(long pid, const std::string& indexDir) {
     pollUntil([&] { return !isIndexService(pid, indexDir); }, std::chrono::seconds(5));
 }
 
-std::string binDir() {
-    const char* dir = std::getenv("QF_BIN_DIR");
-    return dir ? dir : QF_BUILD_BIN_DIR;
-}
-
-std::string sourceDir() {
-    const char* dir = std::getenv("QF_SOURCE_DIR");
-    return dir ? dir : QF_SOURCE_ROOT;
-}
+std::string binDir() { return valueOr("QF_BIN_DIR", QF_BUILD_BIN_DIR); }
+std::string sourceDir() { return valueOr("QF_SOURCE_DIR", QF_SOURCE_ROOT); }
 
 }  // namespace qf::test

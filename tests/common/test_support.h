@@ -1,6 +1,6 @@
 #pragma once
 // Isolation helpers every test program shares: temporary folders, scoped
-// environment variables, small file helpers and where the programs were built.
+// variables, small file helpers and where the programs were built.
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -24,7 +24,7 @@ private:
 };
 
 // Sets (or, with nullopt, unsets) one environment variable and restores the
-// old value afterwards.
+// old value afterwards; TZ takes effect at once.
 class ScopedEnv {
 public:
     ScopedEnv(std::string name, const std::optional<std::string>& value);
@@ -38,17 +38,9 @@ private:
 };
 
 // Puts the process in the time zone `tz` (a POSIX TZ text needs no zone
-// database) until it goes. Tests of local dates use one with an offset: in
-// UTC, local time and UTC cannot be told apart.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const std::string& tz);
-    ~ScopedTimeZone();
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<ScopedEnv> tz_;
+// database) until it goes: use one with an offset, UTC hides mistakes.
+struct ScopedTimeZone : ScopedEnv {
+    explicit ScopedTimeZone(const std::string& tz) : ScopedEnv("TZ", tz) {}
 };
 
 void writeFile(const std::string& path, const std::string& content);
@@ -56,14 +48,11 @@ std::string readFile(const std::string& path);
 // lstat-based: a dangling symbolic link exists.
 bool exists(const std::string& path);
 // Checks `done` every few milliseconds until it holds or `timeout` has
-// passed; returns done(). It processes no Qt events: tests on an event loop
-// use QTest::qWaitFor.
+// passed; returns done(). No Qt events: QTest::qWaitFor processes those.
 bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
-// Stops the index service whose lock file is in `indexDir`, if one runs
-// there, and waits until it has ended.
+// Stops the index service of `indexDir` (by its lock file, or the one with
+// process id `pid` if it still is one) and waits until it has ended.
 void stopIndexService(const std::string& indexDir);
-// Stops the index service of `indexDir` with process id `pid`, if it still
-// is one, and waits until it has ended: one whose lock file is gone too.
 void stopIndexServiceProcess(long pid, const std::string& indexDir);
 // Where the executables were built ($QF_BIN_DIR) and the source root.
 std::string binDir();
