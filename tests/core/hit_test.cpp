@@ -12,19 +12,15 @@
 namespace qf {
 namespace {
 
-// What a hit shows of each kind of path, taken from the path itself (lstat).
+// What a hit shows of each kind of path, taken from the path itself (lstat),
+// with kinds in the user's language (zh_CN in these tests).
 TEST(FileFacts, HitsOfEachKindOfPath) {
     test::TempDir dir;
     std::filesystem::create_directory(dir / "Notes.app");
     test::writeFile(dir / "empty.txt", "");
     test::writeFile(dir / "报 #1%?.PDF", "%PDF");
     std::filesystem::create_directory_symlink(dir / "Notes.app", dir / "link.pdf");
-    const struct {
-        std::string name;
-        bool isDir;
-        std::int64_t size;
-        const char* kind;  // the user's language (zh_CN in these tests)
-    } cases[] = {
+    const std::tuple<std::string, bool, std::int64_t, const char*> cases[] = {
         {"Notes.app", true, -1, "文件夹"},
         {"empty.txt", false, 0, "纯文本文档"},
         {"报 #1%?.PDF", false, 4, "PDF 文档"},
@@ -32,47 +28,36 @@ TEST(FileFacts, HitsOfEachKindOfPath) {
         {"link.pdf", false, static_cast<std::int64_t>((dir / "Notes.app").size()), "PDF 文档"},
         {"gone", false, -1, "文件"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Hit hit = hitForPath(dir / c.name);
-        EXPECT_EQ(hit.name(), c.name);
-        EXPECT_EQ(hit.isDir(), c.isDir);
-        EXPECT_EQ(hit.size(), c.size);
-        EXPECT_EQ(hit.kind(), c.kind);
-        EXPECT_EQ(hit.modified().has_value(), c.name != "gone");
-        if (c.name == "gone") {
-            EXPECT_FALSE(hit.created());
-        }
+    for (const auto& [name, isDir, size, kind] : cases) {
+        SCOPED_TRACE(name);
+        const Hit hit = hitForPath(dir / name);
+        EXPECT_EQ(hit.name(), name);
+        EXPECT_EQ(hit.isDir(), isDir);
+        EXPECT_EQ(hit.size(), size);
+        EXPECT_EQ(hit.kind(), kind);
+        EXPECT_EQ(hit.modified().has_value(), name != "gone");
     }
     EXPECT_EQ(hitForPath(dir / "报 #1%?.PDF").url(), "file://" + dir.path() + "/%E6%8A%A5%20%231%25%3F.PDF");
     // A NUL ends the path for the system: it must not stand for the folder.
     EXPECT_FALSE(lstatInfo(dir / std::string("Notes.app\0x", 11)).mtime);
     // Dates carry sub-second precision. Birth is not modification: it is known
     // exactly where the file system records one, and then recent.
-    const std::string file = dir / "empty.txt";
     const struct timespec times[2] = {{1700000000, 250000000}, {1700000000, 250000000}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-    const Hit hit = hitForPath(file);
-    ASSERT_TRUE(hit.modified());
-    EXPECT_DOUBLE_EQ(*hit.modified(), 1700000000.25);
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / "empty.txt").c_str(), times, 0), 0);
+    const Hit hit = hitForPath(dir / "empty.txt");
+    EXPECT_DOUBLE_EQ(hit.modified().value_or(0), 1700000000.25);
     struct statx stx {};
-    ASSERT_EQ(::statx(AT_FDCWD, file.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx), 0);
+    ASSERT_EQ(::statx(AT_FDCWD, (dir / "empty.txt").c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &stx), 0);
     ASSERT_EQ(hit.created().has_value(), (stx.stx_mask & STATX_BTIME) != 0);
-    if (hit.created()) {
-        EXPECT_NEAR(*hit.created(), std::time(nullptr), 60);
-    }
+    EXPECT_NEAR(hit.created().value_or(std::time(nullptr)), std::time(nullptr), 60);
 }
 
+// Only the last extension counts; types the MIME database describes in
+// English only are named by their extension.
 TEST(FileFacts, KindTexts) {
     const std::pair<const char*, const char*> cases[] = {
-        {"trailing.", "文件"},
-        {".profile", "文件"},
-        {"report.zzq", "ZZQ"},
-        {"x.straße", "STRASSE"},
-        {"/a/b/archive.tar.gz", "Gzip 归档文件"},  // only the last extension counts
-        // Types the MIME database describes in English only.
-        {"Cargo.toml", "TOML"},
-        {"org.example.App.desktop", "DESKTOP"},
+        {"trailing.", "文件"},           {".profile", "文件"}, {"x.straße", "STRASSE"},
+        {"a/b.tar.gz", "Gzip 归档文件"}, {"C.toml", "TOML"},
     };
     for (const auto& [path, kind] : cases) EXPECT_EQ(kindOf(path, false), kind) << path;
 }

@@ -1,10 +1,12 @@
 // Asking the index: the shell runner and its children, where mdfind is
-// found, what reaches it and how its answers are intersected.
+// found, what reaches it, how its answers are intersected, and what dump
+// mode writes of them.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,10 +17,10 @@
 #include "base/utf8.h"
 #include "core/child_process.h"
 #include "core/core_test_support.h"
+#include "core/dump.h"
 #include "core/shell.h"
 #include "core/spotlight.h"
 #include "core/text.h"
-#include "protocol/helper_programs.h"
 
 namespace qf {
 namespace {
@@ -26,104 +28,62 @@ namespace {
 using test::Args;
 using test::byName;
 using test::Lines;
+using test::nameQuery;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 using ::testing::UnorderedElementsAreArray;
 
-// No child of this process is left behind, not even as a zombie.
-void expectNoChildren() {
+// Only UTF-8 answers count, line by line; the exit status is not examined,
+// standard error is discarded and standard input is the null device. No
+// child is left behind, not even as a zombie, nor one dropped while running.
+TEST(RunShell, ReturnsNonEmptyOutputLinesAndLeavesNoChild) {
+    const std::pair<std::string, Lines> cases[] = {
+        {"printf 'a\\n\\nb\\n'", {"a", "b"}},
+        {"printf 'a\\r\\nb\\n'", {"a\r\nb"}},  // CR LF is one character that is not a line end
+        {"printf 'a\\rb\\n\\r\\n'", {"a\rb", "\r\n"}},
+        {"printf 'ok\\n'; printf '\\377\\n'", {}},  // one bad byte blanks the whole answer
+        {"printf 'x\\ny'; exit 3", {"x", "y"}},
+        {"cat; echo err >&2; echo 报告", {"报告"}},
+    };
+    for (const auto& [cmd, lines] : cases) EXPECT_THAT(runShell(cmd), ElementsAreArray(lines)) << cmd;
+    {
+        ChildProcess child("/bin/sh", {"-c", "sleep 30"}, {});
+        ASSERT_FALSE(child.start());
+    }
     errno = 0;
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
 }
 
-std::string repeated(const std::string& text, int times) {
-    std::string out;
-    for (int i = 0; i < times; ++i) out += text;
-    return out;
-}
-
-TEST(RunShell, ReturnsNonEmptyOutputLines) {
-    const std::pair<std::string, Lines> cases[] = {
-        {"printf 'a\\n\\nb\\n'", {"a", "b"}},
-        {"printf 'a\\r\\nb\\n'", {"a\r\nb"}},  // CR LF is one character that is not a line end
-        {"printf 'a\\rb\\n\\r\\n'", {"a\rb", "\r\n"}},
-        {"no-such-command-quillfind", {}},
-        {"printf '\\377\\n'", {}},                  // not UTF-8: nothing at all
-        {"printf 'ok\\n'; printf '\\377\\n'", {}},  // one bad byte blanks the whole answer
-        {"printf 'x\\ny'; exit 3", {"x", "y"}},     // the exit status is not examined
-        {"printf '报告\\n'", {"报告"}},
-        {"cat", {}},                          // stdin is the null device, never ours
-        {"echo err >&2; echo out", {"out"}},  // stderr is discarded
-    };
-    for (const auto& [cmd, lines] : cases) EXPECT_THAT(runShell(cmd), ElementsAreArray(lines)) << cmd;
-    expectNoChildren();
-}
-
+// The decomposed é is one character of two code points, the family one of five.
 TEST(RunShell, SpawnFailLineKeepsFortyCharacters) {
-    // The decomposed é is one character of two code points, the family one of five.
     for (const std::string c : {"x", "报", "e\xCC\x81", "👨‍👩‍👧"}) {
-        for (const int length : {40, 45}) {
-            EXPECT_EQ(spawnFailLine(repeated(c, length), "gone"), "SPAWN_FAIL " + repeated(c, 40) + ": gone\n") << c;
-        }
+        std::string forty, more;
+        for (int i = 0; i < 45; ++i) (i < 40 ? forty : more) += c;
+        EXPECT_EQ(spawnFailLine(forty + more, "gone"), "SPAWN_FAIL " + forty + ": gone\n") << c;
+        EXPECT_EQ(spawnFailLine(forty, "gone"), "SPAWN_FAIL " + forty + ": gone\n") << c;
     }
 }
 
-TEST(ChildProcess, DroppedWhileRunningLeavesNoZombie) {
-    {
-        ChildProcess child("/bin/sh", {"-c", "sleep 30"}, {});
-        ASSERT_FALSE(child.start());
-        EXPECT_TRUE(child.isRunning());
-    }
-    expectNoChildren();
-}
-
-// An empty variable counts as unset: the fallback, not an empty path.
-TEST(SpotlightQueries, AnEmptyMdfindVariableCountsAsUnset) {
-    test::ScopedEnv empty("QUILLFIND_MDFIND", "");
-    EXPECT_THAT(mdfindExecutable(), StartsWith("/"));
-}
-
-// Installed, the private helpers sit in libexec/quillfind and the commands
-// in bin, and each finds the other; only executable files count. (Beside
-// the program, as in build/bin, is how every test program finds its helpers.)
-TEST(SpotlightQueries, HelperProgramsInTheHelpersFolderAndInBin) {
-    test::TempDir dir;
-    const std::string bin = dir / "usr/bin", helpers = dir / "usr/libexec/quillfind";
-    const std::pair<std::string, mode_t> programs[] = {
-        {bin + "/mdfind", 0755},
-        {helpers + "/quillfind-indexd", 0755},
-        {helpers + "/ditto", 0644},
-    };
-    for (const auto& [path, mode] : programs) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        test::writeFile(path, "#!/bin/sh\n");
-        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
-    }
-    std::filesystem::create_directories(bin + "/ditto");  // a folder: not found
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {bin, "quillfind-indexd", helpers + "/quillfind-indexd"},
-        {helpers, "mdfind", bin + "/mdfind"},
-        {bin, "ditto", ""},
-        {"", "mdfind", ""},
-    };
-    for (const auto& [from, name, expected] : cases)
-        EXPECT_EQ(protocol::findHelperProgram(name, nullptr, from), expected) << from << " " << name;
-}
-
-// The fake answers only calls with exactly these arguments.
-TEST(SpotlightShell, NameQueriesAreCappedByHead) {
+// Name queries keep 50000 paths; recent files are those since the start
+// of yesterday, at most 2000. The fake answers only these exact arguments.
+TEST(SpotlightShell, QueriesAreCappedByHead) {
     test::FakeMdfind fake;
     Lines many;
     for (int i = 0; i < 50010; ++i) many.push_back("/d/" + std::to_string(i) + ".pdf");
-    fake.answer(test::nameQuery("*.pdf"), many);
+    fake.answer(nameQuery("*.pdf"), many);
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
+    many.resize(2001);
+    fake.answer({"kMDItemFSContentChangeDate >= $time.today(-1d)"}, many);
+    many.pop_back();
+    EXPECT_THAT(runShell(recentFilesQuery()), ElementsAreArray(many));
 }
 
 // A chosen mdfind that cannot be run is a failure to start, never a cue
-// for the shell to run another found on PATH (an installed copy).
+// for the shell to run another found on PATH (an installed copy). An empty
+// variable counts as unset: the fallback, not an empty path.
 TEST(SpotlightShell, AChosenMdfindThatIsMissingIsNotReplacedFromPath) {
     test::TempDir other;
     test::writeFile(other / "mdfind", "#!/bin/sh\necho /from/path/mdfind\n");
@@ -134,22 +94,13 @@ TEST(SpotlightShell, AChosenMdfindThatIsMissingIsNotReplacedFromPath) {
     ::testing::internal::CaptureStderr();
     EXPECT_THAT(runShell(recentFilesQuery()), IsEmpty());
     EXPECT_THAT(::testing::internal::GetCapturedStderr(), StartsWith("SPAWN_FAIL mdfind 'kMDItemFSContentChangeDate"));
-}
-
-// Since the start of yesterday, at most 2000 paths.
-TEST(SpotlightShell, RecentFilesQueryAsksForTheLastTwoDaysAndKeepsTwoThousand) {
-    test::FakeMdfind fake;
-    Lines paths;
-    for (int i = 0; i <= 2000; ++i) paths.push_back("/recent/" + std::to_string(i));
-    fake.answer({"kMDItemFSContentChangeDate >= $time.today(-1d)"}, paths);
-    paths.pop_back();
-    EXPECT_THAT(runShell(recentFilesQuery()), ElementsAreArray(paths));
+    test::ScopedEnv empty("QUILLFIND_MDFIND", "");
+    EXPECT_THAT(mdfindExecutable(), StartsWith("/"));
 }
 
 // The shell that runs the name queries expands and runs nothing: mdfind sees
-// every byte of the value as typed. The model's end-to-end test sends "$",
-// "`", "\\" and "'" through the real index; these are the double quotes, a
-// backquote that would run a command, and the bytes no file name holds.
+// every byte of the value as typed (quotes, "$(", backquotes, bytes no file
+// name holds); the model's end-to-end test sends more through the index.
 TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
     test::FakeMdfind fake;
     test::TempDir dir;
@@ -162,8 +113,8 @@ TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
     // Each answer is keyed on mdfind's exact arguments: a call with any
     // other bytes finds nothing.
     for (const auto& value : values) {
-        fake.answer(test::nameQuery("*" + value + "*"), {"/found/substring"});
-        fake.answer(test::nameQuery("?" + value), {"/found/wildcard"});
+        fake.answer(nameQuery("*" + value + "*"), {"/found/substring"});
+        fake.answer(nameQuery("?" + value), {"/found/wildcard"});
         EXPECT_THAT(runShell(substringNameQuery(value)), ElementsAre("/found/substring")) << value;
         EXPECT_THAT(runShell(wildcardNameQuery("?" + value)), ElementsAre("/found/wildcard")) << value;
     }
@@ -171,43 +122,43 @@ TEST(SpotlightShell, EveryByteOfTheValueReachesMdfindAsTyped) {
 }
 
 // The by-name searches of an intersection: each term asked in order, the
-// answers intersected, and how each search ended in the debug log. The log
-// names every term asked, and the fake answers only the exact arguments, so
-// the log and the result show the calls.
+// answers intersected, and how each search ended in the debug log (never on
+// standard error), which with the result shows the exact calls.
 TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
     const struct {
-        const char* name;
-        std::vector<std::tuple<Args, std::string, std::string>> fixtures;  // args, suffix, content
+        std::vector<std::tuple<Args, std::string, std::string>> fixtures;  // args, suffix, content; none: no mdfind
         Args terms;
         Lines found;
         Lines log;
     } cases[] = {
         // Duplicates counted as returned, empty lines dropped, the term as given.
-        {"two terms",
-         {{byName("big report"), ".out", "/a/big 2024\n/b/big\n\n/c/2024 big\n/a/big 2024\n"},
+        {{{byName("big report"), ".out", "/a/big 2024\n/b/big\n\n/c/2024 big\n/a/big 2024\n"},
           {byName("2024"), ".out", "/a/big 2024\n/c/2024 big\n/d/2024\n"}},
          {"big report", "2024"},
          {"/a/big 2024", "/c/2024 big"},
          {"tok 'big report' -> 4 lines", "tok '2024' -> 3 lines"}},
-        {"early stop",
-         {{byName("zzqx"), ".status", "3"}, {byName("report"), ".out", "/a/report\n"}},
+        {{{byName("zzqx"), ".status", "3"}, {byName("report"), ".out", "/a/report\n"}},
          {"zzqx", "report"},
          {},
          {"mdfind 'zzqx' EMPTY reason=exit3", "tok 'zzqx' -> 0 lines"}},
         // The second term is asked once the first answer shows a line; a bad
         // byte further on voids that answer, and the second is not taken.
-        {"first answer voided late",
-         {{byName("t0"), ".out", "/a/x\n" + std::string(300000, 'y') + "\xff\n"}, {byName("t1"), ".out", "/a/x\n"}},
+        {{{byName("t0"), ".out", "/a/x\n" + std::string(300000, 'y') + "\xff\n"}, {byName("t1"), ".out", "/a/x\n"}},
          {"t0", "t1"},
          {},
          {"mdfind 't0' EMPTY reason=exit0", "tok 't0' -> 0 lines"}},
+        {{}, {"report", "2024"}, {}, {"SPAWN_FAIL 'report': No such file or directory", "tok 'report' -> 0 lines"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.terms[0]);
         test::FakeMdfind fake;
         for (const auto& [args, suffix, content] : c.fixtures) fake.set(args, suffix, content);
+        test::ScopedEnv mdfind("QUILLFIND_MDFIND",
+                               c.fixtures.empty() ? "/nonexistent/mdfind" : std::getenv("QUILLFIND_MDFIND"));
         test::clearDebugLog();
+        ::testing::internal::CaptureStderr();
         EXPECT_THAT(mdfindIntersection(c.terms), UnorderedElementsAreArray(c.found));
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
         EXPECT_THAT(test::debugMessages(), ElementsAreArray(c.log));
     }
 }
@@ -222,16 +173,15 @@ TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
         "_", " ", "\r\n",   "\r",        "~",        "0"};
     std::mt19937 random(20261207);
     const auto pick = [&](const Lines& from) { return from[random() % from.size()]; };
-    Lines pool;
-    for (int i = 0; i < 6000; ++i) {
-        std::string path = random() % 2 ? "/d" : "/D";
-        for (int k = 1 + random() % 2; k > 0; --k) path += "/" + pick(pieces);
-        for (int n = 1 + random() % 4; n > 0; --n) path += pick(pieces);
-        pool.push_back(path);
-    }
+    // Few enough names that the answers overlap.
+    const auto path = [&] {
+        std::string out = random() % 2 ? "/d/" : "/D/";
+        for (int n = 1 + random() % 3; n > 0; --n) out += pick(pieces);
+        return out;
+    };
     const auto answer = [&](int draws) {
         std::string out;
-        for (int i = 0; i < draws; ++i) out += pick(pool) + (random() % 50 == 0 ? "\n\n" : "\n");
+        for (int i = 0; i < draws; ++i) out += path() + (random() % 50 == 0 ? "\n\n" : "\n");
         return out;
     };
     // The index sends its answers in byte order; one repeat makes an answer
@@ -240,9 +190,9 @@ TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
         std::set<std::string> lines;
         // A line ending in CR would join the next one.
         for (int i = 0; i < draws; ++i)
-            if (const std::string line = pick(pool); line.back() != '\r') lines.insert(line);
-        std::string out;
-        for (const auto& line : lines) out += line + (repeat && out.empty() ? "\n" + line + "\n" : "\n");
+            if (const std::string line = path(); line.back() != '\r') lines.insert(line);
+        std::string out = repeat ? *lines.begin() + "\n" : "";
+        for (const auto& line : lines) out += line + "\n";
         return out;
     };
     const std::vector<Lines> runs = {{answer(9000)},
@@ -273,14 +223,60 @@ TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
     }
 }
 
-TEST(SpotlightIntersection, StartFailureIsLoggedNotPrinted) {
-    test::ScopedEnv missing("QUILLFIND_MDFIND", "/nonexistent/mdfind");
-    test::clearDebugLog();
-    ::testing::internal::CaptureStderr();
-    EXPECT_THAT(mdfindIntersection({"report", "2024"}), IsEmpty());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_THAT(test::debugMessages(),
-                ElementsAre("SPAWN_FAIL 'report': No such file or directory", "tok 'report' -> 0 lines"));
+Lines numbered(const std::string& prefix, int count, Lines tail = {}) {
+    Lines out;
+    for (int i = 0; i < count; ++i) out.push_back(prefix + std::to_string(1000 + i).substr(1));  // 000, 001, ...
+    out.insert(out.end(), tail.begin(), tail.end());
+    return out;
+}
+
+TEST(DumpMode, OnlyExactlyOneSelectsIt) {
+    const std::pair<const char*, bool> cases[] = {{"1", true}, {"10", false}, {"true", false},
+                                                  {"", false}, {"1 ", false}, {nullptr, false}};
+    for (const auto& [value, selected] : cases)
+        EXPECT_EQ(dumpModeSelected(value), selected) << (value ? value : "(unset)");
+}
+
+// What dump mode writes for one query: its standard-error lines and how
+// many mdfind calls it makes. The fake answers only the exact arguments of
+// the row's one call, so the answer shown proves them. The program's own
+// wiring is run through the real service by the index tests' dump case.
+TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
+    const Lines many = numbered("/docs/report-", 30, {"/Docs/zzz"});  // upper case sorts first
+    Lines firstTwenty = numbered("/docs/report-", 19, {"TOTAL=31 SHOWN=20"});
+    firstTwenty.insert(firstTwenty.begin(), "/Docs/zzz");
+    const Lines mixed = numbered("/m/report", 97, {"/m/report-ab", "/m/report-AB", "/m/x-ab-report"});
+    const struct {
+        std::string query;
+        Args call;
+        Lines answer;
+        Lines written;
+    } cases[] = {
+        // No tokens: nothing at all, not even the counts.
+        {" \"\" \"\" ", {}, {}, {}},
+        {"report", byName("report"), Lines(many.rbegin(), many.rend()), firstTwenty},
+        // TOTAL counts candidates; short terms filter them, case ignored, before the cap.
+        {"report ab", byName("report"), mixed, {"/m/report-AB", "/m/report-ab", "/m/x-ab-report", "TOTAL=100 SHOWN=3"}},
+        {"a", {}, {}, {"TOTAL=0 SHOWN=0"}},
+        // An index term, a suffix and a short term together.
+        {"报 ab .Txt", byName("报"), {"/r/报ab.pdf", "/r/报.txt", "/r/报AB.TXT"}, {"/r/报AB.TXT", "TOTAL=3 SHOWN=1"}},
+        {"*.PDF", nameQuery("*.pdf"), {"/p/a.PDF", "/p/a.pdf.txt", "/p/c.pdfx"}, {"/p/a.PDF", "TOTAL=3 SHOWN=1"}},
+        // The query text reaches the index as typed, reduced to its last path
+        // segment; quoting is guarded by the shell's every-byte test.
+        {"docs/report", byName("report"), {"/x/report"}, {"/x/report", "TOTAL=1 SHOWN=1"}},
+        {"report\t", byName("report\t"), {"/x/report\t1"}, {"/x/report\t1", "TOTAL=1 SHOWN=1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.query));
+        test::FakeMdfind fake;
+        if (!c.call.empty()) fake.answer(c.call, c.answer);
+        ::testing::internal::CaptureStderr();
+        writeDump(c.query, STDERR_FILENO);
+        const std::string written = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(written.empty() || written.back() == '\n');
+        EXPECT_THAT(test::linesOf(written), ElementsAreArray(c.written));
+        EXPECT_EQ(fake.callCount(), c.call.empty() ? 0u : 1u);
+    }
 }
 
 }  // namespace
