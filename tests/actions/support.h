@@ -1,7 +1,7 @@
 #pragma once
-// The file-action tests' Model on a recording desktop in an isolated
-// environment (searches go to a missing index tool, log and trash into
-// temporary folders), and what the tests look at on disk.
+// The file-action tests' Model on a recording desktop (searches go to a
+// missing index tool, the trash into a temporary folder; tests/common
+// isolates the rest), and what the tests look at on disk.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -23,12 +23,8 @@ protected:
 
     TempDir dir_, state_;
     ScopedEnv xdgData_{"XDG_DATA_HOME", state_ / "data"};
-    ScopedEnv xdgConfig_{"XDG_CONFIG_HOME", state_ / "config"};
     ScopedEnv xdgCache_{"XDG_CACHE_HOME", state_ / "cache"};
-    ScopedEnv log_{"QUILLFIND_DEBUG_LOG", state_ / "debug.log"};
     ScopedEnv mdfind_{"QUILLFIND_MDFIND", state_ / "no-mdfind"};
-    ScopedEnv indexDir_{"QUILLFIND_INDEX_DIR", state_ / "index"};
-    ScopedEnv indexRoots_{"QUILLFIND_INDEX_ROOTS", state_ / "roots"};
     ScopedEnv ditto_{"QUILLFIND_DITTO", binDir() + "/ditto"};
     RecordingDesktop desktop_;  // its trash and programs really act
     std::unique_ptr<Model> model_ = std::make_unique<Model>(desktop_);
@@ -37,13 +33,14 @@ protected:
 
     // True when the action ran the query again.
     bool refreshed() const { return model_->serial() != serialAtStart_; }
-    Hit hit(const std::string& path) const { return hitForPath(path); }
-    // Checks that exactly one alert was shown, with these texts and "好".
+    // Forgets the calls, alerts and refreshes so far.
+    void restart();
+    // Checks that exactly one alert was shown, with these texts and "好";
+    // none at all for an empty title.
     void expectOnlyFailure(const std::string& title, const std::string& detail, const std::string& what = "");
 };
 
 std::string errorText(std::errc e);
-std::vector<std::string> namesIn(const std::string& folder);  // sorted
 // Every item under folder by its relative path: a file's content, "<dir>"
 // for a folder, "-> target" for a link.
 std::map<std::string, std::string> treeUnder(const std::string& folder);
