@@ -1,5 +1,5 @@
 // The programs the actions start: ditto, which compress runs (its archives
-// are read back without the library that wrote them), and a terminal.
+// are unpacked and compared with what they hold), and a terminal.
 #include <archive.h>
 #include <archive_entry.h>
 #include <locale.h>
