@@ -88,7 +88,7 @@ TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
 
 TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const std::string report = nameCall("report"), foo = nameCall("foo"), bar = nameCall("bar");
-    const Strings reports{"/Report_AB.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
+    const Strings reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
     const Strings spaced{"/foo bar", "/foo  bar"}, pdfs{"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"};
     // Of 3000 matches the first 1000 in path order are shown; of 2500
     // candidates only the last 500 in path order pass the short-word filter.
@@ -112,7 +112,7 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         // case on, they are tested as typed.
         {"ab .pdf", false, false, {{fsNameCall("*.pdf"), pdfs}}, {"/AB.PDF", "/ab.pdf"}, 4},
         {"docs/report", false, false, {{report, {"/docs/report.txt", "/other"}}}, {"/other", "/docs/report.txt"}, 2},
-        {"report ab", false, true, {{report, reports}}, {"/my report ab", "/report_ab.txt"}, 4},
+        {"report ab", false, true, {{report, reports}}, {"/my report ab", "/report_ab.txt"}, 5},
         // Expressions: every literal run must be in the name; case as switched;
         // the tokens joined with single spaces. Without a run to ask for, or
         // not compiling, they ask nothing.
