@@ -39,16 +39,6 @@ TEST(MountsTest, ParsesMountInfo) {
     EXPECT_EQ(mounts[6].path, "/mnt/end ");  // an escape at the very end
 }
 
-// Pseudo file systems are always left out, network ones unless asked for.
-TEST(MountsTest, NetworkFileSystemsAreLeftOutUnlessAskedFor) {
-    const std::tuple<const char*, bool, bool> cases[] = {
-        // type, network indexed, left out
-        {"ext4", false, false}, {"proc", true, true},  {"nfs4", false, true},
-        {"nfs4", true, false},  {"cifs", true, false}, {"fuse.sshfs", false, true},
-    };
-    for (const auto& [type, network, leftOut] : cases) EXPECT_EQ(isLeftOutFsType(type, network), leftOut) << type;
-}
-
 TEST(MountsTest, RootsAreResolvedDeduplicatedAndNotNested) {
     TempDir dir;
     fs::create_directories(dir / "a/b");
@@ -84,6 +74,7 @@ TEST(MountDiffTest, MountsAreKnownByTheirId) {
     }
 }
 
+// Pseudo file systems are always left out, network ones unless asked for.
 TEST(MountDiffTest, NetworkSettingLetsInOnlyNetworkFileSystems) {
     const MountPoint disk{"/", "ext4", makedev(8, 1), 1}, nfs{"/net", "nfs4", makedev(0, 50), 2},
         sshfs{"/ssh", "fuse.sshfs", makedev(0, 51), 3}, proc{"/proc", "proc", makedev(0, 52), 4},

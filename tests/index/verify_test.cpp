@@ -84,8 +84,7 @@ TEST_F(VerifyTest, ReportsEachDifferenceThatLastsAndNothingElse) {
 TEST_F(VerifyTest, FollowsTheIndexRules) {
     world.extraEnv["QUILLFIND_INDEX_ROOTS"] = "";
     world.extraEnv["QUILLFIND_INDEX_SYSTEM_ROOT"] = world.root();
-    fs::create_directories(fs::path(world.settingsFile()).parent_path());
-    qf::test::writeFile(world.settingsFile(), "exclude = node_modules " + world.file("skip") + "\nhidden = no\n");
+    world.writeSettings("exclude = node_modules " + world.file("skip") + "\nhidden = no\n");
     for (const char* f : {"c/node_modules/m", "c/.hid", "c/k", "skip/s", "proc/p", "run/r"}) touch(world.file(f));
     ASSERT_TRUE(world.start());
     ASSERT_NE(world.status().find("unwatched folders: 1"), std::string::npos) << world.status();
