@@ -370,8 +370,9 @@ std::future<index::testing::ProcessResult> startProgram(std::map<std::string, st
 
 // It takes the bus name once (a second copy gives up with a clear error),
 // answers, ends after the idle period, releasing its name, and the index
-// service it had to start keeps none of its streams open.
-TEST_F(ProviderTest, ProgramOwnsItsNameAndEndsWhenIdleLeavingNothingBehind) {
+// service it had to start keeps none of its streams open. It also ends
+// with its bus.
+TEST_F(ProviderTest, ProgramOwnsItsNameAndEndsWhenIdleOrWithItsBus) {
     server_->unregisterService(kBusName);
     TempDir indexDir;
     auto run = startProgram({{"QUILLFIND_PROVIDER_IDLE_SECONDS", "1"}, {"QUILLFIND_INDEX_DIR", indexDir.path()}});
@@ -385,19 +386,16 @@ TEST_F(ProviderTest, ProgramOwnsItsNameAndEndsWhenIdleLeavingNothingBehind) {
     EXPECT_TRUE(endsInTime(run)) << "the provider, or something holding its streams, is still there";
     EXPECT_FALSE(bus->isServiceRegistered(kBusName).value());
     stopIndexService(indexDir.path());
-}
 
-TEST(ProviderProgramTest, EndsWhenItsBusEnds) {
-    auto bus = std::make_optional<PrivateBus>();
-    ASSERT_FALSE(bus->address().isEmpty()) << "dbus-daemon did not start";
-    auto run = startProgram({{"DBUS_SESSION_BUS_ADDRESS", bus->address().toStdString()}});
+    auto own = std::make_optional<PrivateBus>();
+    run = startProgram({{"DBUS_SESSION_BUS_ADDRESS", own->address().toStdString()}});
     {
-        QDBusConnection watcher = QDBusConnection::connectToBus(bus->address(), "watcher");
+        QDBusConnection watcher = QDBusConnection::connectToBus(own->address(), "watcher");
         EXPECT_TRUE(pollUntil([&] { return watcher.interface()->isServiceRegistered(kBusName).value(); },
                               std::chrono::seconds(10)));
     }
     QDBusConnection::disconnectFromBus("watcher");
-    bus.reset();
+    own.reset();
     EXPECT_TRUE(endsInTime(run)) << "the provider outlived its bus";
 }
 
@@ -429,7 +427,8 @@ TEST(BestRequestTest, ReadsTheWindowsQueryLanguage) {
     EXPECT_EQ(request->value, "报 x");
     EXPECT_EQ(request->limit, 7u);
     for (const char* nothing : {"", "a", ". x", "  \"\"  "}) EXPECT_FALSE(bestRequestFor(nothing)) << nothing;
-    EXPECT_EQ(bestRequestFor("ab")->terms, std::vector<std::string>{"ab"});  // two letters narrow
+    EXPECT_EQ(bestRequestFor("ab").value_or(index::Request{}).terms,
+              std::vector<std::string>{"ab"});  // two letters narrow
     // Terms that reach the provider other than over the bus may be any bytes.
     EXPECT_FALSE(queryFromTerms({"report", "\xff"}));
 }
