@@ -151,7 +151,7 @@ TEST(StatusText, LinesSayUnknownForWhatWasNotSentAndEscapeControls) {
     ServiceStatus status;
     status.crawling = Flag::no;
     status.entries = 2;
-    status.memoryBytes = 3 << 20;
+    status.memoryBytes = 100 << 20;  // 104 MB
     status.lastCrawlMs = 40;
     status.crawlAgeSeconds = 5;
     status.roots = {"/odd\x1b[2Jname"};
@@ -159,11 +159,11 @@ TEST(StatusText, LinesSayUnknownForWhatWasNotSentAndEscapeControls) {
     status.settingsPath = "";
     status.snapshotLoaded = Flag::no;
     const std::string text = formatStatus(status);
-    for (const char* line :
-         {"state: idle\n", "entries: 2\n", "folders scanned: unknown (queued: unknown)\n",
-          "last crawl: 40 ms, finished 5 s ago\n", "watches: unknown\n",
-          "memory: 3 MiB in the index (1572864 bytes per entry)\n", "snapshot: none yet\n", "root: /odd\\x1b[2Jname\n",
-          "snapshot file: /c/\\x1b[2Jsnap\n", "settings file: none\n", "setting hidden: unknown\n", "pid: unknown\n"})
+    for (const char* line : {"state: idle\n", "entries: 2\n", "folders scanned: unknown (queued: unknown)\n",
+                             "last crawl: 40 ms, finished 5 s ago\n", "watches: unknown\n",
+                             "memory: 100 MiB in the index (52428800 bytes per entry)\n", "snapshot: none yet\n",
+                             "root: /odd\\x1b[2Jname\n", "snapshot file: /c/\\x1b[2Jsnap\n", "settings file: none\n",
+                             "setting hidden: unknown\n", "pid: unknown\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     EXPECT_EQ(text.find("fanotify"), std::string::npos) << text;
     EXPECT_EQ(text.find("incomplete"), std::string::npos) << text;

@@ -181,8 +181,6 @@ TEST(MappedArrayTest, ItemsSurviveGrowthTrimAndCopies) {
     EXPECT_EQ(copy[2], 14u);
 }
 
-// The vector scan against the plain search, with needles at every offset
-// around the 16- and 32-byte blocks and near-misses on the first and last byte.
 // What an entry keeps of a file's times: the second, for date searches, and
 // enough of the rest that catch-up sees a file written again within it.
 TEST(FileTimesTest, SecondsAndChanges) {
@@ -214,6 +212,9 @@ TEST(FileTimesTest, SecondsAndChanges) {
     for (const auto& [what, other, same] : sameAsT) EXPECT_EQ(FileTimes(t, t - kS) == other, same) << what;
 }
 
+// The vector scan against the plain search, with needles at every offset
+// around the 16- and 32-byte blocks and near-misses on the first and last
+// byte, and needles as long as the text.
 TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
     std::mt19937 random(5);
     for (size_t length : {1u, 2u, 3u, 17u, 33u}) {
@@ -233,6 +234,8 @@ TEST(ByteSearchTest, AgreesWithPlainFindAtEveryOffset) {
             }
         }
     }
+    for (const std::string& text : {std::string("z"), std::string("report.txt"), std::string(40, 'q')})
+        EXPECT_EQ(findBytes(text.data(), text.data() + text.size(), text), text.data()) << text;
 }
 
 // ---- snapshots ----

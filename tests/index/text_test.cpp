@@ -80,7 +80,8 @@ TEST(GlobTest, MatchesWholeNamesByCharacter) {
         {"*report*", "my Réport 1", kCase, false},  // diacritics count
         {"report?.txt", "report1.txt", kBoth, true},
         {"report?.txt", "report.txt", kBoth, false},
-        {"?", "报", kBoth, true},  // one character, three bytes
+        {"report?.txt", "report", kBoth, false},  // nothing left for "?"
+        {"?", "报", kBoth, true},                 // one character, three bytes
         {"??", "报", kBoth, false},
         {"a?c", "ae\u0301c", kExact, true},                       // é composed by NFC
         {"?", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", kExact, true},  // emoji + skin tone
