@@ -112,21 +112,18 @@ TEST_F(ProcessTest, MdfindStartsOneServiceOnDemandBehindAPrivateSocketAndAsksIt)
 
 TEST_F(ProcessTest, QueriesItDoesNotUnderstandFailClearly) {
     using Args = std::vector<std::string>;
+    // One of each source of refusal: the query, the options, none at all.
     const Args bad[] = {{"kMDItemFSName == 'abc"},
-                        {"kMDItemFSSize > 3"},
-                        {"-name"},
                         {"-unknown", "x"},
                         {},
-                        {"a", "b"},
                         {"-bad\x1b]0;owned\x07\r\nmdfind: forged"},
                         // A term that folds to nothing would be contained in every name: the
                         // service, which does the folding, refuses it like the empty term.
                         {"-name", "\xCC\x81"},
-                        {"-name", "\xE2\x80\x8D"},
                         {" \xE2\x80\x8D "}};
     for (size_t i = 0; i < std::size(bad); ++i) {
         SCOPED_TRACE(::testing::PrintToString(bad[i]));
-        const bool byService = i >= 7;
+        const bool byService = i >= 4;
         ProcessResult r = world.mdfind(bad[i]);
         EXPECT_NE(r.exitCode, 0);
         EXPECT_EQ(r.out, "");
