@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 namespace qf::index {
 
@@ -82,7 +82,7 @@ bool keyedLess(const Keyed& a, const Keyed& b) {
 // few items standing for its subfolders need a place among them, found by
 // binary search, so most names are never read. False, with the list as it
 // was, when the ids do not ascend after all.
-bool placeInOrder(const IndexStore& store, std::vector<Item>& list) {
+bool placeInOrder(const IndexStore& store, std::span<Item> list, std::vector<Keyed>& belows, std::vector<Item>& names) {
     size_t belowCount = 0;
     uint32_t last = 0;
     bool any = false;
@@ -96,10 +96,8 @@ bool placeInOrder(const IndexStore& store, std::vector<Item>& list) {
         any = true;
     }
     if (belowCount == 0) return true;
-    std::vector<Keyed> belows;
-    std::vector<Item> names;
-    belows.reserve(belowCount);
-    names.reserve(list.size() - belowCount);
+    belows.clear();
+    names.clear();
     for (const Item& item : list) {
         if (item.below)
             belows.push_back(keyed(store, item));
@@ -107,17 +105,42 @@ bool placeInOrder(const IndexStore& store, std::vector<Item>& list) {
             names.push_back(item);
     }
     std::sort(belows.begin(), belows.end(), keyedLess);
-    list.clear();
+    auto out = list.begin();
     auto from = names.begin();
     for (const Keyed& below : belows) {
         const auto to = std::partition_point(from, names.end(),
                                              [&](const Item& name) { return keyedLess(keyed(store, name), below); });
-        list.insert(list.end(), from, to);
-        list.push_back(below.item);
+        out = std::copy(from, to, out);
+        *out++ = below.item;
         from = to;
     }
-    list.insert(list.end(), from, names.end());
+    std::copy(from, names.end(), out);
     return true;
+}
+
+// An item with the folder it stands in.
+struct Placed {
+    uint32_t folder;
+    Item item;
+};
+
+// Groups the items by folder, keeping the order they were met in within a
+// folder (placeInOrder relies on it): a stable radix sort on the folder,
+// eleven bits a pass, as the answers that need it most hold tens of
+// thousands of items in as many folders.
+void groupByFolder(std::vector<Placed>& items) {
+    constexpr unsigned kBits = 11;
+    constexpr size_t kBuckets = size_t{1} << kBits;
+    std::vector<Placed> other(items.size());
+    std::vector<size_t> start(kBuckets);
+    for (unsigned shift = 0; shift < 32; shift += kBits) {
+        std::fill(start.begin(), start.end(), 0);
+        for (const Placed& p : items) ++start[(p.folder >> shift) & (kBuckets - 1)];
+        size_t at = 0;
+        for (size_t& s : start) at += std::exchange(s, at);
+        for (const Placed& p : items) other[start[(p.folder >> shift) & (kBuckets - 1)]++] = p;
+        items.swap(other);
+    }
 }
 
 // Below this many entries a thread costs more than it saves.
@@ -133,47 +156,71 @@ uint64_t nameHead(std::string_view name) {
 
 void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned threads) {
     if (ids.size() < 2) return;
-    std::vector<Item> top;
-    std::unordered_map<uint32_t, std::vector<Item>> inFolder;
-    std::unordered_set<uint32_t> placed;  // folders already standing in their parent
-    const auto itemsOf = [&](uint32_t folder) -> std::vector<Item>& {
-        return folder == kNoEntry ? top : inFolder[folder];
-    };
+    // Each entry in its folder, and each folder on the way up in its
+    // parent, once: a bit per entry of the index says which folders stand
+    // in theirs already. An answer's entries of one folder mostly stand
+    // together, so the folder is looked at once per run of them.
+    std::vector<Placed> items;
+    items.reserve(ids.size() + ids.size() / 2);
+    std::vector<uint64_t> placed(store.size() / 64 + 1);
     const auto place = [&](uint32_t folder) {
-        for (uint32_t f = folder; f != kNoEntry && placed.insert(f).second;) {
+        for (uint32_t f = folder; f != kNoEntry;) {
+            uint64_t& word = placed[f / 64];
+            const uint64_t bit = uint64_t{1} << (f % 64);
+            if (word & bit) break;
+            word |= bit;
             const uint32_t parent = store.at(f).parent;
-            itemsOf(parent).push_back({f, true});
+            items.push_back({parent, {f, true}});
             f = parent;
         }
     };
-
-    // Entries of one folder mostly stand together in the answer, so the
-    // folder is looked up once per run of them.
     uint32_t lastParent = kNoEntry;
-    std::vector<Item>* items = nullptr;
-    for (const uint32_t id : ids) {
-        const uint32_t parent = store.at(id).parent;
-        if (items == nullptr || parent != lastParent) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const uint32_t parent = store.at(ids[i]).parent;
+        if (i == 0 || parent != lastParent) {
             place(parent);
-            items = &itemsOf(parent);
             lastParent = parent;
         }
-        items->push_back({id, false});
+        items.push_back({parent, {ids[i], false}});
     }
+    groupByFolder(items);
+
+    // One list per folder, in ascending folder order (the top level, whose
+    // folder is kNoEntry, comes last).
+    struct List {
+        uint32_t folder;
+        uint32_t begin;
+        uint32_t end;
+    };
+    std::vector<List> lists;
+    for (uint32_t i = 0; i < items.size(); ++i)
+        if (lists.empty() || lists.back().folder != items[i].folder)
+            lists.push_back({items[i].folder, i, i + 1});
+        else
+            lists.back().end = i + 1;
+    std::vector<Item> order(items.size());
+    for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].item;
+    items = {};
 
     // Each folder's list is sorted on its own, so the lists are shared out
     // among the threads; the biggest ones go first.
-    std::vector<std::pair<uint32_t, std::vector<Item>*>> lists{{kNoEntry, &top}};
-    for (auto& [folder, list] : inFolder) lists.emplace_back(folder, &list);
-    std::sort(lists.begin(), lists.end(),
-              [](const auto& a, const auto& b) { return a.second->size() > b.second->size(); });
+    std::vector<uint32_t> bySize(lists.size());
+    for (uint32_t i = 0; i < bySize.size(); ++i) bySize[i] = i;
+    const bool parallel = ids.size() >= kParallelFrom && threads > 1;
+    if (parallel)
+        std::sort(bySize.begin(), bySize.end(), [&](uint32_t a, uint32_t b) {
+            return lists[a].end - lists[a].begin > lists[b].end - lists[b].begin;
+        });
     std::atomic<size_t> nextList{0};
     const auto sortLists = [&] {
         std::vector<Keyed> keys;
-        for (size_t i; (i = nextList.fetch_add(1)) < lists.size();) {
-            const auto [folder, listPointer] = lists[i];
-            std::vector<Item>& list = *listPointer;
-            if (folder != kNoEntry && (store.at(folder).flags & Entry::kChildrenInOrder) && placeInOrder(store, list))
+        std::vector<Item> names;
+        for (size_t i; (i = nextList.fetch_add(1)) < bySize.size();) {
+            const List& l = lists[bySize[i]];
+            const std::span<Item> list(order.data() + l.begin, l.end - l.begin);
+            if (list.size() < 2) continue;
+            if (l.folder != kNoEntry && (store.at(l.folder).flags & Entry::kChildrenInOrder) &&
+                placeInOrder(store, list, keys, names))
                 continue;
             keys.clear();
             for (size_t k = 0; k < list.size(); ++k) {
@@ -186,7 +233,7 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned th
     };
     {
         std::vector<std::jthread> helpers;
-        if (ids.size() >= kParallelFrom) {
+        if (parallel) {
             for (unsigned t = 1; t < threads; ++t) {
                 // A thread that cannot start leaves its share to the others.
                 try {
@@ -199,25 +246,30 @@ void sortByPath(const IndexStore& store, std::vector<uint32_t>& ids, unsigned th
         sortLists();
     }
 
+    const auto listOf = [&](uint32_t folder) -> const List& {
+        return *std::lower_bound(lists.begin(), lists.end(), folder,
+                                 [](const List& l, uint32_t f) { return l.folder < f; });
+    };
     std::vector<uint32_t> ordered;
     ordered.reserve(ids.size());
     struct Frame {
-        const std::vector<Item>* items;
-        size_t next;
+        uint32_t next;
+        uint32_t end;
     };
-    std::vector<Frame> stack{{&top, 0}};
+    std::vector<Frame> stack{{lists.back().begin, lists.back().end}};
     while (!stack.empty()) {
         Frame& frame = stack.back();
-        if (frame.next == frame.items->size()) {
+        if (frame.next == frame.end) {
             stack.pop_back();
             continue;
         }
-        const Item item = (*frame.items)[frame.next++];
+        const Item item = order[frame.next++];
         if (!item.below) {
             ordered.push_back(item.id);
             continue;
         }
-        stack.push_back({&inFolder[item.id], 0});
+        const List& l = listOf(item.id);
+        stack.push_back({l.begin, l.end});
     }
     ids = std::move(ordered);
 }
