@@ -108,11 +108,13 @@ Expected<void> streamAnswer(IndexState& state, const Request& request, unsigned 
         return {};
     }
     // Paths are built in slices so that writers are never held up by a slow
-    // reader on the other end of the socket.
-    constexpr size_t kSlice = 4096;
+    // reader on the other end of the socket. The first slice is short: a
+    // reader that waits for the first line before asking its next question
+    // gets it as soon as the answer is ordered.
+    constexpr size_t kFirstSlice = 128, kSlice = 4096;
     size_t counted = 0;
     std::string chunk;
-    for (size_t begin = 0; begin < ids.size(); begin += kSlice) {
+    for (size_t begin = 0, end = 0; begin < ids.size(); begin = end) {
         chunk.clear();
         {
             std::shared_lock lock(state.mutex);
@@ -120,7 +122,7 @@ Expected<void> streamAnswer(IndexState& state, const Request& request, unsigned 
                 // Compaction waits for streaming answers, so only a reload gets here.
                 return Error(Errc::unavailable, "the index was rebuilt during the answer; ask again");
             }
-            size_t end = std::min(ids.size(), begin + kSlice);
+            end = std::min(ids.size(), begin + (begin == 0 ? kFirstSlice : kSlice));
             // Answers come folder by folder, so the folder's path is built once
             // for a run of its entries; only within one slice, as the tree may
             // change between slices.
