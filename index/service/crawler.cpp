@@ -104,7 +104,12 @@ void Crawler::push(std::vector<ScanTask> tasks) {
         }
         queue_.insert(queue_.end(), tasks.begin(), tasks.end());
     }
-    queueCv_.notify_all();
+    // Most folders hold one subfolder or none: waking every thread for one
+    // folder costs a disk of small folders more than its listing does.
+    if (tasks.size() == 1)
+        queueCv_.notify_one();
+    else
+        queueCv_.notify_all();
 }
 
 void Crawler::queueFolder(uint32_t entry, bool force, bool recurse) { push({{entry, force, recurse, 0}}); }

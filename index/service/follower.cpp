@@ -16,8 +16,10 @@
 namespace qf::index {
 namespace {
 
-// How long the mount table must stay unchanged before it is read.
-constexpr int64_t kMountSettleMs = 500;
+// How long the mount table must stay unchanged before it is read: long
+// enough for a script's mount, check and unmount, short beside the crawl of
+// a disk a user has just plugged in and is waiting to search.
+constexpr int64_t kMountSettleMs = 100;
 
 void signal(const UniqueFd& fd) {
     uint64_t one = 1;
