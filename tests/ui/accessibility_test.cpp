@@ -103,7 +103,9 @@ TEST_F(MainWindowTest, HeaderClicksChangeTheOrderItsArrowAndItsWordsKeepingTheSe
             EXPECT_EQ(header->cell(c)->displayText().contains(QRegularExpression("[▲▼]")), on) << c;
             EXPECT_EQ(header->cell(c)->displayFont().weight(), on ? QFont::DemiBold : QFont::Normal) << c;
         }
-        if (selected >= 0) EXPECT_EQ(selectedRows(*w), std::vector<int>{selected});
+        if (selected >= 0) {
+            EXPECT_EQ(selectedRows(*w), std::vector<int>{selected});
+        }
     }
     // The other cells say what a click does; the kind cell is a column
     // header that sorts nothing.
