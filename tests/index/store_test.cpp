@@ -374,6 +374,7 @@ TEST(StoreAssignTest, RejectsInconsistentEntries) {
         {"name past the names", {root, file(0, 5)}, "\0a\0"sv, false},
         {"last name without its NUL", {root, file(0, 1)}, "\0ab"sv, false},
         {"a name not ended before the next", {root, file(0, 1), file(0, 2)}, "\0ab\0c\0"sv, false},
+        {"a NUL inside the last name", {root, file(0, 1, 2)}, "\0a\0b"sv, false},
         {"two names at one place", {root, file(0, 1), file(0, 1)}, "\0a\0"sv, false},
         {"first name not at the start", {entry(kNoEntry, EntryType::root, 1, 0)}, "\0\0"sv, false},
         {"a name's length not its own", {root, file(0, 1, 2)}, "\0a\0"sv, false},
