@@ -595,19 +595,20 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "  round %d: names %.0f ms, times %.0f ms, fdfind %.0f ms, bfs %.0f ms\n", round,
                          s.crawlMs, s.timesMs, fd, bf);
         }
+        const std::string crawled = tree == "/" ? "whole disk" : "tree";
         auto median = [](std::vector<double> v) {
             std::sort(v.begin(), v.end());
             return v[v.size() / 2];
         };
-        if (fdfind) add("1M tree: fdfind -uu --one-file-system . (median of 5)", fmt(median(fdMs), "ms", 0));
-        if (bfs) add("1M tree: bfs -xdev (median of 5)", fmt(median(bfsMs), "ms", 0));
-        add("1M tree: quillfind-indexd first crawl, every name searchable (median of 5)",
+        if (fdfind) add(crawled + ": fdfind -uu --one-file-system . (median of 5)", fmt(median(fdMs), "ms", 0));
+        if (bfs) add(crawled + ": bfs -xdev (median of 5)", fmt(median(bfsMs), "ms", 0));
+        add(crawled + ": quillfind-indexd first crawl, every name searchable (median of 5)",
             fmt(median(crawlMs), "ms", 0) + "  (service: " + std::to_string(s.internalMs) + " ms; " +
                 std::to_string(s.entries) + " entries)");
-        add("1M tree: ... and every change time read (median of 5)", fmt(median(timesMs), "ms", 0));
-        add("1M tree: service peak memory during the crawl (median of 5)", fmt(median(peakMb), "MiB", 0));
-        if (fdfind) add("1M tree: crawl / fdfind (median of the 5 rounds)", fmt(median(fdRatios), "x", 2));
-        if (bfs) add("1M tree: crawl / bfs (median of the 5 rounds)", fmt(median(bfsRatios), "x", 2));
+        add(crawled + ": ... and every change time read (median of 5)", fmt(median(timesMs), "ms", 0));
+        add(crawled + ": service peak memory during the crawl (median of 5)", fmt(median(peakMb), "MiB", 0));
+        if (fdfind) add(crawled + ": crawl / fdfind (median of the 5 rounds)", fmt(median(fdRatios), "x", 2));
+        if (bfs) add(crawled + ": crawl / bfs (median of the 5 rounds)", fmt(median(bfsRatios), "x", 2));
     }
     if (crawlOnly) {
         stopService(work + "/idx");
