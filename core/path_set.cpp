@@ -107,25 +107,38 @@ void sortPaths(std::vector<PathView>& paths) {
     paths = std::move(sorted);
 }
 
-// Whether valid UTF-8 is in composed form. Most names hold only Latin
-// letters below U+0300 and CJK ideographs (U+4000 to U+9FFF), which never
-// combine nor reorder; only other text needs the full check.
-bool composed(std::string_view utf8) {
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const std::size_t n = utf8.size();
+inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+enum class LineForm { invalid, composed, loose };
+
+// Whether a line is valid UTF-8 and in composed form, in one pass. Most
+// names hold only ASCII, Latin letters below U+0300 and CJK ideographs
+// (U+4000 to U+9FFF), which never combine nor reorder and are checked as
+// they are met; any other character sends the line through both full
+// checks.
+LineForm formOf(std::string_view line) {
+    const auto* p = reinterpret_cast<const unsigned char*>(line.data());
+    const std::size_t n = line.size();
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = p[i];
         if (c < 0x80) {
-            i += asciiPrefixLength(utf8.substr(i));
-        } else if (c >= 0xC2 && c <= 0xCB) {
+            // Eight bytes at a time through the ASCII runs of a path.
+            for (std::uint64_t word; i + 8 <= n; i += 8) {
+                std::memcpy(&word, p + i, 8);
+                if (word & 0x8080808080808080ULL) break;
+            }
+            while (i < n && p[i] < 0x80) ++i;
+        } else if (c >= 0xC2 && c <= 0xCB && i + 1 < n && isContinuation(p[i + 1])) {
             i += 2;
-        } else if (c >= 0xE4 && c <= 0xE9) {
+        } else if (c >= 0xE4 && c <= 0xE9 && i + 2 < n && isContinuation(p[i + 1]) && isContinuation(p[i + 2])) {
             i += 3;
+        } else if (!isValidUtf8(line)) {
+            return LineForm::invalid;
         } else {
-            return isNfc(utf8);
+            return isNfc(line) ? LineForm::composed : LineForm::loose;
         }
     }
-    return true;
+    return LineForm::composed;
 }
 
 }  // namespace
@@ -137,9 +150,9 @@ AnswerLines::AnswerLines(std::string output) {
     // is valid UTF-8 exactly when each line is. An ASCII line is both valid
     // and composed, which one pass over it tells.
     for (PathView& line : lines) {
-        if (allAscii(line)) continue;
-        if (!isValidUtf8(line)) return;
-        line.loose = !composed(line);
+        const LineForm form = formOf(line);
+        if (form == LineForm::invalid) return;
+        line.loose = form == LineForm::loose;
     }
     buffer_ = std::move(buffer);
     lines_ = std::move(lines);
@@ -171,7 +184,7 @@ PathSet::PathSet(AnswerLines answer) : paths_(std::move(answer.lines_)) {
 }
 
 void PathSet::markLooseAndSort() {
-    for (PathView& path : paths_) path.loose = !composed(path);
+    for (PathView& path : paths_) path.loose = formOf(path) == LineForm::loose;
     sortIfNeeded();
 }
 
