@@ -63,20 +63,8 @@ TEST(BestScaleTest, PartsMergeIntoTheBestOfAll) {
     EXPECT_EQ(s.at(one.best[0].id).times.seconds(), newestExact / 1'000'000'000);
 }
 
-TEST(BestWireTest, RequestsAndRankedRecordsRoundTrip) {
-    Request r;
-    r.op = Request::Op::best;
-    r.value = "old report";
-    r.terms = {"old", "report", "a=b"};
-    r.patterns = {"*.pdf", "x\\*?"};
-    r.limit = 20;
-    auto decoded = decodeRequest(encodeRequest(r));
-    ASSERT_TRUE(decoded) << decoded.error().message();
-    EXPECT_EQ(*decoded, r);
-    using namespace std::string_literals;
-    for (const std::string& b : {"op=best\0limit=-1\0\0"s, "op=best\0limit=20x\0\0"s, "op=best\0limit=4294967296\0\0"s})
-        EXPECT_FALSE(decodeRequest(b).hasValue()) << b;
-
+// (Best requests on the wire: WireTest.)
+TEST(BestWireTest, RankedRecordsRoundTrip) {
     const RankedEntry entries[] = {
         {Rank::exact, true, 1712345678123456789, "/a b/report"},
         {Rank::other, false, std::nullopt, "/x/line\nbreak 1 2"},
