@@ -3,13 +3,10 @@
 // prints from them.
 #include <gtest/gtest.h>
 
-#include <sys/socket.h>
-
-#include <thread>
-
-#include "base/unique_fd.h"
+#include "base/unix_socket.h"
 #include "index/client/client.h"
 #include "index/client/wire.h"
+#include "index_test_support.h"
 #include "mdfind/status_text.h"
 #include "protocol/index_protocol.h"
 
@@ -87,37 +84,6 @@ TEST(StatusRecords, ANulInAValueCannotSplitTheRecord) {
     EXPECT_EQ(readAll(encodeStatus(status)).snapshotFailure, "a\\x00b");
 }
 
-// A service on the far end of a socket pair that sends `reply` in pieces
-// of a few bytes after reading the request, then closes or keeps silent
-// and open.
-class FakeService {
-public:
-    FakeService(std::string reply, bool close) {
-        int pair[2];
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-        ours_.reset(pair[0]);
-        theirs_.reset(pair[1]);
-        sender_ = std::thread([this, reply = std::move(reply), close] {
-            // Read first, as the service does: a socket closed on unread
-            // bytes would reach the client as a reset instead of an end.
-            std::string request;
-            for (char c; !request.ends_with(std::string(2, '\0')) && ::recv(theirs_.get(), &c, 1, 0) == 1;)
-                request += c;
-            for (size_t i = 0; i < reply.size(); i += 7) {
-                ::send(theirs_.get(), reply.data() + i, std::min<size_t>(7, reply.size() - i), MSG_NOSIGNAL);
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            if (close) theirs_.reset();
-        });
-    }
-    ~FakeService() { sender_.join(); }
-    int fd() const { return ours_.get(); }
-
-private:
-    UniqueFd ours_, theirs_;
-    std::thread sender_;
-};
-
 TEST(AskStatus, AWholeAnswerIsReadAndAnythingLessIsAnError) {
     const std::string whole = field("crawling=1") + field("entries=98765") + replyRecord(kTagEnd, "0");
     struct Case {
@@ -135,8 +101,11 @@ TEST(AskStatus, AWholeAnswerIsReadAndAnythingLessIsAnError) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeService service(c.reply, c.close);
-        auto status = askStatus(service.fd(), std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
+        testing::TempDir dir;
+        testing::FakeService service(dir / "indexd.sock", {c.reply}, c.close);
+        auto asker = connectUnixSocket(dir / "indexd.sock");
+        ASSERT_TRUE(asker);
+        auto status = askStatus(asker->get(), std::chrono::steady_clock::now() + std::chrono::milliseconds(300));
         ASSERT_EQ(status.hasValue(), !c.error) << (status ? "" : status.error().message());
         if (status) {
             EXPECT_EQ(status->crawling, Flag::yes);

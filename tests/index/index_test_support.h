@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 
 #include "base/spawn.h"
 #include "base/unique_fd.h"
+#include "base/unix_socket.h"
 #include "common/test_support.h"
 #include "index/service/service.h"
 
@@ -122,6 +124,46 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const std:
     if (end && !end->bySignal) r.exitCode = end->status;
     return r;
 }
+
+// An index service's stand-in on `socketPath`: it reads each question to
+// its end (a socket closed on unread bytes would reach the asker as a reset
+// instead of an end), sends the next of `replies` (the last again once they
+// run out) a few bytes at a time, and hangs up, or with `hangUp` false keeps
+// silent until the asker goes.
+class FakeService {
+public:
+    FakeService(const std::string& socketPath, std::vector<std::string> replies, bool hangUp = true)
+        : replies_(std::move(replies)), listener_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        const auto address = unixSocketAddress(socketPath);
+        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)), 0);
+        EXPECT_EQ(::listen(listener_.get(), 8), 0);
+        server_ = std::thread([this, hangUp] {
+            for (size_t n = 0;; ++n) {
+                UniqueFd asker(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+                if (!asker) return;  // shut down
+                std::string request;
+                for (char c; !request.ends_with(std::string(2, '\0')) && ::recv(asker.get(), &c, 1, 0) == 1;)
+                    request += c;
+                const std::string& reply = replies_.at(std::min(n, replies_.size() - 1));
+                for (size_t i = 0; i < reply.size(); i += 7) {
+                    ::send(asker.get(), reply.data() + i, std::min<size_t>(7, reply.size() - i), MSG_NOSIGNAL);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                char byte;
+                if (!hangUp) ::recv(asker.get(), &byte, 1, 0);  // ends when the asker goes
+            }
+        });
+    }
+    ~FakeService() {
+        ::shutdown(listener_.get(), SHUT_RDWR);  // wakes the blocked accept, which then fails
+        server_.join();
+    }
+
+private:
+    std::vector<std::string> replies_;
+    UniqueFd listener_;
+    std::thread server_;
+};
 
 // A private service world: its own root, index folder and XDG folders; the
 // service it starts is stopped with SIGTERM at the end.

@@ -4,14 +4,12 @@
 
 #include <QThreadPool>
 
-#include <sys/socket.h>
 #include <QTest>
-#include <thread>
 #include <tuple>
 
 #include "base/index_service.h"
-#include "base/unix_socket.h"
 #include "index/client/wire.h"
+#include "index/index_test_support.h"
 #include "protocol/index_protocol.h"
 #include "ui/index_progress.h"
 #include "ui/index_service_starter.h"
@@ -19,39 +17,6 @@
 
 namespace qf {
 namespace {
-
-// Answers each status request on `socketPath` with the next of `replies`
-// (the last one again once they run out) until destroyed.
-class FakeIndexService {
-public:
-    FakeIndexService(const std::string& socketPath, std::vector<std::string> replies) : replies_(std::move(replies)) {
-        auto address = unixSocketAddress(socketPath);
-        listener_.reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        EXPECT_EQ(::bind(listener_.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof(sockaddr_un)), 0);
-        EXPECT_EQ(::listen(listener_.get(), 8), 0);
-        server_ = std::thread([this] {
-            for (size_t n = 0;; ++n) {
-                UniqueFd client(::accept4(listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-                if (!client) return;  // shut down
-                std::string request;
-                for (char c; !request.ends_with(std::string(2, '\0')) && ::recv(client.get(), &c, 1, 0) == 1;)
-                    request += c;
-                const std::string& reply = replies_.at(std::min(n, replies_.size() - 1));
-                ::send(client.get(), reply.data(), reply.size(), MSG_NOSIGNAL);
-            }
-        });
-    }
-    ~FakeIndexService() {
-        // Wakes the blocked accept, which then fails.
-        ::shutdown(listener_.get(), SHUT_RDWR);
-        server_.join();
-    }
-
-private:
-    std::vector<std::string> replies_;
-    UniqueFd listener_;
-    std::thread server_;
-};
 
 std::string statusReply(const std::vector<std::string>& fields) {
     std::string reply;
@@ -100,7 +65,7 @@ TEST(IndexProgress, ReportsUntilTheIndexIsCompleteAndTakesAnUntoldStateForNoAnsw
         SCOPED_TRACE(c.name);
         test::TempDir dir;
         test::ScopedEnv index("QUILLFIND_INDEX_DIR", dir.path());
-        FakeIndexService service(protocol::socketPath(), c.replies);
+        index::testing::FakeService service(protocol::socketPath(), c.replies);
         // Each ask waits one interval for its answer: long enough for a busy machine.
         IndexProgress progress(std::chrono::milliseconds(300), std::chrono::milliseconds(900));
         Answers answers;
