@@ -6,6 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 
@@ -157,6 +160,78 @@ TEST(LinuxTerminal, PicksTheTerminalAndItsFolderOption) {
     EXPECT_EQ(terminalCandidates(""), terminalCandidates(nullptr));  // an empty $TERMINAL is none
     for (const auto& name : terminalCandidates(nullptr))
         EXPECT_EQ(terminalArguments(name, "/f").empty(), name == "x-terminal-emulator" || name == "xterm") << name;
+}
+
+// What a file manager pastes: the file as a URI list and as GNOME's copy
+// list, its path as text; a copied name replaces them all.
+TEST(LinuxClipboard, FileGoesOnAsUriListGnomeCopyAndText) {
+    LinuxDesktopServices desktop;
+    const std::string path = "/tmp/我的 文件#1.txt";
+    desktop.setClipboardFile(path);
+    const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(mime);
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(path));
+    EXPECT_EQ(mime->urls(), QList<QUrl>{url});
+    EXPECT_EQ(mime->data("x-special/gnome-copied-files"), QByteArray("copy\n") + url.toEncoded());
+    EXPECT_EQ(mime->text().toStdString(), path);
+    desktop.setClipboardText("a.txt");
+    mime = QGuiApplication::clipboard()->mimeData();
+    EXPECT_EQ(mime->text(), "a.txt");
+    EXPECT_FALSE(mime->hasUrls()) << "the earlier file reference is gone";
+}
+
+// xdg-open ends without a word when nothing opens an item: the user is told,
+// once it has ended, unless it was stopped on purpose.
+TEST(LinuxOpen, TellsTheUserWhenNothingOpensTheItem) {
+    class AlertRecorder : public LinuxDesktopServices {
+    public:
+        int runAlert(const AlertRequest& request) override {
+            alerts.push_back(request);
+            return kFirstButton;
+        }
+        std::vector<AlertRequest> alerts;
+    };
+    TempDir bin, out;
+    ScopedEnv path("PATH", bin.path());
+    const std::string item = out / "季度 报告#1.xyz";
+    const std::string noProgram = "没有可以打开它的应用程序，或应用程序未能启动。";
+    const struct {
+        const char* opener;  // the fake xdg-open's last line; null: none installed
+        std::string detail;  // empty: no alert
+    } cases[] = {
+        {"exit 0", ""},
+        {"/bin/sleep 0.3; exit 3", noProgram},  // no method for the type, told once it ends
+        {"exit 4", noProgram},
+        {"exit 2", "该项目已不存在。"},
+        {"kill -TERM $$", ""},  // stopped on purpose
+        {nullptr, "找不到 xdg-open（xdg-utils），无法用默认的应用程序打开。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opener ? c.opener : "no opener");
+        std::filesystem::remove(bin / "xdg-open");
+        std::filesystem::remove(out / "args");
+        if (c.opener) {
+            writeFile(bin / "xdg-open", "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + (out / "args") +
+                                            "'\n" + c.opener + "\n");
+            std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+        }
+        AlertRecorder desktop;
+        desktop.openItem(item);
+        EXPECT_EQ(desktop.openersRunning(), c.opener ? 1u : 0u) << "openItem waits for the opener";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.openersRunning() == 0; }, 5000));
+        if (c.opener) {
+            EXPECT_EQ(readFile(out / "args"),
+                      "file://" + out.path() + "/%E5%AD%A3%E5%BA%A6%20%E6%8A%A5%E5%91%8A%231.xyz\n");
+        }
+        if (c.detail.empty()) {
+            EXPECT_TRUE(desktop.alerts.empty());
+            continue;
+        }
+        ASSERT_EQ(desktop.alerts.size(), 1u);
+        EXPECT_EQ(desktop.alerts[0].title, "无法打开「季度 报告#1.xyz」");
+        EXPECT_EQ(desktop.alerts[0].detail, c.detail);
+        EXPECT_EQ(desktop.alerts[0].buttons, std::vector<std::string>{"好"});
+    }
 }
 
 }  // namespace
