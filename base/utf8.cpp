@@ -18,8 +18,6 @@ inline std::size_t asciiRun(const unsigned char* p, std::size_t n) {
     return i;
 }
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 // The well-formed byte sequences of Unicode's table 3-7, for a lead byte
 // of 0x80 or above and `left` >= 1 bytes from it: the lead byte sets the
 // length and the range of the second byte, which is where overlong forms,
@@ -37,15 +35,15 @@ inline std::size_t multiByteLength(const unsigned char* p, std::size_t left) {
     static constexpr unsigned char kHigh4[5] = {0xBF, 0xBF, 0xBF, 0xBF, 0x8F};
     const unsigned char lead = p[0];
     if (lead < 0xC2) return 0;  // a continuation byte, or C0/C1 (overlong)
-    if (lead <= 0xDF) return left >= 2 && isContinuation(p[1]) ? 2 : 0;
+    if (lead <= 0xDF) return left >= 2 && isUtf8Continuation(p[1]) ? 2 : 0;
     if (lead <= 0xEF) {
         const unsigned index = lead & 0x0F;
-        return left >= 3 && p[1] >= kLow3[index] && p[1] <= kHigh3[index] && isContinuation(p[2]) ? 3 : 0;
+        return left >= 3 && p[1] >= kLow3[index] && p[1] <= kHigh3[index] && isUtf8Continuation(p[2]) ? 3 : 0;
     }
     if (lead <= 0xF4) {
         const unsigned index = lead & 0x07;
-        return left >= 4 && p[1] >= kLow4[index] && p[1] <= kHigh4[index] && isContinuation(p[2]) &&
-                       isContinuation(p[3])
+        return left >= 4 && p[1] >= kLow4[index] && p[1] <= kHigh4[index] && isUtf8Continuation(p[2]) &&
+                       isUtf8Continuation(p[3])
                    ? 4
                    : 0;
     }

@@ -6,6 +6,9 @@
 
 namespace qf {
 
+// Whether a byte continues a multi-byte sequence (10xxxxxx).
+inline bool isUtf8Continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
 // The number of bytes below 0x80 at the start of `bytes`.
 std::size_t asciiPrefixLength(std::string_view bytes);
 

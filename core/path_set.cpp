@@ -107,8 +107,6 @@ void sortPaths(std::vector<PathView>& paths) {
     paths = std::move(sorted);
 }
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
 enum class LineForm { invalid, composed, loose };
 
 // Whether a line is valid UTF-8 and in composed form, in one pass. Most
@@ -122,15 +120,11 @@ LineForm formOf(std::string_view line) {
     for (std::size_t i = 0; i < n;) {
         const unsigned char c = p[i];
         if (c < 0x80) {
-            // Eight bytes at a time through the ASCII runs of a path.
-            for (std::uint64_t word; i + 8 <= n; i += 8) {
-                std::memcpy(&word, p + i, 8);
-                if (word & 0x8080808080808080ULL) break;
-            }
-            while (i < n && p[i] < 0x80) ++i;
-        } else if (c >= 0xC2 && c <= 0xCB && i + 1 < n && isContinuation(p[i + 1])) {
+            i += asciiPrefixLength(line.substr(i));
+        } else if (c >= 0xC2 && c <= 0xCB && i + 1 < n && isUtf8Continuation(p[i + 1])) {
             i += 2;
-        } else if (c >= 0xE4 && c <= 0xE9 && i + 2 < n && isContinuation(p[i + 1]) && isContinuation(p[i + 2])) {
+        } else if (c >= 0xE4 && c <= 0xE9 && i + 2 < n && isUtf8Continuation(p[i + 1]) &&
+                   isUtf8Continuation(p[i + 2])) {
             i += 3;
         } else if (!isValidUtf8(line)) {
             return LineForm::invalid;

@@ -40,11 +40,12 @@ icu::UnicodeString withoutNonspacingMarks(const icu::UnicodeString& s) {
     return out;
 }
 
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 std::string foldAscii(std::string_view s, bool ignoreCase) {
     std::string out(s);
     if (ignoreCase)
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        for (char& c : out) c = lowerAscii(c);
     return out;
 }
 
@@ -77,8 +78,6 @@ const LatinFolds& latinFolds() {
     return folds;
 }
 
-bool isContinuation(char b) { return (static_cast<unsigned char>(b) & 0xC0) == 0x80; }
-
 std::optional<std::string> foldByLetters(std::string_view s, FoldMode mode) {
     const auto& latin = latinFolds()[modeIndex(mode)];
     std::string out;
@@ -86,14 +85,15 @@ std::optional<std::string> foldByLetters(std::string_view s, FoldMode mode) {
     for (size_t i = 0; i < s.size();) {
         const auto b = static_cast<unsigned char>(s[i]);
         if (b < 0x80) {
-            out += mode.ignoreCase && b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : static_cast<char>(b);
+            out += mode.ignoreCase ? lowerAscii(s[i]) : s[i];
             ++i;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size() && isContinuation(s[i + 1])) {
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < s.size() && isUtf8Continuation(s[i + 1])) {
             const char32_t c = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
             if (c < kLatinFirst || c > kLatinLast) return std::nullopt;
             out += latin[c - kLatinFirst];
             i += 2;
-        } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size() && isContinuation(s[i + 1]) && isContinuation(s[i + 2])) {
+        } else if ((b & 0xF0) == 0xE0 && i + 2 < s.size() && isUtf8Continuation(s[i + 1]) &&
+                   isUtf8Continuation(s[i + 2])) {
             const char32_t c = ((b & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
                                (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
             if (!isUnifiedIdeograph(c)) return std::nullopt;
