@@ -173,7 +173,7 @@ int run(int argc, char** argv) {
     if (cmd.request.op == Request::Op::verify) return verify(connection->get(), cmd.request);
 
     Output out;
-    std::string serviceError;
+    std::string serviceError, notice;
     auto ended = exchange(connection->get(), cmd.request, [&](const ReplyRecord& r) {
         switch (r.tag) {
             case qf::protocol::kTagPath:
@@ -192,6 +192,9 @@ int run(int argc, char** argv) {
                 out.write(r.payload);
                 out.write("\n");
                 break;
+            case qf::protocol::kTagNotice:
+                notice = r.payload;
+                break;
             case qf::protocol::kTagEnd:
                 if (r.payload != "0") serviceError = std::string(r.payload);
                 break;
@@ -203,6 +206,9 @@ int run(int argc, char** argv) {
     out.flush();
     if (!ended) return fail(ended.error().message());
     if (!serviceError.empty()) return fail(serviceError);
+    // Still a success (what is indexed so far was answered), but never a
+    // silent one: scripts read the paths, people see why some may be missing.
+    if (!notice.empty()) fail(notice);
     return 0;
 }
 

@@ -49,6 +49,10 @@ inline constexpr char kTagCount = 'C';
 // not sent as unknown, so keys can be added without breaking it.
 inline constexpr char kTagStatusField = 'F';
 inline constexpr char kTagEnd = 'E';
+// Name and change-date answers, before kTagEnd: the index is not whole yet
+// (its first crawl runs, or folders could not be listed), so the answer may
+// lack items; the payload says why, for people.
+inline constexpr char kTagNotice = 'N';
 // Best: one ranked name, "<rank><kind> <change time in ns, or -> <path>",
 // best first, after a kTagCount record with the number of all matches.
 inline constexpr char kTagRanked = 'R';

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "index/client/wire.h"
 #include "index/service/answer.h"
 #include "index/service/verify.h"
 #include "protocol/index_protocol.h"
@@ -77,7 +78,16 @@ Expected<void> Service::answer(const Request& request, const std::function<bool(
                                                                   " folders left); ask again shortly"
                                                             : "the index is still being built; ask again shortly");
         }
-        return streamAnswer(state_, request, options_.searchThreads, send);
+        // Taken before the answer: a crawl that ends while it streams may
+        // still have listed a folder after the answer passed it.
+        const CrawlProgress crawl = crawler_.progress();
+        auto whole = streamAnswer(state_, request, options_.searchThreads, send);
+        if (whole && (!crawl.namesDone || crawl.unlisted > 0))
+            send(replyRecord(qf::protocol::kTagNotice,
+                             !crawl.namesDone ? "the index is still being built; this answer may lack items"
+                                              : std::to_string(crawl.unlisted) + " folders could not be listed yet (" +
+                                                    crawl.unlistedReason + "); this answer may lack what they hold"));
+        return whole;
     } catch (const std::exception& e) {
         return Error(Errc::unavailable,
                      std::string("the index service cannot answer this question now (") + e.what() + "); ask again");

@@ -116,6 +116,19 @@ TEST(AskStatus, AWholeAnswerIsReadAndAnythingLessIsAnError) {
     }
 }
 
+// An index that is not whole yet says so: the paths still come, and so
+// does a success, with the service's notice for people on stderr.
+TEST(MdfindAnswer, ANoticeReachesStderrAndTheAnswerStillSucceeds) {
+    testing::TempDir dir;
+    testing::FakeService service(
+        dir / "indexd.sock",
+        {replyRecord('P', "/a") + replyRecord(protocol::kTagNotice, "not whole") + replyRecord(kTagEnd, "0")});
+    auto r = testing::runProcess({testing::binDir() + "/mdfind", "-name", "a"}, {{"QUILLFIND_INDEX_DIR", dir.path()}});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "/a\n");
+    EXPECT_EQ(r.err, "mdfind: not whole\n");
+}
+
 TEST(StatusText, LinesSayUnknownForWhatWasNotSentAndEscapeControls) {
     ServiceStatus status;
     status.crawling = Flag::no;

@@ -107,6 +107,9 @@ TEST(CrawlRetryTest, ListingsShortOfDescriptorsAreCountedAndTriedAgainUntilListe
         }));
         EXPECT_NE(status.unlistedReason.value_or("").find(std::strerror(EMFILE)), std::string::npos)
             << status.unlistedReason.value_or("no reason");
+        std::string notice;
+        namesContaining(service, "x", &notice);
+        EXPECT_NE(notice.find("may lack"), std::string::npos) << notice;
     }
     EXPECT_TRUE(pollUntil([&] {
         status = service.status();

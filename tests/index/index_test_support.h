@@ -26,6 +26,7 @@
 #include "base/unix_socket.h"
 #include "common/test_support.h"
 #include "index/service/service.h"
+#include "protocol/index_protocol.h"
 
 extern char** environ;
 
@@ -62,21 +63,28 @@ inline std::vector<std::string> sorted(std::vector<std::string> v) {
 }
 
 // The paths answering `request` (reply records without their tag), sorted.
-inline std::vector<std::string> answered(Service& service, const Request& request) {
+// The payloads of the answer's records; its notice, if any, goes to `notice`.
+inline std::vector<std::string> answered(Service& service, const Request& request, std::string* notice = nullptr) {
     std::vector<std::string> out;
     Expected<void> done = service.answer(request, [&](const std::string& bytes) {
-        for (const std::string& record : splitLines(bytes, '\0')) out.push_back(record.substr(1));
+        for (const std::string& record : splitLines(bytes, '\0')) {
+            if (record[0] != protocol::kTagNotice)
+                out.push_back(record.substr(1));
+            else if (notice)
+                *notice = record.substr(1);
+        }
         return true;
     });
     EXPECT_TRUE(done) << done.error().message();
     return sorted(out);
 }
 
-inline std::vector<std::string> namesContaining(Service& service, const std::string& term) {
+inline std::vector<std::string> namesContaining(Service& service, const std::string& term,
+                                                std::string* notice = nullptr) {
     Request request;
     request.op = Request::Op::nameContains;
     request.value = term;
-    return answered(service, request);
+    return answered(service, request, notice);
 }
 
 struct ProcessResult {

@@ -55,13 +55,19 @@ TEST_F(ServiceTest, CrawlAnswersMeanwhileAndFollowsNoSymlinks) {
     };
     Service s(o);
     ASSERT_TRUE(s.start());
-    // The crawl is held inside "slow"; what is indexed already answers.
+    // The crawl is held inside "slow"; what is indexed already answers, and
+    // says that it may lack items.
     EXPECT_TRUE(eventually(s, "report", {p("fast/Réport.txt"), p("fast/a/b/deep report.md")}));
     EXPECT_EQ(s.status().crawling, Flag::yes);
+    std::string notice;
+    namesContaining(s, "report", &notice);
+    EXPECT_NE(notice.find("still being built"), std::string::npos) << notice;
     release = true;
     ASSERT_TRUE(settled(s, 8));
-    EXPECT_EQ(namesContaining(s, "report"),
+    notice.clear();
+    EXPECT_EQ(namesContaining(s, "report", &notice),
               testing::sorted({p("fast/Réport.txt"), p("fast/a/b/deep report.md"), p("slow/report-slow.txt")}));
+    EXPECT_EQ(notice, "");
     // The link itself is an item; what it points at is not crawled.
     EXPECT_EQ(namesContaining(s, "link-to"), (std::vector<std::string>{p("link-to-outside")}));
 }
