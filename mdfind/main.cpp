@@ -174,6 +174,7 @@ int run(int argc, char** argv) {
 
     Output out;
     std::string serviceError, notice;
+    uint64_t leftOut = 0;
     auto ended = exchange(connection->get(), cmd.request, [&](const ReplyRecord& r) {
         switch (r.tag) {
             case qf::protocol::kTagPath:
@@ -186,6 +187,8 @@ int run(int argc, char** argv) {
                     // CR LF would join it with the next line.
                     out.write(r.payload);
                     out.write("\n");
+                } else {
+                    ++leftOut;
                 }
                 break;
             case qf::protocol::kTagCount:
@@ -209,6 +212,10 @@ int run(int argc, char** argv) {
     // Still a success (what is indexed so far was answered), but never a
     // silent one: scripts read the paths, people see why some may be missing.
     if (!notice.empty()) fail(notice);
+    if (leftOut)
+        fail(std::to_string(leftOut) +
+             " paths left out: their names hold a line break or bytes that are not UTF-8 "
+             "(-0 lists them)");
     return 0;
 }
 

@@ -116,17 +116,18 @@ TEST(AskStatus, AWholeAnswerIsReadAndAnythingLessIsAnError) {
     }
 }
 
-// An index that is not whole yet says so: the paths still come, and so
-// does a success, with the service's notice for people on stderr.
-TEST(MdfindAnswer, ANoticeReachesStderrAndTheAnswerStillSucceeds) {
+// An answer that lacks something says so on stderr and still succeeds:
+// the service's notice of an index that is not whole yet, and the paths
+// that a line cannot show.
+TEST(MdfindAnswer, WhatIsMissingIsToldOnStderr) {
     testing::TempDir dir;
-    testing::FakeService service(
-        dir / "indexd.sock",
-        {replyRecord('P', "/a") + replyRecord(protocol::kTagNotice, "not whole") + replyRecord(kTagEnd, "0")});
+    testing::FakeService service(dir / "indexd.sock",
+                                 {replyRecord('P', "/a") + replyRecord('P', "/b\nc") + replyRecord('P', "/d\xFF") +
+                                  replyRecord(protocol::kTagNotice, "not whole") + replyRecord(kTagEnd, "0")});
     auto r = testing::runProcess({testing::binDir() + "/mdfind", "-name", "a"}, {{"QUILLFIND_INDEX_DIR", dir.path()}});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "/a\n");
-    EXPECT_EQ(r.err, "mdfind: not whole\n");
+    EXPECT_EQ(r.err.rfind("mdfind: not whole\nmdfind: 2 paths left out: ", 0), 0u) << r.err;
 }
 
 TEST(StatusText, LinesSayUnknownForWhatWasNotSentAndEscapeControls) {
