@@ -25,12 +25,11 @@ TEST(PathOrder, AnswersComeInByteOrderOfTheirPaths) {
         unsigned threads;
     };
     for (const Shape& shape : {Shape{"/", 20, 400, 1}, Shape{"/r/s", 20, 400, 1}, Shape{"/r", 1, 60000, 2}}) {
-        const char* rootPath = shape.rootPath;
         for (unsigned seed = 1; seed <= shape.seeds; ++seed) {
-            SCOPED_TRACE(std::string(rootPath) + " seed " + std::to_string(seed));
+            SCOPED_TRACE(std::string(shape.rootPath) + " seed " + std::to_string(seed));
             std::mt19937 random(seed);
             IndexStore store;
-            std::vector<uint32_t> folders{store.addRoot(rootPath)};
+            std::vector<uint32_t> folders{store.addRoot(shape.rootPath)};
             for (int i = 0; i < shape.entries; ++i) {
                 const uint32_t parent = folders[random() % folders.size()];
                 std::string name = pieces[random() % pieces.size()] + pieces[random() % pieces.size()];
@@ -45,7 +44,7 @@ TEST(PathOrder, AnswersComeInByteOrderOfTheirPaths) {
             // in name order and the folder marked so, some folders given a
             // child later. Answers then list ids in ascending order.
             IndexStore crawled;
-            std::vector<std::pair<uint32_t, uint32_t>> toCopy{{folders[0], crawled.addRoot(rootPath)}};
+            std::vector<std::pair<uint32_t, uint32_t>> toCopy{{folders[0], crawled.addRoot(shape.rootPath)}};
             for (size_t next = 0; next < toCopy.size(); ++next) {
                 const auto [from, to] = toCopy[next];
                 std::vector<uint32_t> children;

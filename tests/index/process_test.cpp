@@ -296,13 +296,10 @@ TEST_F(ProcessTest, CompactionDuringASlowAnswerCutsNothing) {
     // Long paths make the answer far larger than the socket and pipe buffers,
     // so the service is held in the middle of it.
     const std::string folder = std::string(250, 'k') + "/keep-" + std::string(250, 'k');
-    fs::create_directories(world.file(folder));
-    fs::create_directories(world.file("gone"));
-    auto create = [](const std::string& path) { ::close(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600)); };
     std::vector<std::string> expected{world.file(folder)};
     for (int i = 0; i < 4500; ++i) expected.push_back(world.file(folder + "/keep-" + std::to_string(i)));
-    for (size_t i = 1; i < expected.size(); ++i) create(expected[i]);
-    for (int i = 0; i < 1200; ++i) create(world.file("gone/gone-" + std::to_string(i)));
+    for (size_t i = 1; i < expected.size(); ++i) touch(expected[i]);
+    for (int i = 0; i < 1200; ++i) touch(world.file("gone/gone-" + std::to_string(i)));
     world.extraEnv["QUILLFIND_INDEX_COMPACT_MIN_DEAD"] = "1000";
     ASSERT_TRUE(world.start());
 

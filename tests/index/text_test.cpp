@@ -183,9 +183,7 @@ TEST_F(QueryTest, Parses) {
         const Request& r = *parsed;
         EXPECT_EQ(r.op, c.op) << c.query;
         EXPECT_EQ(r.value, c.value) << c.query;
-        if (c.op != Op::changedBetween) {
-            EXPECT_EQ(r.mode, c.mode) << c.query;
-        }
+        EXPECT_EQ(r.mode, c.mode) << c.query;
         EXPECT_EQ(r.notBefore, c.notBefore) << c.query;
         EXPECT_EQ(r.before, c.before) << c.query;
     }
