@@ -51,10 +51,7 @@ protected:
 };
 
 TEST_F(ServerTest, AConnectionOverTheBoundIsToldTheServiceIsBusyUntilAPlaceFrees) {
-    ServerOptions options;
-    options.maxConnections = 2;
-    options.busyWait = std::chrono::milliseconds(50);
-    start(options);
+    start({.maxConnections = 2, .busyWait = std::chrono::milliseconds(50)});
     UniqueFd first = idle(), second = idle();
     auto refused = ask();
     ASSERT_FALSE(refused);
@@ -67,12 +64,10 @@ TEST_F(ServerTest, AConnectionOverTheBoundIsToldTheServiceIsBusyUntilAPlaceFrees
 
 TEST_F(ServerTest, AConnectionWhoseThreadCannotStartIsRefusedAndTheNextIsAnswered) {
     std::atomic<int> starts = 0;
-    ServerOptions options;
-    options.startThread = [&](std::function<void()> work) {
+    start({.startThread = [&](std::function<void()> work) {
         if (++starts == 1) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::thread(std::move(work));
-    };
-    start(options);
+    }});
     auto refused = ask();
     ASSERT_FALSE(refused);
     EXPECT_TRUE(refused.error() == Errc::refused) << refused.error().message();
@@ -83,10 +78,7 @@ TEST_F(ServerTest, AConnectionWhoseThreadCannotStartIsRefusedAndTheNextIsAnswere
 }
 
 TEST_F(ServerTest, StopEndsTheConnectionsInFlightAndJoinsTheirThreads) {
-    ServerOptions options;
-    // Only the stop can end this wait in time.
-    options.requestTimeout = std::chrono::hours(1);
-    start(options);
+    start({.requestTimeout = std::chrono::hours(1)});  // only the stop can end this wait in time
     UniqueFd waiting = idle();
     ASSERT_TRUE(ask());  // the idle one has been accepted before this answer
     server->stop();
