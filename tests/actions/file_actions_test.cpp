@@ -64,9 +64,8 @@ TEST_F(ActionsTest, DuplicateTakesTheFirstFreeCopyNameOrShowsTheReason) {
         {"Draft v1.2 final", "Draft v1.2 final 副本"},
         {"a..b", "a. 副本.b"},
     };
-    for (const auto& [name, copy] : copies) {
+    for (const auto& [name, copy] : copies)
         if (name != "Name") writeFile(dir_ / name, name);
-    }
     auto expected = treeUnder(dir_.path());
     for (const auto& [name, copy] : copies) {
         expected[copy] = expected[name];
