@@ -1,8 +1,6 @@
 // The window for keyboard and screen-reader users: what the accessibility
 // interfaces tell a screen reader, the Tab order, the row menu from the menu
 // keys wherever the focus is, and the kind column at its default width.
-#include <gtest/gtest.h>
-
 #include <QAccessible>
 #include <QAccessibleTableInterface>
 #include <QContextMenuEvent>
@@ -15,7 +13,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "core/hit.h"
 #include "main_window_fixture.h"
 #include "ui/header_row.h"
 #include "ui/preview_column.h"
@@ -48,8 +45,6 @@ void pressMenuKey(QWidget& window) {
     QGuiApplication::sendEvent(window.windowHandle(), &event);
 }
 
-void pressShiftF10(QWidget& window) { QTest::keyClick(window.windowHandle(), Qt::Key_F10, Qt::ShiftModifier); }
-
 TEST_F(MainWindowTest, AScreenReaderHearsTheTableWhereEachItemIsAndWhatTheButtonsDo) {
     auto w = searchedWindow();
     QAccessibleInterface* table = accessible(w->resultsView());
@@ -57,7 +52,6 @@ TEST_F(MainWindowTest, AScreenReaderHearsTheTableWhereEachItemIsAndWhatTheButton
     EXPECT_EQ(table->role(), QAccessible::Table);
     EXPECT_EQ(table->text(QAccessible::Name), QStringLiteral("搜索结果"));
 
-    // Each name cell says the folder that holds the item.
     for (int r = 0; r < rows(*w); ++r) {
         const std::string path = rowPath(*w, r);
         QAccessibleInterface* cell = table->tableInterface()->cellAt(r, ResultsTableModel::nameColumn);
@@ -157,14 +151,13 @@ TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
     std::vector<std::string> asked;
     w->setRowMenuHandler([&](const Hit& hit, const QPoint&) { asked.push_back(hit.path()); });
 
-    HeaderRow* header = w->headerRow();
     // Null: nothing in the window has the focus.
     const std::pair<const char*, QWidget*> places[] = {
         {"field", w->searchField()},
         {"results", w->resultsView()},
         {"preview button", w->searchBar()->previewButton()},
         {"options button", w->searchBar()->optionsButton()},
-        {"sort button", header->cell(ResultsTableModel::sizeColumn)},
+        {"sort button", w->headerRow()->cell(ResultsTableModel::sizeColumn)},
         {"preview text", previewText},
         {"nowhere", nullptr},
     };
@@ -178,7 +171,7 @@ TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
         }
         asked.clear();
         pressMenuKey(*w);
-        pressShiftF10(*w);
+        QTest::keyClick(w->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
         QTest::keyClick(w->windowHandle(), Qt::Key_F10);  // not a menu key
         EXPECT_EQ(asked, std::vector<std::string>(2, alphaNotes.toStdString()));
         EXPECT_EQ(QApplication::focusWidget(), focus);
@@ -204,7 +197,7 @@ TEST_F(MainWindowTest, MenuKeysOpenTheSelectedRowsMenuWhereverTheFocusIs) {
     w->model().setSelectedPath(std::nullopt);
     asked.clear();
     pressMenuKey(*w);
-    pressShiftF10(*w);
+    QTest::keyClick(w->windowHandle(), Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_TRUE(asked.empty());
 }
 

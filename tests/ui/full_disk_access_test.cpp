@@ -1,6 +1,4 @@
 // The full disk access probe rule, and the probe itself on real paths.
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,16 +21,14 @@ TEST(FullDiskAccess, FirstOpenedOrRefusedProbeAnswersMissingOnesArePassedOver) {
         {{O::unavailable, O::opened, O::refused}, true, 2},
     };
     const std::vector<std::string> paths{"/p1", "/p2", "/p3"};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        const auto& [outcomes, expected, probesTried] = c;
+    for (const auto& [outcomes, expected, probesTried] : cases) {
         std::vector<std::string> tried;
         const bool answer = hasFullDiskAccess(paths, [&](const std::string& path) {
             tried.push_back(path);
             return outcomes.at(tried.size() - 1);
         });
-        EXPECT_EQ(answer, expected);
-        EXPECT_EQ(tried, std::vector<std::string>(paths.begin(), paths.begin() + probesTried));
+        EXPECT_EQ(answer, expected) << probesTried;
+        EXPECT_EQ(tried, std::vector<std::string>(paths.begin(), paths.begin() + probesTried)) << expected;
     }
 
     test::TempDir dir;

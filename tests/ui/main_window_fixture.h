@@ -1,8 +1,6 @@
 #pragma once
 // The window end to end with the real Model over a fake index command: the
 // fixture of the window tests.
-#include <gtest/gtest.h>
-
 #include <QTest>
 #include <functional>
 #include <memory>
@@ -35,7 +33,6 @@ protected:
         betaFile = put(dir, QStringLiteral("tree/beta.md"), QByteArray(200, 'b'));
         alphaBig = put(dir, QStringLiteral("tree/sub/alpha big.log"), QByteArray(50000, 'l'));
         fakeIndex(dir, {alphaNotes, alphaData, alphaFolder, betaFile, alphaBig});
-        settingsFile = at(dir, QStringLiteral("settings.ini"));
     }
 
     OpenWindow makeWindow(std::function<bool()> access = [] { return true; }) {
@@ -49,7 +46,6 @@ protected:
         return window;
     }
 
-    // Waits until a run newer than `after` has published.
     static bool published(MainWindow& w, std::int64_t after) {
         return QTest::qWaitFor([&] { return w.model().serial() > after && !w.model().gathering(); }, 8000);
     }
@@ -81,7 +77,7 @@ protected:
     TempDir dir;
     RecordingDesktop desktop;
     std::vector<QUrl> openedUrls;
-    QString settingsFile;
+    QString settingsFile = at(dir, QStringLiteral("settings.ini"));
     QString alphaNotes, alphaData, alphaFolder, betaFile, alphaBig;
 };
 

@@ -1,7 +1,5 @@
 // The window end to end with the real Model over a fake index command, its
 // row menu, and Qt's own texts in Chinese.
-#include <gtest/gtest.h>
-
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -10,26 +8,19 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QTest>
 #include <QToolButton>
 
 #include "actions/file_actions.h"
 #include "main_window_fixture.h"
 #include "ui/fda_banner.h"
-#include "ui/header_row.h"
 #include "ui/index_progress.h"
-#include "ui/main_window.h"
 #include "ui/options_menu.h"
 #include "ui/preview_column.h"
 #include "ui/preview_pane.h"
-#include "ui/results_table_model.h"
-#include "ui/results_view.h"
 #include "ui/row_menu.h"
 #include "ui/search_bar.h"
 #include "ui/spinner.h"
 #include "ui/status_line.h"
-#include "ui/translations.h"
-#include "ui_test_support.h"
 
 namespace qf {
 namespace {
@@ -44,7 +35,6 @@ TEST_F(MainWindowTest, StartsWithTheQueryFromTheEnvironmentThenTypingRunsOneDebo
     ASSERT_TRUE(published(*w, 0));
     EXPECT_EQ(rowPath(*w, 0), betaFile.toStdString());
 
-    // Typing runs one debounced search.
     w->searchField()->clear();
     QTest::keyClicks(w->searchField(), QStringLiteral("alpha"));
     ASSERT_TRUE(published(*w, 1));
@@ -61,7 +51,6 @@ TEST_F(MainWindowTest, StartsWithTheQueryFromTheEnvironmentThenTypingRunsOneDebo
         EXPECT_EQ(w->statusLine()->hint() == hintText(""), empty) << text.toStdString();
     }
 
-    // The icon-only buttons have names for screen readers, and tooltips.
     for (QToolButton* button : {w->searchBar()->previewButton(), w->searchBar()->optionsButton()})
         EXPECT_FALSE(button->accessibleName().isEmpty() || button->toolTip().isEmpty());
 }
@@ -77,10 +66,9 @@ TEST_F(MainWindowTest, TheStatusLineSaysWhileTheIndexIsIncomplete) {
         long long entries, unlisted;
         QString source;
     } cases[] = {
-        {true, 1200, 0, crawlProgressText(1200)},
-        {true, 1300, 4, crawlProgressText(1300)},
-        {false, 1400, 4, incompleteIndexText(4)},
-        {false, 1500, 0, usual},
+        {true, 1200, 0, crawlProgressText(1200)}, {true, 1300, 4, crawlProgressText(1300)},
+        {false, 1400, 4, incompleteIndexText(4)}, {false, 1500, 0, usual},
+        {true, 1234, 0, crawlProgressText(1234)},
     };
     for (const auto& c : cases) {
         w->statusLine()->setIndexStatus(c.crawling, c.entries, c.unlisted);
@@ -91,8 +79,6 @@ TEST_F(MainWindowTest, TheStatusLineSaysWhileTheIndexIsIncomplete) {
     // Settings that cannot be used are said before the crawl's progress, and
     // when they can be used again the progress shows once more.
     StatusLine* status = w->statusLine();
-    status->setIndexStatus(true, 1234, 0);
-    EXPECT_EQ(status->source(), crawlProgressText(1234));
     for (bool held : {true, false}) {
         status->setSettingsFailure(QStringLiteral("'index.conf' cannot be used: larger than 1 MiB"), held);
         EXPECT_TRUE(status->source().contains(QStringLiteral("larger than 1 MiB"))) << status->source().toStdString();
@@ -211,16 +197,13 @@ TEST_F(MainWindowTest, RowMenuActsOnTheClickedRowNotTheSelectedOne) {
     std::vector<std::string> asked;
     w->setRowMenuHandler([&](const Hit& hit, const QPoint&) { asked.push_back(hit.path()); });
     QWidget* viewport = w->resultsView()->viewport();
-    auto menuAt = [&](QContextMenuEvent::Reason reason, QPoint where, QWidget* target) {
-        QContextMenuEvent event(reason, where, target->mapToGlobal(where));
-        QApplication::sendEvent(target, &event);
-    };
 
     w->model().setSelectedPath(rowPath(*w, 0));
     const QPoint row3 = w->resultsView()->rowRect(3).center();
     QTest::mousePress(viewport, Qt::RightButton, {}, row3);
     QTest::mouseRelease(viewport, Qt::RightButton, {}, row3);
-    menuAt(QContextMenuEvent::Mouse, row3, viewport);
+    QContextMenuEvent onRow3(QContextMenuEvent::Mouse, row3, viewport->mapToGlobal(row3));
+    QApplication::sendEvent(viewport, &onRow3);
     EXPECT_EQ(asked, std::vector<std::string>{rowPath(*w, 3)});
     expectSelected(*w, 0);
     // Its items, in order with the dividers, act on that row, not the
@@ -239,7 +222,9 @@ TEST_F(MainWindowTest, RowMenuActsOnTheClickedRowNotTheSelectedOne) {
     EXPECT_EQ(desktop.clipboardText, w->resultsView()->tableModel().hitAt(3)->name());
     expectSelected(*w, 0);
     // Below the last row there is no row and no menu.
-    menuAt(QContextMenuEvent::Mouse, QPoint(20, w->resultsView()->rowRect(rows(*w) - 1).bottom() + 30), viewport);
+    const QPoint below(20, w->resultsView()->rowRect(rows(*w) - 1).bottom() + 30);
+    QContextMenuEvent belowRows(QContextMenuEvent::Mouse, below, viewport->mapToGlobal(below));
+    QApplication::sendEvent(viewport, &belowRows);
     EXPECT_EQ(asked.size(), 1u);
 }
 

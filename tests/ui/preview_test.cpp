@@ -1,7 +1,5 @@
 // What the preview loads for each kind of file, and the pane that shows it
 // after loading off the main thread.
-#include <gtest/gtest.h>
-
 #include <QBuffer>
 #include <QImage>
 #include <QTest>
@@ -20,7 +18,6 @@ QByteArray encodedImage(int width, int height, const char* format) {
     image.fill(Qt::red);
     QByteArray bytes;
     QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
 }
@@ -38,14 +35,6 @@ QByteArray rotatedJpeg(int width, int height) {
 class PreviewTest : public ::testing::Test {
 protected:
     void SetUp() override { test::app(); }
-
-    std::unique_ptr<PreviewPane> loadedPane(const Hit& hit) {
-        auto pane = std::make_unique<PreviewPane>(hit);
-        pane->resize(320, 600);
-        pane->show();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return pane->isLoaded(); }, 8000));
-        return pane;
-    }
     QString put(const char* name, const QByteArray& content) {
         return test::put(dir, QString::fromUtf8(name), content);
     }
@@ -68,10 +57,12 @@ TEST_F(PreviewTest, EachKindOfFileLoadsAndShowsItsView) {
     };
     for (const auto& [file, kind] : cases) {
         const std::string path = file.toStdString();
-        EXPECT_EQ(loadPreview(file).kind, kind) << path;
-        auto pane = loadedPane(file == folder ? test::folderHit(path) : test::fileHit(path, 4));
-        EXPECT_EQ(pane->kind(), kind) << path;
-        EXPECT_TRUE(pane->contentWidget() && pane->contentWidget()->isVisible()) << path;
+        PreviewPane pane(file == folder ? test::folderHit(path) : test::fileHit(path, 4));
+        pane.resize(320, 600);
+        pane.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pane.isLoaded(); }, 8000)) << path;
+        EXPECT_EQ(pane.kind(), kind) << path;
+        EXPECT_TRUE(pane.contentWidget() && pane.contentWidget()->isVisible()) << path;
     }
 }
 
