@@ -7,7 +7,6 @@
 
 #include "base/unix_socket.h"
 #include "index/client/best_answer.h"
-#include "index/client/wire.h"
 #include "index/store/best_matches.h"
 #include "index/store/fold.h"
 #include "index_test_support.h"

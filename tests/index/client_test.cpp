@@ -77,7 +77,6 @@ TEST(StatusRecords, UnknownKeysAreSkippedAndMissingOrMalformedOnesStayUnknown) {
         EXPECT_EQ(status.entries, c.entries);
         EXPECT_EQ(status.crawling, c.crawling);
         EXPECT_EQ(status.settingsProblems, c.problems);
-        EXPECT_FALSE(status.pid);
     }
 }
 

@@ -62,8 +62,8 @@ inline std::vector<std::string> sorted(std::vector<std::string> v) {
     return v;
 }
 
-// The paths answering `request` (reply records without their tag), sorted.
-// The payloads of the answer's records; its notice, if any, goes to `notice`.
+// The paths answering `request` (its records' payloads), sorted; its notice,
+// if any, goes to `notice`.
 inline std::vector<std::string> answered(Service& service, const Request& request, std::string* notice = nullptr) {
     std::vector<std::string> out;
     Expected<void> done = service.answer(request, [&](const std::string& bytes) {

@@ -74,16 +74,12 @@ TEST_F(ProcessTest, MdfindStartsOneServiceOnDemandBehindAPrivateSocketAndAsksIt)
     EXPECT_EQ(first.exitCode, 0) << first.err;
     EXPECT_TRUE(pollUntil([&] { return world.found("RÉPORT") == world.files({"Réport.txt"}); }));
     ASSERT_TRUE(world.start());  // already running: waits for the crawl only
-    EXPECT_EQ(world.lines({"-onlyin", world.file("a"), "-name", "note"}), world.files({"a/note-1", "a/b/note-2"}));
     EXPECT_EQ(world.lines({"-onlyin", world.file("a/b/"), "-onlyin", world.file("ab"), "-count", "-name", "note"}),
               std::vector<std::string>{"2"});
     // Names that would break a line of output are left out of lines, not of -0.
     EXPECT_EQ(world.found("-odd"), world.files({"odd/plain-odd"}));
     EXPECT_EQ(sorted(splitLines(world.mdfind({"-0", "-name", "-odd"}).out, '\0')), world.files(odd));
     EXPECT_EQ(world.lines({"-count", "-name", "-odd"}), std::vector<std::string>{"4"});
-    std::string status = world.status();
-    for (const char* line : {"state: idle", "entries: 12", "unwatched folders: 0", "snapshot: ", "root: "})
-        EXPECT_NE(status.find(line), std::string::npos) << line << "\n" << status;
     const std::string socketPath = world.indexDir() + "/indexd.sock";
     EXPECT_EQ(fs::status(world.indexDir()).permissions() & fs::perms::all, fs::perms::owner_all);
     EXPECT_EQ(fs::status(socketPath).type(), fs::file_type::socket);
