@@ -76,7 +76,7 @@ TEST(SpotlightShell, QueriesAreCappedByHead) {
     fake.answer(nameQuery("*.pdf"), many);
     EXPECT_EQ(runShell(wildcardNameQuery(".pdf")).size(), 50000u);
     many.resize(2001);
-    fake.answer({"kMDItemFSContentChangeDate >= $time.today(-1d)"}, many);
+    fake.answer(test::kRecentCall, many);
     many.pop_back();
     EXPECT_THAT(runShell(recentFilesQuery()), ElementsAreArray(many));
 }
@@ -275,7 +275,7 @@ TEST(Dump, WritesTheFirstTwentyMatchesAndTheCounts) {
         const std::string written = ::testing::internal::GetCapturedStderr();
         EXPECT_TRUE(written.empty() || written.back() == '\n');
         EXPECT_THAT(test::linesOf(written), ElementsAreArray(c.written));
-        EXPECT_EQ(fake.callCount(), c.call.empty() ? 0u : 1u);
+        EXPECT_EQ(fake.calls().size(), c.call.empty() ? 0u : 1u);
     }
 }
 

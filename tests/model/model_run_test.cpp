@@ -40,24 +40,24 @@ TEST_F(ModelRun, ANewerRunEndsTheOlderRunsChildrenAndDropsItsResult) {
     // The older run either waits for its child, which sleeps far longer than
     // the test, or has posted its result, not yet delivered: by name or recent
     // files. The newer run's own answer comes later.
-    const std::pair<const char*, std::string> olderRuns[] = {
-        {"slow", nameCall("slow")}, {"first", nameCall("first")}, {"", kRecentCall}};
+    const std::pair<const char*, Args> olderRuns[] = {
+        {"slow", byName("slow")}, {"first", byName("first")}, {"", kRecentCall}};
     for (const auto& [first, call] : olderRuns) {
         SCOPED_TRACE(first);
         index.reset();
         index.answer(call, {"/t/first"});
-        index.delay(nameCall("slow"), 30);
-        index.answer(nameCall("second"), {"/t/second"});
-        index.delay(nameCall("second"), 0.3);
+        index.delay(byName("slow"), 30);
+        index.answer(byName("second"), {"/t/second"});
+        index.delay(byName("second"), 0.3);
         auto model = makeModel();
         model->setText(first);
         model->run();
         // Without processing events, which would deliver the result.
-        ASSERT_TRUE(call == nameCall("slow") ? pollUntil([&] { return index.calls().size() == 1; })
-                                             : waitForBackgroundIdle(15000));
+        ASSERT_TRUE(call == byName("slow") ? pollUntil([&] { return index.calls().size() == 1; })
+                                           : waitForBackgroundIdle(15000));
         ASSERT_TRUE(runAndWait(*model, "second"));
         ASSERT_TRUE(waitForBackgroundIdle(15000));
-        EXPECT_EQ(index.calls(), (Strings{call, nameCall("second")}));  // no retry either
+        EXPECT_EQ(index.calls(), (Calls{call, byName("second")}));  // no retry either
         EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/second"});
     }
 }
@@ -65,13 +65,13 @@ TEST_F(ModelRun, ANewerRunEndsTheOlderRunsChildrenAndDropsItsResult) {
 TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
     // Index terms twice more; the recent files once more, listed newest first.
     // Query, the call, which call of it answers, the calls made.
-    const std::tuple<const char*, std::string, const char*, int> cases[] = {
-        {"report", nameCall("report"), "4", 3},  // never answered
-        {"report", nameCall("report"), "3", 3},
-        {"   ", kRecentCall, "2", 2},
+    const std::tuple<const char*, Args, int, int> cases[] = {
+        {"report", byName("report"), 4, 3},  // never answered
+        {"report", byName("report"), 3, 3},
+        {"   ", kRecentCall, 2, 2},
     };
     for (const auto& [query, call, nth, calls] : cases) {
-        SCOPED_TRACE(query + std::string(nth));
+        SCOPED_TRACE(query + std::to_string(nth));
         index.reset();
         index.answer(call, {"/t/late"}, nth);
         auto model = makeModel();
@@ -79,15 +79,15 @@ TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
         timer.start();
         ASSERT_TRUE(runAndWait(*model, query));
         EXPECT_GE(timer.elapsed(), (calls - 1) * 400 - 10);
-        EXPECT_EQ(index.calls(), Strings(calls, call));
-        EXPECT_EQ(pathsOf(model->hits()), std::string(nth) == "4" ? Strings{} : Strings{"/t/late"});
+        EXPECT_EQ(index.calls(), Calls(calls, call));
+        EXPECT_EQ(pathsOf(model->hits()), nth == 4 ? Strings{} : Strings{"/t/late"});
         EXPECT_EQ(model->sortKey(), call == kRecentCall ? SortKey::date : SortKey::name);
         EXPECT_EQ(model->sortAsc(), call != kRecentCall);
     }
 }
 
 TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
-    const std::string report = nameCall("report"), foo = nameCall("foo"), bar = nameCall("bar");
+    const Args report = byName("report"), foo = byName("foo"), bar = byName("bar");
     const Strings reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
     const Strings spaced{"/foo bar", "/foo  bar"}, pdfs{"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"};
     // Of 3000 matches the first 1000 in path order are shown; of 2500
@@ -101,7 +101,7 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         late.push_back((i < 12000 ? "/t/a" : "/t/b-xy") + std::to_string(i) + "-report");
         recent.push_back("/t/recent-" + std::to_string(i));
     }
-    using Answers = std::vector<std::pair<std::string, Strings>>;  // every call, in order
+    using Answers = std::vector<std::pair<Args, Strings>>;  // every call, in order
     // Query, expression mode, case, the index's answers, rows in name order, total.
     const std::tuple<const char*, bool, bool, Answers, Strings, std::int64_t> cases[] = {
         {"report", false, false, {{report, all}}, {all.begin(), all.begin() + 1000}, 3000},
@@ -110,13 +110,13 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
         // Short words and patterns are tested in the name; index terms are
         // trusted, and path-like words reduced, outside expression mode; with
         // case on, they are tested as typed.
-        {"ab .pdf", false, false, {{fsNameCall("*.pdf"), pdfs}}, {"/AB.PDF", "/ab.pdf"}, 4},
+        {"ab .pdf", false, false, {{nameQuery("*.pdf"), pdfs}}, {"/AB.PDF", "/ab.pdf"}, 4},
         {"docs/report", false, false, {{report, {"/docs/report.txt", "/other"}}}, {"/other", "/docs/report.txt"}, 2},
         {"report ab", false, true, {{report, reports}}, {"/my report ab", "/report_ab.txt"}, 5},
         // Expressions: every literal run must be in the name; case as switched;
         // the tokens joined with single spaces. Without a run to ask for, or
         // not compiling, they ask nothing.
-        {"docs/report", true, false, {{nameCall("docs"), {"/docsreport", "/docs"}}, {report, {"/docsreport"}}}, {}, 1},
+        {"docs/report", true, false, {{byName("docs"), {"/docsreport", "/docs"}}, {report, {"/docsreport"}}}, {}, 1},
         {"foo|bar", true, false, {{foo, {"/FOObar", "/foo"}}, {bar, {"/FOObar", "/bar"}}}, {"/FOObar"}, 1},
         {"foo", true, true, {{foo, {"/FOO.txt", "/foo.txt"}}}, {"/foo.txt"}, 2},
         {"^report\\d+$", true, false, {{report, {"/Report12", "/report12.txt"}}}, {"/Report12"}, 2},
@@ -127,7 +127,7 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     for (const auto& [query, regex, caseSensitive, answers, shown, total] : cases) {
         SCOPED_TRACE(std::string(query) + (regex ? " regex" : "") + (caseSensitive ? " case" : ""));
         index.reset();
-        Strings calls;
+        Calls calls;
         for (const auto& [call, lines] : answers) {
             index.answer(call, lines);
             calls.push_back(call);
@@ -145,8 +145,8 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
 TEST_F(ModelRun, AModelThatIsGoneRunsAndReceivesNothing) {
     // Neither a pending debounced run nor the simulated query runs, and the
     // result in flight goes nowhere.
-    index.answer(nameCall("report"), {"/t/report"});
-    index.delay(nameCall("report"), 0.5);
+    index.answer(byName("report"), {"/t/report"});
+    index.delay(byName("report"), 0.5);
     setEnv("QUILLFIND_SIMULATE", "gone");
     auto model = makeModel();
     model->start();
@@ -154,10 +154,11 @@ TEST_F(ModelRun, AModelThatIsGoneRunsAndReceivesNothing) {
     model->run();
     model->setText("pending");
     model->textChanged();
-    ASSERT_TRUE(waitUntil([&] { return std::ranges::count(index.calls(), nameCall("report")) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return std::ranges::count(index.calls(), byName("report")) == 1; }));
     model.reset();
     spin(3100ms);  // past the debounce delay and the simulate mark
-    for (const auto& call : index.calls()) EXPECT_TRUE(call == kRecentCall || call == nameCall("report")) << call;
+    for (const auto& call : index.calls())
+        EXPECT_TRUE(call == kRecentCall || call == byName("report")) << ::testing::PrintToString(call);
 }
 
 }  // namespace

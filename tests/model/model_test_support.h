@@ -1,19 +1,17 @@
 #pragma once
-// Fixtures of the Model tests: a Qt event loop, a fake `mdfind` that answers
-// from a table, and an isolated environment and debug log.
+// Fixtures of the Model tests: a Qt event loop, the fake `mdfind` and an
+// isolated environment.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <QCoreApplication>
 #include <QTest>
 
 #include <chrono>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/fake_mdfind.h"
 #include "common/recording_desktop.h"
-#include "common/test_support.h"
 #include "core/shell.h"
 #include "model/model.h"
 #include "model/run_shared.h"
@@ -22,19 +20,12 @@ namespace qf::test {
 
 using namespace std::chrono_literals;
 using Strings = std::vector<std::string>;
+using Calls = std::vector<Args>;
 
-// How the fake index names a call: its arguments joined with spaces.
-inline std::string nameCall(const std::string& term) { return "-name " + term; }
-inline std::string fsNameCall(const std::string& value) { return "kMDItemFSName == '" + value + "'cd"; }
-inline const std::string kRecentCall = "kMDItemFSContentChangeDate >= $time.today(-1d)";
-
-// Processes events until pred holds or the timeout passes; returns pred().
 inline bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s) {
     return QTest::qWaitFor(pred, static_cast<int>(timeout.count()));
 }
-inline void spin(std::chrono::milliseconds duration) {
-    waitUntil([] { return false; }, duration);
-}
+inline void spin(std::chrono::milliseconds duration) { QTest::qWait(static_cast<int>(duration.count())); }
 
 inline Strings pathsOf(const std::vector<Hit>& hits) {
     Strings paths;
@@ -42,46 +33,7 @@ inline Strings pathsOf(const std::vector<Hit>& hits) {
     return paths;
 }
 
-// An executable named mdfind that records every call and answers from a
-// table of tab-separated rows: the call, which call of it answers (0: every
-// one; "sleep": a pause before answering) and one line of the answer.
-class FakeIndex {
-public:
-    FakeIndex() {
-        writeFile(path("mdfind"), R"SH(#!/bin/sh
-d=$(dirname "$0")
-printf '%s\n' "$*" >> "$d/calls"
-export K="$*" N="$(grep -cxF -- "$*" "$d/calls")"
-s=$(awk -F '\t' '$1 == ENVIRON["K"] && $2 == "sleep" { print $3 }' "$d/table")
-[ -z "$s" ] || sleep "$s"
-awk -F '\t' '$1 == ENVIRON["K"] && ($2 == "0" || $2 == ENVIRON["N"]) { print $3 }' "$d/table"
-)SH");
-        ::chmod(path("mdfind").c_str(), 0755);
-        reset();
-    }
-    void reset() {  // forgets every answer, pause and call
-        for (const char* name : {"table", "calls"}) writeFile(path(name), "");
-    }
-    std::string path(const std::string& name) const { return dir_ / name; }
-    // Every call answers `lines`; with nth, only the nth call (from 1) does.
-    void answer(const std::string& call, const Strings& lines, const std::string& nth = "0") {
-        std::string rows = readFile(path("table"));
-        for (const auto& line : lines) rows += call + "\t" + nth + "\t" + line + "\n";
-        writeFile(path("table"), rows);
-    }
-    void delay(const std::string& call, double seconds) { answer(call, {std::to_string(seconds)}, "sleep"); }
-    Strings calls() const {
-        std::istringstream in(readFile(path("calls")));
-        Strings lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-private:
-    TempDir dir_;
-};
-
-// Event loop, fake index, private debug log and no start-up variables.
+// Event loop, fake index and no start-up variables.
 class ModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,8 +41,6 @@ protected:
         static char name[] = "test_model";
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv);
-        setEnv("QUILLFIND_MDFIND", index.path("mdfind"));
-        setEnv("QUILLFIND_DEBUG_LOG", index.path("debug.log"));
         for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
             setEnv(name, std::nullopt);
     }
@@ -120,7 +70,7 @@ protected:
         env_.push_back(std::make_unique<ScopedEnv>(name, value));
     }
 
-    FakeIndex index;
+    FakeMdfind index;
     RecordingDesktop desktop;
 
 private:

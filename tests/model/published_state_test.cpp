@@ -11,7 +11,7 @@ namespace {
 using PublishedState = ModelTest;
 
 TEST_F(PublishedState, ARunClearsTheRowsAndItsPublicationSortsThemByTheColumnInForce) {
-    index.answer(nameCall("report"), {"/t/b-report", "/t/a-report"});
+    index.answer(byName("report"), {"/t/b-report", "/t/a-report"});
     auto model = makeModel();
     model->setSort(SortKey::name);  // name, descending
     model->setSelectedPath("/t/a-report");
@@ -45,7 +45,7 @@ TEST_F(PublishedState, ARunClearsTheRowsAndItsPublicationSortsThemByTheColumnInF
 
 TEST_F(PublishedState, KeysClampWithoutWrappingAndReturnSelectsThenOpens) {
     const Strings rows{"/t/row1", "/t/row2", "/t/row3", "/t/row4", "/t/row5"};
-    index.answer(nameCall("rows"), rows);
+    index.answer(byName("rows"), rows);
     auto model = makeModel();
     // Without rows, arrows with a selection are consumed and change nothing,
     // and Return neither selects nor opens.

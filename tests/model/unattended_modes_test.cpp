@@ -15,9 +15,9 @@ namespace {
 using Startup = ModelTest;
 
 TEST_F(Startup, StressReplaysEveryPieceFiveTimesAndSaysHowManyItFound) {
-    index.answer(nameCall("report"), {"/t/report1", "/t/report2"});
-    index.answer(nameCall("docs/Report"), {"/t/x"});
-    index.answer(nameCall("big x"), {"/t/x"});
+    index.answer(byName("report"), {"/t/report1", "/t/report2"});
+    index.answer(byName("docs/Report"), {"/t/x"});
+    index.answer(byName("big x"), {"/t/x"});
     std::string output;
     runStress(splitStressQueries("report,, b,docs/Report .pdf \"big x\","),
               [&](const std::string& line) { output += std::regex_replace(line, std::regex(" in \\d+ms\n"), "\n"); });
@@ -27,11 +27,11 @@ TEST_F(Startup, StressReplaysEveryPieceFiveTimesAndSaysHowManyItFound) {
     const std::pair<std::string, int> pieces[] = {
         {"report", 2}, {"", 0}, {" b", 0}, {"docs/Report .pdf \"big x\"", 1}, {"", 0}};
     std::string lines;
-    Strings calls;
+    Calls calls;
     for (const std::string pass : {"1", "2", "3", "4", "5"}) {
         for (const auto& [query, size] : pieces)
             lines += "R" + pass + " '" + query + "' -> " + std::to_string(size) + "\n";
-        calls.insert(calls.end(), {nameCall("report"), nameCall("b"), nameCall("docs/Report"), nameCall("big x")});
+        calls.insert(calls.end(), {byName("report"), byName("b"), byName("docs/Report"), byName("big x")});
     }
     EXPECT_EQ(output, lines + "STRESS_DONE\n");
     EXPECT_EQ(index.calls(), calls);
