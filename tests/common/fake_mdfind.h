@@ -57,11 +57,6 @@ public:
         }
         return out;
     }
-    // Forgets every fixture and call.
-    void reset() {
-        for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
-            if (entry.path() != executable_) std::filesystem::remove(entry.path());
-    }
 
 private:
     TempDir dir_;

@@ -24,12 +24,10 @@ public:
     std::deque<int> alertAnswers;  // consumed in order; the second button once empty
     TextPromptResult promptAnswer{kFirstButton + 1, {}};
     std::optional<std::string> folderAnswer;
-    Expected<void> propertiesAnswer, terminalAnswer;
     std::optional<Expected<int>> programAnswer;  // empty: runProgramHook decides
     std::function<Expected<void>(const std::string&)> trashHook;
     std::function<Expected<int>(const std::string&, const std::vector<std::string>&)> runProgramHook;
 
-    // The paths openItem was given, in order.
     std::vector<std::string> opened() const {
         std::vector<std::string> paths;
         for (const auto& call : calls)
@@ -40,9 +38,9 @@ public:
     void openItem(const std::string& p) override { calls.push_back("openItem " + p); }
     void revealItem(const std::string& p) override { calls.push_back("revealItem " + p); }
     Expected<void> showItemProperties(const std::string& p) override {
-        return record("showItemProperties " + p, propertiesAnswer);
+        return record("showItemProperties " + p, Expected<void>{});
     }
-    Expected<void> openTerminal(const std::string& p) override { return record("openTerminal " + p, terminalAnswer); }
+    Expected<void> openTerminal(const std::string& p) override { return record("openTerminal " + p, Expected<void>{}); }
     void setClipboardText(const std::string& t) override { clipboardText = record("setClipboardText " + t, t); }
     void setClipboardFile(const std::string& p) override { calls.push_back("setClipboardFile " + p); }
     int runAlert(const AlertRequest& request) override {

@@ -16,8 +16,6 @@ struct TestEnvironment {
     qf::test::TempDir folder;
 
     TestEnvironment() {
-        ::setenv("QF_BIN_DIR", QF_BUILD_BIN_DIR, 0);
-        ::setenv("QF_SOURCE_DIR", QF_SOURCE_ROOT, 0);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         // Never an installed mdfind (which would start an installed service):
         // the build's, even where no test program's folder holds one.

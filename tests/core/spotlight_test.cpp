@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <random>
 #include <set>
 

@@ -44,20 +44,20 @@ TEST_F(ModelRun, ANewerRunEndsTheOlderRunsChildrenAndDropsItsResult) {
         {"slow", byName("slow")}, {"first", byName("first")}, {"", kRecentCall}};
     for (const auto& [first, call] : olderRuns) {
         SCOPED_TRACE(first);
-        index.reset();
-        index.answer(call, {"/t/first"});
-        index.delay(byName("slow"), 30);
-        index.answer(byName("second"), {"/t/second"});
-        index.delay(byName("second"), 0.3);
+        FakeMdfind fake;
+        fake.answer(call, {"/t/first"});
+        fake.delay(byName("slow"), 30);
+        fake.answer(byName("second"), {"/t/second"});
+        fake.delay(byName("second"), 0.3);
         auto model = makeModel();
         model->setText(first);
         model->run();
         // Without processing events, which would deliver the result.
-        ASSERT_TRUE(call == byName("slow") ? pollUntil([&] { return index.calls().size() == 1; })
+        ASSERT_TRUE(call == byName("slow") ? pollUntil([&] { return fake.calls().size() == 1; })
                                            : waitForBackgroundIdle(15000));
         ASSERT_TRUE(runAndWait(*model, "second"));
         ASSERT_TRUE(waitForBackgroundIdle(15000));
-        EXPECT_EQ(index.calls(), (Calls{call, byName("second")}));  // no retry either
+        EXPECT_EQ(fake.calls(), (Calls{call, byName("second")}));  // no retry either
         EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/second"});
     }
 }
@@ -72,14 +72,14 @@ TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
     };
     for (const auto& [query, call, nth, calls] : cases) {
         SCOPED_TRACE(query + std::to_string(nth));
-        index.reset();
-        index.answer(call, {"/t/late"}, nth);
+        FakeMdfind fake;
+        fake.answer(call, {"/t/late"}, nth);
         auto model = makeModel();
         QElapsedTimer timer;
         timer.start();
         ASSERT_TRUE(runAndWait(*model, query));
         EXPECT_GE(timer.elapsed(), (calls - 1) * 400 - 10);
-        EXPECT_EQ(index.calls(), Calls(calls, call));
+        EXPECT_EQ(fake.calls(), Calls(calls, call));
         EXPECT_EQ(pathsOf(model->hits()), nth == 4 ? Strings{} : Strings{"/t/late"});
         EXPECT_EQ(model->sortKey(), call == kRecentCall ? SortKey::date : SortKey::name);
         EXPECT_EQ(model->sortAsc(), call != kRecentCall);
@@ -126,17 +126,17 @@ TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     };
     for (const auto& [query, regex, caseSensitive, answers, shown, total] : cases) {
         SCOPED_TRACE(std::string(query) + (regex ? " regex" : "") + (caseSensitive ? " case" : ""));
-        index.reset();
+        FakeMdfind fake;
         Calls calls;
         for (const auto& [call, lines] : answers) {
-            index.answer(call, lines);
+            fake.answer(call, lines);
             calls.push_back(call);
         }
         auto model = makeModel();
         model->setRegexMode(regex);
         model->setCaseSensitive(caseSensitive);
         ASSERT_TRUE(runAndWait(*model, query));
-        EXPECT_EQ(index.calls(), calls);
+        EXPECT_EQ(fake.calls(), calls);
         EXPECT_EQ(pathsOf(model->hits()), shown);
         EXPECT_EQ(model->total(), total);
     }

@@ -56,14 +56,11 @@ protected:
     }
 
     std::unique_ptr<Model> makeModel() { return std::make_unique<Model>(desktop); }
-    bool waitForPublication(const Model& model) {
-        return waitUntil([&] { return !model.gathering(); });
-    }
     // Runs `text` now and waits for its publication; false on timeout.
     bool runAndWait(Model& model, const std::string& text) {
         model.setText(text);
         model.run();
-        return waitForPublication(model);
+        return waitUntil([&] { return !model.gathering(); });
     }
     // Sets (nullopt: unsets) a variable until the test ends.
     void setEnv(const std::string& name, const std::optional<std::string>& value) {
