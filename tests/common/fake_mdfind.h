@@ -1,7 +1,7 @@
 #pragma once
-// The index's mdfind as the core and model tests see it: fake_mdfind.sh,
-// which records every call and answers from fixtures keyed on its exact
-// arguments, and the arguments of the calls the program makes.
+// The index's mdfind as the core and model tests see it: the calls the
+// program makes, and fake_mdfind.sh installed as "mdfind" in a temporary
+// folder that QUILLFIND_MDFIND points at while the fake lives.
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -26,14 +26,12 @@ inline Args byName(const std::string& term) { return {"-name", term}; }
 inline Args nameQuery(const std::string& value) { return {"kMDItemFSName == '" + value + "'cd"}; }
 inline const Args kRecentCall = {"kMDItemFSContentChangeDate >= $time.today(-1d)"};
 
-// Installs fake_mdfind.sh as "mdfind" in a temporary folder and points
-// QUILLFIND_MDFIND at it for the fake's lifetime.
 class FakeMdfind {
 public:
     FakeMdfind() { std::filesystem::create_symlink(sourceDir() + "/tests/common/fake_mdfind.sh", executable_); }
     // What a call with exactly these arguments prints (".out", ".<n>.out"
-    // for the nth call only), waits before it (".sleep") or exits with
-    // (".status"); the fake's key is every argument plus "\n", in hex.
+    // for the nth call only), waits before it in seconds (".sleep") or exits
+    // with (".status"); the fake's key is every argument plus "\n", in hex.
     void set(const Args& args, const std::string& suffix, const std::string& content) {
         std::string key;
         for (const auto& a : args)
@@ -45,7 +43,6 @@ public:
         for (const auto& l : lines) bytes += l + "\n";
         set(args, nth ? "." + std::to_string(nth) + ".out" : ".out", bytes);
     }
-    void delay(const Args& args, double seconds) { set(args, ".sleep", std::to_string(seconds)); }
     // The calls so far, in order (arguments holding a line break come out cut).
     std::vector<Args> calls() const {
         std::vector<Args> out;

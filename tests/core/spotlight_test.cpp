@@ -30,9 +30,7 @@ using test::Lines;
 using test::nameQuery;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 using ::testing::StartsWith;
-using ::testing::UnorderedElementsAreArray;
 
 // Only UTF-8 answers count, line by line; the exit status is not examined,
 // standard error is discarded and standard input is the null device. No
@@ -91,7 +89,7 @@ TEST(SpotlightShell, AChosenMdfindThatIsMissingIsNotReplacedFromPath) {
     test::ScopedEnv path("PATH", other.path() + ":" + (inherited ? inherited : "/usr/bin:/bin"));
     test::ScopedEnv missing("QUILLFIND_MDFIND", "/nonexistent/mdfind");
     ::testing::internal::CaptureStderr();
-    EXPECT_THAT(runShell(recentFilesQuery()), IsEmpty());
+    EXPECT_THAT(runShell(recentFilesQuery()), ::testing::IsEmpty());
     EXPECT_THAT(::testing::internal::GetCapturedStderr(), StartsWith("SPAWN_FAIL mdfind 'kMDItemFSContentChangeDate"));
     test::ScopedEnv empty("QUILLFIND_MDFIND", "");
     EXPECT_THAT(mdfindExecutable(), StartsWith("/"));
@@ -156,7 +154,7 @@ TEST(SpotlightIntersection, AsksTermsInOrderAndStopsAtTheFirstEmptyAnswer) {
                                c.fixtures.empty() ? "/nonexistent/mdfind" : std::getenv("QUILLFIND_MDFIND"));
         test::clearDebugLog();
         ::testing::internal::CaptureStderr();
-        EXPECT_THAT(mdfindIntersection(c.terms), UnorderedElementsAreArray(c.found));
+        EXPECT_THAT(mdfindIntersection(c.terms), ::testing::UnorderedElementsAreArray(c.found));
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
         EXPECT_THAT(test::debugMessages(), ElementsAreArray(c.log));
     }

@@ -14,29 +14,21 @@ namespace {
 
 using Rows = std::set<std::string>;
 
-class EndToEnd : public ModelTest {
-protected:
-    void TearDown() override {
-        ModelTest::TearDown();  // no worker asks the service once it is stopped
-        stopIndexService(world / "idx");
-    }
-
-    TempDir world;
-};
+using EndToEnd = ModelTest;
 
 Rows rowsOf(const Model& model) {
-    const Strings paths = pathsOf(model.hits());
+    const Lines paths = pathsOf(model.hits());
     return {paths.begin(), paths.end()};
 }
 
 TEST_F(EndToEnd, FindsFilesInAPrivateTreeWithTheQueryCharactersAsTyped) {
+    // The service of this program's private index folder, stopped as the program ends.
     setEnv("QUILLFIND_MDFIND", binDir() + "/mdfind");
-    setEnv("QUILLFIND_INDEX_DIR", world / "idx");
-    setEnv("QUILLFIND_INDEX_ROOTS", world / "root");
-    Strings paths;
+    const std::string roots = std::getenv("QUILLFIND_INDEX_ROOTS");
+    Lines paths;
     for (const char* name : {"docs/Quarterly-Report-2024.pdf", "notes/Résumé.odt", "it's.txt", "back\\slash.txt",
                              "a$(b)c.txt", "q`w`e.txt", "$HOME.txt"}) {
-        paths.push_back(world / (std::string("root/") + name));
+        paths.push_back(roots + "/" + name);
         std::filesystem::create_directories(std::filesystem::path(paths.back()).parent_path());
         writeFile(paths.back(), "data");
     }

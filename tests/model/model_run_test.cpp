@@ -46,9 +46,9 @@ TEST_F(ModelRun, ANewerRunEndsTheOlderRunsChildrenAndDropsItsResult) {
         SCOPED_TRACE(first);
         FakeMdfind fake;
         fake.answer(call, {"/t/first"});
-        fake.delay(byName("slow"), 30);
+        fake.set(byName("slow"), ".sleep", "30");
         fake.answer(byName("second"), {"/t/second"});
-        fake.delay(byName("second"), 0.3);
+        fake.set(byName("second"), ".sleep", "0.3");
         auto model = makeModel();
         model->setText(first);
         model->run();
@@ -58,7 +58,7 @@ TEST_F(ModelRun, ANewerRunEndsTheOlderRunsChildrenAndDropsItsResult) {
         ASSERT_TRUE(runAndWait(*model, "second"));
         ASSERT_TRUE(waitForBackgroundIdle(15000));
         EXPECT_EQ(fake.calls(), (Calls{call, byName("second")}));  // no retry either
-        EXPECT_EQ(pathsOf(model->hits()), Strings{"/t/second"});
+        EXPECT_EQ(pathsOf(model->hits()), Lines{"/t/second"});
     }
 }
 
@@ -80,7 +80,7 @@ TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
         ASSERT_TRUE(runAndWait(*model, query));
         EXPECT_GE(timer.elapsed(), (calls - 1) * 400 - 10);
         EXPECT_EQ(fake.calls(), Calls(calls, call));
-        EXPECT_EQ(pathsOf(model->hits()), nth == 4 ? Strings{} : Strings{"/t/late"});
+        EXPECT_EQ(pathsOf(model->hits()), nth == 4 ? Lines{} : Lines{"/t/late"});
         EXPECT_EQ(model->sortKey(), call == kRecentCall ? SortKey::date : SortKey::name);
         EXPECT_EQ(model->sortAsc(), call != kRecentCall);
     }
@@ -88,22 +88,22 @@ TEST_F(ModelRun, EmptyAnswersAreAskedAgainAfterAPause) {
 
 TEST_F(ModelRun, QueriesAskTheIndexAndFilterLocally) {
     const Args report = byName("report"), foo = byName("foo"), bar = byName("bar");
-    const Strings reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
-    const Strings spaced{"/foo bar", "/foo  bar"}, pdfs{"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"};
+    const Lines reports{"/Report_AB.txt", "/Report_ab.txt", "/report_ab.txt", "/report_xy.txt", "/my report ab"};
+    const Lines spaced{"/foo bar", "/foo  bar"}, pdfs{"/ab.pdf", "/cd.pdf", "/AB.PDF", "/ab.txt"};
     // Of 3000 matches the first 1000 in path order are shown; of 2500
     // candidates only the last 500 in path order pass the short-word filter.
     // The recent files: head keeps 2000; none exists, so every date is absent
     // and the stable sort keeps the order the index printed.
-    Strings all, late, recent;
+    Lines all, late, recent;
     for (int i = 10000; i < 13000; ++i) {
         all.push_back("/t/report" + std::to_string(i));
         if (i >= 12500) continue;
         late.push_back((i < 12000 ? "/t/a" : "/t/b-xy") + std::to_string(i) + "-report");
         recent.push_back("/t/recent-" + std::to_string(i));
     }
-    using Answers = std::vector<std::pair<Args, Strings>>;  // every call, in order
+    using Answers = std::vector<std::pair<Args, Lines>>;  // every call, in order
     // Query, expression mode, case, the index's answers, rows in name order, total.
-    const std::tuple<const char*, bool, bool, Answers, Strings, std::int64_t> cases[] = {
+    const std::tuple<const char*, bool, bool, Answers, Lines, std::int64_t> cases[] = {
         {"report", false, false, {{report, all}}, {all.begin(), all.begin() + 1000}, 3000},
         {"report xy", false, false, {{report, late}}, {}, 2500},
         {"", false, false, {{kRecentCall, recent}}, {recent.begin(), recent.begin() + 1000}, 2000},
@@ -146,7 +146,7 @@ TEST_F(ModelRun, AModelThatIsGoneRunsAndReceivesNothing) {
     // Neither a pending debounced run nor the simulated query runs, and the
     // result in flight goes nowhere.
     index.answer(byName("report"), {"/t/report"});
-    index.delay(byName("report"), 0.5);
+    index.set(byName("report"), ".sleep", "0.5");
     setEnv("QUILLFIND_SIMULATE", "gone");
     auto model = makeModel();
     model->start();

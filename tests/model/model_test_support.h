@@ -19,7 +19,6 @@
 namespace qf::test {
 
 using namespace std::chrono_literals;
-using Strings = std::vector<std::string>;
 using Calls = std::vector<Args>;
 
 inline bool waitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = 10s) {
@@ -27,8 +26,8 @@ inline bool waitUntil(const std::function<bool()>& pred, std::chrono::millisecon
 }
 inline void spin(std::chrono::milliseconds duration) { QTest::qWait(static_cast<int>(duration.count())); }
 
-inline Strings pathsOf(const std::vector<Hit>& hits) {
-    Strings paths;
+inline Lines pathsOf(const std::vector<Hit>& hits) {
+    Lines paths;
     for (const auto& h : hits) paths.push_back(h.path());
     return paths;
 }
@@ -56,7 +55,6 @@ protected:
     }
 
     std::unique_ptr<Model> makeModel() { return std::make_unique<Model>(desktop); }
-    // Runs `text` now and waits for its publication; false on timeout.
     bool runAndWait(Model& model, const std::string& text) {
         model.setText(text);
         model.run();

@@ -19,12 +19,12 @@ TEST_F(PublishedState, ARunClearsTheRowsAndItsPublicationSortsThemByTheColumnInF
     model->run();
     EXPECT_TRUE(model->hits().empty() && model->gathering() && !model->selectedPath());
     ASSERT_TRUE(waitUntil([&] { return !model->gathering(); }));
-    EXPECT_EQ(pathsOf(model->hits()), (Strings{"/t/b-report", "/t/a-report"}));
+    EXPECT_EQ(pathsOf(model->hits()), (Lines{"/t/b-report", "/t/a-report"}));
 
     // The same column reverses the order; another one takes its own
     // direction. Both files are missing: equal sizes and dates keep their
     // order.
-    const Strings ascending{"/t/a-report", "/t/b-report"};
+    const Lines ascending{"/t/a-report", "/t/b-report"};
     const std::tuple<SortKey, bool> steps[] = {
         {SortKey::name, true},  {SortKey::size, false},    {SortKey::size, true},
         {SortKey::date, false}, {SortKey::created, false}, {SortKey::name, true},
@@ -43,7 +43,7 @@ TEST_F(PublishedState, ARunClearsTheRowsAndItsPublicationSortsThemByTheColumnInF
 }
 
 TEST_F(PublishedState, KeysClampWithoutWrappingAndReturnSelectsThenOpens) {
-    const Strings rows{"/t/row1", "/t/row2", "/t/row3", "/t/row4", "/t/row5"};
+    const Lines rows{"/t/row1", "/t/row2", "/t/row3", "/t/row4", "/t/row5"};
     index.answer(byName("rows"), rows);
     auto model = makeModel();
     // Without rows, arrows with a selection are consumed and change nothing,
@@ -56,7 +56,6 @@ TEST_F(PublishedState, KeysClampWithoutWrappingAndReturnSelectsThenOpens) {
     EXPECT_EQ(model->selectedPath(), std::nullopt);
 
     ASSERT_TRUE(runAndWait(*model, "rows"));
-    ASSERT_EQ(pathsOf(model->hits()), rows);
     enum Key { arrow, move, submit };
     const struct {
         std::optional<std::string> selected;
@@ -64,7 +63,7 @@ TEST_F(PublishedState, KeysClampWithoutWrappingAndReturnSelectsThenOpens) {
         std::int64_t delta;
         bool consumed;  // arrow only
         std::optional<std::string> after;
-        Strings opened = {};
+        Lines opened = {};
     } cases[] = {
         {"/t/row1", arrow, -1, true, "/t/row1"},
         {"/t/row5", arrow, +1, true, "/t/row5"},
