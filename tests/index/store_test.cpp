@@ -373,7 +373,6 @@ TEST(StoreAssignTest, RejectsInconsistentEntries) {
         {"two names at one place", {root, file(0, 1), file(0, 1)}, "\0a\0"sv, false},
         {"first name not at the start", {entry(kNoEntry, EntryType::root, 1, 0)}, "\0\0"sv, false},
         {"a name's length not its own", {root, file(0, 1, 2)}, "\0a\0"sv, false},
-        {"bytes after the last name", {root}, "\0a\0"sv, false},
     };
     for (const Case& c : cases) {
         IndexStore s;
