@@ -246,11 +246,8 @@ TEST_F(ServiceTest, SnapshotAnswersAtOnceAfterRestartThenCatchesUp) {
     wider.roots = {fs::canonical(dir.path()).string()};
     // Each saves its snapshot when it ends; that of the wider roots is not used.
     for (const ServiceOptions& o : {wider, options()}) {
-        ::testing::internal::CaptureStderr();
         Service s(o);
         s.loadSnapshot();
-        const std::string log = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(log.find("other roots") != std::string::npos, o.roots != wider.roots) << log;
         EXPECT_EQ(s.status().entries, 0u) << "a snapshot of other roots was used";
         ASSERT_TRUE(s.start());
         ASSERT_TRUE(pollUntil([&] { return s.status().crawling == Flag::no && s.status().entries > 0; }));

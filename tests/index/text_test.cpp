@@ -257,8 +257,10 @@ TEST(MdfindArgumentsTest, Parses) {
         {{"--start-service"}, "status: start"},
         {{"-onlyin", "a", "--verify", "-onlyin", "/b"}, "verify: in /home/u/work/a in /b"},
         {{"--verify", "-count"}, "error"},
-        // No arguments, a lone -name, -bogus, two queries and a broken query: see the process tests.
+        // No arguments, an unknown option and a broken query: see the process tests.
+        {{"-name"}, "error"},
         {{"-name", ""}, "error"},
+        {{"query one", "query two"}, "error"},
         {{"-name", "a", "-name", "b"}, "error"},
         {{"-name", "a", "query"}, "error"},
         {{"-onlyin"}, "error"},
