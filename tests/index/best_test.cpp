@@ -3,8 +3,6 @@
 // scan's parts, the wire and the running service.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include "base/unix_socket.h"
 #include "index/client/best_answer.h"
 #include "index/store/best_matches.h"
@@ -97,8 +95,7 @@ TEST(BestServiceTest, RanksNewestFirstWithDatesAndRefusesWhatItCannotAnswer) {
             fs::create_directories(world.file(name));
         else
             touch(world.file(name));
-        const timespec times[2] = {{0, UTIME_OMIT}, {now - days * 86400, 0}};
-        ASSERT_EQ(::utimensat(AT_FDCWD, world.file(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
+        ASSERT_TRUE(testing::setChangeTime(world.file(name), now - days * 86400)) << name;
     }
     ASSERT_TRUE(world.start());
     const auto ask = [&](std::vector<std::string> terms, std::vector<std::string> patterns, std::string typed,

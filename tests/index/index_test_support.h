@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,12 @@ using qf::test::TempDir;
 inline void touch(const std::string& path) {
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path) << "x";
+}
+
+// Sets the time `path` (itself, not where a link leads) last changed.
+inline bool setChangeTime(const std::string& path, time_t seconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {seconds, 0}};
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 inline std::vector<std::string> splitLines(const std::string& text, char sep = '\n') {

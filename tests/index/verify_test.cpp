@@ -4,9 +4,6 @@
 // background check must find and repair it by itself.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include "index_test_support.h"
 
 namespace qf::index {
@@ -40,11 +37,6 @@ protected:
     testing::ServiceWorld world;
 };
 
-void setTime(const std::string& path, time_t seconds) {
-    timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
 TEST_F(VerifyTest, ReportsEachDifferenceThatLastsAndNothingElse) {
     for (const char* f : {"a/f1", "a/f2", "a/sub/x", "b/g"}) touch(world.file(f));
     ASSERT_TRUE(world.start());
@@ -54,7 +46,7 @@ TEST_F(VerifyTest, ReportsEachDifferenceThatLastsAndNothingElse) {
     touch(world.file("a/new"));
     fs::create_directory(world.file("a/newdir"));
     fs::remove(world.file("a/f1"));
-    setTime(world.file("a/f2"), 1000000000);
+    ASSERT_TRUE(testing::setChangeTime(world.file("a/f2"), 1000000000));
     fs::remove(world.file("a/sub/x"));
     fs::create_directory(world.file("a/sub/x"));
     const std::vector<std::string> inSub = {line("changed", "a/sub"), line("changed", "a/sub/x")};
@@ -102,12 +94,12 @@ TEST_F(VerifyTest, TheBackgroundCheckRepairsWhatNoEventReported) {
     // Old enough for the crawl to trust, as it does not a time of just now.
     const time_t old = std::time(nullptr) - 9 * 86400;
     const char* folders[] = {"a", "b/sub"};
-    for (const char* folder : folders) setTime(world.file(folder), old);
+    for (const char* folder : folders) ASSERT_TRUE(testing::setChangeTime(world.file(folder), old));
     ASSERT_TRUE(world.start());
     world.stopService();
     const std::vector<std::string> planted = {"a/new1", "a/new2", "b/sub/new3"};
     for (const std::string& f : planted) touch(world.file(f));
-    for (const char* folder : folders) setTime(world.file(folder), old);
+    for (const char* folder : folders) ASSERT_TRUE(testing::setChangeTime(world.file(folder), old));
     world.extraEnv["QUILLFIND_INDEX_SCRUB_SECONDS"] = "1";
     ASSERT_TRUE(world.start());
     const std::string repaired = "; 3 repaired since the service started (a pass takes 1 s)";
