@@ -39,10 +39,10 @@ public:
         writeFile(dir_ / (key + suffix), content);
     }
     void answer(const Args& args, const Lines& lines, int nth = 0) {
-        std::string bytes;
-        for (const auto& l : lines) bytes += l + "\n";
-        set(args, nth ? "." + std::to_string(nth) + ".out" : ".out", bytes);
+        set(args, nth ? "." + std::to_string(nth) + ".out" : ".out", joined(lines));
     }
+    // What every call without an answer of its own prints.
+    void answerOthers(const Lines& lines) { writeFile(dir_ / "others.out", joined(lines)); }
     // The calls so far, in order (arguments holding a line break come out cut).
     std::vector<Args> calls() const {
         std::vector<Args> out;
@@ -56,6 +56,11 @@ public:
     }
 
 private:
+    static std::string joined(const Lines& lines) {
+        std::string bytes;
+        for (const auto& l : lines) bytes += l + "\n";
+        return bytes;
+    }
     TempDir dir_;
     std::string executable_ = dir_ / "mdfind";
     ScopedEnv mdfind_{"QUILLFIND_MDFIND", executable_};

@@ -41,11 +41,6 @@ void setOrUnset(const std::string& name, const std::optional<std::string>& value
     if (name == "TZ") ::tzset();
 }
 
-std::string valueOr(const char* variable, const char* fallback) {
-    const char* value = std::getenv(variable);
-    return value ? value : fallback;
-}
-
 // Process ids are reused, soon on a busy machine: the process must be an
 // index service and, for the services of one index folder, use that one.
 bool isIndexService(long pid, const std::string& indexDir) {
@@ -112,7 +107,7 @@ void stopIndexServiceProcess(long pid, const std::string& indexDir) {
     pollUntil([&] { return !isIndexService(pid, indexDir); }, std::chrono::seconds(5));
 }
 
-std::string binDir() { return valueOr("QF_BIN_DIR", QF_BUILD_BIN_DIR); }
-std::string sourceDir() { return valueOr("QF_SOURCE_DIR", QF_SOURCE_ROOT); }
+std::string binDir() { return QF_BUILD_BIN_DIR; }
+std::string sourceDir() { return QF_SOURCE_ROOT; }
 
 }  // namespace qf::test

@@ -54,7 +54,7 @@ bool pollUntil(const std::function<bool()>& done, std::chrono::milliseconds time
 // process id `pid` if it still is one) and waits until it has ended.
 void stopIndexService(const std::string& indexDir);
 void stopIndexServiceProcess(long pid, const std::string& indexDir);
-// Where the executables were built ($QF_BIN_DIR) and the source root.
+// Where the executables were built and the source root.
 std::string binDir();
 std::string sourceDir();
 

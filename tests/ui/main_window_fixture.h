@@ -32,7 +32,11 @@ protected:
         alphaFolder = mkdirs(dir, QStringLiteral("tree/Alpha folder"));
         betaFile = put(dir, QStringLiteral("tree/beta.md"), QByteArray(200, 'b'));
         alphaBig = put(dir, QStringLiteral("tree/sub/alpha big.log"), QByteArray(50000, 'l'));
-        fakeIndex(dir, {alphaNotes, alphaData, alphaFolder, betaFile, alphaBig});
+        index.answer(byName("alpha"), paths({alphaNotes, alphaData, alphaFolder, alphaBig}));
+        index.answer(byName("beta"), paths({betaFile}));
+        index.answerOthers(paths({alphaNotes, alphaData, alphaFolder, betaFile, alphaBig}));
+        for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
+            qunsetenv(name);
     }
 
     OpenWindow makeWindow(std::function<bool()> access = [] { return true; }) {
@@ -61,6 +65,11 @@ protected:
         return w;
     }
 
+    static Lines paths(std::initializer_list<QString> in) {
+        Lines out;
+        for (const QString& p : in) out.push_back(p.toStdString());
+        return out;
+    }
     static int rows(MainWindow& w) { return w.resultsView()->tableModel().rowCount(); }
     static std::string rowPath(MainWindow& w, int row) { return w.resultsView()->tableModel().hitAt(row)->path(); }
     static std::vector<int> selectedRows(MainWindow& w) {
@@ -75,6 +84,7 @@ protected:
     }
 
     TempDir dir;
+    FakeMdfind index;
     RecordingDesktop desktop;
     std::vector<QUrl> openedUrls;
     QString settingsFile = at(dir, QStringLiteral("settings.ini"));

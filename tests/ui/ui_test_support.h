@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the window tests: the application, QString file helpers
-// over TempDir, a fake index command. The environment is already private.
+// over TempDir. The environment is already private.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/fake_mdfind.h"
 #include "common/recording_desktop.h"
 #include "common/test_support.h"
 #include "core/hit.h"
@@ -63,27 +64,6 @@ inline QString put(const TempDir& dir, const QString& relative, const QByteArray
 inline QString mkdirs(const TempDir& dir, const QString& relative) {
     QDir().mkpath(at(dir, relative));
     return at(dir, relative);
-}
-
-// Installs a fake "mdfind" in `dir` that answers from `paths`: a -name query
-// with the paths whose file name contains the term (ignoring case), every
-// other query with all of them; and clears the Model's start-up variables.
-inline void fakeIndex(const TempDir& dir, const std::vector<QString>& paths) {
-    QString list;
-    for (const QString& p : paths) list += p + QLatin1Char('\n');
-    put(dir, QStringLiteral("fake-index/paths.txt"), list.toUtf8());
-    const QString script = put(dir, QStringLiteral("fake-index/mdfind"), R"(#!/bin/sh
-list="$(dirname "$0")/paths.txt"
-if [ "$1" = "-name" ]; then
-  awk -v term="$2" '{ name = $0; sub(".*/", "", name) } index(tolower(name), tolower(term))' "$list"
-else
-  cat "$list"
-fi
-)");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("QUILLFIND_MDFIND", script.toUtf8());
-    for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
-        qunsetenv(name);
 }
 
 inline Hit fileHit(const std::string& path, std::int64_t size, std::optional<Date> modified = {},
