@@ -52,11 +52,9 @@ std::map<std::string, std::string> treeUnder(const std::string& folder) {
     std::map<std::string, std::string> tree;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string relative = std::filesystem::relative(e.path(), folder);
-        if (e.is_symlink()) {
-            tree[relative] = "-> " + std::filesystem::read_symlink(e.path()).string();
-        } else {
-            tree[relative] = e.is_directory() ? "<dir>" : readFile(e.path());
-        }
+        tree[relative] = e.is_symlink()     ? "-> " + std::filesystem::read_symlink(e.path()).string()
+                         : e.is_directory() ? "<dir>"
+                                            : readFile(e.path());
     }
     return tree;
 }

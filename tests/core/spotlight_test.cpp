@@ -205,9 +205,8 @@ TEST(SpotlightIntersection, FastPipelineMatchesTheReferenceOnRandomAnswers) {
             terms.push_back("t" + std::to_string(i));
             fake.set(byName(terms.back()), ".out", answers[i]);
             std::set<std::string> found;
-            for (auto& line : isValidUtf8(answers[i]) ? splitLines(answers[i]) : Lines{}) {
+            for (auto& line : isValidUtf8(answers[i]) ? splitLines(answers[i]) : Lines{})
                 if (i == 0 || expected.count(line)) found.insert(line);
-            }
             expected = std::move(found);
         }
         const PathSet found = mdfindIntersection(terms);

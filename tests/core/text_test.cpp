@@ -38,10 +38,9 @@ TEST(Text, CaseMappings) {
 TEST(Text, TrimSpacesAndLineBreaks) {
     EXPECT_EQ(trimSpaces("\xE3\x80\x80 a  b\t\xC2\xA0"), "a  b");
     EXPECT_EQ(trimSpaces("\nx\n"), "\nx\n");
-    for (const char* brk : {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    for (const char* brk : {"\n", "\v", "\f", "\r", "\xC2\x85", "\xE2\x80\xA8", "\xE2\x80\xA9"})
         EXPECT_EQ(trimSpacesAndLineBreaks(std::string(brk) + " a\tb\x0E" + brk), "a\tb\x0E")
             << ::testing::PrintToString(std::string(brk));
-    }
 }
 
 TEST(Tokenizer, SplitsAtSpacesOutsideQuotesAndKeepsThePathTail) {
