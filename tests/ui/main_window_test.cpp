@@ -159,6 +159,7 @@ TEST_F(MainWindowTest, PreviewColumnFollowsTheSelectionAndItsSwitchIsStored) {
     w->model().setSelectedPath(alphaNotes.toStdString());
     EXPECT_TRUE(w->findChildren<PreviewPane*>().isEmpty());
     QTest::mouseClick(w->searchBar()->previewButton(), Qt::LeftButton);
+    EXPECT_EQ(w->searchBar()->previewButton()->accessibleName(), QStringLiteral("隐藏预览面板"));
     EXPECT_TRUE(QSettings(settingsFile, QSettings::IniFormat).value("showPreview").toBool());
     EXPECT_EQ(w->minimumWidth(), 1080);
     PreviewColumn* column = w->previewColumn();
