@@ -213,9 +213,8 @@ int run(int argc, char** argv) {
     // silent one: scripts read the paths, people see why some may be missing.
     if (!notice.empty()) fail(notice);
     if (leftOut)
-        fail(std::to_string(leftOut) +
-             " paths left out: their names hold a line break or bytes that are not UTF-8 "
-             "(-0 lists them)");
+        fail(std::to_string(leftOut) + (leftOut == 1 ? " path" : " paths") +
+             " left out: their names hold a line break or bytes that are not UTF-8 (-0 lists them)");
     return 0;
 }
 

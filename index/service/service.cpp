@@ -84,9 +84,11 @@ Expected<void> Service::answer(const Request& request, const std::function<bool(
         auto whole = streamAnswer(state_, request, options_.searchThreads, send);
         if (whole && (!crawl.namesDone || crawl.unlisted > 0))
             send(replyRecord(qf::protocol::kTagNotice,
-                             !crawl.namesDone ? "the index is still being built; this answer may lack items"
-                                              : std::to_string(crawl.unlisted) + " folders could not be listed yet (" +
-                                                    crawl.unlistedReason + "); this answer may lack what they hold"));
+                             !crawl.namesDone
+                                 ? "the index is still being built; this answer may lack items"
+                                 : std::to_string(crawl.unlisted) + (crawl.unlisted == 1 ? " folder" : " folders") +
+                                       " could not be listed yet (" + crawl.unlistedReason +
+                                       "); this answer may lack what they hold"));
         return whole;
     } catch (const std::exception& e) {
         return Error(Errc::unavailable,
