@@ -17,6 +17,10 @@ struct TestEnvironment {
 
     TestEnvironment() {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // A developer's start-up modes of the window and the Model; a test
+        // that wants one sets it for itself.
+        for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
+            ::unsetenv(name);
         // Never an installed mdfind (which would start an installed service):
         // the build's, even where no test program's folder holds one.
         ::setenv("QUILLFIND_MDFIND", (qf::test::binDir() + "/mdfind").c_str(), 0);

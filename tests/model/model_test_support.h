@@ -32,7 +32,7 @@ inline Lines pathsOf(const std::vector<Hit>& hits) {
     return paths;
 }
 
-// Event loop, fake index and no start-up variables.
+// Event loop and fake index (test_env.cpp clears the start-up variables).
 class ModelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,8 +40,6 @@ protected:
         static char name[] = "test_model";
         static char* argv[] = {name, nullptr};
         static QCoreApplication app(argc, argv);
-        for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
-            setEnv(name, std::nullopt);
     }
     void TearDown() override {
         // No child or worker of this test may outlive it: a late one would

@@ -35,8 +35,6 @@ protected:
         index.answer(byName("alpha"), paths({alphaNotes, alphaData, alphaFolder, alphaBig}));
         index.answer(byName("beta"), paths({betaFile}));
         index.answerOthers(paths({alphaNotes, alphaData, alphaFolder, betaFile, alphaBig}));
-        for (const char* name : {"QUILLFIND_QUERY", "QUILLFIND_STRESS", "QUILLFIND_SIMULATE", "QUILLFIND_DUMP"})
-            qunsetenv(name);
     }
 
     OpenWindow makeWindow(std::function<bool()> access = [] { return true; }) {
